@@ -1,0 +1,28 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string_view>
+
+// The freedesktop base and user folders, read from the environment at each call so that tests
+// (and a changed session) see the current values.
+struct VornXDG {
+    // $HOME, else the password database's home.
+    static std::filesystem::path home();
+    // $XDG_DATA_HOME when absolute, else ~/.local/share. Stands where the Mac has Application Support.
+    static std::filesystem::path dataHome();
+    // $XDG_CONFIG_HOME when absolute, else ~/.config.
+    static std::filesystem::path configHome();
+    // $XDG_CACHE_HOME when absolute, else ~/.cache.
+    static std::filesystem::path cacheHome();
+    // A user folder from user-dirs.dirs by its key without prefix and suffix ("DOWNLOAD",
+    // "DESKTOP", ...); nothing when it is not set there.
+    static std::optional<std::filesystem::path> userDirectory(std::string_view key);
+    // The Downloads folder: XDG_DOWNLOAD_DIR, else ~/Downloads.
+    static std::filesystem::path downloads();
+    // The maker's folder inside dataHome(): "Vornworks".
+    static std::filesystem::path makerFolder();
+    // One private (0700) folder per process for temporary files, created on first use inside
+    // $TMPDIR (else /tmp). Throws std::filesystem::filesystem_error when it cannot be made.
+    static std::filesystem::path privateTemporaryDirectory();
+};

@@ -1,0 +1,136 @@
+#include "VornTestSupport.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+VornTestTempDir::VornTestTempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = (fs::path(base && *base ? base : "/tmp") / "vorntest-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    path_ = pattern;
+}
+
+VornTestTempDir::~VornTestTempDir() {
+    std::error_code ignored;
+    // Tests may leave read-only folders behind; make them writable so removal succeeds.
+    for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ignored);
+         it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+        if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+        }
+    }
+    fs::remove_all(path_, ignored);
+}
+
+fs::path VornTestTempDir::write(const fs::path& relative, std::string_view bytes) const {
+    const fs::path full = path_ / relative;
+    fs::create_directories(full.parent_path());
+    std::ofstream out(full, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return full;
+}
+
+VornScopedEnv::VornScopedEnv(std::string name, const std::optional<std::string>& value) : name_(std::move(name)) {
+    if (const char* old = std::getenv(name_.c_str())) {
+        previous_ = old;
+    }
+    if (value) {
+        ::setenv(name_.c_str(), value->c_str(), 1);
+    } else {
+        ::unsetenv(name_.c_str());
+    }
+}
+
+VornScopedEnv::~VornScopedEnv() {
+    if (previous_) {
+        ::setenv(name_.c_str(), previous_->c_str(), 1);
+    } else {
+        ::unsetenv(name_.c_str());
+    }
+}
+
+std::string vornReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    return buffer.str();
+}
+
+VornShellResult vornShell(const std::string& commandLine) {
+    VornShellResult result;
+    const std::string wrapped = "( " + commandLine + " ) 2>&1";
+    FILE* pipe = ::popen(wrapped.c_str(), "r");
+    if (pipe == nullptr) {
+        return result;
+    }
+    char buffer[4096];
+    size_t count = 0;
+    while ((count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        result.output.append(buffer, count);
+    }
+    const int status = ::pclose(pipe);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::string vornShellQuote(std::string_view value) {
+    std::string quoted = "'";
+    for (char c : value) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    quoted += '\'';
+    return quoted;
+}
+
+const std::map<std::string, std::string>& VornTestServices::all() {
+    static std::once_flag once;
+    static std::map<std::string, std::string> values;
+    std::call_once(once, [] {
+        const char* file = std::getenv("VORN_TEST_SERVICES_ENV");
+        if (file == nullptr) {
+            return;
+        }
+        std::ifstream in(file);
+        std::string line;
+        while (std::getline(in, line)) {
+            const auto equals = line.find('=');
+            if (equals == std::string::npos || line.starts_with('#')) {
+                continue;
+            }
+            values[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+    });
+    return values;
+}
+
+std::string VornTestServices::value(const std::string& key) {
+    const auto& values = all();
+    const auto found = values.find(key);
+    return found == values.end() ? std::string() : found->second;
+}
+
+bool VornTestServices::available(const std::string& service) {
+    std::string key;
+    for (char c : service) {
+        key += (c == '-') ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return value(key + "_READY") == "1";
+}
+
+bool VornTestServices::inCI() {
+    const char* ci = std::getenv("CI");
+    return ci != nullptr && std::string(ci) == "true";
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+
+// A folder that exists for the lifetime of the object and is removed with everything in it.
+class VornTestTempDir {
+public:
+    VornTestTempDir();
+    ~VornTestTempDir();
+    VornTestTempDir(const VornTestTempDir&) = delete;
+    VornTestTempDir& operator=(const VornTestTempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::filesystem::path& child) const { return path_ / child; }
+
+    // Writes `bytes` to `relative` (parents created) and returns the full path.
+    std::filesystem::path write(const std::filesystem::path& relative, std::string_view bytes) const;
+
+private:
+    std::filesystem::path path_;
+};
+
+// Sets (or, with nullopt, unsets) an environment variable and restores the old value on destruction.
+class VornScopedEnv {
+public:
+    VornScopedEnv(std::string name, const std::optional<std::string>& value);
+    ~VornScopedEnv();
+    VornScopedEnv(const VornScopedEnv&) = delete;
+    VornScopedEnv& operator=(const VornScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> previous_;
+};
+
+std::string vornReadFile(const std::filesystem::path& path);
+
+struct VornShellResult {
+    int exitCode = -1;
+    std::string output;  // standard output and standard error, interleaved
+};
+
+// Runs a command line through /bin/sh; for cross-checks with real tools (curl, secret-tool, rclone).
+VornShellResult vornShell(const std::string& commandLine);
+
+// Quotes a value for /bin/sh.
+std::string vornShellQuote(std::string_view value);
+
+// The real services that Tests/services/services.sh started for this run. Their addresses and
+// credentials live in the env file named by VORN_TEST_SERVICES_ENV as KEY=VALUE lines; a service
+// counts as running when its <NAME>_READY key is 1.
+class VornTestServices {
+public:
+    static bool available(const std::string& service);
+    static std::string value(const std::string& key);
+    static const std::map<std::string, std::string>& all();
+    static bool inCI();
+};
+
+// Skips the test with a visible reason when the service is absent, but fails it under CI=true,
+// where every service must have been started.
+#define VORN_REQUIRE_SERVICE(service)                                                              \
+    do {                                                                                           \
+        if (!VornTestServices::available(service)) {                                               \
+            if (VornTestServices::inCI()) {                                                        \
+                FAIL() << "test service '" << (service) << "' is not running (CI=true)";           \
+            }                                                                                      \
+            GTEST_SKIP() << "test service '" << (service)                                          \
+                         << "' is not running: start it with Tests/services/services.sh start";    \
+        }                                                                                          \
+    } while (0)
+
+// Skips (or fails in CI) when a command-line tool the test cross-checks with is missing.
+#define VORN_REQUIRE_TOOL(tool)                                                                    \
+    do {                                                                                           \
+        if (vornShell(std::string("command -v ") + (tool) + " >/dev/null 2>&1").exitCode != 0) {   \
+            if (VornTestServices::inCI()) {                                                        \
+                FAIL() << "tool '" << (tool) << "' is not installed (CI=true)";                    \
+            }                                                                                      \
+            GTEST_SKIP() << "tool '" << (tool) << "' is not installed: run scripts/setup.sh --test"; \
+        }                                                                                          \
+    } while (0)

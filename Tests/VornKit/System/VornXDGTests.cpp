@@ -1,0 +1,40 @@
+#include "VornTestSupport.h"
+#include "VornXDG.h"
+
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+TEST(VornXDG, BaseFoldersFollowTheEnvironmentAndIgnoreRelativeValues) {
+    VornTestTempDir dir;
+    VornScopedEnv home("HOME", dir.path().string());
+    VornScopedEnv data("XDG_DATA_HOME", std::string("relative/data"));
+    VornScopedEnv config("XDG_CONFIG_HOME", (dir / "cfg").string());
+    EXPECT_EQ(VornXDG::dataHome(), dir / ".local" / "share");
+    EXPECT_EQ(VornXDG::configHome(), dir / "cfg");
+    EXPECT_EQ(VornXDG::makerFolder(), dir / ".local" / "share" / "Vornworks");
+}
+
+TEST(VornXDG, DownloadsComesFromUserDirsElseHome) {
+    VornTestTempDir dir;
+    VornScopedEnv home("HOME", dir.path().string());
+    VornScopedEnv config("XDG_CONFIG_HOME", (dir / "cfg").string());
+    EXPECT_EQ(VornXDG::downloads(), dir / "Downloads");
+
+    dir.write("cfg/user-dirs.dirs", "# comment\nXDG_DOWNLOAD_DIR=\"$HOME/Gelen \\\"Dosyalar\\\"\"\n");
+    EXPECT_EQ(VornXDG::downloads(), dir / "Gelen \"Dosyalar\"");
+
+    dir.write("cfg/user-dirs.dirs", "XDG_DOWNLOAD_DIR=\"/srv/inbox\"\n");
+    EXPECT_EQ(VornXDG::downloads(), fs::path("/srv/inbox"));
+
+    dir.write("cfg/user-dirs.dirs", "XDG_DOWNLOAD_DIR=\"relative\"\n");
+    EXPECT_EQ(VornXDG::downloads(), dir / "Downloads");
+}
+
+TEST(VornXDG, PrivateTemporaryFolderIsOwnerOnlyAndStable) {
+    const fs::path first = VornXDG::privateTemporaryDirectory();
+    EXPECT_EQ(first, VornXDG::privateTemporaryDirectory());
+    struct stat info {};
+    ASSERT_EQ(::stat(first.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+}

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Installs what VornSled needs on Debian 12. Idempotent: when everything is there it only checks.
+#   scripts/setup.sh          packages to build and run the application
+#   scripts/setup.sh --test   plus the test-only packages, services and npm test servers
+set -euo pipefail
+
+project="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+build_packages=(
+    g++ cmake ninja-build pkg-config
+    libssl-dev libcurl4-openssl-dev libexpat1-dev nlohmann-json3-dev libasio-dev libicu-dev
+    libsecret-1-dev libavahi-client-dev libqrencode-dev
+    qt6-base-dev qt6-svg-dev qt6-image-formats-plugins
+    openssh-client
+)
+test_packages=(
+    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    openssh-server rclone dbus gnome-keyring libsecret-tools libglib2.0-bin
+    avahi-daemon avahi-utils iproute2 xvfb xauth
+    python3 python3-botocore curl socat chromium
+    nodejs
+)
+
+wanted=("${build_packages[@]}")
+if [ "${1:-}" = "--test" ]; then
+    wanted+=("${test_packages[@]}")
+fi
+
+missing=()
+for package in "${wanted[@]}"; do
+    # nodejs may come from elsewhere; any node >= 20 will do.
+    if [ "$package" = nodejs ] && command -v node > /dev/null \
+        && [ "$(node -p 'process.versions.node.split(".")[0]')" -ge 20 ]; then
+        continue
+    fi
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    echo "[setup] installing: ${missing[*]}"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+if [ "${1:-}" = "--test" ]; then
+    # npm test servers and browser drivers, pinned by their lock files.
+    for dir in "$project"/Tests/services/npm/*/; do
+        [ -f "$dir/package-lock.json" ] || continue
+        if [ ! -d "$dir/node_modules" ] || [ "$dir/package-lock.json" -nt "$dir/node_modules" ]; then
+            echo "[setup] npm ci in ${dir#"$project"/}"
+            npm ci --prefix "$dir" --no-audit --no-fund --loglevel=error
+            touch "$dir/node_modules"
+        fi
+    done
+fi
