@@ -512,10 +512,15 @@ void VornLocalizationStore::preloadIfNeeded(VornLanguage language) {
 }
 
 void VornLocalizationStore::registerSearchDirectory(const fs::path& directory) {
-    const fs::path normal = directory.lexically_normal();
+    // "dir", "dir/" and "dir/." name the same location.
+    const auto comparable = [](const fs::path& path) {
+        fs::path normal = path.lexically_normal();
+        return normal.has_filename() || !normal.has_relative_path() ? normal : normal.parent_path();
+    };
+    const fs::path normal = comparable(directory);
     std::lock_guard lock(mutex_);
     const bool listed = std::any_of(extraSearchDirectories_.begin(), extraSearchDirectories_.end(),
-                                    [&](const fs::path& p) { return p.lexically_normal() == normal; });
+                                    [&](const fs::path& p) { return comparable(p) == normal; });
     if (!listed) {
         extraSearchDirectories_.insert(extraSearchDirectories_.begin(), directory);
     }
