@@ -627,7 +627,9 @@ std::shared_ptr<const VornLocalizationStore::LoadedCatalog> VornLocalizationStor
                 mergeNonEmpty(templates, pack->templates);
                 break;
             }
-            if (auto flat = flatStringMap(value)) {
+            // An empty object yields no entries: like a broken file, it lets the next name
+            // (the plain catalog after the compressed one) be tried.
+            if (auto flat = flatStringMap(value); flat && !flat->empty()) {
                 mergeNonEmpty(strings, *flat);
                 break;
             }

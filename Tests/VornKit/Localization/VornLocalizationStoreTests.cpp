@@ -363,6 +363,68 @@ TEST_F(VornLocalizationStoreTest, VornTextUsesTheSharedStore) {
     VornLocalizationStore::shared().reloadCatalogs();
 }
 
+const fs::path fixtures = fs::path(VORN_TEST_SHARED_DIR) / "fixtures/lzfse";
+
+// Catalogs compressed by the reference encoder: the compressed file of a folder is read first and
+// ends the folder when it yields entries; otherwise the plain file is used.
+TEST_F(VornLocalizationStoreTest, CompressedCatalogsComeBeforePlainOnes) {
+    const std::string compressed = vornReadFile(fixtures / "de.json.lzfse");
+    struct Row {
+        std::string name;
+        std::optional<std::string> compressedBytes;
+        std::string expected;
+    };
+    const std::vector<Row> rows = {
+        {"compressed yields entries", compressed, "Übertragungen"},
+        {"compressed missing", std::nullopt, "PLAIN"},
+        {"compressed truncated", compressed.substr(0, compressed.size() / 2), "PLAIN"},
+        {"compressed without end block", compressed.substr(0, compressed.size() - 4), "PLAIN"},
+        {"compressed empty catalog", vornReadFile(fixtures / "empty.json.lzfse"), "PLAIN"},
+        {"compressed bytes flipped", [&] {
+             std::string damaged = compressed;
+             for (std::size_t i = 12; i < damaged.size(); i += 7) {
+                 damaged[i] = static_cast<char>(damaged[i] ^ 0x5a);
+             }
+             return damaged;
+         }(),
+         "PLAIN"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(shared);
+        writeCatalog(shared, "de.json", {{"Transfers", "PLAIN"}, {"Only plain", "nur einfach"}});
+        if (row.compressedBytes) {
+            writeRaw(shared, "de.json.lzfse", *row.compressedBytes);
+        }
+        store.reloadCatalogs();
+        EXPECT_EQ(text("Transfers", VornLanguage::de), row.expected);
+        // The two files of one folder are never merged.
+        EXPECT_EQ(text("Only plain", VornLanguage::de), row.expected == "PLAIN" ? "nur einfach" : "Only plain");
+    }
+    // The compressed pack's templates and keys work like those of a plain one.
+    fs::remove_all(shared);
+    writeRaw(shared, "de.json.lzfse", compressed);
+    store.reloadCatalogs();
+    EXPECT_EQ(text("Transferred 3/5 file(s)", VornLanguage::de), "3/5 Datei(en) übertragen");
+    EXPECT_EQ(text("This Computer", VornLanguage::de, "pane.local"), "Lokaler Rechner");
+}
+
+TEST_F(VornLocalizationStoreTest, LargeCompressedCatalogsAndPacks) {
+    for (const char* name : {"ja.json.lzfse", "ru.json.lzfse", "fr.json.lzfse"}) {
+        writeRaw(shared, name, vornReadFile(fixtures / name));
+    }
+    EXPECT_EQ(text("gamma beta delta Datei 0", VornLanguage::ja), "同期同期検証同期ファイル 0");
+    EXPECT_EQ(text("Renamed 'a.txt' → 'b.txt'", VornLanguage::ja), "「a.txt」を「b.txt」に名前変更");
+    EXPECT_EQ(text("x", VornLanguage::ru, "key.029999"),
+              "Übersetzung übertragen Ordner übertragen beta 転送 gamma beta übertragen #29999");
+    EXPECT_EQ(text("Refresh", VornLanguage::fr), "Actualiser");
+
+    store.loadJSONPack(fixtures / "fr.json.lzfse");  // a flat map as overrides
+    EXPECT_EQ(store.resolve(std::nullopt, "Delete", "Sil", VornLanguage::tr), "Supprimer");
+    store.loadJSONPack(fixtures / "de.json.lzfse");  // a pack: its strings
+    EXPECT_EQ(store.resolve(std::nullopt, "Delete", "Sil", VornLanguage::en), "Löschen");
+}
+
 // A pack file with every field, and reading with fields missing or wrongly typed.
 TEST(VornLocalizationPackTest, JSONCoding) {
     const VornLocalizationPack pack{"pt-BR", "Português (Brasil)", "Portuguese (Brazil)", false,
