@@ -2,6 +2,7 @@
 
 #include "VornDate.h"
 #include "VornDesktop.h"
+#include "VornLineReader.h"
 #include "VornUUID.h"
 #include "VornUnicode.h"
 #include "VornXDG.h"
@@ -139,76 +140,6 @@ void writeNewFileAtomically(const fs::path& file, std::string_view bytes) {
         ::unlink(temporary.c_str());
         throw;
     }
-}
-
-// Reads a file's lines from its end towards its start, calling `visit(line)` for each non-empty
-// line until it returns false. Memory stays at one block plus the line being assembled; a line
-// longer than `maxLine` is skipped.
-template <typename Visitor>
-void forEachLineBackwards(int descriptor, std::size_t maxLine, Visitor&& visit) {
-    struct stat info {};
-    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
-        return;
-    }
-    constexpr std::size_t blockSize = 64 * 1024;
-    std::vector<std::string> pieces;  // the line being assembled, latest piece first
-    std::size_t pieceBytes = 0;
-    bool oversized = false;
-    auto finishLine = [&](std::string_view head) -> bool {
-        bool keepGoing = true;
-        if (!oversized && pieceBytes + head.size() <= maxLine && pieceBytes + head.size() > 0) {
-            std::string line(head);
-            for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
-                line += *it;
-            }
-            keepGoing = visit(std::string_view(line));
-        }
-        pieces.clear();
-        pieceBytes = 0;
-        oversized = false;
-        return keepGoing;
-    };
-
-    std::string block;
-    off_t position = info.st_size;
-    while (position > 0) {
-        const std::size_t count = static_cast<std::size_t>(std::min<off_t>(position, blockSize));
-        position -= static_cast<off_t>(count);
-        block.resize(count);
-        std::size_t filled = 0;
-        while (filled < count) {
-            const ssize_t got = ::pread(descriptor, block.data() + filled, count - filled,
-                                        position + static_cast<off_t>(filled));
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got <= 0) {
-                return;  // the file shrank or failed under us: what was read is all there is
-            }
-            filled += static_cast<std::size_t>(got);
-        }
-        std::size_t end = count;
-        while (end > 0) {
-            const std::size_t newline = block.rfind('\n', end - 1);
-            if (newline == std::string::npos) {
-                break;
-            }
-            if (!finishLine(std::string_view(block).substr(newline + 1, end - newline - 1))) {
-                return;
-            }
-            end = newline;
-        }
-        if (end > 0 && !oversized) {
-            pieceBytes += end;
-            if (pieceBytes > maxLine) {
-                oversized = true;
-                pieces.clear();
-            } else {
-                pieces.emplace_back(block, 0, end);
-            }
-        }
-    }
-    finishLine({});
 }
 
 std::optional<VornLogEntry> decodeLine(std::string_view line) {
@@ -398,13 +329,9 @@ void VornAppLogger::rotateIfNeededLocked() {
 
 std::vector<VornLogEntry> VornAppLogger::recentEntries(int limit, VornLogLevel minimumLevel) const {
     std::vector<VornLogEntry> entries;
-    std::lock_guard guard(lock_);
-    Descriptor in(::open(currentFile_.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0) {
-        return entries;
-    }
     const std::size_t wanted = limit > 0 ? static_cast<std::size_t>(limit) : 1;
-    forEachLineBackwards(in.get(), maxReadableLineBytes, [&](std::string_view line) {
+    std::lock_guard guard(lock_);
+    vornReadLinesBackwards(currentFile_, maxReadableLineBytes, [&](std::string_view line) {
         auto entry = decodeLine(line);
         if (entry && entry->level >= minimumLevel) {
             entries.push_back(std::move(*entry));
