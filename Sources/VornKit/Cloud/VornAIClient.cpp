@@ -92,22 +92,13 @@ std::string_view rawValue(VornAIProvider provider) {
 
 template <>
 std::optional<VornAIProvider> fromRawValue<VornAIProvider>(std::string_view text) {
-    for (VornAIProvider provider : vornAIProviderAllCases) {
-        if (rawValue(provider) == text) {
-            return provider;
-        }
-    }
-    return std::nullopt;
+    return detail::caseWithRawValue(vornAIProviderAllCases, text);
 }
 
 void to_json(nlohmann::json& json, VornAIProvider provider) { json = std::string(rawValue(provider)); }
 
 void from_json(const nlohmann::json& json, VornAIProvider& provider) {
-    const auto found = fromRawValue<VornAIProvider>(json.get<std::string>());
-    if (!found) {
-        throw nlohmann::json::type_error::create(302, "unknown AI provider", &json);
-    }
-    provider = *found;
+    provider = detail::decodeRawValue(json, vornAIProviderAllCases);
 }
 
 std::string displayName(VornAIProvider provider) { return displayName(provider, VornLanguage::current()); }

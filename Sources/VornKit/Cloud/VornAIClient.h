@@ -4,7 +4,7 @@
 
 #include <array>
 #include <exception>
-#include <nlohmann/json_fwd.hpp>
+#include "VornRawValue.h"
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -17,9 +17,6 @@ enum class VornAIProvider { ollamaLocal, openAI, vornWorksCredits };
 
 inline constexpr std::array<VornAIProvider, 3> vornAIProviderAllCases{
     VornAIProvider::ollamaLocal, VornAIProvider::openAI, VornAIProvider::vornWorksCredits};
-
-template <typename E>
-std::optional<E> fromRawValue(std::string_view text);
 
 // "ollamaLocal", "openAI", "vornWorksCredits": also the identity.
 std::string_view rawValue(VornAIProvider provider);

@@ -133,12 +133,7 @@ std::string_view rawValue(VornFeedbackKind kind) {
 
 template <>
 std::optional<VornFeedbackKind> fromRawValue<VornFeedbackKind>(std::string_view text) {
-    for (VornFeedbackKind kind : vornFeedbackKindAllCases) {
-        if (rawValue(kind) == text) {
-            return kind;
-        }
-    }
-    return std::nullopt;
+    return detail::caseWithRawValue(vornFeedbackKindAllCases, text);
 }
 
 std::string_view symbolName(VornFeedbackKind kind) {

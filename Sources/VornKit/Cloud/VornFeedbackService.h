@@ -3,6 +3,7 @@
 #include "VornAppVersion.h"
 #include "VornHTTPClient.h"
 #include "VornLanguage.h"
+#include "VornRawValue.h"
 #include "VornUUID.h"
 
 #include <array>
@@ -22,9 +23,6 @@ enum class VornFeedbackKind { bug, feature, newApp, general };
 
 inline constexpr std::array<VornFeedbackKind, 4> vornFeedbackKindAllCases{
     VornFeedbackKind::bug, VornFeedbackKind::feature, VornFeedbackKind::newApp, VornFeedbackKind::general};
-
-template <typename E>
-std::optional<E> fromRawValue(std::string_view text);
 
 // "bug", "feature", "new_app", "general".
 std::string_view rawValue(VornFeedbackKind kind);

@@ -193,20 +193,11 @@ std::string_view rawValue(VornAppIdentity identity) { return VornAppIdentities::
 
 template <>
 std::optional<VornAppIdentity> fromRawValue<VornAppIdentity>(std::string_view text) {
-    for (const VornAppIdentityInfo& row : table) {
-        if (row.rawValue == text) {
-            return row.identity;
-        }
-    }
-    return std::nullopt;
+    return detail::caseWithRawValue(vornAppIdentityAllCases, text);
 }
 
 void to_json(nlohmann::json& json, VornAppIdentity identity) { json = std::string(rawValue(identity)); }
 
 void from_json(const nlohmann::json& json, VornAppIdentity& identity) {
-    const auto found = fromRawValue<VornAppIdentity>(json.get<std::string>());
-    if (!found) {
-        throw nlohmann::json::type_error::create(302, "unknown application identity", &json);
-    }
-    identity = *found;
+    identity = detail::decodeRawValue(json, vornAppIdentityAllCases);
 }

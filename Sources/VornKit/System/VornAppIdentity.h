@@ -3,7 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <nlohmann/json_fwd.hpp>
+#include "VornRawValue.h"
 #include <optional>
 #include <string>
 #include <string_view>
@@ -136,9 +136,6 @@ inline constexpr std::array<VornAppIdentity, vornAppIdentityCount> vornAppIdenti
     }
     return cases;
 }();
-
-template <typename E>
-std::optional<E> fromRawValue(std::string_view text);
 
 std::string_view rawValue(VornAppIdentity identity);
 // Exact, case-sensitive raw value; nothing otherwise.

@@ -173,12 +173,7 @@ std::string_view rawValue(VornLogLevel level) {
 
 template <>
 std::optional<VornLogLevel> fromRawValue<VornLogLevel>(std::string_view text) {
-    for (VornLogLevel level : vornLogLevelAllCases) {
-        if (rawValue(level) == text) {
-            return level;
-        }
-    }
-    return std::nullopt;
+    return detail::caseWithRawValue(vornLogLevelAllCases, text);
 }
 
 std::string_view label(VornLogLevel level) {
@@ -194,11 +189,7 @@ std::string_view label(VornLogLevel level) {
 void to_json(nlohmann::json& json, VornLogLevel level) { json = std::string(rawValue(level)); }
 
 void from_json(const nlohmann::json& json, VornLogLevel& level) {
-    const auto found = fromRawValue<VornLogLevel>(json.get<std::string>());
-    if (!found) {
-        throw nlohmann::json::type_error::create(302, "unknown log level", &json);
-    }
-    level = *found;
+    level = detail::decodeRawValue(json, vornLogLevelAllCases);
 }
 
 void to_json(nlohmann::json& json, const VornLogEntry& entry) {

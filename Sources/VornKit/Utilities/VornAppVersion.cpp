@@ -88,22 +88,13 @@ std::string_view rawValue(VornVersionBumpKind kind) {
 
 template <>
 std::optional<VornVersionBumpKind> fromRawValue<VornVersionBumpKind>(std::string_view text) {
-    for (VornVersionBumpKind kind : vornVersionBumpKindAllCases) {
-        if (rawValue(kind) == text) {
-            return kind;
-        }
-    }
-    return std::nullopt;
+    return detail::caseWithRawValue(vornVersionBumpKindAllCases, text);
 }
 
 void to_json(nlohmann::json& json, VornVersionBumpKind kind) { json = std::string(rawValue(kind)); }
 
 void from_json(const nlohmann::json& json, VornVersionBumpKind& kind) {
-    const auto found = fromRawValue<VornVersionBumpKind>(json.get<std::string>());
-    if (!found) {
-        throw nlohmann::json::type_error::create(302, "unknown version bump kind", &json);
-    }
-    kind = *found;
+    kind = detail::decodeRawValue(json, vornVersionBumpKindAllCases);
 }
 
 VornSemVerError::VornSemVerError(Kind kind, std::string from, std::string to, VornVersionBumpKind expected)

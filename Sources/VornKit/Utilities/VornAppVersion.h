@@ -1,6 +1,6 @@
 #pragma once
 
-#include <nlohmann/json_fwd.hpp>
+#include "VornRawValue.h"
 
 #include <array>
 #include <compare>
@@ -16,10 +16,6 @@ enum class VornVersionBumpKind { build, patch, minor, major };
 
 inline constexpr std::array<VornVersionBumpKind, 4> vornVersionBumpKindAllCases{
     VornVersionBumpKind::build, VornVersionBumpKind::patch, VornVersionBumpKind::minor, VornVersionBumpKind::major};
-
-// Text enumerations: rawValue(e) and fromRawValue<E>(text) (exact, case-sensitive).
-template <typename E>
-std::optional<E> fromRawValue(std::string_view text);
 
 std::string_view rawValue(VornVersionBumpKind kind);
 template <>

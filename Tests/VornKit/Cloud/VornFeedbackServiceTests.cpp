@@ -1,5 +1,6 @@
 #include "VornBundle.h"
 #include "VornFeedbackService.h"
+#include "VornTestBrowser.h"
 #include "VornTestHTTPServer.h"
 #include "VornTestSupport.h"
 #include "VornURLComponents.h"
@@ -8,7 +9,6 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
-#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -326,22 +326,10 @@ TEST_F(FeedbackTest, ErrorTextsInEnglishAndTurkish) {
 
 TEST_F(FeedbackTest, OpenInBrowserHandsThePageToXdgOpen) {
     VORN_REQUIRE_TOOL("xdg-open");
-    // xdg-open outside a desktop session hands the address to $BROWSER; this one records it.
-    const fs::path record = dir / "opened.txt";
-    const fs::path browser = dir.write("browser.sh", "#!/bin/sh\nprintf '%s' \"$1\" > \"$0.tmp\" && mv \"$0.tmp\" " +
-                                                         vornShellQuote(record.string()) + "\n");
-    fs::permissions(browser, fs::perms::owner_all);
-    VornScopedEnv display("DISPLAY", std::nullopt);
-    VornScopedEnv desktop("XDG_CURRENT_DESKTOP", std::nullopt);
-    VornScopedEnv session("DESKTOP_SESSION", std::nullopt);
-    VornScopedEnv browserEnv("BROWSER", browser.string());
-
+    const VornTestBrowser browser(dir);
     const VornAppVersion version("1.0.0", "1");
     VornFeedbackService::openInBrowser("Vorn Sled", version, VornFeedbackKind::bug, VornLanguage::de, server.baseURL());
-    for (int i = 0; i < 600 && !fs::exists(record); ++i) {  // xdg-open runs detached
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    EXPECT_EQ(vornReadFile(record),
+    EXPECT_EQ(browser.awaitOpened(),
               VornFeedbackService::webFeedbackURL("Vorn Sled", version, VornFeedbackKind::bug, VornLanguage::de,
                                                   server.baseURL())
                   .value_or("?"));

@@ -1,5 +1,6 @@
 #include "VornAppLogger.h"
 #include "VornDate.h"
+#include "VornTestBrowser.h"
 #include "VornTestSupport.h"
 #include "VornUUID.h"
 
@@ -264,28 +265,15 @@ TEST(VornAppLogger, SharedLoggerIsOnePerExactName) {
 TEST(VornAppLogger, RevealOpensTheLogFolderWhenNoFileManagerAnswers) {
     VORN_REQUIRE_TOOL("xdg-open");
     VornTestTempDir dir;
-    // xdg-open outside a desktop session hands the target to $BROWSER; this one records it.
-    const fs::path record = dir / "opened.txt";
-    const fs::path browser = dir.write("browser.sh", "#!/bin/sh\nprintf '%s' \"$1\" > \"$0.tmp\" && mv \"$0.tmp\" " +
-                                                         vornShellQuote(record.string()) + "\n");
-    fs::permissions(browser, fs::perms::owner_all);
-    VornScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (dir / "no-bus").string());
-    VornScopedEnv display("DISPLAY", std::nullopt);
-    VornScopedEnv desktop("XDG_CURRENT_DESKTOP", std::nullopt);
-    VornScopedEnv session("DESKTOP_SESSION", std::nullopt);
-    VornScopedEnv browserEnv("BROWSER", browser.string());
-
+    const VornTestBrowser browser(dir);
     const VornAppLogger logger = makeLogger(dir / "logs");
     for (bool withFile : {false, true}) {
         if (withFile) {
             dir.write("logs/test-app.log", entryLine("info", "x"));
         }
-        fs::remove(record);
+        browser.forget();
         logger.revealInFinder();
         EXPECT_TRUE(fs::is_directory(dir / "logs"));
-        for (int i = 0; i < 600 && !fs::exists(record); ++i) {  // xdg-open runs detached
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        EXPECT_EQ(vornReadFile(record), (dir / "logs").string()) << "with file: " << withFile;
+        EXPECT_EQ(browser.awaitOpened(), (dir / "logs").string()) << "with file: " << withFile;
     }
 }
