@@ -17,4 +17,5 @@ clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-reco
     -o "$out/lzfse-fuzz"
 
 cp -f "$root"/../shared/fixtures/lzfse/*.lzfse "$out/corpus/" 2>/dev/null || true
+cd "$out"  # libFuzzer writes crash files and job logs into the working folder
 exec "$out/lzfse-fuzz" -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 "$@" "$out/corpus"

@@ -442,8 +442,9 @@ VornLocalizationStore::VornLocalizationStore(std::vector<fs::path> searchDirecto
 VornLocalizationStore::~VornLocalizationStore() = default;
 
 VornLocalizationStore& VornLocalizationStore::shared() {
-    static VornLocalizationStore store;
-    return store;
+    // Never destroyed: a lookup on a thread that outlives main() still finds it intact.
+    static auto* store = new VornLocalizationStore;
+    return *store;
 }
 
 fs::path VornLocalizationStore::sharedSuiteLocalizationsDirectory() {
