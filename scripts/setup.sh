@@ -11,7 +11,7 @@ build_packages=(
     libssl-dev libcurl4-openssl-dev libexpat1-dev nlohmann-json3-dev libasio-dev libicu-dev
     libsecret-1-dev libavahi-client-dev libqrencode-dev
     qt6-base-dev qt6-svg-dev qt6-image-formats-plugins
-    openssh-client
+    openssh-client xdg-utils
 )
 test_packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev

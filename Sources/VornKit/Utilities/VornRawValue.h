@@ -69,3 +69,33 @@ E vornJSONGetEnum(const nlohmann::json& value, std::string_view path) {
     throw VornDecodingError(std::string(path) + ": \"" + text.substr(0, 80) + "\" is not a " +
                             std::string(VornRawValueTable<E>::typeName) + " value");
 }
+
+// Enumerations that keep their own `rawValue(e)` overload and case array instead of a table
+// specialise this declaration through detail::caseWithRawValue.
+template <typename E>
+std::optional<E> fromRawValue(std::string_view text);
+
+namespace detail {
+
+// The case of `allCases` whose raw value is `text`.
+template <typename E, std::size_t N>
+std::optional<E> caseWithRawValue(const std::array<E, N>& allCases, std::string_view text) {
+    for (const E value : allCases) {
+        if (rawValue(value) == text) {
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+// The case whose raw value a JSON text holds; anything else throws nlohmann::json::exception.
+template <typename E, std::size_t N>
+E decodeRawValue(const nlohmann::json& json, const std::array<E, N>& allCases) {
+    const std::string text = json.get<std::string>();
+    if (const auto found = caseWithRawValue(allCases, text)) {
+        return *found;
+    }
+    throw nlohmann::json::type_error::create(302, "unknown value \"" + text + "\"", &json);
+}
+
+}  // namespace detail
