@@ -377,16 +377,20 @@ private:
     // unread bytes would make the kernel reset the connection, and the peer could lose the answer.
     void respond(std::string message) {
         outgoing_ = std::move(message);
-        // A peer that stops reading cannot hold the connection for ever.
+        writeThen(asio::buffer(outgoing_), &Connection::closeGracefully);
+    }
+
+    // Sends the bytes (which must outlive the write), then goes on with `next`; a peer that stops
+    // reading for the body time-out, or a send error, ends the connection.
+    void writeThen(asio::const_buffer bytes, void (Connection::*next)()) {
         armTimer(server_.limits.bodyIdleTimeout);
-        asio::async_write(socket_, asio::buffer(outgoing_),
-                          [self = shared_from_this()](const std::error_code& error, std::size_t) {
-                              if (error) {
-                                  self->abort();
-                                  return;
-                              }
-                              self->closeGracefully();
-                          });
+        asio::async_write(socket_, bytes, [self = shared_from_this(), next](const std::error_code& error, std::size_t) {
+            if (error) {
+                self->abort();
+                return;
+            }
+            ((*self).*next)();
+        });
     }
 
     void closeGracefully() {
@@ -686,15 +690,7 @@ private:
         }
         downloadRemaining_ = item->sizeBytes;
         outgoing_ = LANProtocol::downloadHead(item->fileName, item->sizeBytes, item->sha256Hex);
-        armTimer(server_.limits.bodyIdleTimeout);
-        asio::async_write(socket_, asio::buffer(outgoing_),
-                          [self = shared_from_this()](const std::error_code& error, std::size_t) {
-                              if (error) {
-                                  self->abort();
-                                  return;
-                              }
-                              self->sendNextChunk();
-                          });
+        writeThen(asio::buffer(outgoing_), &Connection::sendNextChunk);
     }
 
     void sendNextChunk() {
@@ -719,15 +715,7 @@ private:
         }
         downloadOffset_ += count;
         downloadRemaining_ -= count;
-        armTimer(server_.limits.bodyIdleTimeout);
-        asio::async_write(socket_, asio::buffer(readBuffer_.data(), static_cast<std::size_t>(count)),
-                          [self = shared_from_this()](const std::error_code& error, std::size_t) {
-                              if (error) {
-                                  self->abort();
-                                  return;
-                              }
-                              self->sendNextChunk();
-                          });
+        writeThen(asio::buffer(readBuffer_.data(), static_cast<std::size_t>(count)), &Connection::sendNextChunk);
     }
 
     LANSledServer::Impl& server_;
@@ -840,13 +828,7 @@ void LANSledServer::Impl::shutdown() {
 
 LANSledServer::LANSledServer(std::string deviceName, std::filesystem::path downloadDirectory, bool requirePIN,
                              std::string pin, LANServerLimits limits) {
-    std::string identifier = VornUUID::random().uuidString().substr(0, 12);
-    for (char& c : identifier) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    deviceID_ = std::move(identifier);
+    deviceID_ = lanASCIILowercased(VornUUID::random().uuidString().substr(0, 12));
     impl_ = std::make_unique<Impl>(*this, limits);
     impl_->deviceName = std::move(deviceName);
     impl_->downloadDirectory = std::move(downloadDirectory);
