@@ -774,12 +774,22 @@ void LANSledServer::Impl::accept(const std::shared_ptr<tcp::acceptor>& listening
             socket.close(ignored);
         } else {
             auto connection = std::make_shared<Connection>(*this, std::move(socket));
+            bool registered = false;
             {
+                // Shutdown raises its flag before it takes the list under this lock, so a
+                // connection either lands in the list it aborts or sees the flag here.
                 const std::lock_guard guard(lock);
-                std::erase_if(connections, [](const std::weak_ptr<Connection>& weak) { return weak.expired(); });
-                connections.push_back(connection);
+                if (!shuttingDown.load()) {
+                    std::erase_if(connections, [](const std::weak_ptr<Connection>& weak) { return weak.expired(); });
+                    connections.push_back(connection);
+                    registered = true;
+                }
             }
-            connection->start();
+            if (registered) {
+                connection->start();
+            } else {
+                connection->abort();
+            }
         }
         accept(listening);
     });
