@@ -445,7 +445,10 @@ private:
             respondError(LANProtocol::statusServerError, error.message());
             return;
         }
-        const std::filesystem::path temporary = destination_ / ("." + VornUUID::random().uuidString() + ".vornsled.tmp");
+        std::string temporaryName = VornUUID::random().uuidString();
+        temporaryName.insert(0, 1, '.');
+        temporaryName.append(".vornsled.tmp");
+        const std::filesystem::path temporary = destination_ / temporaryName;
         tempFd_ = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (tempFd_ < 0) {
             respondError(LANProtocol::statusServerError, systemErrorText(errno));
