@@ -157,13 +157,14 @@ nlohmann::json vornDateToJSON(VornDate date) {
     return nlohmann::json(vornReferenceInterval(date));
 }
 
-VornDate vornDateFromJSON(const nlohmann::json& value) {
+VornDate vornDateFromJSON(const nlohmann::json& value, std::string_view path) {
     if (!value.is_number()) {
-        throw VornDecodingError("expected a date as a number of seconds, found " + std::string(value.type_name()));
+        throw VornDecodingError(std::string(path) + ": expected a date as a number of seconds, found " +
+                                std::string(value.type_name()));
     }
     const std::optional<VornDate> date = vornDateFromReferenceInterval(value.get<double>());
     if (!date) {
-        throw VornDecodingError("date value out of range");
+        throw VornDecodingError(std::string(path) + ": date " + value.dump() + " is out of range");
     }
     return *date;
 }

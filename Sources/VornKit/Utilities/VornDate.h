@@ -32,5 +32,6 @@ std::optional<VornDate> vornDateFromReferenceInterval(double seconds) noexcept;
 // JSON coding of dates inside records: a number of seconds since the reference instant
 // (2001-01-01T00:00:00Z), written as the shortest text that reads back to the same double.
 nlohmann::json vornDateToJSON(VornDate date);
-// Reads such a number (integer or floating point); throws VornDecodingError for anything else.
-VornDate vornDateFromJSON(const nlohmann::json& value);
+// Reads such a number (integer or floating point); throws VornDecodingError, naming `path`, for
+// anything else.
+VornDate vornDateFromJSON(const nlohmann::json& value, std::string_view path = "date");

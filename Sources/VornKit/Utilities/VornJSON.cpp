@@ -341,3 +341,11 @@ std::optional<std::string> VornJSONObjectReader::optionalString(std::string_view
     }
     return vornJSONGetString(*member, path(key));
 }
+
+VornUUID vornJSONGetUUID(const nlohmann::json& value, std::string_view path) {
+    const std::string text = vornJSONGetString(value, path);
+    if (const auto uuid = VornUUID::fromString(text)) {
+        return *uuid;
+    }
+    throw VornDecodingError(std::string(path) + ": \"" + text.substr(0, 80) + "\" is not a UUID");
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "VornUUID.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cstddef>
@@ -78,3 +80,5 @@ private:
 std::string vornJSONGetString(const nlohmann::json& value, std::string_view path);
 bool vornJSONGetBoolean(const nlohmann::json& value, std::string_view path);
 std::int64_t vornJSONGetInt64(const nlohmann::json& value, std::string_view path);
+// A UUID text in either letter case.
+VornUUID vornJSONGetUUID(const nlohmann::json& value, std::string_view path);

@@ -1,9 +1,6 @@
 #include "VornUUID.h"
 
-#include <sys/random.h>
-
-#include <cerrno>
-#include <system_error>
+#include "VornRandom.h"
 
 namespace {
 
@@ -30,18 +27,7 @@ bool isHyphenPosition(std::size_t index) noexcept {
 
 VornUUID VornUUID::random() {
     Bytes bytes{};
-    std::size_t filled = 0;
-    while (filled < bytes.size()) {
-        // Blocks only until the kernel pool is first initialised, never afterwards.
-        const ssize_t got = ::getrandom(bytes.data() + filled, bytes.size() - filled, 0);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throw std::system_error(errno, std::generic_category(), "getrandom for a new UUID");
-        }
-        filled += static_cast<std::size_t>(got);
-    }
+    vornRandomBytes(bytes.data(), bytes.size());
     bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4
     bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
     return VornUUID(bytes);
