@@ -377,16 +377,20 @@ private:
     // unread bytes would make the kernel reset the connection, and the peer could lose the answer.
     void respond(std::string message) {
         outgoing_ = std::move(message);
-        // A peer that stops reading cannot hold the connection for ever.
+        writeThen(asio::buffer(outgoing_), &Connection::closeGracefully);
+    }
+
+    // Sends the bytes (which must outlive the write), then goes on with `next`; a peer that stops
+    // reading for the body time-out, or a send error, ends the connection.
+    void writeThen(asio::const_buffer bytes, void (Connection::*next)()) {
         armTimer(server_.limits.bodyIdleTimeout);
-        asio::async_write(socket_, asio::buffer(outgoing_),
-                          [self = shared_from_this()](const std::error_code& error, std::size_t) {
-                              if (error) {
-                                  self->abort();
-                                  return;
-                              }
-                              self->closeGracefully();
-                          });
+        asio::async_write(socket_, bytes, [self = shared_from_this(), next](const std::error_code& error, std::size_t) {
+            if (error) {
+                self->abort();
+                return;
+            }
+            ((*self).*next)();
+        });
     }
 
     void closeGracefully() {
@@ -441,7 +445,10 @@ private:
             respondError(LANProtocol::statusServerError, error.message());
             return;
         }
-        const std::filesystem::path temporary = destination_ / ("." + VornUUID::random().uuidString() + ".vornsled.tmp");
+        std::string temporaryName = VornUUID::random().uuidString();
+        temporaryName.insert(0, 1, '.');
+        temporaryName.append(".vornsled.tmp");
+        const std::filesystem::path temporary = destination_ / temporaryName;
         tempFd_ = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (tempFd_ < 0) {
             respondError(LANProtocol::statusServerError, systemErrorText(errno));
@@ -686,15 +693,7 @@ private:
         }
         downloadRemaining_ = item->sizeBytes;
         outgoing_ = LANProtocol::downloadHead(item->fileName, item->sizeBytes, item->sha256Hex);
-        armTimer(server_.limits.bodyIdleTimeout);
-        asio::async_write(socket_, asio::buffer(outgoing_),
-                          [self = shared_from_this()](const std::error_code& error, std::size_t) {
-                              if (error) {
-                                  self->abort();
-                                  return;
-                              }
-                              self->sendNextChunk();
-                          });
+        writeThen(asio::buffer(outgoing_), &Connection::sendNextChunk);
     }
 
     void sendNextChunk() {
@@ -719,15 +718,7 @@ private:
         }
         downloadOffset_ += count;
         downloadRemaining_ -= count;
-        armTimer(server_.limits.bodyIdleTimeout);
-        asio::async_write(socket_, asio::buffer(readBuffer_.data(), static_cast<std::size_t>(count)),
-                          [self = shared_from_this()](const std::error_code& error, std::size_t) {
-                              if (error) {
-                                  self->abort();
-                                  return;
-                              }
-                              self->sendNextChunk();
-                          });
+        writeThen(asio::buffer(readBuffer_.data(), static_cast<std::size_t>(count)), &Connection::sendNextChunk);
     }
 
     LANSledServer::Impl& server_;
@@ -786,12 +777,22 @@ void LANSledServer::Impl::accept(const std::shared_ptr<tcp::acceptor>& listening
             socket.close(ignored);
         } else {
             auto connection = std::make_shared<Connection>(*this, std::move(socket));
+            bool registered = false;
             {
+                // Shutdown raises its flag before it takes the list under this lock, so a
+                // connection either lands in the list it aborts or sees the flag here.
                 const std::lock_guard guard(lock);
-                std::erase_if(connections, [](const std::weak_ptr<Connection>& weak) { return weak.expired(); });
-                connections.push_back(connection);
+                if (!shuttingDown.load()) {
+                    std::erase_if(connections, [](const std::weak_ptr<Connection>& weak) { return weak.expired(); });
+                    connections.push_back(connection);
+                    registered = true;
+                }
             }
-            connection->start();
+            if (registered) {
+                connection->start();
+            } else {
+                connection->abort();
+            }
         }
         accept(listening);
     });
@@ -840,13 +841,7 @@ void LANSledServer::Impl::shutdown() {
 
 LANSledServer::LANSledServer(std::string deviceName, std::filesystem::path downloadDirectory, bool requirePIN,
                              std::string pin, LANServerLimits limits) {
-    std::string identifier = VornUUID::random().uuidString().substr(0, 12);
-    for (char& c : identifier) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    deviceID_ = std::move(identifier);
+    deviceID_ = lanASCIILowercased(VornUUID::random().uuidString().substr(0, 12));
     impl_ = std::make_unique<Impl>(*this, limits);
     impl_->deviceName = std::move(deviceName);
     impl_->downloadDirectory = std::move(downloadDirectory);

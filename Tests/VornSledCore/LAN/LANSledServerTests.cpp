@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <chrono>
+#include <csignal>
 #include <fstream>
 #include <set>
 #include <thread>
@@ -206,6 +209,32 @@ TEST_F(LANSledServerTest, BodiesShorterOrLongerThanAnnounced) {
     }
     EXPECT_FALSE(std::filesystem::exists(downloads / "short.txt"));
     EXPECT_FALSE(lanHasTemporaryFile(downloads));
+}
+
+TEST_F(LANSledServerTest, StorageFailuresAnswer500AndLeaveNothing) {
+    // The download folder cannot be created: the system's own words come back.
+    root.write("blocker", "a file where a folder should be");
+    server->updateConfiguration("Desk", root / "blocker" / "in", true, pin);
+    const LANParsedResponse noFolder = lanParseResponse(upload("X-VornSled-Filename: a.txt\r\n", "abc"));
+    EXPECT_EQ(noFolder.statusLine, "HTTP/1.1 500 Internal Server Error");
+    EXPECT_EQ(noFolder.json()["error"], "Not a directory");
+
+    // A write that fails half-way (the file-size limit stands in for a full disk).
+    server->updateConfiguration("Desk", downloads, true, pin);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous {};
+    ::getrlimit(RLIMIT_FSIZE, &previous);
+    rlimit small = previous;
+    small.rlim_cur = 100'000;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const std::string response = upload("X-VornSled-Filename: big.bin\r\n", std::string(300'000, 'w'));
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+    const LANParsedResponse full = lanParseResponse(response);
+    EXPECT_EQ(full.statusLine, "HTTP/1.1 500 Internal Server Error");
+    EXPECT_EQ(full.json()["error"], "Disk write failed");
+    EXPECT_EQ(lanFolderNames(downloads), std::vector<std::string>{});
+    EXPECT_TRUE(recorder.receivedFiles().empty());
 }
 
 TEST_F(LANSledServerTest, HostileFileNamesStayInTheDownloadFolder) {
