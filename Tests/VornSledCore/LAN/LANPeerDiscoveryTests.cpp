@@ -7,6 +7,7 @@
 #include "LANSledClient.h"
 #include "SledError.h"
 #include "VornChecksum.h"
+#include "VornUUID.h"
 
 #include <gtest/gtest.h>
 
@@ -57,6 +58,13 @@ private:
     int reports_ = 0;
 };
 
+// A suffix of its own per run: the other side's cache must not answer with a service of an
+// earlier run.
+const std::string& runTag() {
+    static const std::string tag = " " + VornUUID::random().uuidString().substr(0, 8);
+    return tag;
+}
+
 const LANPeerInfo* findNamed(const std::vector<LANPeerInfo>& peers, std::string_view name) {
     const auto found = std::find_if(peers.begin(), peers.end(), [&](const auto& peer) { return peer.deviceName == name; });
     return found == peers.end() ? nullptr : &*found;
@@ -90,7 +98,8 @@ protected:
 TEST_F(LANPeerDiscoveryTest, ServerInNamespaceAIsFoundFromBThenReceivesAFileAndDisappears) {
     VORN_REQUIRE_SERVICE("avahi");
     LANCallbackRecorder received;
-    LANSledServer server("Atölye A", root / "downloads", true, "5150");
+    const std::string name = "Atölye A" + runTag();
+    LANSledServer server(name, root / "downloads", true, "5150");
     std::uint16_t port = 0;
     {
         const VornScopedEnv bus("DBUS_SYSTEM_BUS_ADDRESS", publishBus());
@@ -105,10 +114,10 @@ TEST_F(LANPeerDiscoveryTest, ServerInNamespaceAIsFoundFromBThenReceivesAFileAndD
         const VornScopedEnv bus("DBUS_SYSTEM_BUS_ADDRESS", browseBus());
         discovery.start("Atölye B", reports.handler());
     }
-    const auto found = reports.waitFor([](const auto& peers) { return findNamed(peers, "Atölye A") != nullptr; });
+    const auto found = reports.waitFor([&](const auto& peers) { return findNamed(peers, name) != nullptr; });
     ASSERT_TRUE(found.has_value()) << "the server published in A was not found through B";
-    const LANPeerInfo peer = *findNamed(*found, "Atölye A");
-    EXPECT_EQ(peer, (LANPeerInfo{server.deviceID(), "Atölye A", "Linux", VornTestServices::value("AVAHI_ADDRESS_A"),
+    const LANPeerInfo peer = *findNamed(*found, name);
+    EXPECT_EQ(peer, (LANPeerInfo{server.deviceID(), name, "Linux", VornTestServices::value("AVAHI_ADDRESS_A"),
                                  port, "", true, false}));
 
     // A real send from namespace B to the peer as discovery reported it.
@@ -138,12 +147,17 @@ TEST_F(LANPeerDiscoveryTest, ServerInNamespaceAIsFoundFromBThenReceivesAFileAndD
     EXPECT_EQ(refused->kind(), SledError::Kind::connectionFailed);
 
     server.stop();
-    EXPECT_TRUE(reports.waitFor([](const auto& peers) { return findNamed(peers, "Atölye A") == nullptr; }).has_value())
+    EXPECT_TRUE(reports.waitFor([&](const auto& peers) { return findNamed(peers, name) == nullptr; }).has_value())
         << "the withdrawn service is still listed";
 }
 
 TEST_F(LANPeerDiscoveryTest, TXTRecordsAreReadWithDefaultsAndOurOwnNameIsSkipped) {
     VORN_REQUIRE_SERVICE("avahi");
+    const std::string bare = "Bare Peer" + runTag(), odd = "Odd Peer" + runTag(), locked = "Locked Peer" + runTag();
+    const std::string twinOne = "Twin One" + runTag(), twinTwo = "Twin Two" + runTag(), self = "This Desk" + runTag();
+    const std::string twinID = "twin" + runTag();
+    const std::string longSelf = runTag() + std::string(70, 'D');
+    const std::string fittedLongSelf = LANBonjourAdvertiser::serviceName(longSelf);
     const std::string type(LANProtocol::bonjourServiceType);
     std::vector<std::unique_ptr<LANBonjourAdvertiser>> services;
     {
@@ -151,66 +165,67 @@ TEST_F(LANPeerDiscoveryTest, TXTRecordsAreReadWithDefaultsAndOurOwnNameIsSkipped
         const auto publish = [&](std::string_view name, LANBonjourAdvertiser::TXTRecord txt) {
             services.push_back(std::make_unique<LANBonjourAdvertiser>(name, type, 4000 + services.size(), std::move(txt)));
         };
-        publish("Bare Peer", {});
-        publish("Odd Peer", {{"id", "odd-1"}, {"platform", "\xFF\xFEx"}, {"pin", "yes"}, {"name", std::string(240, 'n')}});
-        publish("Locked Peer", {{"id", "locked"}, {"platform", "Linux"}, {"pin", "1"}, {"v", "1"}});
-        publish("Twin One", {{"id", "twin"}, {"pin", "0"}});
-        publish("Twin Two", {{"id", "twin"}, {"pin", "0"}});
+        publish(bare, {});
+        publish(odd, {{"id", "odd-1" + runTag()}, {"platform", "\xFF\xFEx"}, {"pin", "yes"}, {"name", std::string(240, 'n')}});
+        publish(locked, {{"id", "locked" + runTag()}, {"platform", "Linux"}, {"pin", "1"}, {"v", "1"}});
+        publish(twinOne, {{"id", twinID}, {"pin", "0"}});
+        publish(twinTwo, {{"id", twinID}, {"pin", "0"}});
         // This machine's own name, in full and as fitted to a DNS-SD name.
-        publish("This Desk", {{"id", "self"}});
-        publish(std::string(70, 'D'), {{"id", "self-long"}});
+        publish(self, {{"id", "self" + runTag()}});
+        publish(longSelf, {{"id", "self-long" + runTag()}});
     }
 
     PeerListRecorder reports;
     LANPeerDiscovery discovery;
     {
         const VornScopedEnv bus("DBUS_SYSTEM_BUS_ADDRESS", browseBus());
-        discovery.start("This Desk", reports.handler());
+        discovery.start(self, reports.handler());
     }
     PeerListRecorder longReports;
     LANPeerDiscovery selfLong;  // a second discovery, in another machine's name
     {
         const VornScopedEnv bus("DBUS_SYSTEM_BUS_ADDRESS", browseBus());
-        selfLong.start(std::string(70, 'D'), longReports.handler());
+        selfLong.start(longSelf, longReports.handler());
     }
 
-    const auto all = reports.waitFor([](const auto& peers) {
-        return findNamed(peers, "Bare Peer") && findNamed(peers, "Odd Peer") && findNamed(peers, "Locked Peer") &&
-               (findNamed(peers, "Twin One") || findNamed(peers, "Twin Two")) &&
-               findNamed(peers, std::string(63, 'D'));
+    const auto all = reports.waitFor([&](const auto& peers) {
+        return findNamed(peers, bare) && findNamed(peers, odd) && findNamed(peers, locked) &&
+               (findNamed(peers, twinOne) || findNamed(peers, twinTwo)) &&
+               findNamed(peers, fittedLongSelf);
     });
     ASSERT_TRUE(all.has_value()) << "listed: " << reports.latest().size();
     const std::string address = VornTestServices::value("AVAHI_ADDRESS_A");
-    EXPECT_EQ(*findNamed(*all, "Bare Peer"), (LANPeerInfo{"Bare Peer", "Bare Peer", "Linux", address, 4000, "", false, false}));
-    EXPECT_EQ(*findNamed(*all, "Odd Peer"), (LANPeerInfo{"odd-1", "Odd Peer", "\uFFFD\uFFFDx", address, 4001, "", false, false}));
-    EXPECT_EQ(*findNamed(*all, "Locked Peer"), (LANPeerInfo{"locked", "Locked Peer", "Linux", address, 4002, "", true, false}));
-    EXPECT_EQ(std::count_if(all->begin(), all->end(), [](const auto& peer) { return peer.id == "twin"; }), 1);
-    EXPECT_EQ(findNamed(*all, "This Desk"), nullptr);
+    EXPECT_EQ(*findNamed(*all, bare), (LANPeerInfo{bare, bare, "Linux", address, 4000, "", false, false}));
+    EXPECT_EQ(*findNamed(*all, odd), (LANPeerInfo{"odd-1" + runTag(), odd, "\uFFFD\uFFFDx", address, 4001, "", false, false}));
+    EXPECT_EQ(*findNamed(*all, locked), (LANPeerInfo{"locked" + runTag(), locked, "Linux", address, 4002, "", true, false}));
+    EXPECT_EQ(std::count_if(all->begin(), all->end(), [&](const auto& peer) { return peer.id == twinID; }), 1);
+    EXPECT_EQ(findNamed(*all, self), nullptr);
     // Sorted by device name.
     EXPECT_TRUE(std::is_sorted(all->begin(), all->end(), [](const auto& a, const auto& b) { return a.deviceName < b.deviceName; }));
 
-    // The other discovery skips the long name (published shortened) but lists "This Desk".
-    const auto other = longReports.waitFor([](const auto& peers) { return findNamed(peers, "This Desk") != nullptr; });
+    // The other discovery skips the long name (published shortened) but lists self.
+    const auto other = longReports.waitFor([&](const auto& peers) { return findNamed(peers, self) != nullptr; });
     ASSERT_TRUE(other.has_value());
-    EXPECT_EQ(findNamed(*other, std::string(63, 'D')), nullptr);
+    EXPECT_EQ(findNamed(*other, fittedLongSelf), nullptr);
 
     // Withdrawing one twin keeps the id listed through the other.
     services.erase(services.begin() + 3);
-    const auto afterTwin = reports.waitFor([](const auto& peers) {
-        return findNamed(peers, "Twin One") == nullptr &&
-               std::count_if(peers.begin(), peers.end(), [](const auto& peer) { return peer.id == "twin"; }) == 1;
+    const auto afterTwin = reports.waitFor([&](const auto& peers) {
+        return findNamed(peers, twinOne) == nullptr &&
+               std::count_if(peers.begin(), peers.end(), [&](const auto& peer) { return peer.id == twinID; }) == 1;
     });
     ASSERT_TRUE(afterTwin.has_value());
-    EXPECT_EQ(findNamed(*afterTwin, "Twin Two")->id, "twin");
+    EXPECT_EQ(findNamed(*afterTwin, twinTwo)->id, twinID);
 }
 
 TEST_F(LANPeerDiscoveryTest, ADaemonThatAppearsLaterIsFollowed) {
     VORN_REQUIRE_SERVICE("avahi");
+    const std::string late = "Late Peer" + runTag();
     std::unique_ptr<LANBonjourAdvertiser> service;
     {
         const VornScopedEnv bus("DBUS_SYSTEM_BUS_ADDRESS", publishBus());
-        service = std::make_unique<LANBonjourAdvertiser>("Late Peer", std::string(LANProtocol::bonjourServiceType),
-                                                         4100, LANBonjourAdvertiser::TXTRecord{{"id", "late"}});
+        service = std::make_unique<LANBonjourAdvertiser>(late, std::string(LANProtocol::bonjourServiceType),
+                                                         4100, LANBonjourAdvertiser::TXTRecord{{"id", "late" + runTag()}});
     }
     // The bus address names a socket that is not there yet.
     const auto socket = root / "system_bus_socket";
@@ -223,7 +238,7 @@ TEST_F(LANPeerDiscoveryTest, ADaemonThatAppearsLaterIsFollowed) {
     }
     // Now the daemon's bus appears at that address.
     std::filesystem::create_symlink(browseBus().substr(std::string("unix:path=").size()), socket);
-    EXPECT_TRUE(reports.waitFor([](const auto& peers) { return findNamed(peers, "Late Peer") != nullptr; }).has_value());
+    EXPECT_TRUE(reports.waitFor([&](const auto& peers) { return findNamed(peers, late) != nullptr; }).has_value());
 
     // Stopping forgets the list; starting again finds the peer again.
     discovery.stop();
@@ -231,7 +246,7 @@ TEST_F(LANPeerDiscoveryTest, ADaemonThatAppearsLaterIsFollowed) {
         const VornScopedEnv bus("DBUS_SYSTEM_BUS_ADDRESS", browseBus());
         discovery.start("Nobody", again.handler());
     }
-    EXPECT_TRUE(again.waitFor([](const auto& peers) { return findNamed(peers, "Late Peer") != nullptr; }).has_value());
+    EXPECT_TRUE(again.waitFor([&](const auto& peers) { return findNamed(peers, late) != nullptr; }).has_value());
 }
 
 TEST_F(LANPeerDiscoveryTest, WithoutAnyDaemonNothingIsFoundAndNothingBreaks) {
