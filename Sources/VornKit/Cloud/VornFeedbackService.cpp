@@ -121,21 +121,6 @@ std::string rejection(const VornHTTPResponse& response) {
 
 }  // namespace
 
-std::string_view rawValue(VornFeedbackKind kind) {
-    switch (kind) {
-    case VornFeedbackKind::bug: return "bug";
-    case VornFeedbackKind::feature: return "feature";
-    case VornFeedbackKind::newApp: return "new_app";
-    case VornFeedbackKind::general: return "general";
-    }
-    return "general";
-}
-
-template <>
-std::optional<VornFeedbackKind> fromRawValue<VornFeedbackKind>(std::string_view text) {
-    return detail::caseWithRawValue(vornFeedbackKindAllCases, text);
-}
-
 std::string_view symbolName(VornFeedbackKind kind) {
     switch (kind) {
     case VornFeedbackKind::bug: return "ladybug.fill";
@@ -254,7 +239,7 @@ std::optional<std::string> VornFeedbackService::webFeedbackURL(std::string_view 
         return std::nullopt;
     }
     std::vector<std::pair<std::string, std::string>> items{
-        {"type", std::string(rawValue(kind))}, {"source", "desktop_app"}, {"os", currentOSDescription()}};
+        {"type", rawValue(kind)}, {"source", "desktop_app"}, {"os", currentOSDescription()}};
     if (const std::string slug = normalizedAppSlug(appName); !slug.empty()) {
         items.emplace_back("app", slug);
     }
@@ -318,7 +303,7 @@ VornFeedbackReceipt VornFeedbackService::submit(std::string_view appName, const 
         cleanSubject = std::string(appName) + " \u2014 " + title(kind, language);
     }
     const std::vector<std::pair<std::string, std::string>> fields{
-        {"type", std::string(rawValue(kind))},
+        {"type", rawValue(kind)},
         {"program_slug", kind == VornFeedbackKind::newApp ? "new_app" : normalizedAppSlug(appName)},
         {"program_name", std::string(appName)},
         {"email", cleanEmail},

@@ -161,21 +161,6 @@ std::string exportLine(const VornLogEntry& entry) {
 
 }  // namespace
 
-std::string_view rawValue(VornLogLevel level) {
-    switch (level) {
-    case VornLogLevel::debug: return "debug";
-    case VornLogLevel::info: return "info";
-    case VornLogLevel::warn: return "warn";
-    case VornLogLevel::error: return "error";
-    }
-    return "error";
-}
-
-template <>
-std::optional<VornLogLevel> fromRawValue<VornLogLevel>(std::string_view text) {
-    return detail::caseWithRawValue(vornLogLevelAllCases, text);
-}
-
 std::string_view label(VornLogLevel level) {
     switch (level) {
     case VornLogLevel::debug: return "DEBUG";
@@ -186,11 +171,9 @@ std::string_view label(VornLogLevel level) {
     return "ERROR";
 }
 
-void to_json(nlohmann::json& json, VornLogLevel level) { json = std::string(rawValue(level)); }
+void to_json(nlohmann::json& json, VornLogLevel level) { json = rawValue(level); }
 
-void from_json(const nlohmann::json& json, VornLogLevel& level) {
-    level = detail::decodeRawValue(json, vornLogLevelAllCases);
-}
+void from_json(const nlohmann::json& json, VornLogLevel& level) { level = vornJSONGetEnumOrTypeError<VornLogLevel>(json); }
 
 void to_json(nlohmann::json& json, const VornLogEntry& entry) {
     json = {{"id", entry.id},           {"timestamp", entry.timestamp}, {"level", entry.level},
