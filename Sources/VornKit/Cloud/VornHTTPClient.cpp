@@ -2,6 +2,7 @@
 
 #include "VornTaskCancelled.h"
 #include "VornURLComponents.h"
+#include "VornUniqueFd.h"
 
 #include <curl/curl.h>
 #include <fcntl.h>
@@ -52,17 +53,6 @@ bool isToken(std::string_view text) {
 bool isFieldValue(std::string_view text) {
     return std::none_of(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
 }
-
-struct FileDescriptor {
-    int fd = -1;
-    FileDescriptor() = default;
-    explicit FileDescriptor(int value) : fd(value) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd >= 0) ::close(fd);
-    }
-};
 
 [[noreturn]] void fail(VornHTTPError::Kind kind, const std::string& message, int curlCode = 0) {
     throw VornHTTPError(kind, message, curlCode);
@@ -417,22 +407,22 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
     exchange.progress = &options.progress;
     exchange.bodyLength = bodyLength;
 
-    FileDescriptor uploadFile;
+    VornUniqueFd uploadFile;
     if (const auto* data = std::get_if<std::shared_ptr<const std::string>>(&body.source_)) {
         exchange.bytes = data->get();
     } else if (const auto* slice = std::get_if<VornHTTPBody::FileSlice>(&body.source_)) {
-        uploadFile.fd = ::open(slice->path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (uploadFile.fd < 0) {
+        uploadFile.reset(::open(slice->path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!uploadFile) {
             fail(VornHTTPError::Kind::bodyReadFailed,
                  "Cannot open the file to send " + slice->path.string() + ": " + std::strerror(errno));
         }
-        exchange.fileDescriptor = uploadFile.fd;
+        exchange.fileDescriptor = uploadFile.get();
         exchange.fileOffset = slice->offset;
     } else if (const auto* stream = std::get_if<VornHTTPBody::Stream>(&body.source_)) {
         exchange.reader = &stream->reader;
     }
 
-    FileDescriptor downloadFile;
+    VornUniqueFd downloadFile;
     std::optional<VornHTTPSink::Writer> fileWriter;
     const std::filesystem::path* downloadPath = std::get_if<std::filesystem::path>(&sink.target_);
     if (const auto* limit = std::get_if<std::size_t>(&sink.target_)) {
@@ -442,21 +432,17 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
     } else if (downloadPath != nullptr) {
         // Opened on the first byte of a successful body, so an error response leaves no file behind.
         fileWriter = [&downloadFile, downloadPath](std::span<const std::byte> bytes) {
-            if (downloadFile.fd < 0) {
-                downloadFile.fd = ::open(downloadPath->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-                if (downloadFile.fd < 0) {
+            if (!downloadFile) {
+                downloadFile.reset(::open(downloadPath->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+                if (!downloadFile) {
                     fail(VornHTTPError::Kind::bodyWriteFailed,
                          "Cannot create " + downloadPath->string() + ": " + std::strerror(errno));
                 }
             }
-            while (!bytes.empty()) {
-                const ssize_t written = ::write(downloadFile.fd, bytes.data(), bytes.size());
-                if (written < 0 && errno == EINTR) continue;
-                if (written <= 0) {
-                    fail(VornHTTPError::Kind::bodyWriteFailed,
-                         "Cannot write " + downloadPath->string() + ": " + std::strerror(errno));
-                }
-                bytes = bytes.subspan(static_cast<std::size_t>(written));
+            if (!vornWriteAll(downloadFile.get(),
+                              std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
+                fail(VornHTTPError::Kind::bodyWriteFailed,
+                     "Cannot write " + downloadPath->string() + ": " + std::strerror(errno));
             }
         };
         exchange.writer = &*fileWriter;
@@ -553,8 +539,8 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
     exchange.response.statusCode = static_cast<int>(status);
 
     if (downloadPath != nullptr && status >= 200 && status < 300) {
-        if (downloadFile.fd < 0) (*fileWriter)({});  // an empty body still makes its file
-        if (::fsync(downloadFile.fd) != 0) {
+        if (!downloadFile) (*fileWriter)({});  // an empty body still makes its file
+        if (::fsync(downloadFile.get()) != 0) {
             fail(VornHTTPError::Kind::bodyWriteFailed,
                  "Cannot flush " + downloadPath->string() + ": " + std::strerror(errno));
         }
