@@ -17,16 +17,6 @@ namespace {
 constexpr std::string_view algorithm = "AWS4-HMAC-SHA256";
 constexpr std::int64_t longestPresignLifetime = 7 * 24 * 60 * 60;
 
-std::string hexString(const unsigned char* bytes, std::size_t count) {
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string out(count * 2, '0');
-    for (std::size_t i = 0; i < count; ++i) {
-        out[2 * i] = digits[bytes[i] >> 4];
-        out[2 * i + 1] = digits[bytes[i] & 0x0F];
-    }
-    return out;
-}
-
 std::span<const std::uint8_t> bytesOf(std::string_view text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
@@ -188,7 +178,7 @@ AWSSigV4Signer::SymmetricKey AWSSigV4Signer::hmacKey(std::span<const std::uint8_
 
 std::string AWSSigV4Signer::hmacHex(std::span<const std::uint8_t> key, std::string_view message) {
     const SymmetricKey mac = hmacKey(key, message);
-    return hexString(mac.data(), mac.size());
+    return vornHexLower(mac);
 }
 
 std::string AWSSigV4Signer::formatAMZDate(VornDate date) {
