@@ -37,25 +37,6 @@ std::optional<VornURLComponents> webAddress(std::string_view text) {
     return parts;
 }
 
-// Query-item encoding: everything but the unreserved characters is percent-encoded, so that
-// "&", "=", "+" and spaces inside a value can never change the query's structure.
-std::string percentEncoded(std::string_view text) {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') || c == '-' ||
-            c == '.' || c == '_' || c == '~') {
-            out += c;
-        } else {
-            out += '%';
-            out += hex[byte >> 4];
-            out += hex[byte & 0x0F];
-        }
-    }
-    return out;
-}
-
 // Text that may stand in a header field: control characters (CR, LF and NUL among them) removed.
 std::string headerSafe(std::string_view text) {
     std::string out;
@@ -248,7 +229,8 @@ std::optional<std::string> VornFeedbackService::webFeedbackURL(std::string_view 
     }
     std::string query;
     for (const auto& [name, value] : items) {
-        query += (query.empty() ? "" : "&") + percentEncoded(name) + "=" + percentEncoded(value);
+        query += (query.empty() ? "" : "&") + VornURLComponents::percentEncodeUnreserved(name) + "=" +
+                 VornURLComponents::percentEncodeUnreserved(value);
     }
     parts->percentEncodedQuery = query;
     return parts->string();

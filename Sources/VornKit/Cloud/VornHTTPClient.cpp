@@ -1,5 +1,6 @@
 #include "VornHTTPClient.h"
 
+#include "VornASCII.h"
 #include "VornTaskCancelled.h"
 #include "VornURLComponents.h"
 #include "VornUniqueFd.h"
@@ -18,19 +19,6 @@
 namespace {
 
 constexpr std::size_t maxResponseHeaderBytes = 256 * 1024;
-
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return asciiLower(x) == asciiLower(y); });
-}
-
-std::string lowerCased(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), asciiLower);
-    return out;
-}
 
 std::string_view trimmed(std::string_view text) {
     const auto first = text.find_first_not_of(" \t\r\n");
@@ -126,7 +114,8 @@ std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* cont
     }
     const auto colon = line.find(':');
     if (colon == std::string_view::npos || colon == 0) return total;
-    headers.emplace_back(lowerCased(trimmed(line.substr(0, colon))), std::string(trimmed(line.substr(colon + 1))));
+    headers.emplace_back(VornASCII::lowercased(trimmed(line.substr(0, colon))),
+                         std::string(trimmed(line.substr(colon + 1))));
     return total;
 }
 
@@ -269,12 +258,12 @@ void VornHTTPRequest::setHeader(std::string_view name, std::string_view value) {
 }
 
 void VornHTTPRequest::removeHeader(std::string_view name) {
-    std::erase_if(headers, [&](const auto& field) { return equalsIgnoringCase(field.first, name); });
+    std::erase_if(headers, [&](const auto& field) { return VornASCII::equalIgnoringCase(field.first, name); });
 }
 
 std::optional<std::string> VornHTTPRequest::header(std::string_view name) const {
     for (const auto& [fieldName, value] : headers) {
-        if (equalsIgnoringCase(fieldName, name)) return value;
+        if (VornASCII::equalIgnoringCase(fieldName, name)) return value;
     }
     return std::nullopt;
 }
@@ -356,9 +345,7 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
     if (!url || (url->scheme != "http" && url->scheme != "https") || !url->host || url->host->empty()) {
         fail(VornHTTPError::Kind::invalidRequest, "Not an absolute http or https URL");
     }
-    std::string method = request.method.empty() ? std::string("GET") : request.method;
-    std::transform(method.begin(), method.end(), method.begin(),
-                   [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; });
+    const std::string method = request.method.empty() ? std::string("GET") : VornASCII::uppercased(request.method);
     if (!isToken(method)) fail(VornHTTPError::Kind::invalidRequest, "Invalid HTTP method \"" + method + "\"");
 
     const std::uint64_t bodyLength = body.length();
@@ -375,7 +362,7 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
         if (!isFieldValue(value)) {
             fail(VornHTTPError::Kind::invalidRequest, "The value of header " + name + " contains a line break");
         }
-        if (equalsIgnoringCase(name, "Content-Length")) {
+        if (VornASCII::equalIgnoringCase(name, "Content-Length")) {
             // libcurl sends the one length it knows from the body; a different one would corrupt the exchange.
             std::uint64_t given = 0;
             const auto text = trimmed(value);
@@ -388,10 +375,10 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
             callerGaveLength = true;
             continue;
         }
-        if (equalsIgnoringCase(name, "Transfer-Encoding")) {
+        if (VornASCII::equalIgnoringCase(name, "Transfer-Encoding")) {
             fail(VornHTTPError::Kind::invalidRequest, "Request bodies are always sent with a known length");
         }
-        if (equalsIgnoringCase(name, "Expect")) continue;
+        if (VornASCII::equalIgnoringCase(name, "Expect")) continue;
         // "Name;" is libcurl's way of sending a field with an empty value ("Name:" would remove it).
         appendHeader(value.empty() ? name + ";" : name + ": " + value);
     }

@@ -1,5 +1,6 @@
 #include "VornAppIdentity.h"
 
+#include "VornASCII.h"
 #include "VornBundle.h"
 #include "VornUnicode.h"
 
@@ -32,8 +33,7 @@ constexpr bool tableIsConsistent() {
             return false;
         }
         for (std::size_t i = 0; i < row.caseName.size(); ++i) {
-            const char c = row.caseName[i];
-            const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+            const char lower = VornASCII::lower(row.caseName[i]);
             const bool plain = (lower >= 'a' && lower <= 'z') || (lower >= '0' && lower <= '9');
             if (!plain || row.rawValue[i] != lower) {
                 return false;
