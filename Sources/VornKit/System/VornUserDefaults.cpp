@@ -1,0 +1,282 @@
+#include "VornUserDefaults.h"
+
+#include "VornXDG.h"
+
+#include <cerrno>
+#include <cmath>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+[[noreturn]] void throwErrno(const std::string& what, const fs::path& path, int error) {
+    throw fs::filesystem_error(what, path, std::error_code(error, std::generic_category()));
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+
+private:
+    int fd_;
+};
+
+// Writes `bytes` to a temporary sibling, flushes it to disk and renames it over `path`, so that a
+// reader sees either the old file or the new one, never a part.
+void writeAtomically(const fs::path& path, std::string_view bytes) {
+    std::string pattern = (path.parent_path() / ("." + path.filename().string() + ".XXXXXX")).string();
+    FileDescriptor fd(::mkstemp(pattern.data()));
+    if (fd.get() < 0) {
+        throwErrno("cannot create a temporary file", pattern, errno);
+    }
+    const fs::path temporary = pattern;
+    auto fail = [&](const char* what) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        throwErrno(what, path, error);
+    };
+    ::fchmod(fd.get(), 0644);
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            fail("cannot write");
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd.get()) != 0) {
+        fail("cannot flush");
+    }
+    if (::close(fd.release()) != 0) {
+        fail("cannot close");
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        fail("cannot replace");
+    }
+    FileDescriptor directory(::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.get() >= 0) {
+        ::fsync(directory.get());
+    }
+}
+
+std::int64_t nanoseconds(const struct timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+}  // namespace
+
+VornUserDefaults::VornUserDefaults(std::string domain) : domain_(std::move(domain)) {}
+
+VornUserDefaults::VornUserDefaults(std::string domain, fs::path file)
+    : domain_(std::move(domain)), explicitFile_(std::move(file)) {}
+
+VornUserDefaults& VornUserDefaults::standard() {
+    static VornUserDefaults defaults{std::string(standardDomain)};
+    return defaults;
+}
+
+fs::path VornUserDefaults::filePath() const {
+    if (explicitFile_) {
+        return *explicitFile_;
+    }
+    return VornXDG::configHome() / "vornworks" / (domain_ + ".json");
+}
+
+void VornUserDefaults::refreshLocked() const {
+    const fs::path path = filePath();
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        cachedPath_ = path;
+        cachedStamp_.reset();
+        cache_ = json::object();
+        cacheMalformed_ = false;
+        return;
+    }
+    auto stampOf = [](const struct stat& s) {
+        return FileStamp{static_cast<std::uintmax_t>(s.st_dev), static_cast<std::uintmax_t>(s.st_ino),
+                         static_cast<std::uintmax_t>(s.st_size), nanoseconds(s.st_mtim),
+                         nanoseconds(s.st_ctim)};
+    };
+    if (cachedPath_ == path && cachedStamp_ == stampOf(info)) {
+        return;
+    }
+    cachedPath_ = path;
+    cache_ = json::object();
+    cacheMalformed_ = true;
+    cachedStamp_ = stampOf(info);
+    // Non-blocking so that a FIFO in place of the file cannot stall the caller.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0) {
+        cacheMalformed_ = false;  // unreadable, not malformed: never moved aside
+        return;
+    }
+    cachedStamp_ = stampOf(info);
+    if (!S_ISREG(info.st_mode) || static_cast<std::uintmax_t>(info.st_size) > maxFileSize) {
+        return;
+    }
+    std::string bytes;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            cacheMalformed_ = false;
+            return;
+        }
+        if (n == 0) {
+            break;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(n));
+        if (bytes.size() > maxFileSize) {
+            return;
+        }
+    }
+    json parsed = json::parse(bytes, nullptr, /*allow_exceptions=*/false);
+    if (parsed.is_object()) {
+        cache_ = std::move(parsed);
+        cacheMalformed_ = false;
+    }
+}
+
+std::optional<json> VornUserDefaults::value(std::string_view key) const {
+    std::lock_guard lock(mutex_);
+    refreshLocked();
+    auto it = cache_.find(key);
+    if (it == cache_.end()) {
+        return std::nullopt;
+    }
+    return *it;
+}
+
+json VornUserDefaults::dictionary() const {
+    std::lock_guard lock(mutex_);
+    refreshLocked();
+    return cache_;
+}
+
+bool VornUserDefaults::contains(std::string_view key) const { return value(key).has_value(); }
+
+std::optional<std::string> VornUserDefaults::string(std::string_view key) const {
+    auto v = value(key);
+    if (!v || !v->is_string()) {
+        return std::nullopt;
+    }
+    return v->get<std::string>();
+}
+
+std::optional<bool> VornUserDefaults::boolean(std::string_view key) const {
+    auto v = value(key);
+    if (!v || !v->is_boolean()) {
+        return std::nullopt;
+    }
+    return v->get<bool>();
+}
+
+std::optional<std::int64_t> VornUserDefaults::integer(std::string_view key) const {
+    auto v = value(key);
+    if (!v) {
+        return std::nullopt;
+    }
+    if (v->is_number_unsigned()) {
+        const auto u = v->get<std::uint64_t>();
+        if (u > static_cast<std::uint64_t>(INT64_MAX)) {
+            return std::nullopt;
+        }
+        return static_cast<std::int64_t>(u);
+    }
+    if (v->is_number_integer()) {
+        return v->get<std::int64_t>();
+    }
+    return std::nullopt;
+}
+
+std::optional<double> VornUserDefaults::number(std::string_view key) const {
+    auto v = value(key);
+    if (!v || !v->is_number()) {
+        return std::nullopt;
+    }
+    return v->get<double>();
+}
+
+std::optional<std::vector<std::string>> VornUserDefaults::stringArray(std::string_view key) const {
+    auto v = value(key);
+    if (!v || !v->is_array()) {
+        return std::nullopt;
+    }
+    std::vector<std::string> result;
+    result.reserve(v->size());
+    for (const json& element : *v) {
+        if (!element.is_string()) {
+            return std::nullopt;
+        }
+        result.push_back(element.get<std::string>());
+    }
+    return result;
+}
+
+void VornUserDefaults::setString(std::string_view key, std::string_view value) {
+    write(key, json(std::string(value)));
+}
+void VornUserDefaults::setBoolean(std::string_view key, bool value) { write(key, json(value)); }
+void VornUserDefaults::setInteger(std::string_view key, std::int64_t value) { write(key, json(value)); }
+void VornUserDefaults::setNumber(std::string_view key, double value) {
+    if (!std::isfinite(value)) {
+        throw std::invalid_argument("VornUserDefaults: a number must be finite to be stored");
+    }
+    write(key, json(value));
+}
+void VornUserDefaults::setStringArray(std::string_view key, const std::vector<std::string>& value) {
+    write(key, json(value));
+}
+void VornUserDefaults::setValue(std::string_view key, const json& value) { write(key, value); }
+void VornUserDefaults::remove(std::string_view key) { write(key, std::nullopt); }
+
+void VornUserDefaults::write(std::string_view key, std::optional<json> value) {
+    std::lock_guard lock(mutex_);
+    refreshLocked();
+    json updated = cache_;
+    if (value) {
+        updated[std::string(key)] = std::move(*value);
+    } else {
+        updated.erase(std::string(key));
+    }
+    // Serialising first: a value that cannot be written (invalid UTF-8) changes nothing.
+    const std::string bytes = updated.dump(2) + "\n";
+    const fs::path path = filePath();
+    std::error_code error;
+    fs::create_directories(path.parent_path(), error);
+    if (error) {
+        throw fs::filesystem_error("cannot create the preferences folder", path.parent_path(), error);
+    }
+    if (cacheMalformed_) {
+        fs::path aside = path;
+        aside += ".corrupt";
+        if (::rename(path.c_str(), aside.c_str()) != 0 && errno != ENOENT) {
+            throwErrno("cannot keep the malformed preferences aside", path, errno);
+        }
+        cacheMalformed_ = false;
+    }
+    writeAtomically(path, bytes);
+    // Read back what is now on disk, so that the cache carries the new file's stamp.
+    cachedPath_.reset();
+    refreshLocked();
+}
