@@ -2,6 +2,7 @@
 
 #include "VornLocalizationStore.h"
 #include "VornNotificationCenter.h"
+#include "VornUnicode.h"
 #include "VornUserDefaults.h"
 
 #include <algorithm>
@@ -9,9 +10,7 @@
 #include <memory>
 
 #include <unicode/coll.h>
-#include <unicode/uchar.h>
 #include <unicode/unistr.h>
-#include <unicode/utf8.h>
 
 namespace {
 
@@ -78,35 +77,6 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return asciiLower(x) == asciiLower(y);
            });
-}
-
-bool isWhiteSpaceOrNewline(UChar32 c) { return u_isUWhiteSpace(c) || c == 0x85; }
-
-// Drops Unicode white space and line breaks at both ends.
-std::string_view trimmed(std::string_view text) {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    const auto length = static_cast<std::int32_t>(text.size());
-    std::int32_t start = 0;
-    while (start < length) {
-        std::int32_t next = start;
-        UChar32 c = 0;
-        U8_NEXT(bytes, next, length, c);
-        if (c < 0 || !isWhiteSpaceOrNewline(c)) {
-            break;
-        }
-        start = next;
-    }
-    std::int32_t end = length;
-    while (end > start) {
-        std::int32_t previous = end;
-        UChar32 c = 0;
-        U8_PREV(bytes, start, previous, c);
-        if (c < 0 || !isWhiteSpaceOrNewline(c)) {
-            break;
-        }
-        end = previous;
-    }
-    return text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
 }
 
 // "tr_TR.UTF-8@euro" → "tr_TR"; C and POSIX (with any codeset) name no language.
@@ -218,7 +188,7 @@ std::optional<VornLanguage> VornLanguage::fromRawValue(std::string_view code) {
 }
 
 std::optional<VornLanguage> VornLanguage::match(std::string_view tag) {
-    std::string normalized(trimmed(tag));
+    std::string normalized = VornUnicode::trimmed(tag);
     std::replace(normalized.begin(), normalized.end(), '_', '-');
     if (normalized.empty()) {
         return std::nullopt;
@@ -310,8 +280,8 @@ std::string VornLanguage::storedPreferenceCode() {
     if (!stored) {
         return std::string(systemPreferenceCode);
     }
-    const std::string_view value = trimmed(*stored);
-    return value.empty() ? std::string(systemPreferenceCode) : std::string(value);
+    std::string value = VornUnicode::trimmed(*stored);
+    return value.empty() ? std::string(systemPreferenceCode) : value;
 }
 
 bool VornLanguage::isFollowingSystem() { return equalsIgnoringCase(storedPreferenceCode(), systemPreferenceCode); }
@@ -348,7 +318,7 @@ void VornLanguage::applyFollowSystem(const std::function<void()>& action) {
 
 VornLanguage VornLanguage::decode(const nlohmann::json& value) {
     const std::string text = value.is_string() ? value.get<std::string>() : std::string();
-    const std::string_view code = trimmed(text);
+    const std::string code = VornUnicode::trimmed(text);
     if (code.empty() || equalsIgnoringCase(code, systemPreferenceCode)) {
         return systemResolved();
     }

@@ -175,6 +175,9 @@ inline constexpr VornLanguage VornLanguage::vi{VornLanguage::Case::vi};
 inline constexpr VornLanguage VornLanguage::zhHans{VornLanguage::Case::zhHans};
 inline constexpr VornLanguage VornLanguage::zhHant{VornLanguage::Case::zhHant};
 
+// The raw value (the code), as every text enumeration offers it.
+inline std::string_view rawValue(VornLanguage language) { return language.code(); }
+
 template <>
 struct std::hash<VornLanguage> {
     std::size_t operator()(VornLanguage language) const noexcept {

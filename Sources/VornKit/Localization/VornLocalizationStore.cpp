@@ -442,8 +442,9 @@ VornLocalizationStore::VornLocalizationStore(std::vector<fs::path> searchDirecto
 VornLocalizationStore::~VornLocalizationStore() = default;
 
 VornLocalizationStore& VornLocalizationStore::shared() {
-    static VornLocalizationStore store;
-    return store;
+    // Never destroyed: a lookup on a thread that outlives main() still finds it intact.
+    static auto* store = new VornLocalizationStore;
+    return *store;
 }
 
 fs::path VornLocalizationStore::sharedSuiteLocalizationsDirectory() {
@@ -512,10 +513,15 @@ void VornLocalizationStore::preloadIfNeeded(VornLanguage language) {
 }
 
 void VornLocalizationStore::registerSearchDirectory(const fs::path& directory) {
-    const fs::path normal = directory.lexically_normal();
+    // "dir", "dir/" and "dir/." name the same location.
+    const auto comparable = [](const fs::path& path) {
+        fs::path normal = path.lexically_normal();
+        return normal.has_filename() || !normal.has_relative_path() ? normal : normal.parent_path();
+    };
+    const fs::path normal = comparable(directory);
     std::lock_guard lock(mutex_);
     const bool listed = std::any_of(extraSearchDirectories_.begin(), extraSearchDirectories_.end(),
-                                    [&](const fs::path& p) { return p.lexically_normal() == normal; });
+                                    [&](const fs::path& p) { return comparable(p) == normal; });
     if (!listed) {
         extraSearchDirectories_.insert(extraSearchDirectories_.begin(), directory);
     }
@@ -622,7 +628,9 @@ std::shared_ptr<const VornLocalizationStore::LoadedCatalog> VornLocalizationStor
                 mergeNonEmpty(templates, pack->templates);
                 break;
             }
-            if (auto flat = flatStringMap(value)) {
+            // An empty object yields no entries: like a broken file, it lets the next name
+            // (the plain catalog after the compressed one) be tried.
+            if (auto flat = flatStringMap(value); flat && !flat->empty()) {
                 mergeNonEmpty(strings, *flat);
                 break;
             }

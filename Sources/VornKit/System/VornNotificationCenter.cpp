@@ -4,8 +4,9 @@
 #include <memory>
 
 VornNotificationCenter& VornNotificationCenter::defaultCenter() {
-    static VornNotificationCenter center;
-    return center;
+    // Never destroyed: threads still posting while the process exits find it intact.
+    static auto* center = new VornNotificationCenter;
+    return *center;
 }
 
 VornObserverToken VornNotificationCenter::addObserver(std::string name, Observer observer) {

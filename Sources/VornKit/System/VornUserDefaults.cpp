@@ -88,8 +88,9 @@ VornUserDefaults::VornUserDefaults(std::string domain, fs::path file)
     : domain_(std::move(domain)), explicitFile_(std::move(file)) {}
 
 VornUserDefaults& VornUserDefaults::standard() {
-    static VornUserDefaults defaults{std::string(standardDomain)};
-    return defaults;
+    // Never destroyed: threads still reading preferences while the process exits find it intact.
+    static auto* defaults = new VornUserDefaults(std::string(standardDomain));
+    return *defaults;
 }
 
 fs::path VornUserDefaults::filePath() const {

@@ -37,6 +37,7 @@ TEST(VornLanguageTable, HasTheThirtySevenLanguagesInCodeOrder) {
         EXPECT_EQ(all[i].code(), codes[i]);
         EXPECT_EQ(static_cast<std::size_t>(all[i].value()), i);
         EXPECT_EQ(VornLanguage::fromRawValue(codes[i]), all[i]);
+        EXPECT_EQ(rawValue(all[i]), codes[i]);
         EXPECT_EQ(nlohmann::json(all[i]), nlohmann::json(std::string(codes[i])));
         EXPECT_EQ(nlohmann::json(std::string(codes[i])).get<VornLanguage>(), all[i]);
         distinct.insert(all[i]);
