@@ -74,9 +74,9 @@ std::vector<std::string> leftoverTemporaryFiles() {
     return names;
 }
 
-// Processes whose parent is this test program.
-int childProcessCount() {
-    int count = 0;
+// The ids of the processes whose parent is `parent`.
+std::vector<pid_t> childrenOf(pid_t parent) {
+    std::vector<pid_t> children;
     for (const auto& entry : fs::directory_iterator("/proc")) {
         std::ifstream stat(entry.path() / "stat");
         std::string line;
@@ -89,12 +89,17 @@ int childProcessCount() {
         }
         std::istringstream rest(line.substr(close + 2));
         std::string state;
-        long parent = 0;
-        rest >> state >> parent;
-        count += parent == ::getpid() ? 1 : 0;
+        long ppid = 0;
+        rest >> state >> ppid;
+        if (ppid == parent) {
+            children.push_back(static_cast<pid_t>(std::stol(entry.path().filename().string())));
+        }
     }
-    return count;
+    return children;
 }
+
+// Processes whose parent is this test program.
+int childProcessCount() { return static_cast<int>(childrenOf(::getpid()).size()); }
 
 // A fresh folder in the test user's home, made through the provider and removed afterwards.
 class RemoteFolder {
@@ -594,6 +599,50 @@ TEST_F(SFTPLiveTest, CancelledTransfersLeaveNoFragmentNoTemporaryFileAndNoChild)
     uploadCanceller.join();
     EXPECT_EQ(vornReadFile(remote / "target.bin"), "the old remote copy");
     EXPECT_FALSE(folderHoldsPrefix(remote.path(), ".vornsled-upload-"));
+
+    // The server ends the session mid-transfer: the test daemon's session processes are killed.
+    const pid_t daemon = std::stoi(vornReadFile(fs::path(VornTestServices::value("SSHD_KNOWN_HOSTS")).parent_path() /
+                                                "sshd.pid"));
+    std::atomic<bool> finished = false;
+    std::jthread server([&] {
+        waitUntil([&] { return folderHoldsPrefix(local / "dest", ".vornsled-download-") || finished; });
+        // Only the session serving this download goes (other tests share the daemon): every
+        // process of the session whose server has the file open, all at once, before any can react.
+        std::vector<pid_t> serving;
+        waitUntil([&] {
+            for (const pid_t monitor : childrenOf(daemon)) {
+                std::vector<pid_t> session = {monitor};
+                bool servesTheFile = false;
+                for (std::size_t i = 0; i < session.size(); ++i) {
+                    for (const pid_t child : childrenOf(session[i])) {
+                        session.push_back(child);
+                    }
+                    try {
+                        for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(session[i]) + "/fd")) {
+                            std::error_code error;
+                            servesTheFile |= fs::read_symlink(fd.path(), error) == fs::path(remote / "big.bin");
+                        }
+                    } catch (const fs::filesystem_error&) {
+                        // the process ended meanwhile
+                    }
+                }
+                if (servesTheFile) {
+                    serving = session;
+                }
+            }
+            return !serving.empty() || finished;
+        });
+        for (const pid_t process : serving) {
+            ::kill(process, SIGKILL);
+        }
+    });
+    const SledError closed = expectSledError([&] { provider.downloadFile(remote / "big.bin", destination, {}, {}); });
+    finished = true;
+    server.join();
+    EXPECT_EQ(closed.kind(), SledError::Kind::remoteCommandFailed);
+    EXPECT_FALSE(closed.message().empty());
+    EXPECT_EQ(vornReadFile(destination), "the old copy");
+    EXPECT_FALSE(folderHoldsPrefix(local / "dest", ".vornsled-download-"));
 
     EXPECT_TRUE(leftoverTemporaryFiles().empty());
     EXPECT_EQ(childProcessCount(), 0);
