@@ -1,14 +1,13 @@
 #include "VornUserDefaults.h"
 
+#include "VornFileIO.h"
 #include "VornXDG.h"
 
 #include <cerrno>
 #include <cmath>
-#include <fcntl.h>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <system_error>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -17,63 +16,6 @@ namespace {
 
 [[noreturn]] void throwErrno(const std::string& what, const fs::path& path, int error) {
     throw fs::filesystem_error(what, path, std::error_code(error, std::generic_category()));
-}
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
-
-// Writes `bytes` to a temporary sibling, flushes it to disk and renames it over `path`, so that a
-// reader sees either the old file or the new one, never a part.
-void writeAtomically(const fs::path& path, std::string_view bytes) {
-    std::string pattern = (path.parent_path() / ("." + path.filename().string() + ".XXXXXX")).string();
-    FileDescriptor fd(::mkstemp(pattern.data()));
-    if (fd.get() < 0) {
-        throwErrno("cannot create a temporary file", pattern, errno);
-    }
-    const fs::path temporary = pattern;
-    auto fail = [&](const char* what) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        throwErrno(what, path, error);
-    };
-    ::fchmod(fd.get(), 0644);
-    for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            fail("cannot write");
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd.get()) != 0) {
-        fail("cannot flush");
-    }
-    if (::close(fd.release()) != 0) {
-        fail("cannot close");
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        fail("cannot replace");
-    }
-    FileDescriptor directory(::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.get() >= 0) {
-        ::fsync(directory.get());
-    }
 }
 
 std::int64_t nanoseconds(const struct timespec& t) {
@@ -121,37 +63,16 @@ void VornUserDefaults::refreshLocked() const {
     cachedPath_ = path;
     cache_ = json::object();
     cacheMalformed_ = true;
-    cachedStamp_ = stampOf(info);
-    // Non-blocking so that a FIFO in place of the file cannot stall the caller.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0) {
-        cacheMalformed_ = false;  // unreadable, not malformed: never moved aside
+    std::error_code error;
+    const std::optional<std::string> bytes = vornReadFileCapped(path, maxFileSize, error, &info);
+    cachedStamp_ = stampOf(info);  // of the file as opened, when it could be
+    if (!bytes) {
+        // Too large or no regular file: malformed, set aside by the next write. Unreadable: never
+        // set aside.
+        cacheMalformed_ = error == std::errc::file_too_large || error == std::errc::invalid_argument;
         return;
     }
-    cachedStamp_ = stampOf(info);
-    if (!S_ISREG(info.st_mode) || static_cast<std::uintmax_t>(info.st_size) > maxFileSize) {
-        return;
-    }
-    std::string bytes;
-    char buffer[16384];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            cacheMalformed_ = false;
-            return;
-        }
-        if (n == 0) {
-            break;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(n));
-        if (bytes.size() > maxFileSize) {
-            return;
-        }
-    }
-    json parsed = json::parse(bytes, nullptr, /*allow_exceptions=*/false);
+    json parsed = json::parse(*bytes, nullptr, /*allow_exceptions=*/false);
     if (parsed.is_object()) {
         cache_ = std::move(parsed);
         cacheMalformed_ = false;
@@ -276,7 +197,7 @@ void VornUserDefaults::write(std::string_view key, std::optional<json> value) {
         }
         cacheMalformed_ = false;
     }
-    writeAtomically(path, bytes);
+    vornWriteFileAtomically(path, bytes, 0644);
     // Read back what is now on disk, so that the cache carries the new file's stamp.
     cachedPath_.reset();
     refreshLocked();

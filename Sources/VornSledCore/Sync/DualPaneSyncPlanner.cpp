@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <iterator>
-#include <unordered_map>
 
 namespace {
 
@@ -24,23 +22,38 @@ double timeDifference(const SledFileEntry& left, const SledFileEntry& right) {
     return (static_cast<double>(leftTime) - static_cast<double>(rightTime)) / 1e6;
 }
 
-using EntryIndex = std::unordered_map<std::string_view, const SledFileEntry*>;
-
-EntryIndex indexByPath(const std::vector<RelativeFileNode>& nodes) {
-    EntryIndex index;
-    index.reserve(nodes.size());
-    for (const RelativeFileNode& node : nodes) {
-        index.try_emplace(node.relativePath, &node.entry);  // the first node of a path counts
-    }
-    return index;
-}
-
 // The order of the plan's rows: localizedStandardCompare, and code-point order between paths that
 // it holds equivalent (those differing only in case), so the order is total and never depends on
 // the order the nodes came in.
 bool planOrder(std::string_view a, std::string_view b) {
     const std::weak_ordering order = localizedStandardCompare(a, b);
     return order != 0 ? order < 0 : a < b;
+}
+
+// One side's nodes in plan order. Walks deliver theirs nearly so, and most often exactly so, which
+// is checked in one pass before anything is sorted. The sort is stable, so of a path given twice the
+// first node stays first.
+std::vector<const RelativeFileNode*> inPlanOrder(const std::vector<RelativeFileNode>& nodes) {
+    std::vector<const RelativeFileNode*> sorted;
+    sorted.reserve(nodes.size());
+    for (const RelativeFileNode& node : nodes) {
+        sorted.push_back(&node);
+    }
+    const auto less = [](const RelativeFileNode* a, const RelativeFileNode* b) {
+        return planOrder(a->relativePath, b->relativePath);
+    };
+    if (!std::is_sorted(sorted.begin(), sorted.end(), less)) {
+        std::stable_sort(sorted.begin(), sorted.end(), less);
+    }
+    return sorted;
+}
+
+// Moves `index` past the node at it and any later node with the same path.
+void skipPath(const std::vector<const RelativeFileNode*>& nodes, std::size_t& index) {
+    const std::string& path = nodes[index]->relativePath;
+    do {
+        ++index;
+    } while (index < nodes.size() && nodes[index]->relativePath == path);
 }
 
 SyncPlanItem row(std::string_view path, SyncActionKind action, const SledFileEntry* left,
@@ -113,41 +126,33 @@ std::vector<SyncPlanItem> DualPaneSyncPlanner::plan(const std::vector<SledFileEn
 std::vector<SyncPlanItem> DualPaneSyncPlanner::planRecursive(const std::vector<RelativeFileNode>& leftNodes,
                                                              const std::vector<RelativeFileNode>& rightNodes,
                                                              SyncDirectionMode mode, bool deleteOrphans) {
-    const EntryIndex left = indexByPath(leftNodes);
-    const EntryIndex right = indexByPath(rightNodes);
-
-    // The union of both sides' paths, each once. Walks deliver their nodes sorted already, so each
-    // side is sorted only when it is not, and the two are then merged rather than sorted together.
-    std::vector<std::string_view> leftPaths;
-    leftPaths.reserve(left.size());
-    for (const RelativeFileNode& node : leftNodes) {
-        if (left.at(node.relativePath) == &node.entry) {
-            leftPaths.push_back(node.relativePath);
-        }
-    }
-    std::vector<std::string_view> rightOnlyPaths;
-    for (const RelativeFileNode& node : rightNodes) {
-        if (right.at(node.relativePath) == &node.entry && !left.contains(node.relativePath)) {
-            rightOnlyPaths.push_back(node.relativePath);
-        }
-    }
-    for (std::vector<std::string_view>* side : {&leftPaths, &rightOnlyPaths}) {
-        if (!std::is_sorted(side->begin(), side->end(), planOrder)) {
-            std::sort(side->begin(), side->end(), planOrder);
-        }
-    }
-    std::vector<std::string_view> paths;
-    paths.reserve(leftPaths.size() + rightOnlyPaths.size());
-    std::merge(leftPaths.begin(), leftPaths.end(), rightOnlyPaths.begin(), rightOnlyPaths.end(),
-               std::back_inserter(paths), planOrder);
-
+    // Both sides in the plan's order, then one merging pass: a path on both sides meets itself.
+    const std::vector<const RelativeFileNode*> left = inPlanOrder(leftNodes);
+    const std::vector<const RelativeFileNode*> right = inPlanOrder(rightNodes);
     std::vector<SyncPlanItem> items;
-    items.reserve(paths.size());
-    for (const std::string_view path : paths) {
-        const auto leftEntry = left.find(path);
-        const auto rightEntry = right.find(path);
-        items.push_back(planOnePath(path, leftEntry == left.end() ? nullptr : leftEntry->second,
-                                    rightEntry == right.end() ? nullptr : rightEntry->second, mode, deleteOrphans));
+    items.reserve(std::max(left.size(), right.size()));
+    std::size_t leftIndex = 0;
+    std::size_t rightIndex = 0;
+    while (leftIndex < left.size() || rightIndex < right.size()) {
+        const RelativeFileNode* leftNode = leftIndex < left.size() ? left[leftIndex] : nullptr;
+        const RelativeFileNode* rightNode = rightIndex < right.size() ? right[rightIndex] : nullptr;
+        if (leftNode && rightNode && leftNode->relativePath != rightNode->relativePath) {
+            // The order is total, so different paths are never equivalent: one side comes first.
+            if (planOrder(leftNode->relativePath, rightNode->relativePath)) {
+                rightNode = nullptr;
+            } else {
+                leftNode = nullptr;
+            }
+        }
+        const std::string& path = (leftNode ? leftNode : rightNode)->relativePath;
+        items.push_back(planOnePath(path, leftNode ? &leftNode->entry : nullptr,
+                                    rightNode ? &rightNode->entry : nullptr, mode, deleteOrphans));
+        if (leftNode) {
+            skipPath(left, leftIndex);
+        }
+        if (rightNode) {
+            skipPath(right, rightIndex);
+        }
     }
     return items;
 }

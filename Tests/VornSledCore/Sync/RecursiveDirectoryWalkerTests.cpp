@@ -32,6 +32,18 @@ std::vector<RelativeFileNode> walk(const SledStorageProvider& provider, const st
     return RecursiveDirectoryWalker::collectFiles(root, provider, patterns, maxDepth, {});
 }
 
+// The error of type E that a walk of `root` ends with (nothing when it succeeds or fails otherwise).
+template <class E>
+std::optional<E> walkError(const SledStorageProvider& provider, const std::string& root) {
+    try {
+        walk(provider, root);
+    } catch (const E& error) {
+        return error;
+    } catch (...) {
+    }
+    return std::nullopt;
+}
+
 // A back end whose listing of one folder carries an entry no honest file system would produce,
 // as a hostile or broken server might send it.
 class HostileListingProvider final : public SledStorageProvider {
@@ -190,12 +202,9 @@ TEST(RecursiveDirectoryWalker, AFailingListingAnywhereFailsTheWholeWalkUnchanged
     store.addFile("/root/z/last.txt", "z");
     store.setScript(VornTestMemoryProvider::Operation::list, "/root/d1/d2/d3",
                     {.error = std::make_exception_ptr(SledError::remoteCommandFailed("permission denied"))});
-    try {
-        walk(store, "/root");
-        FAIL() << "the walk succeeded";
-    } catch (const SledError& error) {
-        EXPECT_STREQ(error.what(), "Remote operation failed: permission denied");
-    }
+    const std::optional<SledError> error = walkError<SledError>(store, "/root");
+    ASSERT_TRUE(error);
+    EXPECT_STREQ(error->what(), "Remote operation failed: permission denied");
     // Depth first in listing order: the walk stopped at the failing folder and listed nothing after it.
     EXPECT_EQ(store.calls(), (std::vector<std::string>{"list /root", "list /root/d1", "list /root/d1/d2",
                                                        "list /root/d1/d2/d3"}));
@@ -209,15 +218,12 @@ TEST(RecursiveDirectoryWalker, ATruncatedListingIsAnErrorNeverAShorterTree) {
         SledFileEntry{"1.jpg", "/bucket/photos/1.jpg", false, 1, std::nullopt, std::nullopt, std::nullopt}};
     store.setScript(VornTestMemoryProvider::Operation::list, "/bucket/photos",
                     {.error = std::make_exception_ptr(SledListingError::tooLarge("/bucket/photos", firstPage))});
-    try {
-        walk(store, "/bucket");
-        FAIL() << "the walk succeeded";
-    } catch (const SledListingError& error) {
-        EXPECT_EQ(error.kind(), SledListingError::Kind::tooLarge);
-        EXPECT_EQ(error.folderPath(), "/bucket/photos");
-        EXPECT_EQ(error.entriesRead(), firstPage);  // still there for a pane that only browses
-        EXPECT_STREQ(error.what(), "Listing too large: /bucket/photos");
-    }
+    const std::optional<SledListingError> error = walkError<SledListingError>(store, "/bucket");
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind(), SledListingError::Kind::tooLarge);
+    EXPECT_EQ(error->folderPath(), "/bucket/photos");
+    EXPECT_EQ(error->entriesRead(), firstPage);  // still there for a pane that only browses
+    EXPECT_STREQ(error->what(), "Listing too large: /bucket/photos");
     // The truncated folder excluded by a pattern is never listed, so the walk succeeds.
     EXPECT_EQ(relativePaths(walk(store, "/bucket", {"photos"})), (std::vector<std::string>{"top.txt"}));
 }
@@ -233,14 +239,11 @@ TEST(RecursiveDirectoryWalker, NamesThatCannotBePathComponentsFailTheWalk) {
             const HostileListingProvider provider(
                 store, "/root/sub",
                 SledFileEntry{name, "/elsewhere", isDirectory, 0, std::nullopt, std::nullopt, std::nullopt});
-            try {
-                walk(provider, "/root");
-                FAIL() << "the walk succeeded";
-            } catch (const SledListingError& error) {
-                EXPECT_EQ(error.kind(), SledListingError::Kind::unsafeName);
-                EXPECT_EQ(error.folderPath(), "/root/sub");
-                EXPECT_EQ(error.name(), name);
-            }
+            const std::optional<SledListingError> error = walkError<SledListingError>(provider, "/root");
+            ASSERT_TRUE(error);
+            EXPECT_EQ(error->kind(), SledListingError::Kind::unsafeName);
+            EXPECT_EQ(error->folderPath(), "/root/sub");
+            EXPECT_EQ(error->name(), name);
         }
     }
     // A pattern that excludes the name lets the rest of the tree through.
