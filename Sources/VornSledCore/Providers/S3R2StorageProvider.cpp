@@ -98,13 +98,7 @@ std::optional<std::string> hexOfBase64Digest(std::string_view text) {
         text.ends_with("==")) {
         return std::nullopt;
     }
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string hex;
-    for (int index = 0; index < 32; ++index) {
-        hex += digits[decoded[index] >> 4];
-        hex += digits[decoded[index] & 0x0F];
-    }
-    return hex;
+    return vornHexLower(std::span<const std::uint8_t>(decoded, 32));
 }
 
 fs::path temporarySibling(const fs::path& destination) {
