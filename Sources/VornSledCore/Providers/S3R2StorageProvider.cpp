@@ -9,8 +9,11 @@
 #include "VornTaskCancelled.h"
 #include "VornUUID.h"
 #include "VornUnicode.h"
+#include "VornUniqueFd.h"
 
 #include <curl/curl.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <openssl/evp.h>
 
 #include <algorithm>
@@ -99,6 +102,10 @@ std::optional<std::string> hexOfBase64Digest(std::string_view text) {
         return std::nullopt;
     }
     return vornHexLower(std::span<const std::uint8_t>(decoded, 32));
+}
+
+fs::filesystem_error fileError(const std::string& what, const fs::path& path) {
+    return fs::filesystem_error(what, path, std::error_code(errno, std::generic_category()));
 }
 
 fs::path temporarySibling(const fs::path& destination) {
@@ -239,6 +246,7 @@ VornHTTPResponse S3R2StorageProvider::send(VornHTTPRequest request, std::string_
     options.connectTimeout = requestTimeout;
     options.idleTimeout = requestTimeout;
     options.bypassProxy = vornIsLoopbackURL(request.url);
+    options.reuseConnection = true;
     if (onProgress) {
         const bool uploading = !body.isNone();
         options.progress = [&onProgress, uploading](const VornHTTPProgress& progress) {
@@ -359,13 +367,26 @@ SledDownloadResult S3R2StorageProvider::downloadFile(const std::string& remotePa
 
     if (to.has_parent_path()) fs::create_directories(to.parent_path());
     TemporaryFile temporary(temporarySibling(to));
-    const VornHTTPResponse response =
-        send(VornHTTPRequest{"GET", url, {}}, AWSSigV4Signer::emptyPayloadSHA256, VornHTTPBody::none(),
-             VornHTTPSink::file(temporary.path()), onProgress, std::move(stop));
+    VornUniqueFd file(::open(temporary.path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (!file) throw fileError("cannot create the download", temporary.path());
+    const VornHTTPSink sink = VornHTTPSink::stream([&](std::span<const std::byte> bytes) {
+        if (!vornWriteAll(file.get(), std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
+            throw fileError("cannot write the download", temporary.path());
+        }
+    });
+    const VornHTTPResponse response = send(VornHTTPRequest{"GET", url, {}}, AWSSigV4Signer::emptyPayloadSHA256,
+                                           VornHTTPBody::none(), sink, onProgress, std::move(stop));
     if (response.statusCode < 100) throw SledError::connectionFailed("Invalid HTTP response");
     if (response.statusCode < 200 || response.statusCode > 299) {
         throw SledError::httpStatus(response.statusCode, reasonPhrase(response.statusCode));
     }
+    // A file that replaces another reaches the disk first, so a crash never leaves an empty file
+    // where the old one was. A new file needs no such care (the same rule as local copies).
+    std::error_code existsError;
+    if (fs::exists(to, existsError) && ::fdatasync(file.get()) != 0) {
+        throw fileError("cannot flush the download", temporary.path());
+    }
+    if (file.close() != 0) throw fileError("cannot write the download", temporary.path());
     fs::rename(temporary.path(), to);
     temporary.release();
 
