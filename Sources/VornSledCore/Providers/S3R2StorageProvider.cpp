@@ -68,17 +68,7 @@ std::string trimmedKeyPath(std::string_view path, bool asPrefix) {
 // The start of an error body as text: invalid UTF-8 (including a character cut at the limit)
 // becomes U+FFFD.
 std::string errorMessageText(std::string_view body) {
-    body = body.substr(0, std::min(body.size(), errorMessageBytes));
-    std::string text;
-    text.reserve(body.size());
-    VornUnicode::forEachCodePoint(body, [&](const VornCodePoint& point) {
-        if (point.valid) {
-            text.append(body.substr(point.offset, point.length));
-        } else {
-            VornUnicode::appendUTF8(text, VornUnicode::replacementCharacter);
-        }
-    });
-    return text;
+    return VornUnicode::replacingInvalidUTF8(body.substr(0, std::min(body.size(), errorMessageBytes)));
 }
 
 // The body of a successful reply, collected up to `cap` bytes. Error replies keep their start in

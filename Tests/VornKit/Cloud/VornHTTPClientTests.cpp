@@ -29,6 +29,25 @@ std::pair<int, int> boundLoopbackSocket() {
     return {fd, ntohs(address.sin_port)};
 }
 
+// Reads one request (head and Content-Length body) from the socket into `request`; false when the
+// peer closes first (`request` then holds what did arrive).
+bool readRequest(int socket, std::string& request) {
+    request.clear();
+    char buffer[4096];
+    std::size_t headEnd = std::string::npos;
+    std::size_t wanted = 0;
+    while (headEnd == std::string::npos || request.size() < headEnd + 4 + wanted) {
+        const ssize_t got = ::recv(socket, buffer, sizeof buffer, 0);
+        if (got <= 0) return false;
+        request.append(buffer, static_cast<std::size_t>(got));
+        if (headEnd == std::string::npos && (headEnd = request.find("\r\n\r\n")) != std::string::npos) {
+            const auto at = request.find("Content-Length: ");
+            if (at != std::string::npos && at < headEnd) wanted = std::stoul(request.substr(at + 16));
+        }
+    }
+    return true;
+}
+
 // A loopback HTTP peer that misbehaves on request: it reads each request (head and
 // Content-Length body), records it, and lets the test's script answer (or not) on the socket.
 // Connections stay open until the server goes away, so a silent script means a silent peer.
@@ -76,18 +95,7 @@ private:
                 connections_.push_back(fd);
             }
             std::string request;
-            char buffer[4096];
-            std::size_t headEnd = std::string::npos;
-            std::size_t wanted = 0;
-            while (headEnd == std::string::npos || request.size() < headEnd + 4 + wanted) {
-                const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-                if (got <= 0) break;
-                request.append(buffer, static_cast<std::size_t>(got));
-                if (headEnd == std::string::npos && (headEnd = request.find("\r\n\r\n")) != std::string::npos) {
-                    const auto at = request.find("Content-Length: ");
-                    if (at != std::string::npos && at < headEnd) wanted = std::stoul(request.substr(at + 16));
-                }
-            }
+            (void)readRequest(fd, request);
             {
                 std::lock_guard lock(mutex_);
                 requests_.push_back(request);
@@ -346,19 +354,8 @@ TEST(VornHTTPClient, KeptConnectionServesTheThreadsNextRequests) {
         sendText(socket, reply);
         for (int answered = 1; connection > 1 || answered < 3; ++answered) {
             std::string request;
-            char buffer[4096];
-            std::size_t headEnd = std::string::npos;
-            std::size_t wanted = 0;
-            while (headEnd == std::string::npos || request.size() < headEnd + 4 + wanted) {
-                const ssize_t got = ::recv(socket, buffer, sizeof buffer, 0);
-                if (got <= 0) return;
-                request.append(buffer, static_cast<std::size_t>(got));
-                if (headEnd == std::string::npos && (headEnd = request.find("\r\n\r\n")) != std::string::npos) {
-                    const auto at = request.find("Content-Length: ");
-                    if (at != std::string::npos && at < headEnd) wanted = std::stoul(request.substr(at + 16));
-                }
-            }
-            bodies.push_back(request.substr(headEnd + 4));
+            if (!readRequest(socket, request)) return;
+            bodies.push_back(request.substr(request.find("\r\n\r\n") + 4));
             sendText(socket, reply);
         }
         ::shutdown(socket, SHUT_RDWR);
