@@ -220,6 +220,18 @@ int onTransferInfo(void* context, curl_off_t downloadTotal, curl_off_t downloade
     return 0;
 }
 
+// curl rewinds a body when it must send the request again, as on a kept-alive connection that the
+// server closed meanwhile. Bytes and file slices can start over; a stream cannot.
+int onSeek(void* context, curl_off_t offset, int origin) {
+    auto& exchange = *static_cast<Exchange*>(context);
+    if (origin != SEEK_SET || offset < 0 || static_cast<std::uint64_t>(offset) > exchange.bodyLength ||
+        exchange.reader != nullptr) {
+        return CURL_SEEKFUNC_CANTSEEK;
+    }
+    exchange.bodySent = static_cast<std::uint64_t>(offset);
+    return CURL_SEEKFUNC_OK;
+}
+
 struct CurlHandleDeleter {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
@@ -384,9 +396,23 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
     }
     appendHeader("Expect:");
 
-    std::unique_ptr<CURL, CurlHandleDeleter> handle(curl_easy_init());
-    if (!handle) fail(VornHTTPError::Kind::transport, "Could not create a libcurl handle");
-    CURL* curl = handle.get();
+    // A handle kept for reuse holds this thread's idle connections between exchanges. It is reset
+    // when the exchange ends, so it never keeps pointers into this call's frame.
+    thread_local std::unique_ptr<CURL, CurlHandleDeleter> reusableHandle;
+    std::unique_ptr<CURL, CurlHandleDeleter> ownHandle;
+    CURL* curl = nullptr;
+    if (options.reuseConnection) {
+        if (!reusableHandle) reusableHandle.reset(curl_easy_init());
+        curl = reusableHandle.get();
+    } else {
+        ownHandle.reset(curl_easy_init());
+        curl = ownHandle.get();
+    }
+    if (curl == nullptr) fail(VornHTTPError::Kind::transport, "Could not create a libcurl handle");
+    struct ResetAtEnd {
+        CURL* handle;
+        ~ResetAtEnd() { curl_easy_reset(handle); }
+    } const resetAtEnd{curl};
 
     Exchange exchange;
     exchange.stopToken = stopToken;
@@ -473,6 +499,8 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
         setOption(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(bodyLength));
         setOption(curl, CURLOPT_READFUNCTION, &onRead);
         setOption(curl, CURLOPT_READDATA, &exchange);
+        setOption(curl, CURLOPT_SEEKFUNCTION, &onSeek);
+        setOption(curl, CURLOPT_SEEKDATA, &exchange);
         if (method != "PUT") setOption(curl, CURLOPT_CUSTOMREQUEST, method.c_str());
     } else if (method == "GET") {
         setOption(curl, CURLOPT_HTTPGET, 1L);

@@ -95,6 +95,11 @@ struct VornHTTPOptions {
     std::chrono::seconds idleTimeout{60};
     // Talk to the host directly even when the environment names a proxy (LAN peers, loopback).
     bool bypassProxy = false;
+    // Leave the connection open after the exchange for the next request of the same thread to the
+    // same server (each thread keeps its own idle connections). Many small requests in a row then
+    // skip a connection set-up each; a server that closed the connection meanwhile costs nothing
+    // but a fresh connect.
+    bool reuseConnection = false;
     // Called on the calling thread whenever a count changes; it may be any thread the caller
     // runs on, so it must not touch the user interface directly.
     std::function<void(const VornHTTPProgress&)> progress;

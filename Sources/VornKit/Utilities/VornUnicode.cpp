@@ -119,6 +119,19 @@ VornCodePoint VornUnicode::decodeUTF8(std::string_view text, std::size_t offset)
     return point;
 }
 
+std::string VornUnicode::replacingInvalidUTF8(std::string_view bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    forEachCodePoint(bytes, [&](const VornCodePoint& point) {
+        if (point.valid) {
+            text.append(bytes.substr(point.offset, point.length));
+        } else {
+            appendUTF8(text, replacementCharacter);
+        }
+    });
+    return text;
+}
+
 bool VornUnicode::isValidUTF8(std::string_view text) {
     std::size_t offset = 0;
     while (offset < text.size()) {

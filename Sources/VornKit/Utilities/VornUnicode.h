@@ -36,6 +36,9 @@ struct VornUnicode {
 
     // True when the whole text is well-formed UTF-8 (the empty text is).
     static bool isValidUTF8(std::string_view text);
+    // The bytes as text: each maximal ill-formed subpart (a stray byte, or a sequence cut short, as
+    // at the end of a truncated buffer) becomes one U+FFFD; well-formed text comes back unchanged.
+    static std::string replacingInvalidUTF8(std::string_view bytes);
 
     // Appends the UTF-8 form of a scalar value; surrogates and values above U+10FFFF append U+FFFD.
     static void appendUTF8(std::string& out, char32_t codePoint);

@@ -7,20 +7,6 @@
 
 namespace {
 
-// The request head is text for us, whatever a peer put into it.
-std::string decodeLossyUTF8(std::string_view bytes) {
-    std::string text;
-    text.reserve(bytes.size());
-    VornUnicode::forEachCodePoint(bytes, [&](const VornCodePoint& point) {
-        if (point.valid) {
-            text.append(bytes.substr(point.offset, point.length));
-        } else {
-            VornUnicode::appendUTF8(text, VornUnicode::replacementCharacter);
-        }
-    });
-    return text;
-}
-
 // Spaces of every width and tabs, but not line breaks.
 bool isInlineSpace(char32_t c) { return VornUnicode::isWhiteSpace(c) && !VornUnicode::isNewline(c); }
 
@@ -163,7 +149,8 @@ std::string lanPercentDecodedOrSelf(std::string_view text) {
 }
 
 std::optional<LANRequestHead> LANRequestHead::parse(std::string_view headBytes) {
-    const std::string text = decodeLossyUTF8(headBytes);
+    // The request head is text for us, whatever a peer put into it.
+    const std::string text = VornUnicode::replacingInvalidUTF8(headBytes);
     std::vector<std::string_view> lines;
     std::string_view rest(text);
     while (true) {

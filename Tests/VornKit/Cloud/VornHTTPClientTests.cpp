@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -26,6 +27,25 @@ std::pair<int, int> boundLoopbackSocket() {
         throw std::runtime_error("cannot bind a loopback socket");
     }
     return {fd, ntohs(address.sin_port)};
+}
+
+// Reads one request (head and Content-Length body) from the socket into `request`; false when the
+// peer closes first (`request` then holds what did arrive).
+bool readRequest(int socket, std::string& request) {
+    request.clear();
+    char buffer[4096];
+    std::size_t headEnd = std::string::npos;
+    std::size_t wanted = 0;
+    while (headEnd == std::string::npos || request.size() < headEnd + 4 + wanted) {
+        const ssize_t got = ::recv(socket, buffer, sizeof buffer, 0);
+        if (got <= 0) return false;
+        request.append(buffer, static_cast<std::size_t>(got));
+        if (headEnd == std::string::npos && (headEnd = request.find("\r\n\r\n")) != std::string::npos) {
+            const auto at = request.find("Content-Length: ");
+            if (at != std::string::npos && at < headEnd) wanted = std::stoul(request.substr(at + 16));
+        }
+    }
+    return true;
 }
 
 // A loopback HTTP peer that misbehaves on request: it reads each request (head and
@@ -75,18 +95,7 @@ private:
                 connections_.push_back(fd);
             }
             std::string request;
-            char buffer[4096];
-            std::size_t headEnd = std::string::npos;
-            std::size_t wanted = 0;
-            while (headEnd == std::string::npos || request.size() < headEnd + 4 + wanted) {
-                const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-                if (got <= 0) break;
-                request.append(buffer, static_cast<std::size_t>(got));
-                if (headEnd == std::string::npos && (headEnd = request.find("\r\n\r\n")) != std::string::npos) {
-                    const auto at = request.find("Content-Length: ");
-                    if (at != std::string::npos && at < headEnd) wanted = std::stoul(request.substr(at + 16));
-                }
-            }
+            (void)readRequest(fd, request);
             {
                 std::lock_guard lock(mutex_);
                 requests_.push_back(request);
@@ -332,4 +341,49 @@ TEST(VornHTTPClient, BadRequestsAreRefusedBeforeAnythingIsSent) {
     } catch (const VornHTTPError& error) {
         EXPECT_EQ(error.kind(), VornHTTPError::Kind::connectionFailed) << error.what();
     }
+}
+
+TEST(VornHTTPClient, KeptConnectionServesTheThreadsNextRequests) {
+    // Each call of the script is one connection: it answers requests on it, keeping it open, until
+    // the client goes away or, after its third answer, it closes the connection itself.
+    std::atomic<int> connections{0};
+    std::vector<std::string> bodies;
+    ScriptedPeer peer([&](int socket) {
+        const int connection = ++connections;
+        const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+        sendText(socket, reply);
+        for (int answered = 1; connection > 1 || answered < 3; ++answered) {
+            std::string request;
+            if (!readRequest(socket, request)) return;
+            bodies.push_back(request.substr(request.find("\r\n\r\n") + 4));
+            sendText(socket, reply);
+        }
+        ::shutdown(socket, SHUT_RDWR);
+    });
+    auto options = loopbackOptions();
+    options.reuseConnection = true;
+    const VornTestTempDir temp;
+    const auto file = temp.write("body", "file body bytes");
+    const std::pair<std::string, VornHTTPBody> exchanges[] = {
+        {"GET", VornHTTPBody::none()},
+        {"PUT", VornHTTPBody::bytes("first body")},
+        {"GET", VornHTTPBody::none()},
+        // The peer has closed the kept connection: the body goes out whole on a new one.
+        {"PUT", VornHTTPBody::file(file)},
+        {"PUT", VornHTTPBody::bytes("last body")},
+    };
+    for (const auto& [method, body] : exchanges) {
+        const auto response =
+            VornHTTPClient::send(requestTo(peer, "/x", method), body, VornHTTPSink::memory(64), options);
+        EXPECT_EQ(response.statusCode, 200);
+        EXPECT_EQ(response.body, "ok");
+    }
+    EXPECT_EQ(connections, 2);
+    // The peer records the first request of each connection itself; the script the later ones.
+    const auto firsts = peer.requests();
+    ASSERT_EQ(firsts.size(), 2u);
+    EXPECT_TRUE(firsts[0].starts_with("GET /x HTTP/1.1\r\n"));
+    EXPECT_TRUE(firsts[1].starts_with("PUT /x HTTP/1.1\r\n"));
+    EXPECT_TRUE(firsts[1].ends_with("\r\n\r\nfile body bytes"));
+    EXPECT_EQ(bodies, (std::vector<std::string>{"first body", "", "last body"}));
 }

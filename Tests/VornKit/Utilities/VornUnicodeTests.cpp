@@ -194,3 +194,19 @@ TEST(VornUnicode, LowerCaseAndFoldingUseRootRulesAndKeepIllFormedBytes) {
         EXPECT_EQ(VornUnicode::caseFolded(c.text), c.folded) << testing::PrintToString(c.text);
     }
 }
+
+TEST(VornUnicode, ReplacingInvalidUTF8KeepsTextAndMarksEachBadSubpartOnce) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""},
+        {"plain ascii", "plain ascii"},
+        {"ç ğ 😀", "ç ğ 😀"},
+        {"a\xFF" "b", "a\xEF\xBF\xBD" "b"},
+        {"\xC3", "\xEF\xBF\xBD"},                       // a sequence cut at the end of a buffer
+        {"\xF0\x9F\x98", "\xEF\xBF\xBD"},               // one maximal subpart, one replacement
+        {"\xE9t\xE9", "\xEF\xBF\xBDt\xEF\xBF\xBD"},     // Latin-1 bytes
+        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // an encoded surrogate
+    };
+    for (const auto& [bytes, text] : cases) {
+        EXPECT_EQ(VornUnicode::replacingInvalidUTF8(bytes), text);
+    }
+}

@@ -1,0 +1,492 @@
+#include "S3R2StorageProvider.h"
+
+#include "LocalFileProvider.h"
+#include "RecursiveDirectoryWalker.h"
+#include "SledError.h"
+#include "SledListingError.h"
+#include "VornChecksum.h"
+#include "VornLoopback.h"
+#include "VornTaskCancelled.h"
+#include "VornUUID.h"
+#include "VornUnicode.h"
+#include "VornUniqueFd.h"
+
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <unistd.h>
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <unordered_map>
+#include <utility>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::chrono::seconds requestTimeout{60};
+// Replies other than listings and downloads are small XML documents (or nothing at all).
+constexpr std::size_t maxSmallReplyBytes = 1024 * 1024;
+constexpr std::size_t errorMessageBytes = 400;
+constexpr int walkDepthLimit = 12;
+
+// Each "/"-separated piece encoded on its own, so the slashes stay path separators.
+std::string encodeKey(std::string_view key) {
+    if (key.starts_with('/')) key.remove_prefix(1);
+    std::string encoded;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t slash = key.find('/', start);
+        encoded += AWSSigV4Signer::awsPercentEncode(key.substr(start, slash - start));
+        if (slash == std::string_view::npos) break;
+        encoded += '/';
+        start = slash + 1;
+    }
+    return encoded;
+}
+
+// Encoded exactly as the signer encodes it for the canonical query, so what is sent is what is
+// signed whatever the value holds ("+", "/" and "=" of continuation tokens among them).
+std::string encodeQuery(const std::vector<VornURLQueryItem>& items) {
+    std::string query;
+    for (const auto& item : items) {
+        if (!query.empty()) query += '&';
+        query += AWSSigV4Signer::awsPercentEncode(item.name);
+        if (item.value) query += "=" + AWSSigV4Signer::awsPercentEncode(*item.value);
+    }
+    return query;
+}
+
+std::string trimmedKeyPath(std::string_view path, bool asPrefix) {
+    const auto first = path.find_first_not_of("/ ");
+    if (first == std::string_view::npos) return {};
+    std::string key(path.substr(first, path.find_last_not_of("/ ") - first + 1));
+    if (asPrefix) key += '/';
+    return key;
+}
+
+// The start of an error body as text: invalid UTF-8 (including a character cut at the limit)
+// becomes U+FFFD.
+std::string errorMessageText(std::string_view body) {
+    return VornUnicode::replacingInvalidUTF8(body.substr(0, std::min(body.size(), errorMessageBytes)));
+}
+
+// The body of a successful reply, collected up to `cap` bytes. Error replies keep their start in
+// VornHTTPResponse::body as usual.
+VornHTTPSink collectInto(std::string& body, std::size_t cap) {
+    return VornHTTPSink::stream([&body, cap](std::span<const std::byte> bytes) {
+        if (body.size() + bytes.size() > cap) {
+            throw VornHTTPError(VornHTTPError::Kind::bodyTooLarge,
+                                "The reply is larger than " + std::to_string(cap) + " bytes");
+        }
+        body.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    });
+}
+
+// "x-amz-checksum-sha256" is the base64 form of the 32-byte digest; anything else gives nothing.
+std::optional<std::string> hexOfBase64Digest(std::string_view text) {
+    if (text.size() != 44) return std::nullopt;
+    unsigned char decoded[33] = {};
+    if (EVP_DecodeBlock(decoded, reinterpret_cast<const unsigned char*>(text.data()), 44) != 33 || !text.ends_with("=") ||
+        text.ends_with("==")) {
+        return std::nullopt;
+    }
+    return vornHexLower(std::span<const std::uint8_t>(decoded, 32));
+}
+
+fs::filesystem_error fileError(const std::string& what, const fs::path& path) {
+    return fs::filesystem_error(what, path, std::error_code(errno, std::generic_category()));
+}
+
+fs::path temporarySibling(const fs::path& destination) {
+    return destination.parent_path() / (".vornsled-" + VornUUID::random().uuidString() + ".part");
+}
+
+// Removes a download's temporary file unless it was moved into place.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(fs::path path) : path_(std::move(path)) {}
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile() {
+        if (!path_.empty()) {
+            std::error_code ignored;
+            fs::remove(path_, ignored);
+        }
+    }
+    const fs::path& path() const { return path_; }
+    void release() { path_.clear(); }
+
+private:
+    fs::path path_;
+};
+
+std::string alreadyExists(const std::string& key) {
+    std::string name = key;
+    if (name.ends_with('/')) name.pop_back();
+    return LocalFileProvider::alreadyExistsMessage(fs::path(name));
+}
+
+}  // namespace
+
+S3R2StorageProvider::S3R2StorageProvider(ConnectionProfile profile, std::string secretAccessKey)
+    : S3R2StorageProvider(std::move(profile), std::move(secretAccessKey), ListingLimits{}) {}
+
+S3R2StorageProvider::S3R2StorageProvider(ConnectionProfile profile, std::string secretAccessKey,
+                                         ListingLimits limits)
+    : profile_(std::move(profile)),
+      secretAccessKey_(std::move(secretAccessKey)),
+      signer_(profile_.accessKeyID, secretAccessKey_, profile_.resolvedSigningRegion(), "s3"),
+      limits_{std::max(limits.keysPerPage, 1), std::max(limits.maxPages, 1)} {}
+
+std::string S3R2StorageProvider::displayName() const { return profile_.name; }
+
+// MARK: - Keys and addresses
+
+std::string S3R2StorageProvider::normalizeObjectKey(std::string_view path) { return trimmedKeyPath(path, false); }
+
+std::string S3R2StorageProvider::normalizePrefix(std::string_view path) { return trimmedKeyPath(path, true); }
+
+std::string S3R2StorageProvider::buildObjectURL(const std::string& objectKey,
+                                                const std::vector<QueryItem>& queryItems) const {
+    const std::string endpoint = profile_.resolvedObjectStorageEndpoint();
+    const std::string bucket = VornUnicode::trimmed(profile_.bucket);
+    if (endpoint.empty() || bucket.empty()) throw SledError::invalidProfile("Endpoint and bucket name are required.");
+    auto url = VornURLComponents::parse(endpoint);
+    if (!url) throw SledError::invalidProfile("Invalid endpoint URL: " + endpoint);
+
+    const std::string encodedKey = encodeKey(objectKey);
+    const bool pathStyle = profile_.usePathStyleAddressing || profile_.kind == ConnectionProtocolKind::cloudflareR2;
+    if (pathStyle) {
+        url->percentEncodedPath = "/" + AWSSigV4Signer::awsPercentEncode(bucket);
+        if (!encodedKey.empty()) url->percentEncodedPath += "/" + encodedKey;
+    } else {
+        if (!url->host || url->host->empty()) throw SledError::invalidProfile("Invalid endpoint host");
+        url->host = bucket + "." + *url->host;
+        url->percentEncodedPath = "/" + encodedKey;
+    }
+    // Only scheme, host and port of the endpoint carry over.
+    url->percentEncodedUser.reset();
+    url->percentEncodedFragment.reset();
+    url->percentEncodedQuery.reset();
+    if (!queryItems.empty()) url->percentEncodedQuery = encodeQuery(queryItems);
+
+    std::string text = url->string();
+    // A bucket name that is no host label (a "/", "@" or space in it) must not send the request
+    // somewhere else.
+    const auto check = VornURLComponents::parse(text);
+    if (!check || check->host != url->host || check->percentEncodedPath != url->percentEncodedPath) {
+        throw SledError::invalidProfile("Could not assemble S3/R2 request URL");
+    }
+    return text;
+}
+
+std::string S3R2StorageProvider::generatePresignedDownloadURL(const std::string& remotePath,
+                                                              std::int64_t expiresInSeconds, VornDate date) const {
+    const std::string key = normalizeObjectKey(remotePath);
+    if (key.empty()) throw SledError::invalidProfile("Cannot generate a signed link for bucket root.");
+    return signer_.presignedURL(buildObjectURL(key), "GET", expiresInSeconds, date);
+}
+
+// MARK: - Requests
+
+std::string S3R2StorageProvider::reasonPhrase(int statusCode) {
+    switch (statusCode) {
+    case 200: return "OK";
+    case 201: return "Created";
+    case 204: return "No Content";
+    case 206: return "Partial Content";
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
+    case 304: return "Not Modified";
+    case 307: return "Temporary Redirect";
+    case 308: return "Permanent Redirect";
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 409: return "Conflict";
+    case 411: return "Length Required";
+    case 412: return "Precondition Failed";
+    case 413: return "Content Too Large";
+    case 416: return "Range Not Satisfiable";
+    case 429: return "Too Many Requests";
+    case 500: return "Internal Server Error";
+    case 501: return "Not Implemented";
+    case 502: return "Bad Gateway";
+    case 503: return "Service Unavailable";
+    case 504: return "Gateway Timeout";
+    default: return "HTTP status " + std::to_string(statusCode);
+    }
+}
+
+void S3R2StorageProvider::validateHTTP(const VornHTTPResponse& response) {
+    if (response.statusCode < 100) throw SledError::connectionFailed("Invalid HTTP response");
+    if (response.statusCode >= 200 && response.statusCode <= 299) return;
+    std::string message = errorMessageText(response.body);
+    if (message.empty()) message = reasonPhrase(response.statusCode);
+    throw SledError::httpStatus(response.statusCode, std::move(message));
+}
+
+VornHTTPResponse S3R2StorageProvider::send(VornHTTPRequest request, std::string_view payloadSHA256Hex,
+                                           const VornHTTPBody& body, const VornHTTPSink& sink,
+                                           const SledProgressCallback& onProgress, std::stop_token stop) const {
+    VornHTTPOptions options;
+    options.connectTimeout = requestTimeout;
+    options.idleTimeout = requestTimeout;
+    options.bypassProxy = vornIsLoopbackURL(request.url);
+    options.reuseConnection = true;
+    if (onProgress) {
+        const bool uploading = !body.isNone();
+        options.progress = [&onProgress, uploading](const VornHTTPProgress& progress) {
+            if (uploading) {
+                if (progress.bytesToSend > 0) {
+                    onProgress(static_cast<std::int64_t>(progress.bytesSent),
+                               static_cast<std::int64_t>(progress.bytesToSend));
+                }
+            } else if (progress.bytesToReceive > 0) {
+                onProgress(static_cast<std::int64_t>(progress.bytesReceived),
+                           static_cast<std::int64_t>(progress.bytesToReceive));
+            }
+        };
+    }
+    const VornHTTPRequest signedRequest = signer_.sign(request, payloadSHA256Hex, vornDateNow());
+    try {
+        return VornHTTPClient::send(signedRequest, body, sink, options, stop);
+    } catch (const VornHTTPError& error) {
+        // What curl reports when the peer's answer is not HTTP at all (no status line, HTTP/0.9).
+        if (error.curlCode() == CURLE_WEIRD_SERVER_REPLY || error.curlCode() == CURLE_UNSUPPORTED_PROTOCOL) {
+            throw SledError::connectionFailed("Invalid HTTP response");
+        }
+        throw;
+    }
+}
+
+VornHTTPResponse S3R2StorageProvider::sendChecked(const std::string& method, const std::string& url,
+                                                  std::size_t maxBodyBytes, std::stop_token stop,
+                                                  std::vector<std::pair<std::string, std::string>> headers) const {
+    std::string body;
+    VornHTTPResponse response = send(VornHTTPRequest{method, url, std::move(headers)}, AWSSigV4Signer::emptyPayloadSHA256,
+                                     VornHTTPBody::none(), collectInto(body, maxBodyBytes), {}, std::move(stop));
+    validateHTTP(response);
+    response.body = std::move(body);
+    return response;
+}
+
+// MARK: - Listing
+
+S3R2StorageProvider::ListObjectsV2Page S3R2StorageProvider::listPage(
+    const std::string& prefix, const std::optional<std::string>& delimiter, int maxKeys,
+    const std::optional<std::string>& continuationToken, std::stop_token stop) const {
+    std::vector<QueryItem> items{{"list-type", "2"}};
+    if (delimiter) items.push_back({"delimiter", *delimiter});
+    items.push_back({"max-keys", std::to_string(maxKeys)});
+    if (!prefix.empty()) items.push_back({"prefix", prefix});
+    if (continuationToken) items.push_back({"continuation-token", *continuationToken});
+
+    VornHTTPResponse response;
+    try {
+        response = sendChecked("GET", buildObjectURL("", items), maxListingReplyBytes, std::move(stop));
+    } catch (const VornHTTPError& error) {
+        if (error.kind() == VornHTTPError::Kind::bodyTooLarge) throw SledError::xmlParseFailed();
+        throw;
+    }
+    ListObjectsV2Page page = parseListObjectsV2PageXML(response.body, prefix);
+    // Some services answer a failed request with status 200 and an error document; read as a
+    // listing it would show an empty folder, and a sync would plan deletions from it.
+    if (page.documentElement == "Error") throw SledError::httpStatus(response.statusCode, errorMessageText(response.body));
+    return page;
+}
+
+std::vector<SledFileEntry> S3R2StorageProvider::listDirectory(const std::string& at, std::stop_token stop) const {
+    const std::string prefix = normalizePrefix(at);
+    std::vector<SledFileEntry> entries;
+    std::unordered_map<std::string, std::size_t> indexByPath;
+    std::optional<std::string> token;
+    for (int pageNumber = 1;; ++pageNumber) {
+        ListObjectsV2Page page = listPage(prefix, "/", limits_.keysPerPage, token, stop);
+        for (SledFileEntry& entry : page.entries) {
+            // The same path on a later page replaces the earlier one.
+            const auto [position, inserted] = indexByPath.try_emplace(entry.path, entries.size());
+            if (inserted) {
+                entries.push_back(std::move(entry));
+            } else {
+                entries[position->second] = std::move(entry);
+            }
+        }
+        if (!page.isTruncated || !page.nextContinuationToken) break;
+        if (pageNumber >= limits_.maxPages) {
+            sortListing(entries);
+            throw SledListingError::tooLarge(at, std::move(entries));
+        }
+        token = std::move(page.nextContinuationToken);
+    }
+    sortListing(entries);
+    return entries;
+}
+
+bool S3R2StorageProvider::anyKeyUnder(const std::string& prefix, std::stop_token stop) const {
+    return listPage(prefix, std::nullopt, 1, std::nullopt, std::move(stop)).keyCount > 0;
+}
+
+bool S3R2StorageProvider::objectExists(const std::string& key, std::stop_token stop) const {
+    const VornHTTPResponse response =
+        send(VornHTTPRequest{"HEAD", buildObjectURL(key), {}}, AWSSigV4Signer::emptyPayloadSHA256,
+             VornHTTPBody::none(), VornHTTPSink::memory(0), {}, std::move(stop));
+    if (response.statusCode == 404) return false;
+    validateHTTP(response);
+    return true;
+}
+
+void S3R2StorageProvider::testConnection(std::stop_token stop) const {
+    // One page of the bucket root proves the endpoint, the bucket and the key; a root too large
+    // to list in full is no failure of the connection.
+    (void)listPage("", "/", limits_.keysPerPage, std::nullopt, std::move(stop));
+}
+
+// MARK: - Transfers
+
+SledDownloadResult S3R2StorageProvider::downloadFile(const std::string& remotePath, const fs::path& to,
+                                                     const SledProgressCallback& onProgress,
+                                                     std::stop_token stop) const {
+    const std::string key = normalizeObjectKey(remotePath);
+    // A GET of the bucket itself would save its listing as the file.
+    if (key.empty()) throw SledError::remoteCommandFailed("Cannot download the bucket root.");
+    const std::string url = buildObjectURL(key);
+
+    if (to.has_parent_path()) fs::create_directories(to.parent_path());
+    TemporaryFile temporary(temporarySibling(to));
+    VornUniqueFd file(::open(temporary.path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (!file) throw fileError("cannot create the download", temporary.path());
+    const VornHTTPSink sink = VornHTTPSink::stream([&](std::span<const std::byte> bytes) {
+        if (!vornWriteAll(file.get(), std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
+            throw fileError("cannot write the download", temporary.path());
+        }
+    });
+    const VornHTTPResponse response = send(VornHTTPRequest{"GET", url, {}}, AWSSigV4Signer::emptyPayloadSHA256,
+                                           VornHTTPBody::none(), sink, onProgress, std::move(stop));
+    if (response.statusCode < 100) throw SledError::connectionFailed("Invalid HTTP response");
+    if (response.statusCode < 200 || response.statusCode > 299) {
+        throw SledError::httpStatus(response.statusCode, reasonPhrase(response.statusCode));
+    }
+    // A file that replaces another reaches the disk first, so a crash never leaves an empty file
+    // where the old one was. A new file needs no such care (the same rule as local copies).
+    std::error_code existsError;
+    if (fs::exists(to, existsError) && ::fdatasync(file.get()) != 0) {
+        throw fileError("cannot flush the download", temporary.path());
+    }
+    if (file.close() != 0) throw fileError("cannot write the download", temporary.path());
+    fs::rename(temporary.path(), to);
+    temporary.release();
+
+    std::error_code sizeError;
+    const auto size = fs::file_size(to, sizeError);
+    const std::int64_t bytes = sizeError ? 0 : static_cast<std::int64_t>(size);
+    if (onProgress) onProgress(bytes, bytes);
+
+    SledDownloadResult result{bytes, response.header("x-amz-meta-vornsled-sha256")};
+    if (!result.remoteSHA256) {
+        if (const auto checksum = response.header("x-amz-checksum-sha256")) {
+            result.remoteSHA256 = hexOfBase64Digest(*checksum);
+        }
+    }
+    return result;
+}
+
+void S3R2StorageProvider::uploadFile(const fs::path& localURL, const std::string& to,
+                                     const std::optional<std::string>& sha256Hex,
+                                     const SledProgressCallback& onProgress, std::stop_token stop) const {
+    const std::string key = normalizeObjectKey(to);
+    // A PUT of the bucket itself would be a request to create the bucket.
+    if (key.empty()) throw SledError::remoteCommandFailed("Cannot upload to the bucket root.");
+    const std::string url = buildObjectURL(key);
+    const std::string digest =
+        sha256Hex && !sha256Hex->empty() ? *sha256Hex : VornChecksum::sha256(localURL, VornChecksum::defaultChunkSize);
+    // The length is taken once, when the body is opened, so the one Content-Length sent is the
+    // one the body delivers.
+    const VornHTTPBody body = VornHTTPBody::file(localURL);
+    const auto size = static_cast<std::int64_t>(body.length());
+
+    VornHTTPRequest request{"PUT", url, {}};
+    request.setHeader("Content-Type", "application/octet-stream");
+    request.setHeader("Content-Length", std::to_string(size));
+    request.setHeader("x-amz-meta-vornsled-sha256", digest);
+    std::string reply;
+    validateHTTP(send(std::move(request), digest, body, collectInto(reply, maxSmallReplyBytes), onProgress,
+                      std::move(stop)));
+    if (onProgress) onProgress(size, size);
+}
+
+// MARK: - Folders, deletes, renames
+
+void S3R2StorageProvider::createDirectory(const std::string& at, std::stop_token stop) const {
+    const std::string prefix = normalizePrefix(at);
+    if (prefix.empty()) return;  // the bucket root always exists
+    sendChecked("PUT", buildObjectURL(prefix), maxSmallReplyBytes, std::move(stop));
+}
+
+void S3R2StorageProvider::deleteItem(const std::string& at, bool isDirectory, std::stop_token stop) const {
+    const std::string key = isDirectory ? normalizePrefix(at) : normalizeObjectKey(at);
+    // "DELETE /bucket" would address the bucket itself.
+    if (key.empty()) throw SledError::remoteCommandFailed("Cannot delete the bucket root.");
+    sendChecked("DELETE", buildObjectURL(key), maxSmallReplyBytes, std::move(stop));
+}
+
+void S3R2StorageProvider::copySingleObject(const std::string& fromKey, const std::string& toKey,
+                                           std::stop_token stop) const {
+    const std::string url = buildObjectURL(toKey);
+    const std::string source =
+        "/" + AWSSigV4Signer::awsPercentEncode(VornUnicode::trimmed(profile_.bucket)) + "/" + encodeKey(fromKey);
+    const VornHTTPResponse response = sendChecked(
+        "PUT", url, maxSmallReplyBytes, std::move(stop),
+        {{"x-amz-copy-source", source}, {"x-amz-metadata-directive", "COPY"}});
+    // A copy can fail after its 200 status has gone out; the error document then is the body.
+    // Deleting the source after such a "success" would lose the object.
+    if (!response.body.empty() && parseListObjectsV2PageXML(response.body, "").documentElement == "Error") {
+        throw SledError::httpStatus(response.statusCode, errorMessageText(response.body));
+    }
+}
+
+void S3R2StorageProvider::renameItem(const std::string& from, const std::string& to, bool isDirectory,
+                                     std::stop_token stop) const {
+    if (!isDirectory) {
+        const std::string sourceKey = normalizeObjectKey(from);
+        const std::string destinationKey = normalizeObjectKey(to);
+        if (sourceKey.empty() || destinationKey.empty() || sourceKey == destinationKey) return;
+        if (objectExists(destinationKey, stop)) throw SledError::remoteCommandFailed(alreadyExists(destinationKey));
+        copySingleObject(sourceKey, destinationKey, stop);
+        deleteItem(from, false, stop);
+        return;
+    }
+
+    const std::string sourcePrefix = normalizePrefix(from);
+    const std::string destinationPrefix = normalizePrefix(to);
+    if (sourcePrefix.empty() || destinationPrefix.empty() || sourcePrefix == destinationPrefix) return;
+    if (anyKeyUnder(destinationPrefix, stop)) throw SledError::remoteCommandFailed(alreadyExists(destinationPrefix));
+
+    // The whole tree is listed before anything moves: a listing failure, a folder too large to
+    // list or a cancellation changes nothing.
+    const auto files = RecursiveDirectoryWalker::collectFiles(from, *this, {}, walkDepthLimit, stop);
+    const auto deleteSourceMarker = [&] {
+        try {
+            deleteItem(from, true, stop);
+        } catch (const SledError&) {
+        } catch (const VornHTTPError&) {
+        }
+    };
+    if (files.empty()) {
+        createDirectory(to, stop);
+        deleteSourceMarker();
+        return;
+    }
+    for (const RelativeFileNode& file : files) {
+        if (stop.stop_requested()) throw VornTaskCancelled();
+        // The entry's path is "/" and the key exactly as listed (a key may end in a space, which
+        // normalizing would cut).
+        const std::string sourceKey = file.entry.path.substr(file.entry.path.starts_with('/') ? 1 : 0);
+        copySingleObject(sourceKey, destinationPrefix + file.relativePath, stop);
+        sendChecked("DELETE", buildObjectURL(sourceKey), maxSmallReplyBytes, stop);
+    }
+    deleteSourceMarker();
+}

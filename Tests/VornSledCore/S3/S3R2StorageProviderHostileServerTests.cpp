@@ -1,0 +1,238 @@
+#include "S3ProviderTestSupport.h"
+
+#include "VornChecksum.h"
+#include "VornTestHTTPServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+// Replies the S3 test server never sends but a broken or hostile service may: error documents
+// with status 200, odd tokens, oversized or malformed listings, bodies that are not UTF-8, answers
+// that are not HTTP. A loopback HTTP server plays that service and records what the provider sent.
+
+namespace {
+
+S3R2StorageProvider providerOn(const VornTestHTTPServer& server) {
+    ConnectionProfile profile;
+    profile.name = "Hostile";
+    profile.kind = ConnectionProtocolKind::s3Compatible;
+    profile.endpointURL = server.baseURL();
+    profile.bucket = "b";
+    profile.accessKeyID = "AKID";
+    profile.usePathStyleAddressing = true;
+    return S3R2StorageProvider(profile, "secret");
+}
+
+std::string page(const std::string& inner) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><ListBucketResult>" + inner + "</ListBucketResult>";
+}
+
+std::string file(const std::string& key, int size) {
+    return "<Contents><Key>" + key + "</Key><Size>" + std::to_string(size) + "</Size></Contents>";
+}
+
+const std::string errorDocument =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Error><Code>InternalError</Code><Message>We encountered an "
+    "internal error. Please try again.</Message></Error>";
+
+VornTestHTTPReply xml(int status, std::string body) {
+    return {VornTestHTTPReply::Action::respond, status, {{"Content-Type", "application/xml"}}, std::move(body)};
+}
+
+// A TCP peer on loopback that answers the first request with bytes that are not HTTP.
+class NotHTTPPeer {
+public:
+    NotHTTPPeer() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+            ::listen(listener_, 1) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            throw std::runtime_error("cannot listen on loopback");
+        }
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] {
+            const int connection = ::accept(listener_, nullptr, nullptr);
+            if (connection < 0) return;
+            char buffer[4096];
+            (void)::recv(connection, buffer, sizeof(buffer), 0);
+            const std::string_view answer = "SSH-2.0-OpenSSH_9.2\r\nhello there\r\n\r\n";
+            (void)::send(connection, answer.data(), answer.size(), MSG_NOSIGNAL);
+            ::close(connection);
+        });
+    }
+    ~NotHTTPPeer() {
+        ::shutdown(listener_, SHUT_RDWR);
+        thread_.join();
+        ::close(listener_);
+    }
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+private:
+    int listener_ = -1;
+    std::uint16_t port_ = 0;
+    std::thread thread_;
+};
+
+}  // namespace
+
+TEST(S3R2StorageProviderHostileServer, PagingSendsTokensAsSignedAndMergesPages) {
+    int pagesServed = 0;
+    VornTestHTTPServer server([&](const VornRecordedRequest&) {
+        ++pagesServed;
+        if (pagesServed == 1) {
+            return xml(200, page("<IsTruncated>true</IsTruncated><NextContinuationToken>1+a/b= c==</NextContinuationToken>" +
+                                 file("d/x.txt", 1) + file("d/y.txt", 1)));
+        }
+        // The same path again: the later page wins.
+        return xml(200, page("<IsTruncated>TRUE</IsTruncated>" + file("d/y.txt", 22) + file("d/z.txt", 3)));
+    });
+    const auto provider = providerOn(server);
+    const auto entries = provider.listDirectory("/d", {});
+    ASSERT_EQ(s3EntryNames(entries), (std::vector<std::string>{"x.txt", "y.txt", "z.txt"}));
+    EXPECT_EQ(entries[1].sizeBytes, 22);
+
+    // A truncated page without a token ends the listing normally.
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].target, "/b?list-type=2&delimiter=%2F&max-keys=1000&prefix=d%2F");
+    EXPECT_EQ(requests[1].target,
+              "/b?list-type=2&delimiter=%2F&max-keys=1000&prefix=d%2F&continuation-token=1%2Ba%2Fb%3D%20c%3D%3D");
+    for (const auto& request : requests) {
+        EXPECT_EQ(request.method, "GET");
+        EXPECT_EQ(request.header("x-amz-content-sha256"), AWSSigV4Signer::emptyPayloadSHA256);
+        EXPECT_TRUE(request.header("Authorization").value_or("").starts_with("AWS4-HMAC-SHA256 Credential=AKID/"));
+    }
+
+    // The bucket root sends no prefix.
+    server.setReply(xml(200, page("")));
+    EXPECT_TRUE(provider.listDirectory("/", {}).empty());
+    EXPECT_EQ(server.requests().back().target, "/b?list-type=2&delimiter=%2F&max-keys=1000");
+}
+
+TEST(S3R2StorageProviderHostileServer, BadListingRepliesFail) {
+    VornTestHTTPServer server;
+    const auto provider = providerOn(server);
+    const std::string huge = page(std::string(S3R2StorageProvider::maxListingReplyBytes, ' '));
+    const struct {
+        VornTestHTTPReply reply;
+        SledError::Kind kind;
+        std::string message;
+    } cases[] = {
+        {xml(200, errorDocument), SledError::Kind::httpStatus, errorDocument},
+        {xml(200, page(file("a", 1)).substr(0, 60)), SledError::Kind::xmlParseFailed, ""},
+        {xml(200, ""), SledError::Kind::xmlParseFailed, ""},
+        {xml(200, huge), SledError::Kind::xmlParseFailed, ""},
+        {xml(200, "<!DOCTYPE x [<!ENTITY a \"aaaaaaaaaa\">]><ListBucketResult>&a;</ListBucketResult>"),
+         SledError::Kind::xmlParseFailed, ""},
+        {xml(500, "d\xE9j\xE0 vu \xFF"), SledError::Kind::httpStatus, "d\xEF\xBF\xBDj\xEF\xBF\xBD vu \xEF\xBF\xBD"},
+        {xml(503, ""), SledError::Kind::httpStatus, "Service Unavailable"},
+        {xml(403, std::string(100'000, 'x')), SledError::Kind::httpStatus, std::string(400, 'x')},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.reply.body.substr(0, 60));
+        server.setReply(item.reply);
+        const auto error = s3ExpectSledError([&] { (void)provider.listDirectory("/", {}); });
+        EXPECT_EQ(error.kind(), item.kind);
+        EXPECT_EQ(error.message(), item.message);
+        if (item.kind == SledError::Kind::httpStatus) {
+            EXPECT_EQ(error.statusCode(), item.reply.status);
+        }
+    }
+}
+
+TEST(S3R2StorageProviderHostileServer, DownloadDigestHeaders) {
+    VornTestHTTPServer server;
+    const auto provider = providerOn(server);
+    const VornTestTempDir temp;
+    // base64 of the SHA-256 of "abc".
+    const std::string abcBase64 = "ungWv48Bz+pBQUDeXa4iI7ADYaOWF3qctBD/YfIAFa0=";
+    const std::string abcHex = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    const struct {
+        std::vector<std::pair<std::string, std::string>> headers;
+        std::optional<std::string> digest;
+    } cases[] = {
+        {{{"x-amz-meta-vornsled-sha256", "ABCDEF"}, {"x-amz-checksum-sha256", abcBase64}}, "ABCDEF"},
+        {{{"x-amz-checksum-sha256", abcBase64}}, abcHex},
+        {{{"x-amz-checksum-sha256", "not base64 at all, but forty-four chars long"}}, std::nullopt},
+        {{{"x-amz-checksum-sha256", "YWJj"}}, std::nullopt},  // a digest of the wrong length
+        {{}, std::nullopt},
+    };
+    for (const auto& item : cases) {
+        server.setReply({VornTestHTTPReply::Action::respond, 200, item.headers, "abc"});
+        const auto result = provider.downloadFile("/k", temp / "k", {}, {});
+        EXPECT_EQ(result.bytes, 3);
+        EXPECT_EQ(result.remoteSHA256, item.digest);
+    }
+}
+
+TEST(S3R2StorageProviderHostileServer, UploadRequestShape) {
+    VornTestHTTPServer server([](const VornRecordedRequest&) { return xml(200, ""); });
+    const auto provider = providerOn(server);
+    const VornTestTempDir temp;
+    const auto local = temp.write("f", "payload bytes");
+    provider.uploadFile(local, "/dir/a+b ç.txt", std::nullopt, {}, {});
+    const auto request = server.requests().at(0);
+    const std::string digest = VornSHA256::hexDigest("payload bytes");
+    EXPECT_EQ(request.method, "PUT");
+    EXPECT_EQ(request.target, "/b/dir/a%2Bb%20%C3%A7.txt");
+    EXPECT_TRUE(request.raw.starts_with("PUT /b/dir/a%2Bb%20%C3%A7.txt HTTP/1.1\r\n"));
+    EXPECT_EQ(request.headerCount("Content-Length"), 1u);
+    EXPECT_EQ(request.header("Content-Length"), "13");
+    EXPECT_EQ(request.headerCount("Expect"), 0u);
+    EXPECT_EQ(request.headerCount("Transfer-Encoding"), 0u);
+    EXPECT_EQ(request.header("Content-Type"), "application/octet-stream");
+    EXPECT_EQ(request.header("x-amz-meta-vornsled-sha256"), digest);
+    EXPECT_EQ(request.header("x-amz-content-sha256"), digest);
+    EXPECT_NE(request.header("Authorization").value_or("").find(
+                  "SignedHeaders=content-length;content-type;host;x-amz-content-sha256;x-amz-date;"
+                  "x-amz-meta-vornsled-sha256,"),
+              std::string::npos);
+    EXPECT_EQ(request.body, "payload bytes");
+}
+
+TEST(S3R2StorageProviderHostileServer, CopyFailingAfterItsStatusKeepsTheSource) {
+    VornTestHTTPServer server([](const VornRecordedRequest& request) {
+        if (request.method == "HEAD") return xml(404, "");
+        return xml(200, errorDocument);  // the copy "succeeds" with an error document
+    });
+    const auto provider = providerOn(server);
+    const auto error = s3ExpectSledError([&] { provider.renameItem("/a.txt", "/b.txt", false, {}); });
+    EXPECT_EQ(error.kind(), SledError::Kind::httpStatus);
+    EXPECT_EQ(error.statusCode(), 200);
+    std::vector<std::string> sent;
+    for (const auto& request : server.requests()) sent.push_back(request.method + " " + request.target);
+    EXPECT_EQ(sent, (std::vector<std::string>{"HEAD /b/b.txt", "PUT /b/b.txt"}));  // no DELETE
+    EXPECT_EQ(server.requests().at(1).header("x-amz-copy-source"), "/b/a.txt");
+    EXPECT_EQ(server.requests().at(1).header("x-amz-metadata-directive"), "COPY");
+}
+
+TEST(S3R2StorageProviderHostileServer, NothingIsSentForTheBucketRoot) {
+    VornTestHTTPServer server;
+    const auto provider = providerOn(server);
+    EXPECT_THROW(provider.deleteItem("/", true, {}), SledError);
+    EXPECT_THROW(provider.deleteItem("", false, {}), SledError);
+    provider.createDirectory(" / ", {});
+    provider.renameItem("/", "/x", true, {});
+    provider.renameItem("/a", "/a/", true, {});
+    EXPECT_EQ(server.requestCount(), 0u);
+}
+
+TEST(S3R2StorageProviderHostileServer, AnswerThatIsNotHTTP) {
+    const NotHTTPPeer peer;
+    ConnectionProfile profile;
+    profile.kind = ConnectionProtocolKind::s3Compatible;
+    profile.endpointURL = peer.url();
+    profile.bucket = "b";
+    profile.usePathStyleAddressing = true;
+    const auto error = s3ExpectSledError([&] { S3R2StorageProvider(profile, "secret").testConnection({}); });
+    EXPECT_EQ(error.kind(), SledError::Kind::connectionFailed);
+    EXPECT_EQ(error.message(), "Invalid HTTP response");
+}
