@@ -9,6 +9,8 @@ find_package(ICU 72 REQUIRED COMPONENTS uc i18n)
 pkg_check_modules(LIBSECRET REQUIRED IMPORTED_TARGET libsecret-1)
 pkg_check_modules(AVAHI REQUIRED IMPORTED_TARGET avahi-client)
 pkg_check_modules(QRENCODE REQUIRED IMPORTED_TARGET libqrencode)
+# GIO moves deleted files to the freedesktop Trash (libglib2.0-dev comes with libsecret-1-dev).
+pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)
 
 # Standalone asio is header-only; it has no CMake package of its own.
 find_path(ASIO_INCLUDE_DIR asio.hpp REQUIRED)

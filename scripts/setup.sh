@@ -9,7 +9,7 @@ project="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build_packages=(
     g++ cmake ninja-build pkg-config
     libssl-dev libcurl4-openssl-dev libexpat1-dev nlohmann-json3-dev libasio-dev libicu-dev
-    libsecret-1-dev libavahi-client-dev libqrencode-dev
+    libsecret-1-dev libglib2.0-dev libavahi-client-dev libqrencode-dev
     qt6-base-dev qt6-svg-dev qt6-image-formats-plugins
     openssh-client xdg-utils
 )

@@ -1,0 +1,375 @@
+#include "LocalFileProvider.h"
+
+#include "SledError.h"
+#include "VornChecksum.h"
+#include "VornUUID.h"
+
+#include <gio/gio.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void throwErrno(const std::string& what, const fs::path& path, int error) {
+    throw fs::filesystem_error(what, path, std::error_code(error, std::system_category()));
+}
+
+[[noreturn]] void throwErrno(const std::string& what, const fs::path& first, const fs::path& second, int error) {
+    throw fs::filesystem_error(what, first, second, std::error_code(error, std::system_category()));
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd = -1) noexcept : fd_(fd) {}
+    ~FileDescriptor() { reset(); }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    int get() const noexcept { return fd_; }
+    explicit operator bool() const noexcept { return fd_ >= 0; }
+    // Closes now and reports close's own error (a write that failed late, on some file systems).
+    int close() noexcept {
+        const int result = fd_ >= 0 ? ::close(fd_) : 0;
+        fd_ = -1;
+        return result;
+    }
+    void reset() noexcept {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+
+private:
+    int fd_;
+};
+
+struct DirectoryCloser {
+    void operator()(DIR* directory) const noexcept { ::closedir(directory); }
+};
+
+VornDate dateFromTimespec(const timespec& time) {
+    using namespace std::chrono;
+    return VornDate(duration_cast<microseconds>(seconds(time.tv_sec) + nanoseconds(time.tv_nsec)));
+}
+
+// The text of a path with trailing separators dropped ("/a/b/" names the same item as "/a/b").
+std::string withoutTrailingSlashes(std::string text) {
+    while (text.size() > 1 && text.back() == '/') {
+        text.pop_back();
+    }
+    return text;
+}
+
+// A hidden name in the destination's own folder, so the final rename stays on one file system.
+fs::path temporarySibling(const fs::path& destination) {
+    return destination.parent_path() / (".vornsled-" + VornUUID::random().uuidString() + ".part");
+}
+
+// Moves the bytes of `in` to `out`. copy_file_range lets the kernel (or the file system, by
+// sharing extents) do the work without a trip through user memory; where it is refused, a plain
+// read/write loop takes over.
+void copyContents(int in, int out, const fs::path& source, const fs::path& destination) {
+    bool kernelCopy = true;
+    std::vector<char> buffer;
+    for (;;) {
+        if (kernelCopy) {
+            const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, std::size_t{1} << 30, 0);
+            if (copied > 0) {
+                continue;
+            }
+            if (copied == 0) {
+                return;
+            }
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EPERM) {
+                kernelCopy = false;
+                buffer.resize(std::size_t{1} << 20);
+                continue;
+            }
+            throwErrno("cannot copy", source, destination, errno);
+        }
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got == 0) {
+            return;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throwErrno("cannot read", source, errno);
+        }
+        for (ssize_t written = 0; written < got;) {
+            const ssize_t put = ::write(out, buffer.data() + written, static_cast<std::size_t>(got - written));
+            if (put < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                throwErrno("cannot write", destination, errno);
+            }
+            written += put;
+        }
+    }
+}
+
+// Copies the regular file `source` to the temporary path `temporary` (created exclusively), with
+// the source's permission bits and modification time. Returns the size written. On failure the
+// temporary file is gone.
+std::int64_t copyToTemporary(const fs::path& source, const fs::path& temporary, bool durable) {
+    // O_NONBLOCK keeps a FIFO from hanging the open; it changes nothing for regular files.
+    FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!in) {
+        throwErrno("cannot open the file to copy", source, errno);
+    }
+    struct stat sourceStatus {};
+    if (::fstat(in.get(), &sourceStatus) != 0) {
+        throwErrno("cannot read the attributes of", source, errno);
+    }
+    if (S_ISDIR(sourceStatus.st_mode)) {
+        throwErrno("cannot copy a folder as a file", source, EISDIR);
+    }
+    if (!S_ISREG(sourceStatus.st_mode)) {
+        throwErrno("cannot copy something that is not a regular file", source, EINVAL);
+    }
+    FileDescriptor out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!out) {
+        throwErrno("cannot create the copy", temporary, errno);
+    }
+    try {
+        copyContents(in.get(), out.get(), source, temporary);
+        ::fchmod(out.get(), sourceStatus.st_mode & 0777);
+        const timespec times[2] = {sourceStatus.st_atim, sourceStatus.st_mtim};
+        ::futimens(out.get(), times);
+        // Replacing a file must not leave an empty one after a crash; a new file risks nothing.
+        if (durable && ::fdatasync(out.get()) != 0) {
+            throwErrno("cannot write", temporary, errno);
+        }
+        struct stat written {};
+        const std::int64_t size = ::fstat(out.get(), &written) == 0 ? written.st_size : 0;
+        if (out.close() != 0) {
+            throwErrno("cannot write", temporary, errno);
+        }
+        return size;
+    } catch (...) {
+        out.reset();
+        ::unlink(temporary.c_str());
+        throw;
+    }
+}
+
+// The local copy behind both download and upload. Returns the size of the file now at
+// `destination`.
+std::int64_t copyIntoPlace(const fs::path& source, const fs::path& destination) {
+    if (destination.has_parent_path()) {
+        fs::create_directories(destination.parent_path());
+    }
+    struct stat existing {};
+    const bool replacing = ::lstat(destination.c_str(), &existing) == 0;
+    if (replacing && S_ISDIR(existing.st_mode)) {
+        throw SledError::remoteCommandFailed(LocalFileProvider::alreadyExistsMessage(destination));
+    }
+    const fs::path temporary = temporarySibling(destination);
+    const std::int64_t size = copyToTemporary(source, temporary, replacing);
+    if (::rename(temporary.c_str(), destination.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        throwErrno("cannot put the copy in place", destination, error);
+    }
+    return size;
+}
+
+// rename(2) that never replaces: EEXIST when `to` exists. Returns 0 or an errno value.
+int renameNoReplace(const fs::path& from, const fs::path& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    return errno;
+}
+
+// A move between two file systems: the item is copied next to its target under a hidden name,
+// put in place without replacing anything, and only then removed from where it was.
+void moveAcrossFileSystems(const fs::path& from, const fs::path& to) {
+    const fs::path temporary = temporarySibling(to);
+    try {
+        struct stat status {};
+        if (::lstat(from.c_str(), &status) != 0) {
+            throwErrno("cannot move", from, errno);
+        }
+        if (S_ISREG(status.st_mode)) {
+            copyToTemporary(from, temporary, false);
+        } else {
+            fs::copy(from, temporary, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+        }
+        if (const int error = renameNoReplace(temporary, to); error != 0) {
+            if (error == EEXIST) {
+                throw SledError::remoteCommandFailed(LocalFileProvider::alreadyExistsMessage(to));
+            }
+            throwErrno("cannot move", from, to, error);
+        }
+    } catch (...) {
+        std::error_code ignored;
+        fs::remove_all(temporary, ignored);
+        throw;
+    }
+    fs::remove_all(from);
+}
+
+std::error_code errorCodeOfTrash(const GError* error) {
+    if (error->domain == G_IO_ERROR) {
+        switch (error->code) {
+            case G_IO_ERROR_NOT_FOUND: return std::make_error_code(std::errc::no_such_file_or_directory);
+            case G_IO_ERROR_PERMISSION_DENIED: return std::make_error_code(std::errc::permission_denied);
+            case G_IO_ERROR_NOT_SUPPORTED: return std::make_error_code(std::errc::not_supported);
+            case G_IO_ERROR_NO_SPACE: return std::make_error_code(std::errc::no_space_on_device);
+            default: break;
+        }
+    }
+    return std::make_error_code(std::errc::io_error);
+}
+
+}  // namespace
+
+LocalFileProvider::LocalFileProvider(std::string displayName) : displayName_(std::move(displayName)) {}
+
+std::string LocalFileProvider::displayName() const {
+    return displayName_;
+}
+
+std::string LocalFileProvider::alreadyExistsMessage(const fs::path& target) {
+    const std::string name = fs::path(withoutTrailingSlashes(target.string())).filename().string();
+    return "An item named '" + name + "' already exists.";
+}
+
+std::vector<SledFileEntry> LocalFileProvider::listDirectory(const std::string& at, std::stop_token) const {
+    std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(at.c_str()));
+    if (!directory) {
+        throwErrno("cannot list the folder", at, errno);
+    }
+    const int directoryFD = ::dirfd(directory.get());
+    const fs::path base(at);
+    std::vector<SledFileEntry> entries;
+    for (;;) {
+        errno = 0;
+        const dirent* item = ::readdir(directory.get());
+        if (item == nullptr) {
+            if (errno != 0) {
+                throwErrno("cannot list the folder", at, errno);
+            }
+            break;
+        }
+        const std::string name = item->d_name;
+        if (name.empty() || name.front() == '.') {  // hidden, and "." and ".."
+            continue;
+        }
+        SledFileEntry entry;
+        entry.name = name;
+        entry.path = (base / name).string();
+        struct stat status {};
+        // Not following links: a link to a folder is not a folder of this one.
+        if (::fstatat(directoryFD, item->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0) {
+            entry.isDirectory = S_ISDIR(status.st_mode);
+            entry.sizeBytes = entry.isDirectory ? 0 : static_cast<std::int64_t>(status.st_size);
+            entry.modifiedAt = dateFromTimespec(status.st_mtim);
+        }
+        entries.push_back(std::move(entry));
+    }
+    sortListing(entries);
+    return entries;
+}
+
+SledDownloadResult LocalFileProvider::downloadFile(const std::string& remotePath, const fs::path& to,
+                                                   const SledProgressCallback& onProgress, std::stop_token) const {
+    const std::int64_t size = copyIntoPlace(remotePath, to);
+    if (onProgress) {
+        onProgress(size, size);
+    }
+    SledDownloadResult result;
+    result.bytes = size;
+    try {
+        result.remoteSHA256 = VornChecksum::sha256(remotePath, 1'048'576);
+    } catch (const std::exception&) {
+        // A source that cannot be hashed leaves the comparison to the caller's own digest.
+    }
+    return result;
+}
+
+void LocalFileProvider::uploadFile(const fs::path& localURL, const std::string& to, const std::optional<std::string>&,
+                                   const SledProgressCallback& onProgress, std::stop_token) const {
+    const std::int64_t size = copyIntoPlace(localURL, to);
+    if (onProgress) {
+        onProgress(size, size);
+    }
+}
+
+void LocalFileProvider::createDirectory(const std::string& at, std::stop_token) const {
+    std::error_code error;
+    fs::create_directories(at, error);
+    if (error) {
+        throw fs::filesystem_error("cannot create the folder", at, error);
+    }
+    if (!fs::is_directory(at)) {
+        throw fs::filesystem_error("cannot create the folder", at, std::make_error_code(std::errc::file_exists));
+    }
+}
+
+void LocalFileProvider::deleteItem(const std::string& at, bool, std::stop_token) const {
+    GFile* file = g_file_new_for_path(at.c_str());
+    GError* error = nullptr;
+    const gboolean trashed = g_file_trash(file, nullptr, &error);
+    g_object_unref(file);
+    if (!trashed) {
+        const std::string message = error != nullptr ? error->message : "unknown error";
+        const std::error_code code =
+            error != nullptr ? errorCodeOfTrash(error) : std::make_error_code(std::errc::io_error);
+        if (error != nullptr) {
+            g_error_free(error);
+        }
+        throw fs::filesystem_error("cannot move to the Trash (" + message + ")", at, code);
+    }
+}
+
+void LocalFileProvider::renameItem(const std::string& from, const std::string& to, bool, std::stop_token) const {
+    const fs::path source(withoutTrailingSlashes(from));
+    const fs::path target(withoutTrailingSlashes(to));
+    if (source.lexically_normal() == target.lexically_normal()) {
+        return;
+    }
+    struct stat existing {};
+    if (::lstat(target.c_str(), &existing) == 0) {
+        throw SledError::remoteCommandFailed(alreadyExistsMessage(target));
+    }
+    int error = renameNoReplace(source, target);
+    if (error == EINVAL && ::lstat(source.c_str(), &existing) == 0) {
+        // Some file systems do not know RENAME_NOREPLACE; the target was checked just above.
+        // (Moving a folder into itself also gives EINVAL; rename reports that again.)
+        error = ::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
+    }
+    if (error == 0) {
+        return;
+    }
+    if (error == EEXIST || error == ENOTEMPTY) {
+        throw SledError::remoteCommandFailed(alreadyExistsMessage(target));
+    }
+    if (error == EXDEV) {
+        moveAcrossFileSystems(source, target);
+        return;
+    }
+    throwErrno("cannot rename", source, target, error);
+}
+
+void LocalFileProvider::testConnection(std::stop_token) const {}

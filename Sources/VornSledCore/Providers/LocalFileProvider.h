@@ -1,0 +1,51 @@
+#pragma once
+
+#include "SledStorageProvider.h"
+
+#include <string>
+#include <string_view>
+
+// The local file system as a storage provider. Paths are absolute file-system paths (byte strings:
+// any name the kernel accepts, valid UTF-8 or not).
+//
+// Behaviour beyond the common interface:
+// - Listing skips names that begin with "."; an entry's type comes from lstat, so a link to a
+//   folder lists as a file and is never followed. An item whose attributes cannot be read (it
+//   vanished between reading the folder and asking) still lists, as a file of size 0 without date.
+// - Downloads and uploads are the same local copy. The copy goes to a hidden temporary sibling and
+//   is renamed into place only when complete, so a failed copy (no room, a vanished source) leaves
+//   whatever was at the destination untouched. A folder at the destination is never replaced: the
+//   copy fails with "An item named '<name>' already exists.". Progress is reported once, at the end.
+//   A download also returns the SHA-256 of the source (absent when the source cannot be hashed).
+// - Deletion moves the item to the freedesktop Trash; it never unlinks. A failure to trash throws.
+// - Renaming refuses an existing target (atomically, with RENAME_NOREPLACE) with the same
+//   "already exists" message, and across file systems falls back to copy then remove.
+// - The stop token is ignored: a started copy runs to its end, so a cancelled caller never leaves a
+//   half-written file behind.
+class LocalFileProvider final : public SledStorageProvider {
+public:
+    // The name shown for this computer's disk when the caller has none of its own.
+    static constexpr std::string_view defaultDisplayName = "This Computer";
+
+    explicit LocalFileProvider(std::string displayName = std::string(defaultDisplayName));
+
+    std::string displayName() const override;
+    std::vector<SledFileEntry> listDirectory(const std::string& at, std::stop_token stop) const override;
+    SledDownloadResult downloadFile(const std::string& remotePath, const std::filesystem::path& to,
+                                    const SledProgressCallback& onProgress, std::stop_token stop) const override;
+    void uploadFile(const std::filesystem::path& localURL, const std::string& to,
+                    const std::optional<std::string>& sha256Hex, const SledProgressCallback& onProgress,
+                    std::stop_token stop) const override;
+    void createDirectory(const std::string& at, std::stop_token stop) const override;
+    void deleteItem(const std::string& at, bool isDirectory, std::stop_token stop) const override;
+    void renameItem(const std::string& from, const std::string& to, bool isDirectory,
+                    std::stop_token stop) const override;
+    void testConnection(std::stop_token stop) const override;
+
+    // The user text of a rename or copy that would replace an existing item:
+    // "An item named '<last path component of target>' already exists."
+    static std::string alreadyExistsMessage(const std::filesystem::path& target);
+
+private:
+    std::string displayName_;
+};

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "SledStorageProvider.h"
+#include "SledTransferRecord.h"
+#include "VornUUID.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+// One file to copy. `recordID` names the transfer record that every update and the result report
+// to. `expectedSize` is the size known before the copy: the total of the first update and of
+// failure updates, and the lower bound of totals while downloading. `direction` is the caller's
+// name for the route; the engine chooses the route from the providers, not from it.
+struct SledTransferJobSpec {
+    VornUUID recordID;
+    std::string fileName;
+    std::string sourcePath;
+    std::string destinationPath;
+    std::int64_t expectedSize = 0;
+    SledTransferDirection direction = SledTransferDirection::localCopy;
+};
+
+// The outcome of one job. On failure: no success, 0 bytes, no digest, not verified, and the user
+// text of the error. `sha256Hex` is the digest the engine computed when it verified.
+struct SledTransferJobResult {
+    VornUUID recordID;
+    bool success = false;
+    std::int64_t bytesTransferred = 0;
+    std::optional<std::string> sha256Hex;
+    bool isVerified = false;
+    std::optional<std::string> errorMessage;
+};
+
+// (record identifier, status, transferred bytes, total bytes, SHA-256 hex, verified, error text).
+// Called from the worker threads and from the providers' progress callbacks, concurrently for
+// different jobs; it must be safe for that and return quickly. One job's updates arrive in order.
+using SledTransferUpdateCallback =
+    std::function<void(const VornUUID& recordID, SledTransferStatus status, std::int64_t transferredBytes,
+                       std::int64_t totalBytes, const std::optional<std::string>& sha256Hex, bool isVerified,
+                       const std::optional<std::string>& errorMessage)>;
+
+// Copies a batch of files from one provider to another with a bounded number of copies in flight,
+// checks each copy with SHA-256 when asked, and reports every step of every file.
+//
+// Routes, chosen once per batch by whether each provider is exactly a LocalFileProvider:
+// - local to remote: upload of the source file, with its digest handed to the destination;
+// - remote to local: download straight to the destination, compared with the digest the source
+//   reports;
+// - anything else (remote to remote, local to local): download into a relay file in the private
+//   temporary folder, then upload from it. The relay file is removed at every end of the job.
+//
+// Stateless: one engine may run several batches at once; batches share nothing.
+class ParallelSledTransferEngine {
+public:
+    static constexpr int minimumWorkers = 1;
+    static constexpr int maximumWorkers = 8;
+
+    // Runs every job and returns exactly one result per job, in the order the jobs finished (match
+    // them to jobs by recordID). Never throws for a job's failure: each failure ends its own job.
+    //
+    // `maxConcurrency` is clamped to 1...8; that many worker threads each take the next job of the
+    // list as they free up, so jobs start in list order and one slow file holds back no other.
+    //
+    // Stopping `stop` cancels the batch: jobs that have not started still start and end at once
+    // (transferring, then cancelled); running jobs end when their provider call gives up with
+    // VornTaskCancelled. Their status is `cancelled` with the user text of SledError::cancelled. A
+    // digest already being computed runs to its end. A provider's own SledError::cancelled is a
+    // failure like any other error (status `failed`).
+    std::vector<SledTransferJobResult> executeBatch(const std::vector<SledTransferJobSpec>& jobs,
+                                                    const SledStorageProvider& sourceProvider,
+                                                    const SledStorageProvider& destinationProvider,
+                                                    int maxConcurrency, bool verifySHA256,
+                                                    const SledTransferUpdateCallback& onUpdate,
+                                                    std::stop_token stop = {}) const;
+
+    // The number of workers a batch uses for the wished number: clamped to 1...8.
+    static int clampedWorkerCount(int maxConcurrency) noexcept;
+
+    // The name of the relay file of a job: "vornsled-relay-" + a new UUID + "-" + the made-safe
+    // file name, shortened at a character boundary so that the name fits a file system's limit.
+    static std::string relayFileName(const std::string& fileName);
+};
