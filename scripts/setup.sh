@@ -17,7 +17,7 @@ test_packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     openssh-server rclone dbus gnome-keyring libsecret-tools libglib2.0-bin
     avahi-daemon avahi-utils iproute2 xvfb xauth
-    python3 python3-botocore curl socat chromium
+    python3 python3-botocore curl socat chromium clang libclang-rt-14-dev
     nodejs
 )
 

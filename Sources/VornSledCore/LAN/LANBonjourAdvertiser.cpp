@@ -11,11 +11,13 @@
 #include <avahi-common/thread-watch.h>
 #include <avahi-common/timeval.h>
 
+#include <algorithm>
 #include <mutex>
 
 namespace {
 
 constexpr std::size_t maximumServiceNameBytes = 63;
+constexpr std::size_t maximumTXTStringBytes = 255;
 constexpr int reconnectDelayMilliseconds = 2000;
 
 // One threaded Avahi event loop for the whole process, shared by every publisher and browser.
@@ -130,7 +132,10 @@ struct LANBonjourAdvertiser::State {
         }
         AvahiStringList* list = nullptr;
         for (auto entry = txt.rbegin(); entry != txt.rend(); ++entry) {
-            list = avahi_string_list_add_pair(list, entry->first.c_str(), entry->second.c_str());
+            // One TXT string holds at most 255 bytes, "key=value" together.
+            const std::size_t room = maximumTXTStringBytes - std::min(maximumTXTStringBytes, entry->first.size() + 1);
+            const std::string value(LANNetworkHelpers::utf8Prefix(entry->second, room));
+            list = avahi_string_list_add_pair(list, entry->first.c_str(), value.c_str());
         }
         const std::string serviceName = currentName();
         int result = avahi_entry_group_add_service_strlst(group, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,

@@ -1,20 +1,11 @@
 #include "LANProtocol.h"
 
 #include "LANNetworkHelpers.h"
+#include "LANRequestHead.h"
 
 #include <nlohmann/json.hpp>
 
 namespace {
-
-std::string asciiLowercased(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
-}
 
 std::string withoutDefaultPort(std::string authority) {
     if (authority.ends_with(":80")) {
@@ -54,12 +45,12 @@ bool LANProtocol::originMatchesHost(const std::optional<std::string>& origin, co
     if (!origin) {
         return true;
     }
-    const std::string lowerOrigin = asciiLowercased(*origin);
+    const std::string lowerOrigin = lanASCIILowercased(*origin);
     constexpr std::string_view scheme = "http://";
     if (!host || !lowerOrigin.starts_with(scheme)) {
         return false;
     }
-    return withoutDefaultPort(lowerOrigin.substr(scheme.size())) == withoutDefaultPort(asciiLowercased(*host));
+    return withoutDefaultPort(lowerOrigin.substr(scheme.size())) == withoutDefaultPort(lanASCIILowercased(*host));
 }
 
 std::string LANProtocol::responseHead(std::string_view status, std::string_view contentType, std::size_t bodyLength) {

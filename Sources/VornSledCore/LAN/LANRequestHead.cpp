@@ -47,16 +47,6 @@ std::string_view trimInlineSpace(std::string_view text) {
     return text.substr(0, end);
 }
 
-std::string asciiLowercased(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
-}
-
 std::string asciiUppercased(std::string_view text) {
     std::string out(text);
     for (char& c : out) {
@@ -137,6 +127,16 @@ std::optional<URLParts> splitURL(std::string_view target) {
 
 }  // namespace
 
+std::string lanASCIILowercased(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return out;
+}
+
 std::optional<std::string> lanPercentDecoded(std::string_view text) {
     std::string decoded;
     decoded.reserve(text.size());
@@ -209,7 +209,7 @@ std::optional<LANRequestHead> LANRequestHead::parse(std::string_view headBytes) 
             continue;
         }
         // Header names are ASCII tokens too; every name we look for is plain ASCII.
-        std::string name = asciiLowercased(trimInlineSpace(lines[i].substr(0, colon)));
+        std::string name = lanASCIILowercased(trimInlineSpace(lines[i].substr(0, colon)));
         head.headers.insert_or_assign(std::move(name), std::string(trimInlineSpace(lines[i].substr(colon + 1))));
     }
 

@@ -1,0 +1,953 @@
+#include "LANSledServer.h"
+
+#include "LANBonjourAdvertiser.h"
+#include "LANNetworkHelpers.h"
+#include "LANProtocol.h"
+#include "LANRequestHead.h"
+#include "LANWebPortalHTML.h"
+#include "VornChecksum.h"
+#include "VornUUID.h"
+#include "VornUnicode.h"
+
+#include <asio.hpp>
+#include <nlohmann/json.hpp>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <future>
+#include <list>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+using asio::ip::tcp;
+using Clock = std::chrono::steady_clock;
+
+std::string systemErrorText(int error) { return std::generic_category().message(error); }
+
+bool writeAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Moves `from` to `to` only if nothing is at `to`; EEXIST when something is.
+int moveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return errno;
+    }
+    // A file system without the flag: a hard link refuses an existing name just as well.
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        return errno;
+    }
+    ::unlink(from.c_str());
+    return 0;
+}
+
+std::string addressText(const asio::ip::address& address) {
+    if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).to_string();
+    }
+    return address.to_string();
+}
+
+struct PINFailures {
+    int count = 0;
+    Clock::time_point last;
+};
+
+constexpr auto pinFailureMemory = std::chrono::minutes(15);
+constexpr std::size_t maximumTrackedAddresses = 4096;
+
+}  // namespace
+
+namespace detail {
+class Connection;
+}
+using detail::Connection;
+
+struct LANSledServer::Impl {
+    LANSledServer& owner;
+    const LANServerLimits limits;
+    std::atomic<int> openConnections{0};
+    std::atomic<bool> shuttingDown{false};
+    asio::io_context io;
+    asio::executor_work_guard<asio::io_context::executor_type> work;
+    std::vector<std::thread> threads;
+
+    // Guarded by `lock`, which is only ever held to copy values in or out.
+    std::mutex lock;
+    std::string deviceName;
+    std::filesystem::path downloadDirectory;
+    bool requirePIN = false;
+    std::string pin;
+    std::map<std::string, LANSharedFileItem> sharedFiles;
+    std::string latestOutgoingClipboard;
+    std::optional<LANServerCallbacks> callbacks;
+    std::shared_ptr<tcp::acceptor> acceptor;
+    std::unique_ptr<LANBonjourAdvertiser> advertiser;
+    std::map<std::string, PINFailures> pinFailures;
+    std::list<std::weak_ptr<Connection>> connections;
+
+    Impl(LANSledServer& server, LANServerLimits serverLimits)
+        : owner(server), limits(serverLimits), work(asio::make_work_guard(io)) {
+        const int count = std::max(2, limits.workerThreads);
+        for (int i = 0; i < count; ++i) {
+            threads.emplace_back([this] { io.run(); });
+        }
+    }
+
+    void accept(const std::shared_ptr<tcp::acceptor>& listening);
+    void closeAcceptor();
+    void shutdown();
+
+    // The wait to impose on a PIN-checked request from `address`, from its earlier failures.
+    std::chrono::milliseconds pinPenalty(const std::string& address) {
+        const std::lock_guard guard(lock);
+        const auto found = pinFailures.find(address);
+        if (found == pinFailures.end()) {
+            return std::chrono::milliseconds(0);
+        }
+        if (Clock::now() - found->second.last > pinFailureMemory) {
+            pinFailures.erase(found);
+            return std::chrono::milliseconds(0);
+        }
+        const int excess = found->second.count - limits.pinFailuresBeforePenalty;
+        if (excess < 0) {
+            return std::chrono::milliseconds(0);
+        }
+        auto delay = limits.pinPenaltyBase;
+        for (int i = 0; i < excess && delay < limits.pinPenaltyMaximum; ++i) {
+            delay *= 2;
+        }
+        return std::min(delay, limits.pinPenaltyMaximum);
+    }
+
+    void recordPINOutcome(const std::string& address, bool accepted) {
+        const std::lock_guard guard(lock);
+        if (accepted) {
+            pinFailures.erase(address);
+            return;
+        }
+        const Clock::time_point now = Clock::now();
+        if (pinFailures.size() >= maximumTrackedAddresses && pinFailures.find(address) == pinFailures.end()) {
+            std::erase_if(pinFailures, [&](const auto& entry) { return now - entry.second.last > pinFailureMemory; });
+            if (pinFailures.size() >= maximumTrackedAddresses) {
+                pinFailures.erase(std::min_element(pinFailures.begin(), pinFailures.end(), [](const auto& a, const auto& b) {
+                    return a.second.last < b.second.last;
+                }));
+            }
+        }
+        PINFailures& entry = pinFailures[address];
+        entry.count += 1;
+        entry.last = now;
+    }
+};
+
+namespace detail {
+
+// One accepted connection: one request, one answer. Every handler of a connection runs on its
+// strand and starts the next operation itself, so its state is never touched twice at once.
+class Connection : public std::enable_shared_from_this<Connection> {
+public:
+    Connection(LANSledServer::Impl& server, tcp::socket socket)
+        : server_(server), socket_(std::move(socket)), timer_(socket_.get_executor()) {}
+
+    ~Connection() {
+        discardTemporaryFile();
+        if (downloadFd_ >= 0) {
+            ::close(downloadFd_);
+        }
+        server_.openConnections.fetch_sub(1);
+    }
+
+    void start() {
+        std::error_code error;
+        const tcp::endpoint remote = socket_.remote_endpoint(error);
+        if (!error) {
+            remoteAddress_ = addressText(remote.address());
+        }
+        armTimer(server_.limits.headTimeout);
+        readHead();
+    }
+
+    // Ends the connection at once, without an answer; an unfinished upload leaves nothing.
+    void abort() {
+        // The temporary file goes before the peer can see the connection end.
+        discardTemporaryFile();
+        timer_.cancel();
+        std::error_code ignored;
+        socket_.shutdown(tcp::socket::shutdown_both, ignored);
+        socket_.close(ignored);
+    }
+
+    void abortFromOutside() {
+        asio::post(socket_.get_executor(), [self = shared_from_this()] { self->abort(); });
+    }
+
+private:
+    // --- timers -------------------------------------------------------------------------------
+
+    // The deadline closes the socket, which ends whatever read is pending with an error.
+    void armTimer(std::chrono::milliseconds timeout) {
+        timer_.expires_after(timeout);
+        timer_.async_wait([self = shared_from_this()](const std::error_code& error) {
+            if (!error) {
+                self->abort();
+            }
+        });
+    }
+
+    // --- request head ---------------------------------------------------------------------------
+
+    void readHead() {
+        readBuffer_.resize(LANProtocol::headReceiveBytes);
+        socket_.async_read_some(asio::buffer(readBuffer_),
+                                [self = shared_from_this()](const std::error_code& error, std::size_t count) {
+                                    self->headReceived(error, count);
+                                });
+    }
+
+    void headReceived(const std::error_code& error, std::size_t count) {
+        if (error || server_.shuttingDown.load()) {
+            // A read error, a peer that finished before a complete head, or a server going away.
+            abort();
+            return;
+        }
+        const std::size_t searchFrom = head_.size() > 3 ? head_.size() - 3 : 0;
+        head_.append(readBuffer_.data(), count);
+        const std::size_t end = head_.find("\r\n\r\n", searchFrom);
+        if (end != std::string::npos && end <= LANProtocol::maximumHeadBytes) {
+            timer_.cancel();
+            std::string body = head_.substr(end + 4);
+            head_.resize(end);
+            dispatch(std::move(body));
+            return;
+        }
+        if (head_.size() > LANProtocol::maximumHeadBytes) {
+            respond(LANProtocol::errorResponse(LANProtocol::statusHeaderTooLarge, "Header too large"));
+            return;
+        }
+        readHead();
+    }
+
+    // --- dispatch -------------------------------------------------------------------------------
+
+    void dispatch(std::string initialBody) {
+        std::optional<LANRequestHead> parsed = LANRequestHead::parse(head_);
+        head_.clear();
+        head_.shrink_to_fit();
+        if (!parsed) {
+            abort();
+            return;
+        }
+        request_ = std::move(*parsed);
+        initialBody_ = std::move(initialBody);
+
+        if (!LANProtocol::originMatchesHost(request_.header("origin"), request_.header("host"))) {
+            respond(LANProtocol::errorResponse(LANProtocol::statusForbidden, "Forbidden"));
+            return;
+        }
+        route_ = LANProtocol::resolveRoute(request_.method, request_.path, &token_);
+        if (route_ == LANProtocol::Route::portal) {
+            std::string name;
+            bool requiresPIN = false;
+            {
+                const std::lock_guard guard(server_.lock);
+                name = server_.deviceName;
+                requiresPIN = server_.requirePIN;
+            }
+            respond(LANProtocol::response(LANProtocol::statusOK, LANProtocol::htmlType,
+                                          LANWebPortalHTML::render(name, requiresPIN)));
+            return;
+        }
+        if (route_ == LANProtocol::Route::info) {
+            nlohmann::json info;
+            {
+                const std::lock_guard guard(server_.lock);
+                info = {{"id", server_.owner.deviceID()},
+                        {"deviceName", server_.deviceName},
+                        {"platform", LANProtocol::platformName},
+                        {"port", server_.owner.activePort()},
+                        {"requiresPIN", server_.requirePIN},
+                        {"protocolVersion", LANProtocol::protocolVersion}};
+            }
+            respond(LANProtocol::jsonResponse(LANProtocol::statusOK, info));
+            return;
+        }
+
+        bool requiresPIN = false;
+        std::string expectedPIN;
+        {
+            const std::lock_guard guard(server_.lock);
+            requiresPIN = server_.requirePIN;
+            expectedPIN = server_.pin;
+        }
+        if (!requiresPIN) {
+            afterPINGate(true);
+            return;
+        }
+        const bool accepted = LANSledServer::constantTimeEquals(request_.presentedPIN(), expectedPIN);
+        const std::chrono::milliseconds penalty = server_.pinPenalty(remoteAddress_);
+        server_.recordPINOutcome(remoteAddress_, accepted);
+        if (penalty.count() == 0) {
+            afterPINGate(accepted);
+            return;
+        }
+        // Every PIN-checked answer waits, right or wrong, so a fast answer gives nothing away.
+        timer_.expires_after(penalty);
+        timer_.async_wait([self = shared_from_this(), accepted](const std::error_code& error) {
+            if (error) {
+                self->abort();
+                return;
+            }
+            self->afterPINGate(accepted);
+        });
+    }
+
+    void afterPINGate(bool accepted) {
+        if (!accepted) {
+            respond(LANProtocol::errorResponse(LANProtocol::statusUnauthorized, "Invalid PIN"));
+            return;
+        }
+        // Bodies are read by their announced length only; a chunked body would be stored with
+        // its framing.
+        if (const std::optional<std::string> encoding = request_.header("transfer-encoding");
+            encoding && VornUnicode::lowercased(*encoding) != "identity") {
+            respond(LANProtocol::errorResponse(LANProtocol::statusBadRequest, "Content-Length required"));
+            return;
+        }
+        const std::int64_t bodyLength = request_.contentLength();
+        switch (route_) {
+        case LANProtocol::Route::upload:
+            startUpload(bodyLength);
+            return;
+        case LANProtocol::Route::clipboardPost:
+            readFixedBody(std::min(bodyLength, LANProtocol::maximumClipboardBytes));
+            return;
+        case LANProtocol::Route::clipboardGet: {
+            std::string text;
+            {
+                const std::lock_guard guard(server_.lock);
+                text = server_.latestOutgoingClipboard;
+            }
+            respond(LANProtocol::jsonResponse(LANProtocol::statusOK, nlohmann::json{{"text", text}}));
+            return;
+        }
+        case LANProtocol::Route::shares:
+            answerShares();
+            return;
+        case LANProtocol::Route::download:
+            startDownload();
+            return;
+        default:
+            respond(LANProtocol::errorResponse(LANProtocol::statusNotFound, "Endpoint not found"));
+            return;
+        }
+    }
+
+    // --- answering ------------------------------------------------------------------------------
+
+    // Sends the whole answer, then closes gracefully: our side stops sending, whatever the peer
+    // still sends is read and dropped for a bounded time, then the socket closes. Closing with
+    // unread bytes would make the kernel reset the connection, and the peer could lose the answer.
+    void respond(std::string message) {
+        outgoing_ = std::move(message);
+        writeThen(asio::buffer(outgoing_), &Connection::closeGracefully);
+    }
+
+    // Sends the bytes (which must outlive the write), then goes on with `next`; a peer that stops
+    // reading for the body time-out, or a send error, ends the connection.
+    void writeThen(asio::const_buffer bytes, void (Connection::*next)()) {
+        armTimer(server_.limits.bodyIdleTimeout);
+        asio::async_write(socket_, bytes, [self = shared_from_this(), next](const std::error_code& error, std::size_t) {
+            if (error) {
+                self->abort();
+                return;
+            }
+            ((*self).*next)();
+        });
+    }
+
+    void closeGracefully() {
+        outgoing_.clear();
+        discardTemporaryFile();
+        std::error_code ignored;
+        socket_.shutdown(tcp::socket::shutdown_send, ignored);
+        armTimer(server_.limits.lingerTimeout);
+        drain();
+    }
+
+    void drain() {
+        readBuffer_.resize(LANProtocol::uploadReceiveBytes);
+        socket_.async_read_some(asio::buffer(readBuffer_), [self = shared_from_this()](const std::error_code& error,
+                                                                                      std::size_t) {
+            if (error) {
+                self->abort();
+                return;
+            }
+            self->drain();
+        });
+    }
+
+    void respondError(std::string_view status, std::string_view message) {
+        discardTemporaryFile();
+        respond(LANProtocol::errorResponse(status, message));
+    }
+
+    // --- upload ---------------------------------------------------------------------------------
+
+    void startUpload(std::int64_t bodyLength) {
+        const std::optional<std::string> sentName = request_.header("x-vornsled-filename");
+        fileName_ = LANNetworkHelpers::sanitizeIncomingFileName(
+            lanPercentDecodedOrSelf(sentName.value_or(std::string(LANProtocol::defaultUploadFileName))));
+        const std::optional<std::string> sentSender = request_.header("x-vornsled-sender");
+        sender_ = sentSender ? lanPercentDecodedOrSelf(*sentSender) : std::string(LANProtocol::defaultSenderName);
+        if (const std::optional<std::string> digest = request_.header("x-vornsled-sha256")) {
+            std::string cleaned = VornUnicode::lowercased(VornUnicode::trimmed(*digest));
+            if (!cleaned.empty()) {
+                expectedDigest_ = std::move(cleaned);
+            }
+        }
+        expectedBytes_ = bodyLength;
+        {
+            const std::lock_guard guard(server_.lock);
+            destination_ = server_.downloadDirectory;
+        }
+
+        std::error_code error;
+        std::filesystem::create_directories(destination_, error);
+        if (error) {
+            respondError(LANProtocol::statusServerError, error.message());
+            return;
+        }
+        std::string temporaryName = VornUUID::random().uuidString();
+        temporaryName.insert(0, 1, '.');
+        temporaryName.append(".vornsled.tmp");
+        const std::filesystem::path temporary = destination_ / temporaryName;
+        tempFd_ = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (tempFd_ < 0) {
+            respondError(LANProtocol::statusServerError, systemErrorText(errno));
+            return;
+        }
+        tempPath_ = temporary;
+
+        if (!initialBody_.empty() && expectedBytes_ >= 1) {
+            const std::size_t take =
+                static_cast<std::size_t>(std::min<std::int64_t>(expectedBytes_, static_cast<std::int64_t>(initialBody_.size())));
+            if (!writeAll(tempFd_, initialBody_.data(), take)) {
+                respondError(LANProtocol::statusServerError, systemErrorText(errno));
+                return;
+            }
+            hasher_.update(std::string_view(initialBody_.data(), take));
+            receivedBytes_ += static_cast<std::int64_t>(take);
+        }
+        initialBody_.clear();
+        initialBody_.shrink_to_fit();
+        if (receivedBytes_ < expectedBytes_) {
+            continueUpload();
+        } else {
+            finalizeUpload();
+        }
+    }
+
+    void continueUpload() {
+        const std::int64_t missing = std::max<std::int64_t>(expectedBytes_ - receivedBytes_, 1);
+        const std::size_t ask =
+            static_cast<std::size_t>(std::min<std::int64_t>(missing, static_cast<std::int64_t>(LANProtocol::uploadReceiveBytes)));
+        readBuffer_.resize(LANProtocol::uploadReceiveBytes);
+        armTimer(server_.limits.bodyIdleTimeout);
+        socket_.async_read_some(asio::buffer(readBuffer_.data(), ask),
+                                [self = shared_from_this()](const std::error_code& error, std::size_t count) {
+                                    self->uploadReceived(error, count);
+                                });
+    }
+
+    void uploadReceived(const std::error_code& error, std::size_t count) {
+        const bool finished = error == asio::error::eof;
+        if ((error && !finished) || server_.shuttingDown.load()) {
+            abort();  // the temporary file goes with the connection
+            return;
+        }
+        if (count > 0) {
+            const std::size_t keep =
+                static_cast<std::size_t>(std::min<std::int64_t>(expectedBytes_ - receivedBytes_, static_cast<std::int64_t>(count)));
+            if (!writeAll(tempFd_, readBuffer_.data(), keep)) {
+                respondError(LANProtocol::statusServerError, "Disk write failed");
+                return;
+            }
+            hasher_.update(std::string_view(readBuffer_.data(), keep));
+            receivedBytes_ += static_cast<std::int64_t>(keep);
+        }
+        if (receivedBytes_ >= expectedBytes_ || finished) {
+            timer_.cancel();
+            finalizeUpload();
+        } else {
+            continueUpload();
+        }
+    }
+
+    void finalizeUpload() {
+        const bool durable = ::fsync(tempFd_) == 0;
+        ::close(tempFd_);
+        tempFd_ = -1;
+        if (expectedBytes_ > 0 && receivedBytes_ < expectedBytes_) {
+            respondError(LANProtocol::statusBadRequest, "Incomplete upload: received " + std::to_string(receivedBytes_) +
+                                                            " of " + std::to_string(expectedBytes_) + " bytes");
+            return;
+        }
+        if (!durable) {
+            respondError(LANProtocol::statusServerError, "Disk write failed");
+            return;
+        }
+        const std::string digest = hasher_.finalizeHex();
+        if (expectedDigest_ && *expectedDigest_ != digest) {
+            discardTemporaryFile();
+            respond(LANProtocol::jsonResponse(LANProtocol::statusUnprocessable,
+                                              nlohmann::json{{"error", "SHA-256 verification failed"},
+                                                             {"expected", *expectedDigest_},
+                                                             {"actual", digest}}));
+            return;
+        }
+
+        // Another upload may take the chosen name at the same moment: the move never replaces,
+        // and a taken name sends us on to the next free one.
+        std::filesystem::path saved;
+        int moveError = EEXIST;
+        for (int attempt = 0; attempt < 10'000 && moveError == EEXIST; ++attempt) {
+            saved = LANNetworkHelpers::uniqueSaveURL(destination_, fileName_);
+            moveError = moveWithoutReplacing(tempPath_, saved);
+        }
+        if (moveError != 0) {
+            respondError(LANProtocol::statusServerError, systemErrorText(moveError));
+            return;
+        }
+        tempPath_.clear();
+
+        LANReceivedFileItem item;
+        item.id = VornUUID::random();
+        item.fileName = saved.filename().string();
+        item.savedPath = saved.string();
+        item.sizeBytes = receivedBytes_;
+        item.senderName = sender_;
+        item.sha256Hex = digest;
+        item.verifiedMatch = expectedDigest_.has_value();
+        item.receivedAt = vornDateNow();
+        if (const std::optional<LANServerCallbacks> callbacks = currentCallbacks(); callbacks && callbacks->onFileReceived) {
+            callbacks->onFileReceived(item);
+        }
+        respond(LANProtocol::jsonResponse(LANProtocol::statusOK, nlohmann::json{{"status", "ok"},
+                                                                                 {"fileName", item.fileName},
+                                                                                 {"bytes", item.sizeBytes},
+                                                                                 {"sha256", digest},
+                                                                                 {"verified", item.verifiedMatch}}));
+    }
+
+    void discardTemporaryFile() {
+        if (tempFd_ >= 0) {
+            ::close(tempFd_);
+            tempFd_ = -1;
+        }
+        if (!tempPath_.empty()) {
+            ::unlink(tempPath_.c_str());
+            tempPath_.clear();
+        }
+    }
+
+    std::optional<LANServerCallbacks> currentCallbacks() {
+        const std::lock_guard guard(server_.lock);
+        return server_.callbacks;
+    }
+
+    // --- clipboard ------------------------------------------------------------------------------
+
+    void readFixedBody(std::int64_t expected) {
+        fixedExpected_ = static_cast<std::size_t>(expected);
+        body_ = std::move(initialBody_);
+        continueFixedBody();
+    }
+
+    void continueFixedBody() {
+        if (body_.size() >= fixedExpected_) {
+            body_.resize(fixedExpected_);
+            handleClipboard();
+            return;
+        }
+        readBuffer_.resize(LANProtocol::clipboardReceiveBytes);
+        const std::size_t ask = std::min(fixedExpected_ - body_.size(), LANProtocol::clipboardReceiveBytes);
+        armTimer(server_.limits.bodyIdleTimeout);
+        socket_.async_read_some(asio::buffer(readBuffer_.data(), ask),
+                                [self = shared_from_this()](const std::error_code& error, std::size_t count) {
+                                    const bool finished = error == asio::error::eof;
+                                    if ((error && !finished) || self->server_.shuttingDown.load()) {
+                                        self->abort();
+                                        return;
+                                    }
+                                    self->timer_.cancel();
+                                    self->body_.append(self->readBuffer_.data(), count);
+                                    if (finished) {
+                                        self->handleClipboard();
+                                    } else {
+                                        self->continueFixedBody();
+                                    }
+                                });
+    }
+
+    void handleClipboard() {
+        const nlohmann::json payload = nlohmann::json::parse(body_, nullptr, false);
+        body_.clear();
+        if (!payload.is_object() || !payload.contains("text") || !payload["text"].is_string()) {
+            respond(LANProtocol::errorResponse(LANProtocol::statusBadRequest, "Invalid JSON clipboard payload"));
+            return;
+        }
+        LANClipboardMessage message;
+        message.id = VornUUID::random();
+        message.text = payload["text"].get<std::string>();
+        const auto sender = payload.find("sender");
+        message.senderName = sender != payload.end() && sender->is_string() ? sender->get<std::string>()
+                                                                             : std::string(LANProtocol::defaultSenderName);
+        message.sha256Hex = VornSHA256::hexDigest(message.text);
+        message.receivedAt = vornDateNow();
+        message.isOutgoing = false;
+        if (const std::optional<LANServerCallbacks> callbacks = currentCallbacks();
+            callbacks && callbacks->onClipboardReceived) {
+            callbacks->onClipboardReceived(message);
+        }
+        respond(LANProtocol::jsonResponse(LANProtocol::statusOK,
+                                          nlohmann::json{{"status", "ok"}, {"sha256", message.sha256Hex}}));
+    }
+
+    // --- shares and downloads -------------------------------------------------------------------
+
+    void answerShares() {
+        std::vector<LANSharedFileItem> items;
+        {
+            const std::lock_guard guard(server_.lock);
+            items.reserve(server_.sharedFiles.size());
+            for (const auto& entry : server_.sharedFiles) {
+                items.push_back(entry.second);
+            }
+        }
+        std::stable_sort(items.begin(), items.end(),
+                         [](const LANSharedFileItem& a, const LANSharedFileItem& b) { return a.fileName < b.fileName; });
+        nlohmann::json list = nlohmann::json::array();
+        for (const LANSharedFileItem& item : items) {
+            list.push_back({{"id", item.id},
+                            {"fileName", item.fileName},
+                            {"filePath", item.filePath},
+                            {"sizeBytes", item.sizeBytes},
+                            {"sha256Hex", item.sha256Hex}});
+        }
+        std::string text;
+        try {
+            text = list.dump();
+        } catch (const nlohmann::json::exception&) {
+            respond(LANProtocol::errorResponse(LANProtocol::statusServerError, "Encoding failed"));
+            return;
+        }
+        respond(LANProtocol::response(LANProtocol::statusOK, "application/json", text));
+    }
+
+    void startDownload() {
+        std::optional<LANSharedFileItem> item;
+        {
+            const std::lock_guard guard(server_.lock);
+            if (const auto found = server_.sharedFiles.find(token_); found != server_.sharedFiles.end()) {
+                item = found->second;
+            }
+        }
+        if (item) {
+            downloadFd_ = ::open(item->filePath.c_str(), O_RDONLY | O_CLOEXEC);
+        }
+        struct stat info {};
+        // The announced length is the recorded size: a file that changed since it was shared
+        // would make us send other bytes than announced, so it counts as gone.
+        if (!item || downloadFd_ < 0 || ::fstat(downloadFd_, &info) != 0 || !S_ISREG(info.st_mode) ||
+            info.st_size != item->sizeBytes) {
+            respond(LANProtocol::errorResponse(LANProtocol::statusNotFound, "Shared file not found"));
+            return;
+        }
+        downloadRemaining_ = item->sizeBytes;
+        outgoing_ = LANProtocol::downloadHead(item->fileName, item->sizeBytes, item->sha256Hex);
+        writeThen(asio::buffer(outgoing_), &Connection::sendNextChunk);
+    }
+
+    void sendNextChunk() {
+        if (server_.shuttingDown.load()) {
+            abort();
+            return;
+        }
+        if (downloadRemaining_ == 0) {
+            ::close(downloadFd_);
+            downloadFd_ = -1;
+            closeGracefully();
+            return;
+        }
+        readBuffer_.resize(LANProtocol::downloadChunkBytes);
+        const std::size_t ask = static_cast<std::size_t>(
+            std::min<std::int64_t>(downloadRemaining_, static_cast<std::int64_t>(LANProtocol::downloadChunkBytes)));
+        const ssize_t count = ::pread(downloadFd_, readBuffer_.data(), ask, downloadOffset_);
+        if (count <= 0) {
+            // The file shrank or failed under us: the peer sees a short body, never other bytes.
+            abort();
+            return;
+        }
+        downloadOffset_ += count;
+        downloadRemaining_ -= count;
+        writeThen(asio::buffer(readBuffer_.data(), static_cast<std::size_t>(count)), &Connection::sendNextChunk);
+    }
+
+    LANSledServer::Impl& server_;
+    tcp::socket socket_;
+    asio::steady_timer timer_;
+    std::string remoteAddress_;
+    std::vector<char> readBuffer_;
+    std::string head_;
+    std::string initialBody_;
+    std::string outgoing_;
+    LANRequestHead request_;
+    LANProtocol::Route route_ = LANProtocol::Route::notFound;
+    std::string token_;
+
+    // Upload state.
+    std::filesystem::path destination_;
+    std::filesystem::path tempPath_;
+    int tempFd_ = -1;
+    VornSHA256 hasher_;
+    std::int64_t receivedBytes_ = 0;
+    std::int64_t expectedBytes_ = 0;
+    std::string fileName_;
+    std::string sender_;
+    std::optional<std::string> expectedDigest_;
+
+    // Clipboard body.
+    std::string body_;
+    std::size_t fixedExpected_ = 0;
+
+    // Download state.
+    int downloadFd_ = -1;
+    std::int64_t downloadRemaining_ = 0;
+    off_t downloadOffset_ = 0;
+};
+
+}  // namespace detail
+
+void LANSledServer::Impl::accept(const std::shared_ptr<tcp::acceptor>& listening) {
+    listening->async_accept(asio::make_strand(io), [this, listening](const std::error_code& error, tcp::socket socket) {
+        if (error == asio::error::operation_aborted || !listening->is_open() || shuttingDown.load()) {
+            return;
+        }
+        if (error) {
+            // Out of descriptors or a similar hiccup: try again shortly instead of spinning.
+            auto pause = std::make_shared<asio::steady_timer>(listening->get_executor(), std::chrono::milliseconds(50));
+            pause->async_wait([this, listening, pause](const std::error_code&) {
+                if (listening->is_open()) {
+                    accept(listening);
+                }
+            });
+            return;
+        }
+        if (openConnections.fetch_add(1) >= limits.maximumConnections) {
+            openConnections.fetch_sub(1);
+            std::error_code ignored;
+            socket.close(ignored);
+        } else {
+            auto connection = std::make_shared<Connection>(*this, std::move(socket));
+            bool registered = false;
+            {
+                // Shutdown raises its flag before it takes the list under this lock, so a
+                // connection either lands in the list it aborts or sees the flag here.
+                const std::lock_guard guard(lock);
+                if (!shuttingDown.load()) {
+                    std::erase_if(connections, [](const std::weak_ptr<Connection>& weak) { return weak.expired(); });
+                    connections.push_back(connection);
+                    registered = true;
+                }
+            }
+            if (registered) {
+                connection->start();
+            } else {
+                connection->abort();
+            }
+        }
+        accept(listening);
+    });
+}
+
+void LANSledServer::Impl::closeAcceptor() {
+    std::shared_ptr<tcp::acceptor> listening;
+    std::unique_ptr<LANBonjourAdvertiser> advertisement;
+    {
+        const std::lock_guard guard(lock);
+        listening = std::move(acceptor);
+        advertisement = std::move(advertiser);
+    }
+    advertisement.reset();
+    if (!listening) {
+        return;
+    }
+    // The acceptor belongs to its strand; close it there and wait, so the port is free on return.
+    std::promise<void> closed;
+    asio::post(listening->get_executor(), [&closed, listening] {
+        std::error_code ignored;
+        listening->close(ignored);
+        closed.set_value();
+    });
+    closed.get_future().wait();
+}
+
+void LANSledServer::Impl::shutdown() {
+    shuttingDown.store(true);
+    closeAcceptor();
+    std::list<std::weak_ptr<Connection>> live;
+    {
+        const std::lock_guard guard(lock);
+        live.swap(connections);
+    }
+    for (const std::weak_ptr<Connection>& weak : live) {
+        if (const std::shared_ptr<Connection> connection = weak.lock()) {
+            connection->abortFromOutside();
+        }
+    }
+    work.reset();
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+}
+
+LANSledServer::LANSledServer(std::string deviceName, std::filesystem::path downloadDirectory, bool requirePIN,
+                             std::string pin, LANServerLimits limits) {
+    deviceID_ = lanASCIILowercased(VornUUID::random().uuidString().substr(0, 12));
+    impl_ = std::make_unique<Impl>(*this, limits);
+    impl_->deviceName = std::move(deviceName);
+    impl_->downloadDirectory = std::move(downloadDirectory);
+    impl_->requirePIN = requirePIN;
+    impl_->pin = std::move(pin);
+}
+
+LANSledServer::~LANSledServer() {
+    isRunning_.store(false);
+    activePort_.store(0);
+    impl_->shutdown();
+}
+
+void LANSledServer::updateConfiguration(std::string deviceName, std::filesystem::path downloadDirectory,
+                                        bool requirePIN, std::string pin) {
+    const std::lock_guard guard(impl_->lock);
+    impl_->deviceName = std::move(deviceName);
+    impl_->downloadDirectory = std::move(downloadDirectory);
+    impl_->requirePIN = requirePIN;
+    impl_->pin = std::move(pin);
+}
+
+void LANSledServer::setSharedFiles(const std::vector<LANSharedFileItem>& files) {
+    std::map<std::string, LANSharedFileItem> byToken;
+    for (const LANSharedFileItem& item : files) {
+        byToken.insert_or_assign(item.id, item);
+    }
+    const std::lock_guard guard(impl_->lock);
+    impl_->sharedFiles.swap(byToken);
+}
+
+void LANSledServer::setLatestOutgoingClipboard(std::string text) {
+    const std::lock_guard guard(impl_->lock);
+    impl_->latestOutgoingClipboard = std::move(text);
+}
+
+std::uint16_t LANSledServer::start(std::uint16_t port, bool advertiseBonjour, LANServerCallbacks callbacks) {
+    stop();
+    {
+        const std::lock_guard guard(impl_->lock);
+        impl_->callbacks = std::move(callbacks);
+    }
+    auto listening = std::make_shared<tcp::acceptor>(asio::make_strand(impl_->io));
+    std::error_code error;
+    // Both address families on one socket where the system has IPv6; IPv4 alone otherwise.
+    listening->open(tcp::v6(), error);
+    tcp::endpoint endpoint(tcp::v6(), port);
+    if (!error) {
+        listening->set_option(asio::ip::v6_only(false), error);
+    }
+    if (error) {
+        std::error_code ignored;
+        listening->close(ignored);
+        listening->open(tcp::v4());
+        endpoint = tcp::endpoint(tcp::v4(), port);
+    }
+    // SO_REUSEADDR lets a restart bind while old connections linger in TIME_WAIT; never
+    // SO_REUSEPORT, which would let a second process share the port.
+    listening->set_option(tcp::acceptor::reuse_address(true));
+    listening->bind(endpoint);
+    listening->listen(asio::socket_base::max_listen_connections);
+    const std::uint16_t bound = listening->local_endpoint().port();
+
+    std::unique_ptr<LANBonjourAdvertiser> advertisement;
+    if (advertiseBonjour) {
+        std::string name;
+        bool requiresPIN = false;
+        {
+            const std::lock_guard guard(impl_->lock);
+            name = impl_->deviceName;
+            requiresPIN = impl_->requirePIN;
+        }
+        advertisement = std::make_unique<LANBonjourAdvertiser>(
+            name, std::string(bonjourServiceType), bound, LANProtocol::bonjourTXTRecord(deviceID_, name, requiresPIN));
+    }
+    {
+        const std::lock_guard guard(impl_->lock);
+        impl_->acceptor = listening;
+        impl_->advertiser = std::move(advertisement);
+        activePort_.store(bound);
+        isRunning_.store(true);
+    }
+    asio::post(listening->get_executor(), [impl = impl_.get(), listening] { impl->accept(listening); });
+    return bound;
+}
+
+void LANSledServer::stop() {
+    {
+        const std::lock_guard guard(impl_->lock);
+        isRunning_.store(false);
+        activePort_.store(0);
+    }
+    impl_->closeAcceptor();
+}
+
+std::string LANSledServer::advertisedName() const {
+    const std::lock_guard guard(impl_->lock);
+    return impl_->advertiser ? impl_->advertiser->currentName() : std::string();
+}
+
+bool LANSledServer::constantTimeEquals(std::string_view presented, std::string_view expected) {
+    const std::string left = VornSHA256::hexDigest(presented);
+    const std::string right = VornSHA256::hexDigest(expected);
+    volatile unsigned char difference = 0;
+    for (std::size_t i = 0; i < left.size() && i < right.size(); ++i) {
+        difference = static_cast<unsigned char>(difference | (left[i] ^ right[i]));
+    }
+    return difference == 0 && left.size() == right.size();
+}

@@ -1,0 +1,497 @@
+#include "LANServerTestSupport.h"
+#include "VornChecksum.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <set>
+#include <thread>
+
+namespace {
+
+constexpr const char* pin = "4821";
+
+class LANSledServerTest : public ::testing::Test {
+protected:
+    void SetUp() override { startServer({}); }
+
+    void startServer(LANServerLimits limits) {
+        server.reset();
+        downloads = root / "downloads";
+        server = std::make_unique<LANSledServer>("Desk & <Lab>", downloads, true, pin, limits);
+        port = server->start(0, false, recorder.callbacks());
+    }
+
+    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port) + path; }
+
+    // curl's answer: the status code on the last line, the body before it.
+    VornShellResult curl(const std::string& arguments) const {
+        return vornShell("curl -sS --noproxy '*' -H 'Expect:' -w '\\n%{http_code}' " + arguments);
+    }
+
+    static std::string statusOf(const VornShellResult& result) {
+        return result.output.substr(result.output.rfind('\n') + 1);
+    }
+    static nlohmann::json bodyOf(const VornShellResult& result) {
+        return nlohmann::json::parse(result.output.substr(0, result.output.rfind('\n')), nullptr, false);
+    }
+
+    std::string upload(const std::string& headers, std::string_view body) const {
+        return lanExchange(port, "POST /api/v1/upload HTTP/1.1\r\nX-VornSled-PIN: " + std::string(pin) + "\r\n" +
+                                     headers + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
+                                     std::string(body));
+    }
+
+    VornTestTempDir root;
+    std::filesystem::path downloads;
+    LANCallbackRecorder recorder;
+    std::unique_ptr<LANSledServer> server;
+    std::uint16_t port = 0;
+};
+
+TEST_F(LANSledServerTest, RoutesAnswerInTheirOrder) {
+    const std::string pinHeader = std::string("X-VornSled-PIN: ") + pin + "\r\n";
+    const struct {
+        const char* name;
+        std::string request;
+        const char* status;
+        const char* body;  // substring of the body
+    } cases[] = {
+        {"portal without PIN", "GET / HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK", "<title>VornSled LAN — Desk &amp; &lt;Lab&gt;"},
+        {"portal alias", "GET /index.html HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK", "id=\"pin\""},
+        {"info without PIN", "GET /api/v1/info HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK", "\"protocolVersion\":1"},
+        {"lower-case method", "get /api/v1/info HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK", "\"platform\":\"Linux\""},
+        {"wrong case path, no PIN", "GET /API/v1/info HTTP/1.1\r\n\r\n", "HTTP/1.1 401 Unauthorized", "{\"error\":\"Invalid PIN\"}"},
+        {"wrong case path, PIN", "GET /API/v1/info HTTP/1.1\r\n" + pinHeader + "\r\n", "HTTP/1.1 404 Not Found",
+         "{\"error\":\"Endpoint not found\"}"},
+        {"unknown path wrong PIN", "GET /nope?pin=0000 HTTP/1.1\r\n\r\n", "HTTP/1.1 401 Unauthorized", "Invalid PIN"},
+        {"PIN by query", std::string("GET /api/v1/clipboard?pin=") + pin + " HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK", "{\"text\":\"\"}"},
+        {"PIN by header", "GET /api/v1/shares HTTP/1.1\r\n" + pinHeader + "\r\n", "HTTP/1.1 200 OK", "[]"},
+        {"empty header beside a valid query", std::string("GET /api/v1/shares?pin=") + pin + " HTTP/1.1\r\nX-VornSled-PIN:\r\n\r\n",
+         "HTTP/1.1 401 Unauthorized", "Invalid PIN"},
+        {"upload path with GET", "GET /api/v1/upload HTTP/1.1\r\n" + pinHeader + "\r\n", "HTTP/1.1 404 Not Found", "Endpoint not found"},
+        {"unknown download token", "GET /api/v1/download/zzz HTTP/1.1\r\n" + pinHeader + "\r\n", "HTTP/1.1 404 Not Found",
+         "{\"error\":\"Shared file not found\"}"},
+        {"cross-site origin", "GET /api/v1/info HTTP/1.1\r\nHost: 127.0.0.1\r\nOrigin: http://evil.example\r\n\r\n",
+         "HTTP/1.1 403 Forbidden", "{\"error\":\"Forbidden\"}"},
+        {"chunked body", "POST /api/v1/upload HTTP/1.1\r\n" + pinHeader + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
+         "HTTP/1.1 400 Bad Request", "{\"error\":\"Content-Length required\"}"},
+    };
+    for (const auto& c : cases) {
+        const LANParsedResponse response = lanParseResponse(lanExchange(port, c.request));
+        EXPECT_EQ(response.statusLine, c.status) << c.name;
+        EXPECT_NE(response.body.find(c.body), std::string::npos) << c.name << ": " << response.body.substr(0, 200);
+    }
+    EXPECT_FALSE(std::filesystem::exists(downloads)) << "nothing may be written by refused requests";
+}
+
+TEST_F(LANSledServerTest, ResponseHeadsAreExact) {
+    const std::string response = lanExchange(port, "GET /x HTTP/1.1\r\nX-VornSled-PIN: 4821\r\n\r\n");
+    EXPECT_EQ(response, "HTTP/1.1 404 Not Found\r\nContent-Type: application/json; charset=utf-8\r\n"
+                        "Content-Length: 30\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n"
+                        "{\"error\":\"Endpoint not found\"}");
+    const LANParsedResponse info = lanParseResponse(lanExchange(port, "GET /api/v1/info HTTP/1.1\r\n\r\n"));
+    const nlohmann::json object = info.json();
+    const std::string id = object["id"].get<std::string>();
+    ASSERT_EQ(id.size(), 12u);
+    for (std::size_t i = 0; i < id.size(); ++i) {
+        EXPECT_TRUE(i == 8 ? id[i] == '-' : std::isxdigit(static_cast<unsigned char>(id[i])) && !std::isupper(static_cast<unsigned char>(id[i]))) << id;
+    }
+    EXPECT_EQ(object["id"], server->deviceID());
+    EXPECT_EQ(object["deviceName"], "Desk & <Lab>");
+    EXPECT_EQ(object["port"], port);
+    EXPECT_EQ(object["requiresPIN"], true);
+    EXPECT_EQ(object["platform"], "Linux");
+}
+
+TEST_F(LANSledServerTest, HeadsArriveInAnyPiecesButNotBeyondTheCap) {
+    {
+        LANRawClient client(port);
+        for (const char c : std::string("GET /api/v1/info HTTP/1.1\r\nHost: a\r\n\r\n")) {
+            ASSERT_TRUE(client.send(std::string_view(&c, 1)));
+        }
+        EXPECT_EQ(lanParseResponse(client.readAll()).statusLine, "HTTP/1.1 200 OK");
+    }
+    const std::string huge = "GET /api/v1/info HTTP/1.1\r\nX-Pad: " + std::string(70'000, 'p') + "\r\n\r\n";
+    const LANParsedResponse refused = lanParseResponse(lanExchange(port, huge));
+    EXPECT_EQ(refused.statusLine, "HTTP/1.1 431 Request Header Fields Too Large");
+    EXPECT_EQ(refused.body, "{\"error\":\"Header too large\"}");
+
+    // No head, or a request line of one piece: closed without a word.
+    for (const std::string& request : {std::string("GET /api/v1/info HTTP/1.1\r\n"), std::string("GARBAGE\r\n\r\n"),
+                                      std::string("\r\n\r\n")}) {
+        EXPECT_EQ(lanExchange(port, request), "") << request;
+    }
+}
+
+TEST_F(LANSledServerTest, UploadsAreVerifiedStoredAndReported) {
+    VORN_REQUIRE_TOOL("curl");
+    const std::string content = "hello over the LAN\n";
+    const std::filesystem::path source = root.write("source/note.txt", content);
+    const std::string digest = VornSHA256::hexDigest(content);
+    std::string upper = digest;
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    const std::string common = std::string(" -H 'X-VornSled-PIN: ") + pin + "' --data-binary @" + vornShellQuote(source.string()) +
+                               " " + url("/api/v1/upload");
+
+    const struct {
+        const char* name;
+        std::string headers;
+        std::string status;
+        bool verified;
+        std::string savedAs;
+    } cases[] = {
+        {"right digest", "-H 'X-VornSled-Filename: note.txt' -H 'X-VornSled-SHA256: " + digest + "'", "200", true, "note.txt"},
+        {"upper-case digest", "-H 'X-VornSled-Filename: note.txt' -H 'X-VornSled-SHA256:  " + upper + " '", "200", true, "note (1).txt"},
+        {"no digest", "-H 'X-VornSled-Filename: note.txt'", "200", false, "note (2).txt"},
+        {"empty digest counts as none", "-H 'X-VornSled-Filename: %E2%9C%93 ok.txt' -H 'X-VornSled-SHA256;'", "200", false, "✓ ok.txt"},
+        {"no name", "", "200", false, "sleded-file.bin"},
+    };
+    for (const auto& c : cases) {
+        const VornShellResult result = curl(c.headers + common);
+        ASSERT_EQ(statusOf(result), c.status) << c.name << ": " << result.output;
+        const nlohmann::json reply = bodyOf(result);
+        EXPECT_EQ(reply["status"], "ok") << c.name;
+        EXPECT_EQ(reply["fileName"], c.savedAs) << c.name;
+        EXPECT_EQ(reply["bytes"], content.size()) << c.name;
+        EXPECT_EQ(reply["sha256"], digest) << c.name;
+        EXPECT_EQ(reply["verified"], c.verified) << c.name;
+        EXPECT_EQ(vornReadFile(downloads / c.savedAs), content) << c.name;
+    }
+    const std::vector<LANReceivedFileItem> received = recorder.receivedFiles();
+    ASSERT_EQ(received.size(), 5u);
+    EXPECT_EQ(received[0].senderName, "LAN Peer");
+    EXPECT_EQ(received[0].savedPath, (downloads / "note.txt").string());
+    EXPECT_TRUE(received[0].verifiedMatch);
+    EXPECT_FALSE(received[2].verifiedMatch);
+
+    const VornShellResult wrong = curl("-H 'X-VornSled-Filename: bad.txt' -H 'X-VornSled-SHA256: " + std::string(64, '0') + "'" + common);
+    EXPECT_EQ(statusOf(wrong), "422");
+    const nlohmann::json mismatch = bodyOf(wrong);
+    EXPECT_EQ(mismatch["error"], "SHA-256 verification failed");
+    EXPECT_EQ(mismatch["expected"], std::string(64, '0'));
+    EXPECT_EQ(mismatch["actual"], digest);
+    EXPECT_FALSE(std::filesystem::exists(downloads / "bad.txt"));
+    EXPECT_FALSE(lanHasTemporaryFile(downloads));
+    EXPECT_EQ(recorder.receivedFiles().size(), 5u);
+}
+
+TEST_F(LANSledServerTest, BodiesShorterOrLongerThanAnnounced) {
+    // Empty, and lengths that are no number: an empty file.
+    for (const char* length : {"0", "abc", "-12"}) {
+        const std::string response = lanExchange(port, std::string("POST /api/v1/upload HTTP/1.1\r\nX-VornSled-PIN: 4821\r\n"
+                                                                   "X-VornSled-Filename: empty.bin\r\nContent-Length: ") +
+                                                           length + "\r\n\r\n");
+        EXPECT_EQ(lanParseResponse(response).statusLine, "HTTP/1.1 200 OK") << length;
+    }
+    EXPECT_EQ(std::filesystem::file_size(downloads / "empty.bin"), 0u);
+
+    // Extra bytes after the announced length are not written.
+    const LANParsedResponse extra = lanParseResponse(
+        lanExchange(port, "POST /api/v1/upload HTTP/1.1\r\nX-VornSled-PIN: 4821\r\nX-VornSled-Filename: five.txt\r\n"
+                          "Content-Length: 5\r\n\r\n12345EXTRA-BYTES"));
+    EXPECT_EQ(extra.statusLine, "HTTP/1.1 200 OK");
+    EXPECT_EQ(vornReadFile(downloads / "five.txt"), "12345");
+
+    // A peer that ends early: 400, and no file or temporary file stays.
+    for (const char* length : {"100", "9000000000000000000"}) {
+        LANRawClient client(port);
+        client.send(std::string("POST /api/v1/upload HTTP/1.1\r\nX-VornSled-PIN: 4821\r\nX-VornSled-Filename: short.txt\r\n"
+                                "Content-Length: ") + length + "\r\n\r\n0123456789");
+        client.finishSending();
+        const LANParsedResponse response = lanParseResponse(client.readAll());
+        EXPECT_EQ(response.statusLine, "HTTP/1.1 400 Bad Request");
+        EXPECT_EQ(response.json()["error"], std::string("Incomplete upload: received 10 of ") + length + " bytes");
+    }
+    EXPECT_FALSE(std::filesystem::exists(downloads / "short.txt"));
+    EXPECT_FALSE(lanHasTemporaryFile(downloads));
+}
+
+TEST_F(LANSledServerTest, StorageFailuresAnswer500AndLeaveNothing) {
+    // The download folder cannot be created: the system's own words come back.
+    root.write("blocker", "a file where a folder should be");
+    server->updateConfiguration("Desk", root / "blocker" / "in", true, pin);
+    const LANParsedResponse noFolder = lanParseResponse(upload("X-VornSled-Filename: a.txt\r\n", "abc"));
+    EXPECT_EQ(noFolder.statusLine, "HTTP/1.1 500 Internal Server Error");
+    EXPECT_EQ(noFolder.json()["error"], "Not a directory");
+
+    // A write that fails half-way (the file-size limit stands in for a full disk).
+    server->updateConfiguration("Desk", downloads, true, pin);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous {};
+    ::getrlimit(RLIMIT_FSIZE, &previous);
+    rlimit small = previous;
+    small.rlim_cur = 100'000;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const std::string response = upload("X-VornSled-Filename: big.bin\r\n", std::string(300'000, 'w'));
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+    const LANParsedResponse full = lanParseResponse(response);
+    EXPECT_EQ(full.statusLine, "HTTP/1.1 500 Internal Server Error");
+    EXPECT_EQ(full.json()["error"], "Disk write failed");
+    EXPECT_EQ(lanFolderNames(downloads), std::vector<std::string>{});
+    EXPECT_TRUE(recorder.receivedFiles().empty());
+}
+
+TEST_F(LANSledServerTest, HostileFileNamesStayInTheDownloadFolder) {
+    const std::string longName(10'000, 'L');
+    const struct {
+        std::string sent;
+        std::string saved;
+    } cases[] = {
+        {"..%2F..%2Fescape.txt", "escape.txt"},
+        {"../../escape2.txt", "escape2.txt"},
+        {"%2Fetc%2Fpasswd", "passwd"},
+        {"..%5C..%5Cwin.ini", "win.ini"},
+        {"nul%00byte.sh", "nul_byte.sh"},
+        {"%E2%80%AEfdp.exe", "_fdp.exe"},
+        {"%zz-bad-escape.txt", "%zz-bad-escape.txt"},
+        {"%FF%FE.txt", "%FF%FE.txt"},
+        {"..", "sleded-file.bin"},
+        {longName + ".txt", std::string(251, 'L') + ".txt"},
+    };
+    for (const auto& c : cases) {
+        const LANParsedResponse response =
+            lanParseResponse(upload("X-VornSled-Filename: " + c.sent + "\r\n", "payload"));
+        ASSERT_EQ(response.statusLine, "HTTP/1.1 200 OK") << c.sent.substr(0, 40);
+        EXPECT_EQ(response.json()["fileName"], c.saved) << c.sent.substr(0, 40);
+        EXPECT_EQ(vornReadFile(downloads / c.saved), "payload");
+    }
+    EXPECT_EQ(lanFolderNames(root.path()), std::vector<std::string>{"downloads"});
+    EXPECT_EQ(lanFolderNames(downloads).size(), std::size(cases));
+}
+
+TEST_F(LANSledServerTest, ParallelUploadsOfOneNameAllSurvive) {
+    constexpr int uploads = 12;
+    std::vector<std::thread> senders;
+    for (int i = 0; i < uploads; ++i) {
+        senders.emplace_back([this, i] { upload("X-VornSled-Filename: same.txt\r\n", "copy " + std::to_string(i)); });
+    }
+    for (std::thread& sender : senders) {
+        sender.join();
+    }
+    std::set<std::string> contents;
+    for (const std::string& name : lanFolderNames(downloads)) {
+        contents.insert(vornReadFile(downloads / name));
+    }
+    EXPECT_EQ(contents.size(), static_cast<std::size_t>(uploads));
+    EXPECT_EQ(lanFolderNames(downloads).size(), static_cast<std::size_t>(uploads));
+    EXPECT_EQ(recorder.receivedFiles().size(), static_cast<std::size_t>(uploads));
+}
+
+TEST_F(LANSledServerTest, WrongPINOnABigUploadIsAnsweredNotReset) {
+    VORN_REQUIRE_TOOL("curl");
+    const std::filesystem::path big = root / "big.bin";
+    std::filesystem::create_directories(root.path());
+    {
+        std::ofstream out(big, std::ios::binary);
+        const std::string block(1 << 20, 'b');
+        for (int i = 0; i < 50; ++i) {
+            out << block;
+        }
+    }
+    const VornShellResult result = curl("-H 'X-VornSled-PIN: 0000' --data-binary @" + vornShellQuote(big.string()) + " " +
+                                        url("/api/v1/upload"));
+    EXPECT_EQ(statusOf(result), "401") << result.output;
+    EXPECT_EQ(bodyOf(result)["error"], "Invalid PIN");
+    EXPECT_FALSE(std::filesystem::exists(downloads));
+}
+
+TEST_F(LANSledServerTest, ClipboardInAndOut) {
+    const auto post = [&](const std::string& body) {
+        return lanParseResponse(lanExchange(port, "POST /api/v1/clipboard HTTP/1.1\r\nX-VornSled-PIN: 4821\r\nContent-Length: " +
+                                                      std::to_string(body.size()) + "\r\n\r\n" + body));
+    };
+    const LANParsedResponse accepted = post(R"({"text":"Grüße","sender":"Phone"})");
+    EXPECT_EQ(accepted.statusLine, "HTTP/1.1 200 OK");
+    EXPECT_EQ(accepted.json(), (nlohmann::json{{"status", "ok"}, {"sha256", VornSHA256::hexDigest("Grüße")}}));
+    EXPECT_EQ(post(R"({"text":"","sender":7})").json()["sha256"], VornSHA256::hexDigest(""));
+    for (const std::string& bad : {std::string(R"(["text"])"), std::string(R"({"sender":"x"})"), std::string(R"({"text":5})"),
+                                  std::string("not json"), std::string()}) {
+        const LANParsedResponse refused = post(bad);
+        EXPECT_EQ(refused.statusLine, "HTTP/1.1 400 Bad Request") << bad;
+        EXPECT_EQ(refused.json()["error"], "Invalid JSON clipboard payload") << bad;
+    }
+    // Past 2 MiB the body is cut before parsing, so an oversized text is no JSON object any more.
+    EXPECT_EQ(post("{\"text\":\"" + std::string(2'100'000, 'x') + "\"}").statusLine, "HTTP/1.1 400 Bad Request");
+
+    const std::vector<LANClipboardMessage> messages = recorder.receivedClipboard();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].senderName, "Phone");
+    EXPECT_EQ(messages[0].text, "Grüße");
+    EXPECT_FALSE(messages[0].isOutgoing);
+    EXPECT_EQ(messages[1].senderName, "LAN Peer");
+
+    server->setLatestOutgoingClipboard("from this computer");
+    EXPECT_EQ(lanParseResponse(lanExchange(port, "GET /api/v1/clipboard?pin=4821 HTTP/1.1\r\n\r\n")).json()["text"],
+              "from this computer");
+}
+
+TEST_F(LANSledServerTest, SharesAreListedAndDownloaded) {
+    VORN_REQUIRE_TOOL("curl");
+    std::string payload(700'000, '\0');
+    for (std::size_t i = 0; i < payload.size(); ++i) {
+        payload[i] = static_cast<char>(i * 7 % 251);
+    }
+    const std::filesystem::path big = root.write("shared/zeta \"quoted\".bin", payload);
+    const std::filesystem::path small = root.write("shared/alpha.txt", "alpha");
+    const std::filesystem::path changing = root.write("shared/changing.txt", "12345");
+    server->setSharedFiles({
+        {"tok-z", "zeta \"quoted\".bin", big.string(), static_cast<std::int64_t>(payload.size()), VornSHA256::hexDigest(payload)},
+        {"tok-a", "alpha.txt", small.string(), 5, VornSHA256::hexDigest("alpha")},
+        {"tok-c", "changing.txt", changing.string(), 5, VornSHA256::hexDigest("12345")},
+        {"tok-gone", "gone.txt", (root / "shared/gone.txt").string(), 1, std::string(64, 'a')},
+    });
+
+    const VornShellResult list = curl(std::string("-H 'X-VornSled-PIN: ") + pin + "' -D " +
+                                      vornShellQuote((root / "list-head").string()) + " " + url("/api/v1/shares"));
+    ASSERT_EQ(statusOf(list), "200");
+    EXPECT_NE(vornReadFile(root / "list-head").find("Content-Type: application/json\r\n"), std::string::npos);
+    const nlohmann::json shares = bodyOf(list);
+    ASSERT_EQ(shares.size(), 4u);
+    EXPECT_EQ(shares[0]["fileName"], "alpha.txt");
+    EXPECT_EQ(shares[3]["fileName"], "zeta \"quoted\".bin");
+    EXPECT_EQ(shares[0], (nlohmann::json{{"id", "tok-a"}, {"fileName", "alpha.txt"}, {"filePath", small.string()},
+                                         {"sizeBytes", 5}, {"sha256Hex", VornSHA256::hexDigest("alpha")}}));
+
+    const std::filesystem::path fetched = root / "fetched.bin";
+    const VornShellResult download = vornShell("curl -sS --noproxy '*' -D - -o " + vornShellQuote(fetched.string()) + " " +
+                                               vornShellQuote(url("/api/v1/download/tok-z?pin=4821")));
+    EXPECT_EQ(download.output, "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: 700000\r\n"
+                               "Content-Disposition: attachment; filename=\"zeta _quoted_.bin\"\r\nX-VornSled-SHA256: " +
+                                   VornSHA256::hexDigest(payload) + "\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(vornReadFile(fetched), payload);
+
+    // A shared file that changed size since it was shared, or is gone, is not served.
+    root.write("shared/changing.txt", "1234567890");
+    for (const char* token : {"tok-c", "tok-gone", "nope"}) {
+        const LANParsedResponse missing = lanParseResponse(
+            lanExchange(port, std::string("GET /api/v1/download/") + token + " HTTP/1.1\r\nX-VornSled-PIN: 4821\r\n\r\n"));
+        EXPECT_EQ(missing.statusLine, "HTTP/1.1 404 Not Found") << token;
+        EXPECT_EQ(missing.body, "{\"error\":\"Shared file not found\"}") << token;
+    }
+}
+
+TEST_F(LANSledServerTest, SlowSilentAndVanishingPeersLeaveNothing) {
+    LANServerLimits limits;
+    limits.headTimeout = std::chrono::milliseconds(300);
+    limits.bodyIdleTimeout = std::chrono::milliseconds(300);
+    startServer(limits);
+
+    // A head that never completes is cut off without an answer.
+    LANRawClient slow(port);
+    slow.send("GET /api/v1/info HTTP/1.1\r\nX-Slow: ");
+    EXPECT_EQ(slow.readAll(), "");
+
+    // A body that stops arriving: the connection closes and the temporary file goes.
+    LANRawClient stalled(port);
+    stalled.send("POST /api/v1/upload HTTP/1.1\r\nX-VornSled-PIN: 4821\r\nContent-Length: 1000\r\n\r\npartial");
+    EXPECT_EQ(stalled.readAll(), "");
+    EXPECT_FALSE(lanHasTemporaryFile(downloads));
+
+    // A peer that resets mid-upload.
+    {
+        LANRawClient vanishing(port);
+        vanishing.send("POST /api/v1/upload HTTP/1.1\r\nX-VornSled-PIN: 4821\r\nX-VornSled-Filename: v.bin\r\n"
+                       "Content-Length: 100000\r\n\r\n" + std::string(50'000, 'v'));
+        vanishing.vanish();
+    }
+    // The server notices the reset on its next read; the folder must end up clean.
+    for (int i = 0; i < 200 && lanHasTemporaryFile(downloads); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    EXPECT_FALSE(lanHasTemporaryFile(downloads));
+    EXPECT_FALSE(std::filesystem::exists(downloads / "v.bin"));
+}
+
+TEST_F(LANSledServerTest, ConnectionsBeyondTheCapAreClosedAtOnce) {
+    LANServerLimits limits;
+    limits.maximumConnections = 2;
+    startServer(limits);
+    LANRawClient first(port);
+    LANRawClient second(port);
+    first.send("GET /api/v1/info HTTP/1.1\r\n");
+    second.send("GET /api/v1/info HTTP/1.1\r\n");
+    LANRawClient third(port);
+    EXPECT_EQ(third.readAll(), "");
+    first.send("\r\n");
+    EXPECT_EQ(lanParseResponse(first.readAll()).statusLine, "HTTP/1.1 200 OK");
+}
+
+TEST_F(LANSledServerTest, RepeatedWrongPINsSlowLaterAnswers) {
+    LANServerLimits limits;
+    limits.pinFailuresBeforePenalty = 2;
+    limits.pinPenaltyBase = std::chrono::milliseconds(400);
+    startServer(limits);
+    const std::string wrong = "GET /api/v1/shares HTTP/1.1\r\nX-VornSled-PIN: 0000\r\n\r\n";
+    const std::string right = "GET /api/v1/shares HTTP/1.1\r\nX-VornSled-PIN: 4821\r\n\r\n";
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(lanParseResponse(lanExchange(port, wrong)).statusLine, "HTTP/1.1 401 Unauthorized");
+    }
+    // Even the right PIN now waits, so a quick answer cannot reveal a correct guess.
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(lanParseResponse(lanExchange(port, right)).statusLine, "HTTP/1.1 200 OK");
+    EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(400));
+    // The portal and the info object never wait.
+    EXPECT_EQ(lanParseResponse(lanExchange(port, "GET / HTTP/1.1\r\n\r\n")).statusLine, "HTTP/1.1 200 OK");
+}
+
+TEST_F(LANSledServerTest, LifecycleAndConfiguration) {
+    EXPECT_TRUE(server->isRunning());
+    EXPECT_NE(port, 0);
+    EXPECT_EQ(server->activePort(), port);
+
+    // The port is taken by our own listener: a second server cannot bind it.
+    LANSledServer other("Other", downloads, false, "");
+    EXPECT_THROW(other.start(port, false, {}), std::system_error);
+    EXPECT_FALSE(other.isRunning());
+    EXPECT_EQ(other.activePort(), 0);
+
+    server->updateConfiguration("Renamed", downloads, true, "9999");
+    EXPECT_EQ(lanParseResponse(lanExchange(port, "GET /api/v1/clipboard?pin=4821 HTTP/1.1\r\n\r\n")).statusLine,
+              "HTTP/1.1 401 Unauthorized");
+    EXPECT_EQ(lanParseResponse(lanExchange(port, "GET /api/v1/clipboard?pin=9999 HTTP/1.1\r\n\r\n")).statusLine,
+              "HTTP/1.1 200 OK");
+    EXPECT_EQ(lanParseResponse(lanExchange(port, "GET /api/v1/info HTTP/1.1\r\n\r\n")).json()["deviceName"], "Renamed");
+
+    // Starting again stops the old listener first; the same port can be bound again at once.
+    const std::uint16_t again = server->start(port, false, {});
+    EXPECT_EQ(again, port);
+    server->stop();
+    server->stop();
+    EXPECT_FALSE(server->isRunning());
+    EXPECT_EQ(server->activePort(), 0);
+    EXPECT_FALSE(LANRawClient(port).connected());
+}
+
+TEST_F(LANSledServerTest, DestroyingTheServerMidUploadLeavesNoTemporaryFile) {
+    LANRawClient client(port);
+    client.send("POST /api/v1/upload HTTP/1.1\r\nX-VornSled-PIN: 4821\r\nContent-Length: 1000\r\n\r\nstarted");
+    for (int i = 0; i < 200 && !lanHasTemporaryFile(downloads); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(lanHasTemporaryFile(downloads));
+    server.reset();
+    EXPECT_FALSE(lanHasTemporaryFile(downloads));
+    EXPECT_EQ(client.readAll(), "");
+}
+
+TEST(LANSledServerPIN, ConstantTimeEqualsComparesDigests) {
+    const struct {
+        const char* a;
+        const char* b;
+        bool equal;
+    } cases[] = {
+        {"1234", "1234", true}, {"", "", true}, {"", "1234", false}, {"1234", "12345", false},
+        {"1234", "1235", false}, {"çok", "çok", true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LANSledServer::constantTimeEquals(c.a, c.b), c.equal) << c.a << " / " << c.b;
+    }
+}
+
+}  // namespace
