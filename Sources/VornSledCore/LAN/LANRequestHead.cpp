@@ -47,11 +47,12 @@ std::string_view trimInlineSpace(std::string_view text) {
     return text.substr(0, end);
 }
 
-std::string asciiUppercased(std::string_view text) {
+// Flips the case of the ASCII letters from `first` to `last` (one of the two alphabets).
+std::string flippedASCIICase(std::string_view text, char first, char last) {
     std::string out(text);
     for (char& c : out) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
+        if (c >= first && c <= last) {
+            c = static_cast<char>(c ^ 0x20);
         }
     }
     return out;
@@ -127,15 +128,7 @@ std::optional<URLParts> splitURL(std::string_view target) {
 
 }  // namespace
 
-std::string lanASCIILowercased(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
-}
+std::string lanASCIILowercased(std::string_view text) { return flippedASCIICase(text, 'A', 'Z'); }
 
 std::optional<std::string> lanPercentDecoded(std::string_view text) {
     std::string decoded;
@@ -201,7 +194,7 @@ std::optional<LANRequestHead> LANRequestHead::parse(std::string_view headBytes) 
     LANRequestHead head;
     // Method names are ASCII tokens; upper-casing only ASCII keeps an exotic letter from turning
     // into one of ours.
-    head.method = asciiUppercased(pieces[0]);
+    head.method = flippedASCIICase(pieces[0], 'a', 'z');
     head.target = std::string(pieces[1]);
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const std::size_t colon = lines[i].find(':');

@@ -1,5 +1,6 @@
 #include "LANBonjourAdvertiser.h"
 #include "LANServerTestSupport.h"
+#include "VornUUID.h"
 
 #include <gtest/gtest.h>
 
@@ -101,17 +102,18 @@ TEST(LANBonjour, RecordIsPublishedWithItsTXTKeysAndRenamedOnCollision) {
     VORN_REQUIRE_TOOL("avahi-browse");
     VornTestTempDir dir;
     const VornScopedEnv bus("DBUS_SYSTEM_BUS_ADDRESS", VornTestServices::value("AVAHI_PUBLISH_BUS"));
-    const std::string longName = "Çalışma Masası — " + std::string(60, 'x');
+    // A name of its own per run: the other side's cache must not answer with an earlier run.
+    const std::string longName = "Çalışma Masası — " + VornUUID::random().uuidString() + std::string(40, 'x');
     const std::string expectedName = LANBonjourAdvertiser::serviceName(longName);
 
-    LANSledServer first(longName, dir / "in", true, "1234");
-    const std::uint16_t port = first.start(0, true, {});
+    auto first = std::make_unique<LANSledServer>(longName, dir / "in", true, "1234");
+    const std::uint16_t port = first->start(0, true, {});
     std::optional<ResolvedService> seen;
     eventually([&] { return (seen = findService(expectedName)).has_value(); });
     ASSERT_TRUE(seen.has_value()) << "not seen by avahi-browse in the other namespace";
     EXPECT_EQ(seen->address, VornTestServices::value("AVAHI_ADDRESS_A"));
     EXPECT_EQ(seen->port, std::to_string(port));
-    for (const std::string& key : {"\"id=" + first.deviceID() + "\"", "\"name=" + longName + "\"",
+    for (const std::string& key : {"\"id=" + first->deviceID() + "\"", "\"name=" + longName + "\"",
                                    std::string("\"platform=Linux\""), std::string("\"pin=1\""), std::string("\"v=1\"")}) {
         EXPECT_NE(seen->txt.find(key), std::string::npos) << key << " in " << seen->txt;
     }
@@ -132,6 +134,10 @@ TEST(LANBonjour, RecordIsPublishedWithItsTXTKeysAndRenamedOnCollision) {
     second.stop();
     EXPECT_TRUE(eventually([&] { return !findService(renamed).has_value(); }));
     EXPECT_EQ(second.advertisedName(), "");
+
+    // So does destroying the server.
+    first.reset();
+    EXPECT_TRUE(eventually([&] { return !findService(expectedName).has_value(); }));
 }
 
 }  // namespace

@@ -1,0 +1,158 @@
+#include "DualPaneSyncPlanner.h"
+
+#include "SyncExclusionPatterns.h"
+#include "VornLocalizedCompare.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+namespace {
+
+// The first day of year 1, standing in for a missing modification time.
+constexpr VornDate distantPast =
+    std::chrono::sys_days{std::chrono::year{1} / std::chrono::January / 1};
+
+// left time − right time, in seconds.
+double timeDifference(const SledFileEntry& left, const SledFileEntry& right) {
+    const auto leftTime = left.modifiedAt.value_or(distantPast).time_since_epoch().count();
+    const auto rightTime = right.modifiedAt.value_or(distantPast).time_since_epoch().count();
+    // Through double rather than an integer subtraction, which could overflow for far-off dates a
+    // provider might report.
+    return (static_cast<double>(leftTime) - static_cast<double>(rightTime)) / 1e6;
+}
+
+// The order of the plan's rows: localizedStandardCompare, and code-point order between paths that
+// it holds equivalent (those differing only in case), so the order is total and never depends on
+// the order the nodes came in.
+bool planOrder(std::string_view a, std::string_view b) {
+    const std::weak_ordering order = localizedStandardCompare(a, b);
+    return order != 0 ? order < 0 : a < b;
+}
+
+// One side's nodes in plan order. Walks deliver theirs nearly so, and most often exactly so, which
+// is checked in one pass before anything is sorted. The sort is stable, so of a path given twice the
+// first node stays first.
+std::vector<const RelativeFileNode*> inPlanOrder(const std::vector<RelativeFileNode>& nodes) {
+    std::vector<const RelativeFileNode*> sorted;
+    sorted.reserve(nodes.size());
+    for (const RelativeFileNode& node : nodes) {
+        sorted.push_back(&node);
+    }
+    const auto less = [](const RelativeFileNode* a, const RelativeFileNode* b) {
+        return planOrder(a->relativePath, b->relativePath);
+    };
+    if (!std::is_sorted(sorted.begin(), sorted.end(), less)) {
+        std::stable_sort(sorted.begin(), sorted.end(), less);
+    }
+    return sorted;
+}
+
+// Moves `index` past the node at it and any later node with the same path.
+void skipPath(const std::vector<const RelativeFileNode*>& nodes, std::size_t& index) {
+    const std::string& path = nodes[index]->relativePath;
+    do {
+        ++index;
+    } while (index < nodes.size() && nodes[index]->relativePath == path);
+}
+
+SyncPlanItem row(std::string_view path, SyncActionKind action, const SledFileEntry* left,
+                 const SledFileEntry* right, std::int64_t bytes, const char* reason) {
+    return SyncPlanItem(std::string(path), action, left ? std::optional(*left) : std::nullopt,
+                        right ? std::optional(*right) : std::nullopt, bytes, reason);
+}
+
+SyncPlanItem planOnePath(std::string_view path, const SledFileEntry* left, const SledFileEntry* right,
+                         SyncDirectionMode mode, bool deleteOrphans) {
+    using enum SyncActionKind;
+    if (!left) {
+        if (mode == SyncDirectionMode::mirrorLeftToRight) {
+            return deleteOrphans ? row(path, deleteOnRight, nullptr, right, 0, "Orphan on Right")
+                                 : row(path, identicalSkip, nullptr, right, 0, "Kept on Right");
+        }
+        return row(path, copyRightToLeft, nullptr, right, right->sizeBytes, "Missing on Left");
+    }
+    if (!right) {
+        if (mode == SyncDirectionMode::mirrorRightToLeft) {
+            return deleteOrphans ? row(path, deleteOnLeft, left, nullptr, 0, "Orphan on Left")
+                                 : row(path, identicalSkip, left, nullptr, 0, "Kept on Left");
+        }
+        return row(path, copyLeftToRight, left, nullptr, left->sizeBytes, "Missing on Right");
+    }
+    const bool sameSize = left->sizeBytes == right->sizeBytes;
+    const double difference = timeDifference(*left, *right);
+    if (sameSize && std::fabs(difference) < 2.0) {
+        return row(path, identicalSkip, left, right, 0, "Identical");
+    }
+    switch (mode) {
+    case SyncDirectionMode::mirrorLeftToRight:
+        return row(path, copyLeftToRight, left, right, left->sizeBytes, sameSize ? "Newer on Left" : "Size changed");
+    case SyncDirectionMode::mirrorRightToLeft:
+        return row(path, copyRightToLeft, left, right, right->sizeBytes,
+                   sameSize ? "Newer on Right" : "Size changed");
+    case SyncDirectionMode::twoWayUpdate:
+        break;
+    }
+    return difference >= 0 ? row(path, copyLeftToRight, left, right, left->sizeBytes, "Newer on Left")
+                           : row(path, copyRightToLeft, left, right, right->sizeBytes, "Newer on Right");
+}
+
+std::vector<RelativeFileNode> filesKeyedByName(const std::vector<SledFileEntry>& entries,
+                                               const SyncExclusionPatterns& patterns) {
+    std::vector<RelativeFileNode> nodes;
+    for (const SledFileEntry& entry : entries) {
+        if (!entry.isDirectory && !patterns.excludes(entry.name)) {
+            nodes.push_back(RelativeFileNode{entry.name, entry});
+        }
+    }
+    return nodes;
+}
+
+}  // namespace
+
+bool DualPaneSyncPlanner::shouldExclude(std::string_view name, const std::vector<std::string>& patterns) {
+    return SyncExclusionPatterns(patterns).excludes(name);
+}
+
+std::vector<SyncPlanItem> DualPaneSyncPlanner::plan(const std::vector<SledFileEntry>& leftEntries,
+                                                    const std::vector<SledFileEntry>& rightEntries,
+                                                    SyncDirectionMode mode, bool deleteOrphans,
+                                                    const std::vector<std::string>& excludedPatterns) {
+    const SyncExclusionPatterns patterns(excludedPatterns);
+    return planRecursive(filesKeyedByName(leftEntries, patterns), filesKeyedByName(rightEntries, patterns), mode,
+                         deleteOrphans);
+}
+
+std::vector<SyncPlanItem> DualPaneSyncPlanner::planRecursive(const std::vector<RelativeFileNode>& leftNodes,
+                                                             const std::vector<RelativeFileNode>& rightNodes,
+                                                             SyncDirectionMode mode, bool deleteOrphans) {
+    // Both sides in the plan's order, then one merging pass: a path on both sides meets itself.
+    const std::vector<const RelativeFileNode*> left = inPlanOrder(leftNodes);
+    const std::vector<const RelativeFileNode*> right = inPlanOrder(rightNodes);
+    std::vector<SyncPlanItem> items;
+    items.reserve(std::max(left.size(), right.size()));
+    std::size_t leftIndex = 0;
+    std::size_t rightIndex = 0;
+    while (leftIndex < left.size() || rightIndex < right.size()) {
+        const RelativeFileNode* leftNode = leftIndex < left.size() ? left[leftIndex] : nullptr;
+        const RelativeFileNode* rightNode = rightIndex < right.size() ? right[rightIndex] : nullptr;
+        if (leftNode && rightNode && leftNode->relativePath != rightNode->relativePath) {
+            // The order is total, so different paths are never equivalent: one side comes first.
+            if (planOrder(leftNode->relativePath, rightNode->relativePath)) {
+                rightNode = nullptr;
+            } else {
+                leftNode = nullptr;
+            }
+        }
+        const std::string& path = (leftNode ? leftNode : rightNode)->relativePath;
+        items.push_back(planOnePath(path, leftNode ? &leftNode->entry : nullptr,
+                                    rightNode ? &rightNode->entry : nullptr, mode, deleteOrphans));
+        if (leftNode) {
+            skipPath(left, leftIndex);
+        }
+        if (rightNode) {
+            skipPath(right, rightIndex);
+        }
+    }
+    return items;
+}

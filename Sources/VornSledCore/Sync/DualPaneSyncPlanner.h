@@ -1,0 +1,42 @@
+#pragma once
+
+#include "RelativeFileNode.h"
+#include "SledFileEntry.h"
+#include "SyncPlanItem.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Decides, file by file, what a sync between the two panes must do: copy one way, delete on one
+// side, or leave the file alone, each with a short reason. It only plans: it touches no file and
+// calls no provider. Pure functions, safe on any thread.
+//
+// Two files are identical when their sizes are equal and their modification times differ by less
+// than 2 seconds, a missing time counting as the first day of year 1.
+struct DualPaneSyncPlanner {
+    DualPaneSyncPlanner() = delete;
+
+    // True when one of `patterns` excludes `name` (the rule of SyncExclusionPatterns).
+    static bool shouldExclude(std::string_view name, const std::vector<std::string>& patterns);
+
+    // The plan for one folder level: the files of both listings that no pattern excludes (folders
+    // are dropped), each keyed by its name, planned as planRecursive does.
+    static std::vector<SyncPlanItem> plan(const std::vector<SledFileEntry>& leftEntries,
+                                          const std::vector<SledFileEntry>& rightEntries, SyncDirectionMode mode,
+                                          bool deleteOrphans, const std::vector<std::string>& excludedPatterns);
+
+    // One row per distinct relative path of either side, sorted by localizedStandardLess (names
+    // equal under it in code-point order). No pattern is applied here: the walks already did.
+    //
+    // Mirror modes: the source side wins every difference, whichever copy is newer; a file only on
+    // the target side is kept ("Kept on …") or, with `deleteOrphans`, deleted ("Orphan on …").
+    // twoWayUpdate: nothing is deleted, a file on one side only is copied to the other, and a
+    // difference goes to the side with the later time (left on a tie).
+    //
+    // Should one side hold a relative path twice, its first node counts and the later ones are
+    // ignored, so the plan still has one row per path.
+    static std::vector<SyncPlanItem> planRecursive(const std::vector<RelativeFileNode>& leftNodes,
+                                                   const std::vector<RelativeFileNode>& rightNodes,
+                                                   SyncDirectionMode mode, bool deleteOrphans);
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "RelativeFileNode.h"
+#include "SledStorageProvider.h"
+
+#include <stop_token>
+#include <string>
+#include <vector>
+
+// Turns a folder on any storage provider into a flat list of every file below it, and works out
+// which folders a destination needs before such a list can be copied into it. Stateless.
+struct RecursiveDirectoryWalker {
+    RecursiveDirectoryWalker() = delete;
+
+    // Every file below the folder `in`, each with its path relative to `in`, sorted by relative
+    // path under localizedStandardLess (stable). Depth first, one listing per folder visited: the
+    // root is depth 0 and folders down to depth `maxDepth` are listed, deeper ones silently not
+    // (with 0 only the root's own files are found). A name matched by `excludedPatterns` (see
+    // SyncExclusionPatterns) is skipped, and an excluded folder is not entered. Empty folders leave
+    // no trace.
+    //
+    // All or nothing: the first failing listing ends the walk with its error, unchanged (a
+    // SledListingError::tooLarge among them, so a truncated folder never passes for a whole one).
+    // An entry whose name cannot be a path component fails it with SledListingError::unsafeName.
+    // A stop request is noticed before each listing and throws VornTaskCancelled. A negative
+    // `maxDepth` is refused with std::invalid_argument.
+    static std::vector<RelativeFileNode> collectFiles(const std::string& in, const SledStorageProvider& provider,
+                                                      const std::vector<std::string>& excludedPatterns,
+                                                      int maxDepth, std::stop_token stop);
+
+    // Every folder that must exist before files at these relative paths can be created, each once,
+    // parents before children: fewer "/" first, then plain code-point order. Empty components are
+    // ignored ("a//b/c.txt" needs "a" and "a/b"); a path of one name needs nothing.
+    static std::vector<std::string> requiredParentDirectories(const std::vector<std::string>& relativePaths);
+};

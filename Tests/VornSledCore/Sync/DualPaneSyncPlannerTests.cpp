@@ -1,0 +1,215 @@
+#include "DualPaneSyncPlanner.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using enum SyncActionKind;
+using enum SyncDirectionMode;
+
+// One file of a small tree: relative path, size and modification time in milliseconds after a
+// fixed instant (absent: no time known).
+struct File {
+    std::string path;
+    std::int64_t size = 0;
+    std::optional<std::int64_t> millis;
+};
+
+const VornDate base = std::chrono::sys_days{std::chrono::year{2024} / 3 / 1};
+
+SledFileEntry entryFor(const File& file, const std::string& root) {
+    const std::size_t slash = file.path.rfind('/');
+    return SledFileEntry{slash == std::string::npos ? file.path : file.path.substr(slash + 1),
+                         root + "/" + file.path,
+                         false,
+                         file.size,
+                         file.millis ? std::optional(base + std::chrono::milliseconds(*file.millis)) : std::nullopt,
+                         std::nullopt,
+                         std::nullopt};
+}
+
+std::vector<RelativeFileNode> tree(const std::vector<File>& files, const std::string& root) {
+    std::vector<RelativeFileNode> nodes;
+    for (const File& file : files) {
+        nodes.push_back(RelativeFileNode{file.path, entryFor(file, root)});
+    }
+    return nodes;
+}
+
+// What a row must say, beside the entries it carries (checked against the trees).
+struct Row {
+    std::string path;
+    SyncActionKind action;
+    std::int64_t bytes;
+    std::string reason;
+};
+
+struct PlanCase {
+    const char* name;
+    std::vector<File> left;
+    std::vector<File> right;
+    SyncDirectionMode mode;
+    bool deleteOrphans;
+    std::vector<Row> rows;
+};
+
+void expectPlan(const PlanCase& c) {
+    SCOPED_TRACE(c.name);
+    const std::vector<RelativeFileNode> left = tree(c.left, "/L");
+    const std::vector<RelativeFileNode> right = tree(c.right, "/R");
+    const std::vector<SyncPlanItem> plan = DualPaneSyncPlanner::planRecursive(left, right, c.mode, c.deleteOrphans);
+    ASSERT_EQ(plan.size(), c.rows.size());
+    for (std::size_t index = 0; index < plan.size(); ++index) {
+        const SyncPlanItem& item = plan[index];
+        const Row& expected = c.rows[index];
+        SCOPED_TRACE(expected.path);
+        EXPECT_EQ(item.relativeName(), expected.path);
+        EXPECT_EQ(item.action(), expected.action);
+        EXPECT_EQ(item.bytesToTransfer(), expected.bytes);
+        EXPECT_EQ(item.reason(), expected.reason);
+        // Each row carries exactly the entries the two sides have for its path.
+        const auto find = [&](const std::vector<RelativeFileNode>& nodes) -> std::optional<SledFileEntry> {
+            for (const RelativeFileNode& node : nodes) {
+                if (node.relativePath == expected.path) {
+                    return node.entry;
+                }
+            }
+            return std::nullopt;
+        };
+        EXPECT_EQ(item.leftEntry(), find(left));
+        EXPECT_EQ(item.rightEntry(), find(right));
+    }
+}
+
+}  // namespace
+
+TEST(DualPaneSyncPlanner, MirrorLeftToRight) {
+    const std::vector<File> left = {
+        {"same.txt", 10, 0},       {"docs/new.md", 7, 0},   {"older-source.txt", 5, 0},
+        {"grown.bin", 12, 5000},   {"close.txt", 4, 1900},  {"untimed.txt", 3, std::nullopt},
+    };
+    const std::vector<File> right = {
+        {"same.txt", 10, 0},     {"older-source.txt", 5, 2000}, {"grown.bin", 9, 5000},
+        {"close.txt", 4, 0},     {"untimed.txt", 3, std::nullopt}, {"docs/orphan.md", 2, 0},
+    };
+    for (const bool deleteOrphans : {false, true}) {
+        expectPlan({"mirror left to right", left, right, mirrorLeftToRight, deleteOrphans,
+                    {
+                        {"close.txt", identicalSkip, 0, "Identical"},  // 1.9 s apart
+                        {"docs/new.md", copyLeftToRight, 7, "Missing on Right"},
+                        deleteOrphans ? Row{"docs/orphan.md", deleteOnRight, 0, "Orphan on Right"}
+                                      : Row{"docs/orphan.md", identicalSkip, 0, "Kept on Right"},
+                        {"grown.bin", copyLeftToRight, 12, "Size changed"},
+                        // Exactly 2.0 s apart is a difference, and the source wins though it is older.
+                        {"older-source.txt", copyLeftToRight, 5, "Newer on Left"},
+                        {"same.txt", identicalSkip, 0, "Identical"},
+                        {"untimed.txt", identicalSkip, 0, "Identical"},  // equal sizes, no times
+                    }});
+    }
+}
+
+TEST(DualPaneSyncPlanner, MirrorRightToLeft) {
+    const std::vector<File> left = {
+        {"a/orphan.txt", 1, 0}, {"equal-times.txt", 8, 0}, {"newer-left.txt", 3, 9000}, {"same.txt", 2, 100},
+    };
+    const std::vector<File> right = {
+        {"b/only-right.txt", 6, 0}, {"equal-times.txt", 5, 0}, {"newer-left.txt", 3, 0}, {"same.txt", 2, -1800},
+    };
+    for (const bool deleteOrphans : {false, true}) {
+        expectPlan({"mirror right to left", left, right, mirrorRightToLeft, deleteOrphans,
+                    {
+                        deleteOrphans ? Row{"a/orphan.txt", deleteOnLeft, 0, "Orphan on Left"}
+                                      : Row{"a/orphan.txt", identicalSkip, 0, "Kept on Left"},
+                        {"b/only-right.txt", copyRightToLeft, 6, "Missing on Left"},
+                        {"equal-times.txt", copyRightToLeft, 5, "Size changed"},
+                        {"newer-left.txt", copyRightToLeft, 3, "Newer on Right"},
+                        {"same.txt", identicalSkip, 0, "Identical"},
+                    }});
+    }
+}
+
+TEST(DualPaneSyncPlanner, TwoWayUpdateNeverDeletesAndFollowsTheLaterTime) {
+    const std::vector<File> left = {
+        {"left-only.txt", 4, 0},       {"sizes-differ-tie.txt", 9, 0}, {"right-newer-by-half.txt", 9, 0},
+        {"left-newer.txt", 1, 3000},   {"untimed-left.txt", 2, std::nullopt}, {"same.txt", 3, 0},
+    };
+    const std::vector<File> right = {
+        {"right-only.txt", 8, 0},      {"sizes-differ-tie.txt", 1, 0}, {"right-newer-by-half.txt", 1, 500},
+        {"left-newer.txt", 1, 0},      {"untimed-left.txt", 2, 0},     {"same.txt", 3, 1999},
+    };
+    for (const bool deleteOrphans : {false, true}) {
+        expectPlan({"two-way update", left, right, twoWayUpdate, deleteOrphans,
+                    {
+                        {"left-newer.txt", copyLeftToRight, 1, "Newer on Left"},
+                        {"left-only.txt", copyLeftToRight, 4, "Missing on Right"},
+                        // Different sizes, right later by half a second: to the left, never "Size changed".
+                        {"right-newer-by-half.txt", copyRightToLeft, 1, "Newer on Right"},
+                        {"right-only.txt", copyRightToLeft, 8, "Missing on Left"},
+                        {"same.txt", identicalSkip, 0, "Identical"},
+                        // Different sizes and equal times go left to right.
+                        {"sizes-differ-tie.txt", copyLeftToRight, 9, "Newer on Left"},
+                        // A missing time counts as year 1, so the timed right side is newer.
+                        {"untimed-left.txt", copyRightToLeft, 2, "Newer on Right"},
+                    }});
+    }
+}
+
+TEST(DualPaneSyncPlanner, RowsFollowTheListingOrderOnePerPath) {
+    // Whichever side holds them: numeric runs by value, letters without regard to case.
+    expectPlan({"order", {{"b.txt", 1, 0}, {"9.txt", 1, 0}}, {{"A.txt", 1, 0}, {"10.txt", 1, 0}, {"9.txt", 1, 0}},
+                twoWayUpdate, false,
+                {
+                    {"9.txt", identicalSkip, 0, "Identical"},
+                    {"10.txt", copyRightToLeft, 1, "Missing on Left"},
+                    {"A.txt", copyRightToLeft, 1, "Missing on Left"},
+                    {"b.txt", copyLeftToRight, 1, "Missing on Right"},
+                }});
+    // Paths that differ only in case are two rows, in code-point order.
+    expectPlan({"case", {{"a.txt", 1, 0}}, {{"A.txt", 1, 0}}, mirrorLeftToRight, true,
+                {
+                    {"A.txt", deleteOnRight, 0, "Orphan on Right"},
+                    {"a.txt", copyLeftToRight, 1, "Missing on Right"},
+                }});
+    expectPlan({"empty", {}, {}, mirrorLeftToRight, true, {}});
+}
+
+TEST(DualPaneSyncPlanner, RowIdentityIsTheActionAndThePath) {
+    const auto plan = DualPaneSyncPlanner::planRecursive(tree({{"a/b.txt", 1, 0}}, "/L"), {}, mirrorLeftToRight, false);
+    ASSERT_EQ(plan.size(), 1u);
+    EXPECT_EQ(plan[0].id(), "copyLeftToRight:a/b.txt");
+}
+
+TEST(DualPaneSyncPlanner, ARepeatedPathCountsOnceWithItsFirstNode) {
+    const std::vector<RelativeFileNode> left = tree({{"x.txt", 1, 0}, {"x.txt", 99, 0}}, "/L");
+    const auto plan = DualPaneSyncPlanner::planRecursive(left, tree({{"x.txt", 1, 0}}, "/R"), mirrorLeftToRight, true);
+    ASSERT_EQ(plan.size(), 1u);
+    EXPECT_EQ(plan[0].action(), identicalSkip);
+    EXPECT_EQ(plan[0].leftEntry(), left[0].entry);
+}
+
+TEST(DualPaneSyncPlanner, OneLevelPlanDropsFoldersAndExcludedFiles) {
+    const auto folder = [](std::string name, std::string root) {
+        return SledFileEntry{name, root + "/" + name, true, 0, std::nullopt, std::nullopt, std::nullopt};
+    };
+    const std::vector<SledFileEntry> left = {folder("only-left-folder", "/L"), entryFor({"keep.txt", 3, 0}, "/L"),
+                                             entryFor({"photo.JPG", 5, 0}, "/L"), entryFor({"*", 1, 0}, "/L")};
+    const std::vector<SledFileEntry> right = {folder("node_modules", "/R"), entryFor({".DS_Store", 1, 0}, "/R"),
+                                              entryFor({"keep.txt", 3, 4000}, "/R")};
+    const auto plan = DualPaneSyncPlanner::plan(left, right, mirrorLeftToRight, true, {" *.jpg", ".ds_store", ""});
+    ASSERT_EQ(plan.size(), 2u);
+    EXPECT_EQ(plan[0].relativeName(), "*");  // "*" is no wildcard
+    EXPECT_EQ(plan[0].action(), copyLeftToRight);
+    EXPECT_EQ(plan[1].relativeName(), "keep.txt");
+    EXPECT_EQ(plan[1].action(), copyLeftToRight);
+    EXPECT_EQ(plan[1].reason(), "Newer on Left");
+    EXPECT_EQ(plan[1].rightEntry()->path, "/R/keep.txt");
+
+    EXPECT_TRUE(DualPaneSyncPlanner::shouldExclude("photo.jpg", {"*.JPG"}));
+    EXPECT_FALSE(DualPaneSyncPlanner::shouldExclude("photo.jpg", {}));
+    EXPECT_FALSE(DualPaneSyncPlanner::shouldExclude("photo.jpg", {"  "}));
+}
