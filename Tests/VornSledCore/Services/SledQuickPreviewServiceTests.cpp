@@ -5,6 +5,7 @@
 #include "SledImageProbe.h"
 #include "VornChecksum.h"
 #include "VornTaskCancelled.h"
+#include "VornTestForwardingProvider.h"
 #include "VornTestMemoryProvider.h"
 #include "VornTestSupport.h"
 #include "VornUUID.h"
@@ -69,44 +70,22 @@ std::optional<TemporaryName> parseTemporaryName(const std::string& name) {
 // The in-memory back end, seen through a window: it remembers where each download was left and,
 // when told to, fails right after the download has written its file (as a connection lost at the
 // end of a transfer would).
-class WatchedProvider final : public SledStorageProvider {
+class WatchedProvider final : public VornTestForwardingProvider {
 public:
-    explicit WatchedProvider(VornTestMemoryProvider store) : store_(std::move(store)) {}
+    using VornTestForwardingProvider::VornTestForwardingProvider;
 
-    std::vector<fs::path> downloadedTo;
+    mutable std::vector<fs::path> downloadedTo;
     std::exception_ptr failAfterDownload;
 
-    std::string displayName() const override { return store_.displayName(); }
-    std::vector<SledFileEntry> listDirectory(const std::string& at, std::stop_token stop) const override {
-        return store_.listDirectory(at, stop);
-    }
     SledDownloadResult downloadFile(const std::string& remotePath, const fs::path& to,
                                     const SledProgressCallback& onProgress, std::stop_token stop) const override {
-        const_cast<WatchedProvider*>(this)->downloadedTo.push_back(to);
-        SledDownloadResult result = store_.downloadFile(remotePath, to, onProgress, stop);
+        downloadedTo.push_back(to);
+        SledDownloadResult result = store().downloadFile(remotePath, to, onProgress, stop);
         if (failAfterDownload) {
             std::rethrow_exception(failAfterDownload);
         }
         return result;
     }
-    void uploadFile(const fs::path& localURL, const std::string& to, const std::optional<std::string>& sha256Hex,
-                    const SledProgressCallback& onProgress, std::stop_token stop) const override {
-        store_.uploadFile(localURL, to, sha256Hex, onProgress, stop);
-    }
-    void createDirectory(const std::string& at, std::stop_token stop) const override {
-        store_.createDirectory(at, stop);
-    }
-    void deleteItem(const std::string& at, bool isDirectory, std::stop_token stop) const override {
-        store_.deleteItem(at, isDirectory, stop);
-    }
-    void renameItem(const std::string& from, const std::string& to, bool isDirectory,
-                    std::stop_token stop) const override {
-        store_.renameItem(from, to, isDirectory, stop);
-    }
-    void testConnection(std::stop_token stop) const override { store_.testConnection(stop); }
-
-private:
-    VornTestMemoryProvider store_;
 };
 
 SledFileEntry entryFor(const std::string& path, std::int64_t sizeBytes = 0) {
