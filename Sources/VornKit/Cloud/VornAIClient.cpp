@@ -81,24 +81,10 @@ std::string english(VornAIClientError::Kind kind, int statusCode, const std::str
 
 }  // namespace
 
-std::string_view rawValue(VornAIProvider provider) {
-    switch (provider) {
-    case VornAIProvider::ollamaLocal: return "ollamaLocal";
-    case VornAIProvider::openAI: return "openAI";
-    case VornAIProvider::vornWorksCredits: return "vornWorksCredits";
-    }
-    return "ollamaLocal";
-}
-
-template <>
-std::optional<VornAIProvider> fromRawValue<VornAIProvider>(std::string_view text) {
-    return detail::caseWithRawValue(vornAIProviderAllCases, text);
-}
-
-void to_json(nlohmann::json& json, VornAIProvider provider) { json = std::string(rawValue(provider)); }
+void to_json(nlohmann::json& json, VornAIProvider provider) { json = rawValue(provider); }
 
 void from_json(const nlohmann::json& json, VornAIProvider& provider) {
-    provider = detail::decodeRawValue(json, vornAIProviderAllCases);
+    provider = vornJSONGetEnumOrTypeError<VornAIProvider>(json);
 }
 
 std::string displayName(VornAIProvider provider) { return displayName(provider, VornLanguage::current()); }

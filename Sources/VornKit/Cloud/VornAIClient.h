@@ -2,26 +2,32 @@
 
 #include "VornHTTPClient.h"
 
+#include "VornRawValue.h"
+
 #include <array>
 #include <exception>
-#include "VornRawValue.h"
 #include <optional>
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <utility>
 
 class VornLanguage;
 
 // The kinds of chat service the client talks to.
 enum class VornAIProvider { ollamaLocal, openAI, vornWorksCredits };
 
-inline constexpr std::array<VornAIProvider, 3> vornAIProviderAllCases{
-    VornAIProvider::ollamaLocal, VornAIProvider::openAI, VornAIProvider::vornWorksCredits};
-
 // "ollamaLocal", "openAI", "vornWorksCredits": also the identity.
-std::string_view rawValue(VornAIProvider provider);
 template <>
-std::optional<VornAIProvider> fromRawValue<VornAIProvider>(std::string_view text);
+struct VornRawValueTable<VornAIProvider> {
+    static constexpr std::string_view typeName = "VornAIProvider";
+    static constexpr std::array entries{
+        std::pair{VornAIProvider::ollamaLocal, std::string_view("ollamaLocal")},
+        std::pair{VornAIProvider::openAI, std::string_view("openAI")},
+        std::pair{VornAIProvider::vornWorksCredits, std::string_view("vornWorksCredits")},
+    };
+};
+
 void to_json(nlohmann::json& json, VornAIProvider provider);
 void from_json(const nlohmann::json& json, VornAIProvider& provider);
 

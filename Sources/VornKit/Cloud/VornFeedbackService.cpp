@@ -37,25 +37,6 @@ std::optional<VornURLComponents> webAddress(std::string_view text) {
     return parts;
 }
 
-// Query-item encoding: everything but the unreserved characters is percent-encoded, so that
-// "&", "=", "+" and spaces inside a value can never change the query's structure.
-std::string percentEncoded(std::string_view text) {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') || c == '-' ||
-            c == '.' || c == '_' || c == '~') {
-            out += c;
-        } else {
-            out += '%';
-            out += hex[byte >> 4];
-            out += hex[byte & 0x0F];
-        }
-    }
-    return out;
-}
-
 // Text that may stand in a header field: control characters (CR, LF and NUL among them) removed.
 std::string headerSafe(std::string_view text) {
     std::string out;
@@ -120,21 +101,6 @@ std::string rejection(const VornHTTPResponse& response) {
 }
 
 }  // namespace
-
-std::string_view rawValue(VornFeedbackKind kind) {
-    switch (kind) {
-    case VornFeedbackKind::bug: return "bug";
-    case VornFeedbackKind::feature: return "feature";
-    case VornFeedbackKind::newApp: return "new_app";
-    case VornFeedbackKind::general: return "general";
-    }
-    return "general";
-}
-
-template <>
-std::optional<VornFeedbackKind> fromRawValue<VornFeedbackKind>(std::string_view text) {
-    return detail::caseWithRawValue(vornFeedbackKindAllCases, text);
-}
 
 std::string_view symbolName(VornFeedbackKind kind) {
     switch (kind) {
@@ -254,7 +220,7 @@ std::optional<std::string> VornFeedbackService::webFeedbackURL(std::string_view 
         return std::nullopt;
     }
     std::vector<std::pair<std::string, std::string>> items{
-        {"type", std::string(rawValue(kind))}, {"source", "desktop_app"}, {"os", currentOSDescription()}};
+        {"type", rawValue(kind)}, {"source", "desktop_app"}, {"os", currentOSDescription()}};
     if (const std::string slug = normalizedAppSlug(appName); !slug.empty()) {
         items.emplace_back("app", slug);
     }
@@ -263,7 +229,8 @@ std::optional<std::string> VornFeedbackService::webFeedbackURL(std::string_view 
     }
     std::string query;
     for (const auto& [name, value] : items) {
-        query += (query.empty() ? "" : "&") + percentEncoded(name) + "=" + percentEncoded(value);
+        query += (query.empty() ? "" : "&") + VornURLComponents::percentEncodeUnreserved(name) + "=" +
+                 VornURLComponents::percentEncodeUnreserved(value);
     }
     parts->percentEncodedQuery = query;
     return parts->string();
@@ -318,7 +285,7 @@ VornFeedbackReceipt VornFeedbackService::submit(std::string_view appName, const 
         cleanSubject = std::string(appName) + " \u2014 " + title(kind, language);
     }
     const std::vector<std::pair<std::string, std::string>> fields{
-        {"type", std::string(rawValue(kind))},
+        {"type", rawValue(kind)},
         {"program_slug", kind == VornFeedbackKind::newApp ? "new_app" : normalizedAppSlug(appName)},
         {"program_name", std::string(appName)},
         {"email", cleanEmail},

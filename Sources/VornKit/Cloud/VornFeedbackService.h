@@ -21,13 +21,17 @@ class VornBundle;
 
 enum class VornFeedbackKind { bug, feature, newApp, general };
 
-inline constexpr std::array<VornFeedbackKind, 4> vornFeedbackKindAllCases{
-    VornFeedbackKind::bug, VornFeedbackKind::feature, VornFeedbackKind::newApp, VornFeedbackKind::general};
-
 // "bug", "feature", "new_app", "general".
-std::string_view rawValue(VornFeedbackKind kind);
 template <>
-std::optional<VornFeedbackKind> fromRawValue<VornFeedbackKind>(std::string_view text);
+struct VornRawValueTable<VornFeedbackKind> {
+    static constexpr std::string_view typeName = "VornFeedbackKind";
+    static constexpr std::array entries{
+        std::pair{VornFeedbackKind::bug, std::string_view("bug")},
+        std::pair{VornFeedbackKind::feature, std::string_view("feature")},
+        std::pair{VornFeedbackKind::newApp, std::string_view("new_app")},
+        std::pair{VornFeedbackKind::general, std::string_view("general")},
+    };
+};
 // The icon's symbol name ("ladybug.fill", ...).
 std::string_view symbolName(VornFeedbackKind kind);
 // "Bug Report", "Feature & Improvement", "New App Idea", "General Feedback" (and the Turkish titles).

@@ -1,7 +1,9 @@
 #include "VornHTTPClient.h"
 
+#include "VornASCII.h"
 #include "VornTaskCancelled.h"
 #include "VornURLComponents.h"
+#include "VornUniqueFd.h"
 
 #include <curl/curl.h>
 #include <fcntl.h>
@@ -17,19 +19,6 @@
 namespace {
 
 constexpr std::size_t maxResponseHeaderBytes = 256 * 1024;
-
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return asciiLower(x) == asciiLower(y); });
-}
-
-std::string lowerCased(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), asciiLower);
-    return out;
-}
 
 std::string_view trimmed(std::string_view text) {
     const auto first = text.find_first_not_of(" \t\r\n");
@@ -52,17 +41,6 @@ bool isToken(std::string_view text) {
 bool isFieldValue(std::string_view text) {
     return std::none_of(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
 }
-
-struct FileDescriptor {
-    int fd = -1;
-    FileDescriptor() = default;
-    explicit FileDescriptor(int value) : fd(value) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd >= 0) ::close(fd);
-    }
-};
 
 [[noreturn]] void fail(VornHTTPError::Kind kind, const std::string& message, int curlCode = 0) {
     throw VornHTTPError(kind, message, curlCode);
@@ -136,7 +114,8 @@ std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* cont
     }
     const auto colon = line.find(':');
     if (colon == std::string_view::npos || colon == 0) return total;
-    headers.emplace_back(lowerCased(trimmed(line.substr(0, colon))), std::string(trimmed(line.substr(colon + 1))));
+    headers.emplace_back(VornASCII::lowercased(trimmed(line.substr(0, colon))),
+                         std::string(trimmed(line.substr(colon + 1))));
     return total;
 }
 
@@ -279,12 +258,12 @@ void VornHTTPRequest::setHeader(std::string_view name, std::string_view value) {
 }
 
 void VornHTTPRequest::removeHeader(std::string_view name) {
-    std::erase_if(headers, [&](const auto& field) { return equalsIgnoringCase(field.first, name); });
+    std::erase_if(headers, [&](const auto& field) { return VornASCII::equalIgnoringCase(field.first, name); });
 }
 
 std::optional<std::string> VornHTTPRequest::header(std::string_view name) const {
     for (const auto& [fieldName, value] : headers) {
-        if (equalsIgnoringCase(fieldName, name)) return value;
+        if (VornASCII::equalIgnoringCase(fieldName, name)) return value;
     }
     return std::nullopt;
 }
@@ -366,9 +345,7 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
     if (!url || (url->scheme != "http" && url->scheme != "https") || !url->host || url->host->empty()) {
         fail(VornHTTPError::Kind::invalidRequest, "Not an absolute http or https URL");
     }
-    std::string method = request.method.empty() ? std::string("GET") : request.method;
-    std::transform(method.begin(), method.end(), method.begin(),
-                   [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; });
+    const std::string method = request.method.empty() ? std::string("GET") : VornASCII::uppercased(request.method);
     if (!isToken(method)) fail(VornHTTPError::Kind::invalidRequest, "Invalid HTTP method \"" + method + "\"");
 
     const std::uint64_t bodyLength = body.length();
@@ -385,7 +362,7 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
         if (!isFieldValue(value)) {
             fail(VornHTTPError::Kind::invalidRequest, "The value of header " + name + " contains a line break");
         }
-        if (equalsIgnoringCase(name, "Content-Length")) {
+        if (VornASCII::equalIgnoringCase(name, "Content-Length")) {
             // libcurl sends the one length it knows from the body; a different one would corrupt the exchange.
             std::uint64_t given = 0;
             const auto text = trimmed(value);
@@ -398,10 +375,10 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
             callerGaveLength = true;
             continue;
         }
-        if (equalsIgnoringCase(name, "Transfer-Encoding")) {
+        if (VornASCII::equalIgnoringCase(name, "Transfer-Encoding")) {
             fail(VornHTTPError::Kind::invalidRequest, "Request bodies are always sent with a known length");
         }
-        if (equalsIgnoringCase(name, "Expect")) continue;
+        if (VornASCII::equalIgnoringCase(name, "Expect")) continue;
         // "Name;" is libcurl's way of sending a field with an empty value ("Name:" would remove it).
         appendHeader(value.empty() ? name + ";" : name + ": " + value);
     }
@@ -417,22 +394,22 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
     exchange.progress = &options.progress;
     exchange.bodyLength = bodyLength;
 
-    FileDescriptor uploadFile;
+    VornUniqueFd uploadFile;
     if (const auto* data = std::get_if<std::shared_ptr<const std::string>>(&body.source_)) {
         exchange.bytes = data->get();
     } else if (const auto* slice = std::get_if<VornHTTPBody::FileSlice>(&body.source_)) {
-        uploadFile.fd = ::open(slice->path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (uploadFile.fd < 0) {
+        uploadFile.reset(::open(slice->path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!uploadFile) {
             fail(VornHTTPError::Kind::bodyReadFailed,
                  "Cannot open the file to send " + slice->path.string() + ": " + std::strerror(errno));
         }
-        exchange.fileDescriptor = uploadFile.fd;
+        exchange.fileDescriptor = uploadFile.get();
         exchange.fileOffset = slice->offset;
     } else if (const auto* stream = std::get_if<VornHTTPBody::Stream>(&body.source_)) {
         exchange.reader = &stream->reader;
     }
 
-    FileDescriptor downloadFile;
+    VornUniqueFd downloadFile;
     std::optional<VornHTTPSink::Writer> fileWriter;
     const std::filesystem::path* downloadPath = std::get_if<std::filesystem::path>(&sink.target_);
     if (const auto* limit = std::get_if<std::size_t>(&sink.target_)) {
@@ -442,21 +419,17 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
     } else if (downloadPath != nullptr) {
         // Opened on the first byte of a successful body, so an error response leaves no file behind.
         fileWriter = [&downloadFile, downloadPath](std::span<const std::byte> bytes) {
-            if (downloadFile.fd < 0) {
-                downloadFile.fd = ::open(downloadPath->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-                if (downloadFile.fd < 0) {
+            if (!downloadFile) {
+                downloadFile.reset(::open(downloadPath->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+                if (!downloadFile) {
                     fail(VornHTTPError::Kind::bodyWriteFailed,
                          "Cannot create " + downloadPath->string() + ": " + std::strerror(errno));
                 }
             }
-            while (!bytes.empty()) {
-                const ssize_t written = ::write(downloadFile.fd, bytes.data(), bytes.size());
-                if (written < 0 && errno == EINTR) continue;
-                if (written <= 0) {
-                    fail(VornHTTPError::Kind::bodyWriteFailed,
-                         "Cannot write " + downloadPath->string() + ": " + std::strerror(errno));
-                }
-                bytes = bytes.subspan(static_cast<std::size_t>(written));
+            if (!vornWriteAll(downloadFile.get(),
+                              std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
+                fail(VornHTTPError::Kind::bodyWriteFailed,
+                     "Cannot write " + downloadPath->string() + ": " + std::strerror(errno));
             }
         };
         exchange.writer = &*fileWriter;
@@ -553,8 +526,8 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
     exchange.response.statusCode = static_cast<int>(status);
 
     if (downloadPath != nullptr && status >= 200 && status < 300) {
-        if (downloadFile.fd < 0) (*fileWriter)({});  // an empty body still makes its file
-        if (::fsync(downloadFile.fd) != 0) {
+        if (!downloadFile) (*fileWriter)({});  // an empty body still makes its file
+        if (::fsync(downloadFile.get()) != 0) {
             fail(VornHTTPError::Kind::bodyWriteFailed,
                  "Cannot flush " + downloadPath->string() + ": " + std::strerror(errno));
         }

@@ -1,18 +1,13 @@
 #include "VornURLComponents.h"
 
+#include "VornASCII.h"
+
 #include <charconv>
 
 namespace {
 
 bool isAlpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 // Every byte must be visible ASCII and every "%" must start a two-digit escape.
 bool wellFormed(std::string_view part) {
@@ -21,19 +16,11 @@ bool wellFormed(std::string_view part) {
         if (byte <= 0x20 || byte >= 0x7F) return false;
         if (part[i] == '%') {
             if (i + 2 >= part.size()) return false;
-            if (hexValue(part[i + 1]) < 0 || hexValue(part[i + 2]) < 0) return false;
+            if (VornASCII::hexDigitValue(part[i + 1]) < 0 || VornASCII::hexDigitValue(part[i + 2]) < 0) return false;
             i += 2;
         }
     }
     return true;
-}
-
-std::string lowered(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
 }
 
 }  // namespace
@@ -43,8 +30,8 @@ std::string VornURLComponents::percentDecode(std::string_view encoded) {
     out.reserve(encoded.size());
     for (std::size_t i = 0; i < encoded.size(); ++i) {
         if (encoded[i] == '%' && i + 2 < encoded.size()) {
-            const int high = hexValue(encoded[i + 1]);
-            const int low = hexValue(encoded[i + 2]);
+            const int high = VornASCII::hexDigitValue(encoded[i + 1]);
+            const int low = VornASCII::hexDigitValue(encoded[i + 2]);
             if (high >= 0 && low >= 0) {
                 out.push_back(static_cast<char>(high * 16 + low));
                 i += 2;
@@ -52,6 +39,23 @@ std::string VornURLComponents::percentDecode(std::string_view encoded) {
             }
         }
         out.push_back(encoded[i]);
+    }
+    return out;
+}
+
+std::string VornURLComponents::percentEncodeUnreserved(std::string_view text) {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size() * 3);
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (isAlpha(c) || isDigit(c) || c == '-' || c == '.' || c == '_' || c == '~') {
+            out += c;
+        } else {
+            out += '%';
+            out += digits[byte >> 4];
+            out += digits[byte & 0x0F];
+        }
     }
     return out;
 }
@@ -78,7 +82,7 @@ std::optional<VornURLComponents> VornURLComponents::parse(std::string_view text)
             isScheme = isScheme && (isAlpha(c) || isDigit(c) || c == '+' || c == '-' || c == '.');
         }
         if (isScheme) {
-            url.scheme = lowered(candidate);
+            url.scheme = VornASCII::lowercased(candidate);
             rest = rest.substr(colon + 1);
         }
     }

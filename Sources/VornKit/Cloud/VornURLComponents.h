@@ -40,4 +40,7 @@ public:
     std::string string() const;
 
     static std::string percentDecode(std::string_view encoded);
+    // Every byte but the unreserved A-Z a-z 0-9 - . _ ~ as %XX (upper-case hex), so that "&", "=",
+    // "+", "/" and spaces inside a value can never change the structure of the text it stands in.
+    static std::string percentEncodeUnreserved(std::string_view text);
 };

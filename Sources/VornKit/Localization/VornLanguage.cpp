@@ -1,5 +1,6 @@
 #include "VornLanguage.h"
 
+#include "VornASCII.h"
 #include "VornLocalizationStore.h"
 #include "VornNotificationCenter.h"
 #include "VornUnicode.h"
@@ -64,21 +65,6 @@ const LanguageFacts& factsOf(VornLanguage language) {
     return facts[static_cast<std::size_t>(language.value())];
 }
 
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-char asciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::string asciiLowered(std::string_view text) {
-    std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(), asciiLower);
-    return result;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return asciiLower(x) == asciiLower(y);
-           });
-}
-
 // "tr_TR.UTF-8@euro" → "tr_TR"; C and POSIX (with any codeset) name no language.
 std::optional<std::string> localeTag(std::string_view entry) {
     entry = entry.substr(0, entry.find_first_of(".@"));
@@ -116,9 +102,7 @@ std::string VornLanguage::shortCode() const {
     case Case::zhHant: return "ZH-TW";
     default: break;
     }
-    std::string result(code());
-    std::transform(result.begin(), result.end(), result.begin(), asciiUpper);
-    return result;
+    return VornASCII::uppercased(code());
 }
 
 std::string VornLanguage::displayName() const {
@@ -164,7 +148,7 @@ const std::vector<VornLanguage>& VornLanguage::sortedCases() {
         std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(icu::Locale::getRoot(), status));
         if (U_FAILURE(status) || !collator) {
             std::stable_sort(result.begin(), result.end(), [](VornLanguage a, VornLanguage b) {
-                return asciiLowered(a.englishName()) < asciiLowered(b.englishName());
+                return VornASCII::lowercased(a.englishName()) < VornASCII::lowercased(b.englishName());
             });
             return result;
         }
@@ -194,11 +178,11 @@ std::optional<VornLanguage> VornLanguage::match(std::string_view tag) {
         return std::nullopt;
     }
     for (VornLanguage language : allCases()) {
-        if (equalsIgnoringCase(language.code(), normalized)) {
+        if (VornASCII::equalIgnoringCase(language.code(), normalized)) {
             return language;
         }
     }
-    const std::string t = asciiLowered(normalized);
+    const std::string t = VornASCII::lowercased(normalized);
     const auto isOrStartsWith = [&](std::string_view base) {
         return t == base || t.starts_with(std::string(base) + "-");
     };
@@ -232,7 +216,7 @@ std::optional<VornLanguage> VornLanguage::match(std::string_view tag) {
         return id;
     }
     for (VornLanguage language : allCases()) {
-        if (asciiLowered(language.code()) == base) {
+        if (VornASCII::lowercased(language.code()) == base) {
             return language;
         }
     }
@@ -284,11 +268,11 @@ std::string VornLanguage::storedPreferenceCode() {
     return value.empty() ? std::string(systemPreferenceCode) : value;
 }
 
-bool VornLanguage::isFollowingSystem() { return equalsIgnoringCase(storedPreferenceCode(), systemPreferenceCode); }
+bool VornLanguage::isFollowingSystem() { return VornASCII::equalIgnoringCase(storedPreferenceCode(), systemPreferenceCode); }
 
 VornLanguage VornLanguage::current() {
     const std::string stored = storedPreferenceCode();
-    if (!equalsIgnoringCase(stored, systemPreferenceCode)) {
+    if (!VornASCII::equalIgnoringCase(stored, systemPreferenceCode)) {
         if (auto language = match(stored)) {
             return *language;
         }
@@ -319,7 +303,7 @@ void VornLanguage::applyFollowSystem(const std::function<void()>& action) {
 VornLanguage VornLanguage::decode(const nlohmann::json& value) {
     const std::string text = value.is_string() ? value.get<std::string>() : std::string();
     const std::string code = VornUnicode::trimmed(text);
-    if (code.empty() || equalsIgnoringCase(code, systemPreferenceCode)) {
+    if (code.empty() || VornASCII::equalIgnoringCase(code, systemPreferenceCode)) {
         return systemResolved();
     }
     if (auto language = fromRawValue(code)) {

@@ -1,5 +1,6 @@
 #include "VornLocalizationStore.h"
 
+#include "VornASCII.h"
 #include "VornLZFSE.h"
 #include "VornXDG.h"
 
@@ -246,10 +247,7 @@ std::optional<std::string> readCapped(const fs::path& path, std::size_t limit, s
 }
 
 bool hasLZFSEExtension(const fs::path& path) {
-    std::string extension = path.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == ".lzfse";
+    return VornASCII::equalIgnoringCase(path.extension().string(), ".lzfse");
 }
 
 std::string decompress(const std::string& bytes) {

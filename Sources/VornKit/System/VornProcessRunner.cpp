@@ -3,6 +3,7 @@
 #include "VornProcessError.h"
 #include "VornTaskCancelled.h"
 #include "VornUnicode.h"
+#include "VornUniqueFd.h"
 
 #include <array>
 #include <cerrno>
@@ -27,32 +28,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// One owned file descriptor.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) {
-            reset(std::exchange(other.fd_, -1));
-        }
-        return *this;
-    }
-    ~UniqueFd() { reset(); }
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
-
 [[noreturn]] void throwErrno(int error, const std::string& what) {
     throw std::system_error(error, std::generic_category(), what);
 }
@@ -60,13 +35,13 @@ private:
 // A close-on-exec pipe whose ends are above the standard descriptors, so that setting up the
 // child's 0, 1 and 2 can never overwrite one of them (a parent started with a standard
 // descriptor closed would otherwise get one back from pipe2).
-std::pair<UniqueFd, UniqueFd> makePipe() {
+std::pair<VornUniqueFd, VornUniqueFd> makePipe() {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) {
         throwErrno(errno, "cannot create a pipe");
     }
-    UniqueFd pair[2] = {UniqueFd(ends[0]), UniqueFd(ends[1])};
-    for (UniqueFd& end : pair) {
+    VornUniqueFd pair[2] = {VornUniqueFd(ends[0]), VornUniqueFd(ends[1])};
+    for (VornUniqueFd& end : pair) {
         if (end.get() <= STDERR_FILENO) {
             const int moved = ::fcntl(end.get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
             if (moved < 0) {
@@ -156,7 +131,7 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 // ---- one captured stream ---------------------------------------------------------------------
 
 struct CapturedStream {
-    UniqueFd fd;
+    VornUniqueFd fd;
     bool keepFull = false;
     std::string bytes;    // what the result returns
     std::string pending;  // the start of a character whose rest has not arrived yet
@@ -281,7 +256,7 @@ public:
 
 private:
     std::mutex lock_;
-    UniqueFd wake_;
+    VornUniqueFd wake_;
     int pidfd_ = -1;  // owned by the run, which outlives every use here
     bool terminationRequested_ = false;
     bool reaped_ = false;
@@ -333,7 +308,7 @@ namespace {
 // kills its child first rather than leave it behind.
 class ChildGuard {
 public:
-    ChildGuard(pid_t pid, UniqueFd pidfd, std::shared_ptr<detail::VornChildProcess> child)
+    ChildGuard(pid_t pid, VornUniqueFd pidfd, std::shared_ptr<detail::VornChildProcess> child)
         : pid_(pid), pidfd_(std::move(pidfd)), child_(std::move(child)) {}
     ~ChildGuard() {
         if (!reaped_) {
@@ -357,7 +332,7 @@ public:
 
 private:
     pid_t pid_;
-    UniqueFd pidfd_;
+    VornUniqueFd pidfd_;
     std::shared_ptr<detail::VornChildProcess> child_;
     bool reaped_ = false;
 };
@@ -451,7 +426,7 @@ VornProcessResult VornProcessRunner::run(const fs::path& executable, const std::
     outWrite.reset();
     errWrite.reset();
 
-    UniqueFd pidfd(pidfdOpen(pid));
+    VornUniqueFd pidfd(pidfdOpen(pid));
     if (!pidfd) {
         const int error = errno;
         ::kill(pid, SIGKILL);  // not reaped yet, so the id is still ours

@@ -1,5 +1,7 @@
 #include "VornUserDefaults.h"
 
+#include "VornAtomicFile.h"
+#include "VornUniqueFd.h"
 #include "VornXDG.h"
 
 #include <cerrno>
@@ -17,63 +19,6 @@ namespace {
 
 [[noreturn]] void throwErrno(const std::string& what, const fs::path& path, int error) {
     throw fs::filesystem_error(what, path, std::error_code(error, std::generic_category()));
-}
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
-
-// Writes `bytes` to a temporary sibling, flushes it to disk and renames it over `path`, so that a
-// reader sees either the old file or the new one, never a part.
-void writeAtomically(const fs::path& path, std::string_view bytes) {
-    std::string pattern = (path.parent_path() / ("." + path.filename().string() + ".XXXXXX")).string();
-    FileDescriptor fd(::mkstemp(pattern.data()));
-    if (fd.get() < 0) {
-        throwErrno("cannot create a temporary file", pattern, errno);
-    }
-    const fs::path temporary = pattern;
-    auto fail = [&](const char* what) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        throwErrno(what, path, error);
-    };
-    ::fchmod(fd.get(), 0644);
-    for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            fail("cannot write");
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd.get()) != 0) {
-        fail("cannot flush");
-    }
-    if (::close(fd.release()) != 0) {
-        fail("cannot close");
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        fail("cannot replace");
-    }
-    FileDescriptor directory(::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.get() >= 0) {
-        ::fsync(directory.get());
-    }
 }
 
 std::int64_t nanoseconds(const struct timespec& t) {
@@ -123,7 +68,7 @@ void VornUserDefaults::refreshLocked() const {
     cacheMalformed_ = true;
     cachedStamp_ = stampOf(info);
     // Non-blocking so that a FIFO in place of the file cannot stall the caller.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    VornUniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0) {
         cacheMalformed_ = false;  // unreadable, not malformed: never moved aside
         return;
@@ -276,7 +221,7 @@ void VornUserDefaults::write(std::string_view key, std::optional<json> value) {
         }
         cacheMalformed_ = false;
     }
-    writeAtomically(path, bytes);
+    vornWriteFileAtomically(path, bytes, 0644);
     // Read back what is now on disk, so that the cache carries the new file's stamp.
     cachedPath_.reset();
     refreshLocked();

@@ -1,9 +1,11 @@
 #include "VornAppLogger.h"
 
+#include "VornAtomicFile.h"
 #include "VornDate.h"
 #include "VornDesktop.h"
 #include "VornLineReader.h"
 #include "VornUUID.h"
+#include "VornUniqueFd.h"
 #include "VornUnicode.h"
 #include "VornXDG.h"
 
@@ -87,58 +89,13 @@ std::string encodeLine(const VornLogEntry& entry) {
     return line;
 }
 
-void writeAll(int descriptor, std::string_view bytes, const fs::path& path) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throw fs::filesystem_error("cannot write", path, std::error_code(errno, std::generic_category()));
-        }
-        bytes.remove_prefix(static_cast<size_t>(written));
-    }
-}
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);  // a failure to close loses nothing we could still save
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 void appendToExisting(const fs::path& file, std::string_view bytes) {
-    Descriptor out(::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
-    if (out.get() < 0) {
+    const VornUniqueFd out(::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+    if (!out) {
         throw fs::filesystem_error("cannot open", file, std::error_code(errno, std::generic_category()));
     }
-    writeAll(out.get(), bytes, file);
-}
-
-// A new log file appears whole or not at all: written beside it, flushed, then renamed into place.
-void writeNewFileAtomically(const fs::path& file, std::string_view bytes) {
-    std::string temporary = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
-    Descriptor out(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (out.get() < 0) {
-        throw fs::filesystem_error("cannot create", file, std::error_code(errno, std::generic_category()));
-    }
-    try {
-        writeAll(out.get(), bytes, temporary);
-        if (::fsync(out.get()) != 0 || ::rename(temporary.c_str(), file.c_str()) != 0) {
-            throw fs::filesystem_error("cannot save", file, std::error_code(errno, std::generic_category()));
-        }
-    } catch (...) {
-        ::unlink(temporary.c_str());
-        throw;
+    if (!vornWriteAll(out.get(), bytes)) {
+        throw fs::filesystem_error("cannot write", file, std::error_code(errno, std::generic_category()));
     }
 }
 
@@ -161,21 +118,6 @@ std::string exportLine(const VornLogEntry& entry) {
 
 }  // namespace
 
-std::string_view rawValue(VornLogLevel level) {
-    switch (level) {
-    case VornLogLevel::debug: return "debug";
-    case VornLogLevel::info: return "info";
-    case VornLogLevel::warn: return "warn";
-    case VornLogLevel::error: return "error";
-    }
-    return "error";
-}
-
-template <>
-std::optional<VornLogLevel> fromRawValue<VornLogLevel>(std::string_view text) {
-    return detail::caseWithRawValue(vornLogLevelAllCases, text);
-}
-
 std::string_view label(VornLogLevel level) {
     switch (level) {
     case VornLogLevel::debug: return "DEBUG";
@@ -186,11 +128,9 @@ std::string_view label(VornLogLevel level) {
     return "ERROR";
 }
 
-void to_json(nlohmann::json& json, VornLogLevel level) { json = std::string(rawValue(level)); }
+void to_json(nlohmann::json& json, VornLogLevel level) { json = rawValue(level); }
 
-void from_json(const nlohmann::json& json, VornLogLevel& level) {
-    level = detail::decodeRawValue(json, vornLogLevelAllCases);
-}
+void from_json(const nlohmann::json& json, VornLogLevel& level) { level = vornJSONGetEnumOrTypeError<VornLogLevel>(json); }
 
 void to_json(nlohmann::json& json, const VornLogEntry& entry) {
     json = {{"id", entry.id},           {"timestamp", entry.timestamp}, {"level", entry.level},
@@ -265,7 +205,7 @@ void VornAppLogger::log(VornLogLevel level, std::string_view category, std::stri
         if (fs::exists(currentFile_, status)) {
             appendToExisting(currentFile_, line);
         } else {
-            writeNewFileAtomically(currentFile_, line);
+            vornWriteFileAtomically(currentFile_, line, 0600);  // a new log file appears whole or not at all
         }
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "[VornAppLogger:%s] write failed: %s\n", appName_.c_str(), failure.what());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "VornAppVersion.h"
+#include "VornRawValue.h"
 
 #include <array>
 #include <cstdint>
@@ -12,18 +13,24 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Severity, lowest first; the declaration order is the filter order.
 enum class VornLogLevel { debug, info, warn, error };
 
-inline constexpr std::array<VornLogLevel, 4> vornLogLevelAllCases{VornLogLevel::debug, VornLogLevel::info,
-                                                                  VornLogLevel::warn, VornLogLevel::error};
-
 // "debug", "info", "warn", "error": the text stored in the file.
-std::string_view rawValue(VornLogLevel level);
 template <>
-std::optional<VornLogLevel> fromRawValue<VornLogLevel>(std::string_view text);
+struct VornRawValueTable<VornLogLevel> {
+    static constexpr std::string_view typeName = "VornLogLevel";
+    static constexpr std::array entries{
+        std::pair{VornLogLevel::debug, std::string_view("debug")},
+        std::pair{VornLogLevel::info, std::string_view("info")},
+        std::pair{VornLogLevel::warn, std::string_view("warn")},
+        std::pair{VornLogLevel::error, std::string_view("error")},
+    };
+};
+
 // The raw value in capitals: DEBUG, INFO, WARN, ERROR.
 std::string_view label(VornLogLevel level);
 void to_json(nlohmann::json& json, VornLogLevel level);

@@ -58,7 +58,7 @@ std::string describe(VornSemVerError::Kind kind, const std::string& from, const 
         return "Multi-step version jump blocked by Vornworks policy: " + from + " -> " + to +
                ". Only +1 increments are permitted.";
     case VornSemVerError::Kind::unexpectedBumpKind:
-        return "Transition " + from + " -> " + to + " does not match requested '" + std::string(rawValue(expected)) +
+        return "Transition " + from + " -> " + to + " does not match requested '" + rawValue(expected) +
                "' bump.";
     }
     return {};
@@ -76,25 +76,10 @@ std::string versionText(const VornBundle& bundle, std::string_view key, std::str
 
 }  // namespace
 
-std::string_view rawValue(VornVersionBumpKind kind) {
-    switch (kind) {
-    case VornVersionBumpKind::build: return "build";
-    case VornVersionBumpKind::patch: return "patch";
-    case VornVersionBumpKind::minor: return "minor";
-    case VornVersionBumpKind::major: return "major";
-    }
-    return "build";
-}
-
-template <>
-std::optional<VornVersionBumpKind> fromRawValue<VornVersionBumpKind>(std::string_view text) {
-    return detail::caseWithRawValue(vornVersionBumpKindAllCases, text);
-}
-
-void to_json(nlohmann::json& json, VornVersionBumpKind kind) { json = std::string(rawValue(kind)); }
+void to_json(nlohmann::json& json, VornVersionBumpKind kind) { json = rawValue(kind); }
 
 void from_json(const nlohmann::json& json, VornVersionBumpKind& kind) {
-    kind = detail::decodeRawValue(json, vornVersionBumpKindAllCases);
+    kind = vornJSONGetEnumOrTypeError<VornVersionBumpKind>(json);
 }
 
 VornSemVerError::VornSemVerError(Kind kind, std::string from, std::string to, VornVersionBumpKind expected)

@@ -9,17 +9,23 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 class VornBundle;
 
 enum class VornVersionBumpKind { build, patch, minor, major };
 
-inline constexpr std::array<VornVersionBumpKind, 4> vornVersionBumpKindAllCases{
-    VornVersionBumpKind::build, VornVersionBumpKind::patch, VornVersionBumpKind::minor, VornVersionBumpKind::major};
-
-std::string_view rawValue(VornVersionBumpKind kind);
 template <>
-std::optional<VornVersionBumpKind> fromRawValue<VornVersionBumpKind>(std::string_view text);
+struct VornRawValueTable<VornVersionBumpKind> {
+    static constexpr std::string_view typeName = "VornVersionBumpKind";
+    static constexpr std::array entries{
+        std::pair{VornVersionBumpKind::build, std::string_view("build")},
+        std::pair{VornVersionBumpKind::patch, std::string_view("patch")},
+        std::pair{VornVersionBumpKind::minor, std::string_view("minor")},
+        std::pair{VornVersionBumpKind::major, std::string_view("major")},
+    };
+};
+
 void to_json(nlohmann::json& json, VornVersionBumpKind kind);
 // An unknown text throws nlohmann::json::type_error.
 void from_json(const nlohmann::json& json, VornVersionBumpKind& kind);

@@ -25,16 +25,6 @@ constexpr std::int64_t maximumChunkSize = 64 * 1'048'576;
     throw fs::filesystem_error(what, path, std::error_code(error, std::system_category()));
 }
 
-std::string toHex(const unsigned char* bytes, std::size_t count) {
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string hex(count * 2, '0');
-    for (std::size_t i = 0; i < count; ++i) {
-        hex[2 * i] = digits[bytes[i] >> 4];
-        hex[2 * i + 1] = digits[bytes[i] & 0x0F];
-    }
-    return hex;
-}
-
 // An open descriptor that is closed on every path; an error while closing a file we only read
 // cannot lose data, so it is ignored.
 class ReadOnlyFile {
@@ -97,6 +87,16 @@ private:
 
 }  // namespace
 
+std::string vornHexLower(std::span<const std::uint8_t> bytes) {
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string hex(bytes.size() * 2, '0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        hex[2 * i] = digits[bytes[i] >> 4];
+        hex[2 * i + 1] = digits[bytes[i] & 0x0F];
+    }
+    return hex;
+}
+
 VornSHA256::VornSHA256() : context_(EVP_MD_CTX_new()) {
     if (context_ == nullptr) {
         throw std::bad_alloc();
@@ -143,7 +143,7 @@ std::string VornSHA256::finalizeHex() {
     if (EVP_DigestFinal_ex(context_, digest.data(), &length) != 1 || length != 32) {
         throw std::runtime_error("SHA-256 finalization failed");
     }
-    return toHex(digest.data(), length);
+    return vornHexLower(std::span(digest.data(), length));
 }
 
 std::string VornSHA256::hexDigest(std::string_view bytes) {

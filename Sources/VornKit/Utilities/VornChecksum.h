@@ -9,6 +9,9 @@
 
 struct evp_md_ctx_st;
 
+// The bytes as lower-case hexadecimal, two digits per byte: the form of digests and signatures.
+std::string vornHexLower(std::span<const std::uint8_t> bytes);
+
 // Incremental SHA-256 for data that arrives in chunks (uploads, downloads, streamed bodies).
 // Not shareable between threads; one hasher per stream.
 class VornSHA256 {

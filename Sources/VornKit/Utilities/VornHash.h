@@ -18,3 +18,11 @@ void vornHashCombine(std::size_t& seed, const std::optional<T>& value) {
         vornHashCombine(seed, *value);
     }
 }
+
+// The hash of a record from its fields, fed in declaration order.
+template <class... T>
+std::size_t vornHashOf(const T&... fields) {
+    std::size_t seed = 0;
+    (vornHashCombine(seed, fields), ...);
+    return seed;
+}

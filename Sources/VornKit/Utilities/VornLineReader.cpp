@@ -1,5 +1,7 @@
 #include "VornLineReader.h"
 
+#include "VornUniqueFd.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -10,14 +12,11 @@
 
 bool vornReadLinesBackwards(const std::filesystem::path& file, std::size_t maxLineBytes,
                             const std::function<bool(std::string_view line)>& visit) {
-    const int descriptor = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) {
+    const VornUniqueFd opened(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!opened) {
         return false;
     }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{descriptor};
+    const int descriptor = opened.get();
     struct stat info {};
     if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
         return false;

@@ -70,32 +70,14 @@ E vornJSONGetEnum(const nlohmann::json& value, std::string_view path) {
                             std::string(VornRawValueTable<E>::typeName) + " value");
 }
 
-// Enumerations that keep their own `rawValue(e)` overload and case array instead of a table
-// specialise this declaration through detail::caseWithRawValue.
-template <typename E>
-std::optional<E> fromRawValue(std::string_view text);
-
-namespace detail {
-
-// The case of `allCases` whose raw value is `text`.
-template <typename E, std::size_t N>
-std::optional<E> caseWithRawValue(const std::array<E, N>& allCases, std::string_view text) {
-    for (const E value : allCases) {
-        if (rawValue(value) == text) {
-            return value;
-        }
+// The same reading for the decoders that run inside nlohmann's `get<T>()` and report a malformed
+// document as nlohmann::json::exception: a failure throws nlohmann::json::type_error with the
+// message vornJSONGetEnum gives.
+template <VornRawValueEnum E>
+E vornJSONGetEnumOrTypeError(const nlohmann::json& value) {
+    try {
+        return vornJSONGetEnum<E>(value, VornRawValueTable<E>::typeName);
+    } catch (const VornDecodingError& error) {
+        throw nlohmann::json::type_error::create(302, error.what(), &value);
     }
-    return std::nullopt;
 }
-
-// The case whose raw value a JSON text holds; anything else throws nlohmann::json::exception.
-template <typename E, std::size_t N>
-E decodeRawValue(const nlohmann::json& json, const std::array<E, N>& allCases) {
-    const std::string text = json.get<std::string>();
-    if (const auto found = caseWithRawValue(allCases, text)) {
-        return *found;
-    }
-    throw nlohmann::json::type_error::create(302, "unknown value \"" + text + "\"", &json);
-}
-
-}  // namespace detail

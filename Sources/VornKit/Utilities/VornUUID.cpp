@@ -1,23 +1,12 @@
 #include "VornUUID.h"
 
+#include "VornASCII.h"
 #include "VornRandom.h"
 
 namespace {
 
 constexpr char upperHexDigits[] = "0123456789ABCDEF";
 
-int hexValue(char c) noexcept {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 bool isHyphenPosition(std::size_t index) noexcept {
     return index == 8 || index == 13 || index == 18 || index == 23;
@@ -47,8 +36,8 @@ std::optional<VornUUID> VornUUID::fromString(std::string_view text) noexcept {
             ++i;
             continue;
         }
-        const int high = hexValue(text[i]);
-        const int low = hexValue(text[i + 1]);
+        const int high = VornASCII::hexDigitValue(text[i]);
+        const int low = VornASCII::hexDigitValue(text[i + 1]);
         if (high < 0 || low < 0) {
             return std::nullopt;
         }

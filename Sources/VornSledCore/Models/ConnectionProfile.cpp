@@ -115,21 +115,8 @@ ConnectionProfile ConnectionProfile::fromJSON(const nlohmann::json& value, std::
 }
 
 std::size_t std::hash<ConnectionProfile>::operator()(const ConnectionProfile& profile) const noexcept {
-    std::size_t seed = 0;
-    vornHashCombine(seed, profile.id);
-    vornHashCombine(seed, profile.name);
-    vornHashCombine(seed, rawValue(profile.kind));
-    vornHashCombine(seed, profile.host);
-    vornHashCombine(seed, profile.port);
-    vornHashCombine(seed, profile.username);
-    vornHashCombine(seed, rawValue(profile.sftpAuthMethod));
-    vornHashCombine(seed, profile.privateKeyPath);
-    vornHashCombine(seed, profile.initialRemotePath);
-    vornHashCombine(seed, profile.endpointURL);
-    vornHashCombine(seed, profile.region);
-    vornHashCombine(seed, profile.bucket);
-    vornHashCombine(seed, profile.accessKeyID);
-    vornHashCombine(seed, profile.cloudflareAccountID);
-    vornHashCombine(seed, profile.usePathStyleAddressing);
-    return seed;
+    return vornHashOf(profile.id, profile.name, rawValue(profile.kind), profile.host, profile.port, profile.username,
+                      rawValue(profile.sftpAuthMethod), profile.privateKeyPath, profile.initialRemotePath,
+                      profile.endpointURL, profile.region, profile.bucket, profile.accessKeyID,
+                      profile.cloudflareAccountID, profile.usePathStyleAddressing);
 }

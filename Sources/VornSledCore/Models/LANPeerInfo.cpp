@@ -65,14 +65,6 @@ LANPeerInfo LANPeerInfo::fromJSON(const nlohmann::json& value, std::string_view 
 }
 
 std::size_t std::hash<LANPeerInfo>::operator()(const LANPeerInfo& peer) const noexcept {
-    std::size_t seed = 0;
-    vornHashCombine(seed, peer.id);
-    vornHashCombine(seed, peer.deviceName);
-    vornHashCombine(seed, peer.platform);
-    vornHashCombine(seed, peer.host);
-    vornHashCombine(seed, peer.port);
-    vornHashCombine(seed, peer.fingerprint);
-    vornHashCombine(seed, peer.requiresPIN);
-    vornHashCombine(seed, peer.isManual);
-    return seed;
+    return vornHashOf(peer.id, peer.deviceName, peer.platform, peer.host, peer.port, peer.fingerprint,
+                      peer.requiresPIN, peer.isManual);
 }

@@ -18,10 +18,5 @@ SledBookmark SledBookmark::fromJSON(const nlohmann::json& value, std::string_vie
 }
 
 std::size_t std::hash<SledBookmark>::operator()(const SledBookmark& bookmark) const noexcept {
-    std::size_t seed = 0;
-    vornHashCombine(seed, bookmark.id);
-    vornHashCombine(seed, bookmark.label);
-    vornHashCombine(seed, bookmark.endpoint);
-    vornHashCombine(seed, bookmark.path);
-    return seed;
+    return vornHashOf(bookmark.id, bookmark.label, bookmark.endpoint, bookmark.path);
 }

@@ -1,6 +1,7 @@
 #include "AWSSigV4Signer.h"
 
 #include "SledError.h"
+#include "VornASCII.h"
 #include "VornChecksum.h"
 #include "VornURLComponents.h"
 
@@ -17,34 +18,8 @@ namespace {
 constexpr std::string_view algorithm = "AWS4-HMAC-SHA256";
 constexpr std::int64_t longestPresignLifetime = 7 * 24 * 60 * 60;
 
-std::string hexString(const unsigned char* bytes, std::size_t count) {
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string out(count * 2, '0');
-    for (std::size_t i = 0; i < count; ++i) {
-        out[2 * i] = digits[bytes[i] >> 4];
-        out[2 * i + 1] = digits[bytes[i] & 0x0F];
-    }
-    return out;
-}
-
 std::span<const std::uint8_t> bytesOf(std::string_view text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
-
-std::string asciiUpper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return out;
-}
-
-std::string asciiLower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
 }
 
 // Outer white space and line breaks go; inner runs of spaces and tabs become one space.
@@ -143,23 +118,7 @@ AWSSigV4Signer::AWSSigV4Signer(std::string accessKeyID, std::string secretAccess
       service_(std::move(service)) {}
 
 std::string AWSSigV4Signer::awsPercentEncode(std::string_view text) {
-    static constexpr char digits[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size() * 3);
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        const bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-                                (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' ||
-                                byte == '~';
-        if (unreserved) {
-            out += c;
-        } else {
-            out += '%';
-            out += digits[byte >> 4];
-            out += digits[byte & 0x0F];
-        }
-    }
-    return out;
+    return VornURLComponents::percentEncodeUnreserved(text);
 }
 
 std::string AWSSigV4Signer::canonicalURIPath(std::string_view url) {
@@ -188,7 +147,7 @@ AWSSigV4Signer::SymmetricKey AWSSigV4Signer::hmacKey(std::span<const std::uint8_
 
 std::string AWSSigV4Signer::hmacHex(std::span<const std::uint8_t> key, std::string_view message) {
     const SymmetricKey mac = hmacKey(key, message);
-    return hexString(mac.data(), mac.size());
+    return vornHexLower(mac);
 }
 
 std::string AWSSigV4Signer::formatAMZDate(VornDate date) {
@@ -239,7 +198,7 @@ VornHTTPRequest AWSSigV4Signer::sign(const VornHTTPRequest& request, std::string
     // Every field is signed; fields that share a name are one field with comma-joined values.
     std::map<std::string, std::string> fields;
     for (const auto& [name, value] : signed_.headers) {
-        auto [slot, inserted] = fields.try_emplace(asciiLower(name), canonicalHeaderValue(value));
+        auto [slot, inserted] = fields.try_emplace(VornASCII::lowercased(name), canonicalHeaderValue(value));
         if (!inserted) slot->second += "," + canonicalHeaderValue(value);
     }
     std::string canonicalHeaders;
@@ -250,7 +209,7 @@ VornHTTPRequest AWSSigV4Signer::sign(const VornHTTPRequest& request, std::string
         signedHeaders += name;
     }
 
-    const std::string method = request.method.empty() ? std::string("GET") : asciiUpper(request.method);
+    const std::string method = request.method.empty() ? std::string("GET") : VornASCII::uppercased(request.method);
     const std::string canonicalRequest = method + "\n" + canonicalPath(url) + "\n" +
                                          canonicalQuery(url->queryItems()) + "\n" + canonicalHeaders + "\n" +
                                          signedHeaders + "\n" + std::string(payloadSHA256Hex);
@@ -279,7 +238,7 @@ std::string AWSSigV4Signer::presignedURL(std::string_view urlText, std::string_v
     items.push_back({"X-Amz-SignedHeaders", "host"});
     const std::string query = canonicalQuery(items);
 
-    const std::string method = httpMethod.empty() ? std::string("GET") : asciiUpper(httpMethod);
+    const std::string method = httpMethod.empty() ? std::string("GET") : VornASCII::uppercased(httpMethod);
     const std::string canonicalRequest = method + "\n" + canonicalPath(url) + "\n" + query + "\n" + "host:" + host +
                                          "\n\nhost\nUNSIGNED-PAYLOAD";
 

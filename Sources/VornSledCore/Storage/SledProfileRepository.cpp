@@ -1,7 +1,9 @@
 #include "SledProfileRepository.h"
 
+#include "VornAtomicFile.h"
 #include "VornDate.h"
 #include "VornJSON.h"
+#include "VornUniqueFd.h"
 #include "VornXDG.h"
 
 #include <fcntl.h>
@@ -15,27 +17,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Closes a descriptor when it goes out of scope.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 enum class ReadOutcome { read, missing, unreadable };
 
 ReadOutcome readWholeFile(const fs::path& path, std::string& bytes) {
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const VornUniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0) {
         return errno == ENOENT ? ReadOutcome::missing : ReadOutcome::unreadable;
     }
@@ -64,27 +49,13 @@ ReadOutcome readWholeFile(const fs::path& path, std::string& bytes) {
     }
 }
 
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 // Copies `from` to a new file `to` (which must not exist), for file systems without hard links.
 bool copyToNewFile(const fs::path& from, const fs::path& to) {
-    const FileDescriptor source(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const VornUniqueFd source(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (source.get() < 0) {
         return false;
     }
-    const FileDescriptor target(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    const VornUniqueFd target(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (target.get() < 0) {
         return false;
     }
@@ -94,7 +65,7 @@ bool copyToNewFile(const fs::path& from, const fs::path& to) {
         if (got < 0 && errno == EINTR) {
             continue;
         }
-        if (got < 0 || (got > 0 && !writeAll(target.get(), std::string_view(buffer, static_cast<std::size_t>(got))))) {
+        if (got < 0 || (got > 0 && !vornWriteAll(target.get(), std::string_view(buffer, static_cast<std::size_t>(got))))) {
             ::unlink(to.c_str());
             return false;
         }
@@ -139,34 +110,6 @@ bool keepAside(const fs::path& path) {
         return copyToNewFile(path, target);
     }
     return false;
-}
-
-// Writes `bytes` to a private temporary sibling, flushes it, and renames it over `path`, so the
-// file is either the old or the new content. Gives false, leaving the file untouched, on failure.
-bool writeAtomically(const fs::path& path, std::string_view bytes) {
-    std::string temporary = path.string() + ".tmp-XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);  // mode 0600
-    if (fd < 0) {
-        return false;
-    }
-    bool ok = false;
-    {
-        const FileDescriptor file(fd);
-        ok = ::fchmod(file.get(), 0600) == 0 && writeAll(file.get(), bytes) && ::fsync(file.get()) == 0;
-    }
-    if (ok) {
-        ok = ::rename(temporary.c_str(), path.c_str()) == 0;
-    }
-    if (!ok) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    // Make the rename itself durable.
-    const FileDescriptor folder(::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() >= 0) {
-        ::fsync(folder.get());
-    }
-    return true;
 }
 
 }  // namespace
@@ -252,5 +195,9 @@ void SledProfileRepository::writeLocked() {
         }
         keepUnreadableFile_ = false;
     }
-    writeAtomically(fileURL_, bytes);
+    try {
+        vornWriteFileAtomically(fileURL_, bytes, 0600);  // the file holds the LAN PIN
+    } catch (const fs::filesystem_error&) {
+        // The file keeps its former content; the snapshot lives on in memory.
+    }
 }

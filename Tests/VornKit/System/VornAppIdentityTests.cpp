@@ -12,7 +12,7 @@ TEST(VornAppIdentity, CatalogueHas75DistinctLowerCaseIdentitiesInFamilies) {
     std::set<std::string_view> raw;
     std::size_t perFamily[3] = {};
     for (std::size_t tag = 0; tag < rows.size(); ++tag) {
-        EXPECT_EQ(rows[tag].identity, vornAppIdentityAllCases[tag]);
+        EXPECT_EQ(rows[tag].identity, allCases<VornAppIdentity>()[tag]);
         EXPECT_EQ(rawValue(rows[tag].identity), rows[tag].rawValue);
         EXPECT_EQ(fromRawValue<VornAppIdentity>(rows[tag].rawValue), rows[tag].identity);
         // Every identity resolves from its display name, its raw value and a bundle identifier.

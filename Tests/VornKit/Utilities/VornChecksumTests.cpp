@@ -191,3 +191,19 @@ TEST(VornChecksum, ConcurrentHashesOfDifferentFilesAgree) {
     }
     EXPECT_EQ(got, expected);
 }
+
+TEST(VornHexLower, TwoLowerCaseDigitsPerByte) {
+    EXPECT_EQ(vornHexLower({}), "");
+    const std::uint8_t bytes[] = {0x00, 0x0f, 0x10, 0xa5, 0xff};
+    EXPECT_EQ(vornHexLower(bytes), "000f10a5ff");
+    std::vector<std::uint8_t> all(256);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        all[i] = static_cast<std::uint8_t>(i);
+    }
+    const std::string hex = vornHexLower(all);
+    ASSERT_EQ(hex.size(), 512u);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        EXPECT_EQ(std::stoi(hex.substr(2 * i, 2), nullptr, 16), static_cast<int>(i)) << i;
+    }
+    EXPECT_EQ(hex.find_first_of("ABCDEF"), std::string::npos);
+}

@@ -1,0 +1,49 @@
+#include "VornAtomicFile.h"
+
+#include "VornUniqueFd.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+void vornWriteFileAtomically(const fs::path& path, std::string_view bytes, mode_t mode) {
+    const fs::path folder = path.parent_path();
+    std::string temporary = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    VornUniqueFd file(::mkostemp(temporary.data(), O_CLOEXEC));  // created with mode 0600
+    if (!file) {
+        throw fs::filesystem_error("cannot create a temporary file for", path,
+                                   std::error_code(errno, std::generic_category()));
+    }
+    auto fail = [&](const char* what) {
+        const int error = errno;
+        file.reset();
+        ::unlink(temporary.c_str());
+        throw fs::filesystem_error(what, path, std::error_code(error, std::generic_category()));
+    };
+    if (::fchmod(file.get(), mode) != 0) {
+        fail("cannot set the permissions of");
+    }
+    if (!vornWriteAll(file.get(), bytes)) {
+        fail("cannot write");
+    }
+    if (::fsync(file.get()) != 0) {
+        fail("cannot flush");
+    }
+    if (file.close() != 0) {
+        fail("cannot close");
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        fail("cannot replace");
+    }
+    // The new name is durable only once the folder is flushed; a folder that refuses is no failure
+    // of the write itself.
+    const VornUniqueFd directory(
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory) {
+        ::fsync(directory.get());
+    }
+}
