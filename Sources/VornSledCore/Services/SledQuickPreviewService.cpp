@@ -3,8 +3,10 @@
 #include "LANNetworkHelpers.h"
 #include "LocalFileProvider.h"
 #include "SledImageProbe.h"
+#include "VornAtomicFile.h"
 #include "VornChecksum.h"
 #include "VornUUID.h"
+#include "VornUniqueFd.h"
 #include "VornUnicode.h"
 #include "VornXDG.h"
 
@@ -29,22 +31,6 @@ constexpr std::int64_t digestChunkSize = 1'048'576;
 [[noreturn]] void fail(const char* what, const fs::path& path, int error) {
     throw fs::filesystem_error(what, path, std::error_code(error, std::generic_category()));
 }
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // A temporary file of one operation: removed, errors ignored, when the operation ends.
 class ScopedTemporaryFile {
@@ -75,7 +61,7 @@ void requireRegularFile(const struct stat& info, const fs::path& path) {
 // At most `maxBytes` bytes from the start of the regular file at `path`.
 std::string readPrefix(const fs::path& path, std::size_t maxBytes) {
     // Non-blocking, so that opening a pipe that slipped in returns at once and fails the check below.
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const VornUniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0) {
         fail("cannot open the file for preview", path, errno);
     }
@@ -107,44 +93,14 @@ std::string readPrefix(const fs::path& path, std::size_t maxBytes) {
     return bytes;
 }
 
-void writeAll(int fd, std::string_view bytes, const fs::path& path) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            fail("cannot write the edited text", path, errno);
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-}
+// The atomic writer puts its bytes first in a sibling named "." + name + ".XXXXXX"; the edit file's
+// name leaves room for that.
+constexpr std::size_t atomicSiblingExtraBytes = 8;
 
-// Writes `bytes` to a private (0600) sibling, flushes it and renames it to `path`, so that the
-// file at `path` is only ever complete.
-void writeAtomically(const fs::path& path, std::string_view bytes) {
-    std::string temporary = (path.parent_path() / "vornsled-write-XXXXXX").string();
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) {
-        fail("cannot create the edited text's file", path, errno);
-    }
-    const ScopedTemporaryFile sibling{fs::path(temporary)};
-    {
-        const FileDescriptor file(fd);
-        writeAll(file.get(), bytes, path);
-        if (::fsync(file.get()) != 0) {
-            fail("cannot write the edited text", path, errno);
-        }
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        fail("cannot write the edited text", path, errno);
-    }
-}
-
-std::string temporaryName(std::string_view prefix, std::string_view entryName) {
+std::string temporaryName(std::string_view prefix, std::string_view entryName, std::size_t maxBytes) {
     std::string name = std::string(prefix) + VornUUID::random().uuidString() + "-";
     const std::string safe = LANNetworkHelpers::sanitizeIncomingFileName(entryName);
-    name += LANNetworkHelpers::utf8Prefix(safe, LANNetworkHelpers::maximumFileNameBytes - name.size());
+    name += LANNetworkHelpers::utf8Prefix(safe, maxBytes - name.size());
     return name;
 }
 
@@ -234,7 +190,7 @@ SledFilePreviewResult SledQuickPreviewService::saveEditedText(std::string_view t
         throw std::invalid_argument("The edited text of " + entry.name + " is not valid UTF-8; nothing was saved.");
     }
     const ScopedTemporaryFile editFile(VornXDG::privateTemporaryDirectory() / editFileName(entry.name));
-    writeAtomically(editFile.path(), text);
+    vornWriteFileAtomically(editFile.path(), text, 0600);
     std::string digest = VornChecksum::sha256(editFile.path(), digestChunkSize);
     provider.uploadFile(editFile.path(), entry.path, digest, {}, stop);
     return {entry.name,
@@ -335,9 +291,10 @@ std::int64_t SledQuickPreviewService::lineCount(std::string_view text) {
 }
 
 std::string SledQuickPreviewService::previewCopyName(std::string_view entryName) {
-    return temporaryName("vornsled-preview-", entryName);
+    return temporaryName("vornsled-preview-", entryName, LANNetworkHelpers::maximumFileNameBytes);
 }
 
 std::string SledQuickPreviewService::editFileName(std::string_view entryName) {
-    return temporaryName("vornsled-edit-", entryName);
+    return temporaryName("vornsled-edit-", entryName,
+                         LANNetworkHelpers::maximumFileNameBytes - atomicSiblingExtraBytes);
 }

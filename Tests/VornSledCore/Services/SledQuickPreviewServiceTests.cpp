@@ -529,13 +529,23 @@ TEST(SledQuickPreviewService, TemporaryNamesAreSafeAndFitTheFileSystem) {
         EXPECT_EQ(parsed->kind, "preview");
         EXPECT_EQ(parsed->safeName, c.safe);
     }
-    // A long name (each "ş" two bytes) is cut on a character boundary to fit 255 bytes.
+    EXPECT_NE(SledQuickPreviewService::editFileName("x"), SledQuickPreviewService::editFileName("x"));
+
+    // A long name (each "ş" two bytes) is cut on a character boundary so that the file, and the
+    // sibling the edit file is first written to, fit in 255 bytes.
     std::string longName;
     for (int i = 0; i < 200; ++i) {
         longName += "ş";
     }
-    const std::string name = SledQuickPreviewService::editFileName(longName);
-    EXPECT_LE(name.size(), 255u);
-    EXPECT_GE(name.size(), 254u);
-    EXPECT_NE(SledQuickPreviewService::editFileName("x"), SledQuickPreviewService::editFileName("x"));
+    const std::string preview = SledQuickPreviewService::previewCopyName(longName);
+    EXPECT_LE(preview.size(), 255u);
+    EXPECT_GE(preview.size(), 254u);
+    EXPECT_LE(SledQuickPreviewService::editFileName(longName).size(), 255u - 8);
+
+    VornTestMemoryProvider store;
+    store.addFile("/long/" + longName, "x");
+    const SledFileEntry entry = entryFor("/long/" + longName);
+    EXPECT_EQ(SledQuickPreviewService::loadPreview(entry, store).payload, SledPreviewPayload::text("x", 1, false));
+    EXPECT_EQ(SledQuickPreviewService::saveEditedText("y", entry, store).sizeBytes, 1);
+    EXPECT_EQ(store.file("/long/" + longName), "y");
 }
