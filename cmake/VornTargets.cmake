@@ -1,6 +1,9 @@
 # Warnings are errors on our own code only; package headers come in as SYSTEM includes.
 function(vorn_strict target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Wno-missing-field-initializers)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Wno-missing-field-initializers
+    # GCC 12 reports std::string appends as overlapping copies once they are inlined at -O3
+    # (GCC bug 105329); the sanitised -O1 test build keeps the warning.
+    $<$<AND:$<CXX_COMPILER_ID:GNU>,$<CONFIG:Release>>:-Wno-restrict>)
 endfunction()
 
 # A library made of every source below the given folders (relative to Sources/).

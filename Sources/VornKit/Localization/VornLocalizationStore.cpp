@@ -1,16 +1,13 @@
 #include "VornLocalizationStore.h"
 
 #include "VornASCII.h"
+#include "VornFileIO.h"
 #include "VornLZFSE.h"
 #include "VornXDG.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <system_error>
-#include <unistd.h>
 #include <variant>
 
 #include <unicode/brkiter.h>
@@ -200,50 +197,6 @@ std::string_view prefixCharacters(std::string_view text, const std::vector<std::
 
 std::string_view suffixCharacters(std::string_view text, const std::vector<std::size_t>& boundaries, std::size_t n) {
     return text.substr(boundaries[boundaries.size() - 1 - n]);
-}
-
-// Reads a regular file of at most `limit` bytes. Non-blocking open, so that a FIFO placed where a
-// catalog belongs cannot stall a lookup.
-std::optional<std::string> readCapped(const fs::path& path, std::size_t limit, std::error_code& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        error.assign(errno, std::generic_category());
-        return std::nullopt;
-    }
-    std::optional<std::string> result;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        error.assign(errno, std::generic_category());
-    } else if (!S_ISREG(info.st_mode)) {
-        error = std::make_error_code(std::errc::invalid_argument);
-    } else if (static_cast<std::uintmax_t>(info.st_size) > limit) {
-        error = std::make_error_code(std::errc::file_too_large);
-    } else {
-        std::string bytes;
-        bytes.reserve(static_cast<std::size_t>(info.st_size));
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n < 0) {
-                error.assign(errno, std::generic_category());
-                break;
-            }
-            if (n == 0) {
-                result = std::move(bytes);
-                break;
-            }
-            bytes.append(buffer, static_cast<std::size_t>(n));
-            if (bytes.size() > limit) {  // the file grew while being read
-                error = std::make_error_code(std::errc::file_too_large);
-                break;
-            }
-        }
-    }
-    ::close(fd);
-    return result;
 }
 
 bool hasLZFSEExtension(const fs::path& path) {
@@ -540,7 +493,7 @@ void VornLocalizationStore::clearCustomPack() {
 
 void VornLocalizationStore::loadJSONPack(const fs::path& file) {
     std::error_code error;
-    auto bytes = readCapped(file, maxCatalogBytes, error);
+    auto bytes = vornReadFileCapped(file, maxCatalogBytes, error);
     if (!bytes) {
         throw fs::filesystem_error("cannot read the language pack", file, error);
     }
@@ -606,7 +559,7 @@ std::shared_ptr<const VornLocalizationStore::LoadedCatalog> VornLocalizationStor
         for (const char* suffix : {".json.lzfse", ".json"}) {
             const fs::path file = *directory / (std::string(code) + suffix);
             std::error_code error;
-            auto bytes = readCapped(file, maxCatalogBytes, error);
+            auto bytes = vornReadFileCapped(file, maxCatalogBytes, error);
             if (!bytes) {
                 continue;
             }

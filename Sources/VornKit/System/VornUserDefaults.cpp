@@ -1,16 +1,13 @@
 #include "VornUserDefaults.h"
 
-#include "VornAtomicFile.h"
-#include "VornUniqueFd.h"
+#include "VornFileIO.h"
 #include "VornXDG.h"
 
 #include <cerrno>
 #include <cmath>
-#include <fcntl.h>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <system_error>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -66,37 +63,16 @@ void VornUserDefaults::refreshLocked() const {
     cachedPath_ = path;
     cache_ = json::object();
     cacheMalformed_ = true;
-    cachedStamp_ = stampOf(info);
-    // Non-blocking so that a FIFO in place of the file cannot stall the caller.
-    VornUniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0) {
-        cacheMalformed_ = false;  // unreadable, not malformed: never moved aside
+    std::error_code error;
+    const std::optional<std::string> bytes = vornReadFileCapped(path, maxFileSize, error, &info);
+    cachedStamp_ = stampOf(info);  // of the file as opened, when it could be
+    if (!bytes) {
+        // Too large or no regular file: malformed, set aside by the next write. Unreadable: never
+        // set aside.
+        cacheMalformed_ = error == std::errc::file_too_large || error == std::errc::invalid_argument;
         return;
     }
-    cachedStamp_ = stampOf(info);
-    if (!S_ISREG(info.st_mode) || static_cast<std::uintmax_t>(info.st_size) > maxFileSize) {
-        return;
-    }
-    std::string bytes;
-    char buffer[16384];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            cacheMalformed_ = false;
-            return;
-        }
-        if (n == 0) {
-            break;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(n));
-        if (bytes.size() > maxFileSize) {
-            return;
-        }
-    }
-    json parsed = json::parse(bytes, nullptr, /*allow_exceptions=*/false);
+    json parsed = json::parse(*bytes, nullptr, /*allow_exceptions=*/false);
     if (parsed.is_object()) {
         cache_ = std::move(parsed);
         cacheMalformed_ = false;

@@ -1,8 +1,8 @@
 #include "VornAppLogger.h"
 
-#include "VornAtomicFile.h"
 #include "VornDate.h"
 #include "VornDesktop.h"
+#include "VornFileIO.h"
 #include "VornLineReader.h"
 #include "VornUUID.h"
 #include "VornUniqueFd.h"

@@ -1,5 +1,6 @@
 #include "LANBonjourAdvertiser.h"
 
+#include "LANAvahiEventLoop.h"
 #include "LANNetworkHelpers.h"
 
 #include <avahi-client/client.h>
@@ -8,7 +9,6 @@
 #include <avahi-common/error.h>
 #include <avahi-common/malloc.h>
 #include <avahi-common/strlst.h>
-#include <avahi-common/thread-watch.h>
 #include <avahi-common/timeval.h>
 
 #include <algorithm>
@@ -19,44 +19,6 @@ namespace {
 constexpr std::size_t maximumServiceNameBytes = 63;
 constexpr std::size_t maximumTXTStringBytes = 255;
 constexpr int reconnectDelayMilliseconds = 2000;
-
-// One threaded Avahi event loop for the whole process, shared by every publisher and browser.
-class AvahiEventLoop {
-public:
-    static AvahiEventLoop& shared() {
-        static AvahiEventLoop loop;
-        return loop;
-    }
-    AvahiThreadedPoll* poll() const { return poll_; }
-    const AvahiPoll* api() const { return poll_ != nullptr ? avahi_threaded_poll_get(poll_) : nullptr; }
-
-    ~AvahiEventLoop() {
-        if (poll_ != nullptr) {
-            avahi_threaded_poll_stop(poll_);
-            avahi_threaded_poll_free(poll_);
-        }
-    }
-
-private:
-    AvahiEventLoop() : poll_(avahi_threaded_poll_new()) {
-        if (poll_ != nullptr && avahi_threaded_poll_start(poll_) < 0) {
-            avahi_threaded_poll_free(poll_);
-            poll_ = nullptr;
-        }
-    }
-    AvahiThreadedPoll* poll_ = nullptr;
-};
-
-class PollLock {
-public:
-    explicit PollLock(AvahiThreadedPoll* poll) : poll_(poll) { avahi_threaded_poll_lock(poll_); }
-    ~PollLock() { avahi_threaded_poll_unlock(poll_); }
-    PollLock(const PollLock&) = delete;
-    PollLock& operator=(const PollLock&) = delete;
-
-private:
-    AvahiThreadedPoll* poll_;
-};
 
 }  // namespace
 
@@ -87,7 +49,7 @@ struct LANBonjourAdvertiser::State {
 
     void connect() {
         int error = 0;
-        client = avahi_client_new(AvahiEventLoop::shared().api(), AVAHI_CLIENT_NO_FAIL, &State::clientChanged, this,
+        client = avahi_client_new(LANAvahiEventLoop::shared().api(), AVAHI_CLIENT_NO_FAIL, &State::clientChanged, this,
                                   &error);
         if (client == nullptr) {
             // Not even the system bus answers: try again later instead of failing anybody.
@@ -96,7 +58,7 @@ struct LANBonjourAdvertiser::State {
     }
 
     void scheduleReconnect() {
-        const AvahiPoll* api = AvahiEventLoop::shared().api();
+        const AvahiPoll* api = LANAvahiEventLoop::shared().api();
         timeval when {};
         avahi_elapse_time(&when, reconnectDelayMilliseconds, 0);
         if (retry == nullptr) {
@@ -208,22 +170,22 @@ LANBonjourAdvertiser::LANBonjourAdvertiser(std::string_view name, std::string ty
     state_->port = port;
     state_->txt = std::move(txt);
     state_->setName(serviceName(name));
-    AvahiThreadedPoll* poll = AvahiEventLoop::shared().poll();
+    AvahiThreadedPoll* poll = LANAvahiEventLoop::shared().poll();
     if (poll == nullptr) {
         return;
     }
-    const PollLock lock(poll);
+    const LANAvahiLock lock(poll);
     state_->connect();
 }
 
 LANBonjourAdvertiser::~LANBonjourAdvertiser() {
-    AvahiThreadedPoll* poll = AvahiEventLoop::shared().poll();
+    AvahiThreadedPoll* poll = LANAvahiEventLoop::shared().poll();
     if (poll == nullptr) {
         return;
     }
-    const PollLock lock(poll);
+    const LANAvahiLock lock(poll);
     if (state_->retry != nullptr) {
-        AvahiEventLoop::shared().api()->timeout_free(state_->retry);
+        LANAvahiEventLoop::shared().api()->timeout_free(state_->retry);
         state_->retry = nullptr;
     }
     state_->dropClient();

@@ -15,6 +15,8 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <string>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -37,6 +39,14 @@ public:
     ~FileDescriptor() { reset(); }
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
 
     int get() const noexcept { return fd_; }
     explicit operator bool() const noexcept { return fd_ >= 0; }
@@ -127,40 +137,57 @@ void copyContents(int in, int out, const fs::path& source, const fs::path& desti
     }
 }
 
-// Copies the regular file `source` to the temporary path `temporary` (created exclusively), with
-// the source's permission bits and modification time. Returns the size written. On failure the
-// temporary file is gone.
-std::int64_t copyToTemporary(const fs::path& source, const fs::path& temporary, bool durable) {
+struct OpenedSource {
+    FileDescriptor fd;
+    struct stat status {};
+};
+
+// Opens a regular file to copy; a folder or a special file is refused.
+OpenedSource openSource(const fs::path& source) {
+    OpenedSource opened;
     // O_NONBLOCK keeps a FIFO from hanging the open; it changes nothing for regular files.
-    FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!in) {
+    opened.fd = FileDescriptor(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!opened.fd) {
         throwErrno("cannot open the file to copy", source, errno);
     }
-    struct stat sourceStatus {};
-    if (::fstat(in.get(), &sourceStatus) != 0) {
+    if (::fstat(opened.fd.get(), &opened.status) != 0) {
         throwErrno("cannot read the attributes of", source, errno);
     }
-    if (S_ISDIR(sourceStatus.st_mode)) {
+    if (S_ISDIR(opened.status.st_mode)) {
         throwErrno("cannot copy a folder as a file", source, EISDIR);
     }
-    if (!S_ISREG(sourceStatus.st_mode)) {
+    if (!S_ISREG(opened.status.st_mode)) {
         throwErrno("cannot copy something that is not a regular file", source, EINVAL);
     }
+    return opened;
+}
+
+// Writes the source's bytes, permission bits and modification time into `out`. Returns the size
+// written.
+std::int64_t fillCopy(const OpenedSource& in, const FileDescriptor& out, const fs::path& source,
+                      const fs::path& destination, bool durable) {
+    copyContents(in.fd.get(), out.get(), source, destination);
+    ::fchmod(out.get(), in.status.st_mode & 0777);
+    const timespec times[2] = {in.status.st_atim, in.status.st_mtim};
+    ::futimens(out.get(), times);
+    // Replacing a file must not leave an empty one after a crash; a new file risks nothing.
+    if (durable && ::fdatasync(out.get()) != 0) {
+        throwErrno("cannot write", destination, errno);
+    }
+    struct stat written {};
+    return ::fstat(out.get(), &written) == 0 ? written.st_size : 0;
+}
+
+// Copies the regular file `source` to the temporary path `temporary` (created exclusively).
+// Returns the size written. On failure the temporary file is gone.
+std::int64_t copyToTemporary(const fs::path& source, const fs::path& temporary, bool durable) {
+    const OpenedSource in = openSource(source);
     FileDescriptor out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (!out) {
         throwErrno("cannot create the copy", temporary, errno);
     }
     try {
-        copyContents(in.get(), out.get(), source, temporary);
-        ::fchmod(out.get(), sourceStatus.st_mode & 0777);
-        const timespec times[2] = {sourceStatus.st_atim, sourceStatus.st_mtim};
-        ::futimens(out.get(), times);
-        // Replacing a file must not leave an empty one after a crash; a new file risks nothing.
-        if (durable && ::fdatasync(out.get()) != 0) {
-            throwErrno("cannot write", temporary, errno);
-        }
-        struct stat written {};
-        const std::int64_t size = ::fstat(out.get(), &written) == 0 ? written.st_size : 0;
+        const std::int64_t size = fillCopy(in, out, source, temporary, durable);
         if (out.close() != 0) {
             throwErrno("cannot write", temporary, errno);
         }
@@ -170,6 +197,31 @@ std::int64_t copyToTemporary(const fs::path& source, const fs::path& temporary, 
         ::unlink(temporary.c_str());
         throw;
     }
+}
+
+// A copy to a place where nothing is yet, written into an unnamed file of the destination's folder
+// and given its name only when complete: a failure (or a crash) leaves nothing behind, and the one
+// folder operation per file keeps parallel copies into one folder from queueing on its lock.
+// Nothing when the file system offers no unnamed files or the name was taken meanwhile; the caller
+// then copies through a named temporary sibling.
+std::optional<std::int64_t> copyToNewName(const fs::path& source, const fs::path& destination) {
+    const OpenedSource in = openSource(source);
+    const fs::path folder = destination.has_parent_path() ? destination.parent_path() : fs::path(".");
+    FileDescriptor out(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    if (!out) {
+        return std::nullopt;
+    }
+    const std::int64_t size = fillCopy(in, out, source, destination, false);
+    const std::string handle = "/proc/self/fd/" + std::to_string(out.get());
+    if (::linkat(AT_FDCWD, handle.c_str(), AT_FDCWD, destination.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        return std::nullopt;
+    }
+    if (out.close() != 0) {
+        const int error = errno;
+        ::unlink(destination.c_str());
+        throwErrno("cannot write", destination, error);
+    }
+    return size;
 }
 
 // The local copy behind both download and upload. Returns the size of the file now at
@@ -182,6 +234,11 @@ std::int64_t copyIntoPlace(const fs::path& source, const fs::path& destination) 
     const bool replacing = ::lstat(destination.c_str(), &existing) == 0;
     if (replacing && S_ISDIR(existing.st_mode)) {
         throw SledError::remoteCommandFailed(LocalFileProvider::alreadyExistsMessage(destination));
+    }
+    if (!replacing) {
+        if (const std::optional<std::int64_t> size = copyToNewName(source, destination)) {
+            return *size;
+        }
     }
     const fs::path temporary = temporarySibling(destination);
     const std::int64_t size = copyToTemporary(source, temporary, replacing);

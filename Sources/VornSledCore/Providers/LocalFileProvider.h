@@ -12,9 +12,10 @@
 // - Listing skips names that begin with "."; an entry's type comes from lstat, so a link to a
 //   folder lists as a file and is never followed. An item whose attributes cannot be read (it
 //   vanished between reading the folder and asking) still lists, as a file of size 0 without date.
-// - Downloads and uploads are the same local copy. The copy goes to a hidden temporary sibling and
-//   is renamed into place only when complete, so a failed copy (no room, a vanished source) leaves
-//   whatever was at the destination untouched. A folder at the destination is never replaced: the
+// - Downloads and uploads are the same local copy. The copy is written to an unnamed file (or,
+//   where the file system has none, or a file is being replaced, a hidden temporary sibling) and
+//   gets its name only when complete, so a failed copy (no room, a vanished source) leaves nothing
+//   half-written and whatever was at the destination untouched. A folder at the destination is never replaced: the
 //   copy fails with "An item named '<name>' already exists.". Progress is reported once, at the end.
 //   A download also returns the SHA-256 of the source (absent when the source cannot be hashed).
 // - Deletion moves the item to the freedesktop Trash; it never unlinks. A failure to trash throws.

@@ -1,7 +1,7 @@
 #include "SledProfileRepository.h"
 
-#include "VornAtomicFile.h"
 #include "VornDate.h"
+#include "VornFileIO.h"
 #include "VornJSON.h"
 #include "VornUniqueFd.h"
 #include "VornXDG.h"
@@ -16,38 +16,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-enum class ReadOutcome { read, missing, unreadable };
-
-ReadOutcome readWholeFile(const fs::path& path, std::string& bytes) {
-    const VornUniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (file.get() < 0) {
-        return errno == ENOENT ? ReadOutcome::missing : ReadOutcome::unreadable;
-    }
-    struct stat info {};
-    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
-        static_cast<std::uint64_t>(info.st_size) > SledProfileRepository::maxFileBytes) {
-        return ReadOutcome::unreadable;
-    }
-    bytes.clear();
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return ReadOutcome::unreadable;
-        }
-        if (got == 0) {
-            return ReadOutcome::read;
-        }
-        if (bytes.size() + static_cast<std::size_t>(got) > SledProfileRepository::maxFileBytes) {
-            return ReadOutcome::unreadable;  // grew while being read
-        }
-        bytes.append(buffer, static_cast<std::size_t>(got));
-    }
-}
 
 // Copies `from` to a new file `to` (which must not exist), for file systems without hard links.
 bool copyToNewFile(const fs::path& from, const fs::path& to) {
@@ -152,14 +120,15 @@ SledProfileRepository::SledProfileRepository(const std::optional<fs::path>& base
     fs::create_directories(folder, ignored);
     fileURL_ = folder / "profiles.json";
 
-    std::string bytes;
-    switch (readWholeFile(fileURL_, bytes)) {
-        case ReadOutcome::missing: return;
-        case ReadOutcome::unreadable: keepUnreadableFile_ = true; return;
-        case ReadOutcome::read: break;
+    std::error_code error;
+    const std::optional<std::string> bytes = vornReadFileCapped(fileURL_, maxFileBytes, error);
+    if (!bytes) {
+        // A missing file is a first start; anything else stands until a save sets it aside.
+        keepUnreadableFile_ = error != std::errc::no_such_file_or_directory;
+        return;
     }
     try {
-        snapshot_ = decode(bytes);
+        snapshot_ = decode(*bytes);
     } catch (const VornDecodingError&) {
         keepUnreadableFile_ = true;
     }

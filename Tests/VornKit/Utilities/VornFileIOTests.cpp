@@ -1,4 +1,4 @@
-#include "VornAtomicFile.h"
+#include "VornFileIO.h"
 #include "VornTestSupport.h"
 #include "VornUniqueFd.h"
 
@@ -9,6 +9,8 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <optional>
+#include <system_error>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -44,7 +46,7 @@ private:
 
 }  // namespace
 
-TEST(VornAtomicFile, WritesExactlyTheBytesWithTheGivenModeAndNoLeftovers) {
+TEST(VornFileIO, WritesExactlyTheBytesWithTheGivenModeAndNoLeftovers) {
     VornTestTempDir dir;
     const ScopedUmask strict(077);  // the mode given wins over the mask
     const std::string binary("a\0b\r\n\xff", 6);
@@ -69,7 +71,7 @@ TEST(VornAtomicFile, WritesExactlyTheBytesWithTheGivenModeAndNoLeftovers) {
     EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"empty", "large", "secret.json", "shared.json"}));
 }
 
-TEST(VornAtomicFile, ReplacesByRenameSoTheOldFileIsNeverRewritten) {
+TEST(VornFileIO, ReplacesByRenameSoTheOldFileIsNeverRewritten) {
     VornTestTempDir dir;
     const fs::path file = dir.write("settings.json", "old content, longer than the new");
     ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
@@ -85,7 +87,7 @@ TEST(VornAtomicFile, ReplacesByRenameSoTheOldFileIsNeverRewritten) {
     EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"settings.before", "settings.json"}));
 }
 
-TEST(VornAtomicFile, FailuresThrowNamingTheFileAndLeaveEverythingAsItWas) {
+TEST(VornFileIO, FailuresThrowNamingTheFileAndLeaveEverythingAsItWas) {
     VornTestTempDir dir;
     dir.write("folder/inside", "kept");
     dir.write("plain", "a file where a folder belongs");
@@ -112,7 +114,7 @@ TEST(VornAtomicFile, FailuresThrowNamingTheFileAndLeaveEverythingAsItWas) {
     }
 }
 
-TEST(VornAtomicFile, AWriteThatFailsHalfWayKeepsTheOldFileAndRemovesTheTemporary) {
+TEST(VornFileIO, AWriteThatFailsHalfWayKeepsTheOldFileAndRemovesTheTemporary) {
     VornTestTempDir dir;
     const fs::path file = dir.write("profiles.json", "the old profiles");
     // A file-size limit makes the kernel refuse the write part way through, as a full disk would.
@@ -164,4 +166,40 @@ TEST(VornUniqueFd, OwnsOneDescriptorAndReportsWriteFailures) {
     EXPECT_EQ(full.close(), 0);
     EXPECT_FALSE(full);
     EXPECT_EQ(full.close(), 0);  // closing an empty owner is harmless
+}
+
+TEST(VornFileIO, CappedReadGivesWholeRegularFilesAndSaysWhyOtherwise) {
+    VornTestTempDir dir;
+    const fs::path exact = dir.write("exact", std::string(100, 'e'));
+    const fs::path over = dir.write("over", std::string(101, 'o'));
+    const fs::path fifo = dir / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // nobody writes: a blocking open would hang
+    fs::create_directories(dir / "folder");
+    struct Row {
+        const char* name;
+        fs::path path;
+        std::error_code expected;
+    } const rows[] = {
+        {"exactly the limit", exact, {}},
+        {"one byte over", over, std::make_error_code(std::errc::file_too_large)},
+        {"missing", dir / "missing", std::make_error_code(std::errc::no_such_file_or_directory)},
+        {"FIFO", fifo, std::make_error_code(std::errc::invalid_argument)},
+        {"folder", dir / "folder", std::make_error_code(std::errc::invalid_argument)},
+        // Reports a size of 0, then delivers more than the limit: caught while reading.
+        {"grows while read", "/proc/self/status", std::make_error_code(std::errc::file_too_large)},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::error_code error = std::make_error_code(std::errc::io_error);  // cleared on success
+        struct stat info {};
+        const std::optional<std::string> bytes = vornReadFileCapped(row.path, 100, error, &info);
+        EXPECT_EQ(error, row.expected);
+        EXPECT_EQ(bytes.has_value(), !row.expected);
+        if (bytes) {
+            EXPECT_EQ(*bytes, vornReadFile(row.path));
+        }
+        if (row.path != dir / "missing") {
+            EXPECT_NE(info.st_ino, 0u);  // the status of the opened file
+        }
+    }
 }

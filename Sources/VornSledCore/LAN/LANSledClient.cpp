@@ -1,0 +1,316 @@
+#include "LANSledClient.h"
+
+#include "SledError.h"
+#include "VornChecksum.h"
+#include "VornHTTPClient.h"
+#include "VornTaskCancelled.h"
+#include "VornURLComponents.h"
+#include "VornUnicode.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <mutex>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+constexpr std::size_t hashChunkBytes = static_cast<std::size_t>(VornChecksum::defaultChunkSize);
+constexpr std::size_t uploadErrorExcerptBytes = 300;
+constexpr std::size_t clipboardErrorExcerptBytes = 200;
+
+// Characters that stand for themselves in a URL path (RFC 3986 pchar plus "/").
+constexpr std::string_view pathPunctuation = "-._~!$&'()*+,;=:@/";
+// Characters that stand for themselves in a URL query.
+constexpr std::string_view queryPunctuation = "-._~!$&'()*+,;=:@/?";
+
+std::string percentEncoded(std::string_view text, std::string_view allowedPunctuation) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            allowedPunctuation.find(c) != std::string_view::npos) {
+            out.push_back(c);
+        } else {
+            out.push_back('%');
+            out.push_back(hex[byte >> 4]);
+            out.push_back(hex[byte & 0x0F]);
+        }
+    }
+    return out;
+}
+
+// The first `limit` bytes as UTF-8, each invalid or cut sequence replaced by U+FFFD.
+std::string excerpt(std::string_view body, std::size_t limit) {
+    std::string out;
+    VornUnicode::forEachCodePoint(body.substr(0, limit),
+                                  [&](const VornCodePoint& point) { VornUnicode::appendUTF8(out, point.value); });
+    return out;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
+               return lower(x) == lower(y);
+           });
+}
+
+std::string endpoint(std::string_view host, std::uint16_t port) {
+    return std::string(host) + ":" + std::to_string(port);
+}
+
+// SHA-256 of a file in 1 MiB chunks, stopping between chunks when asked to.
+std::string fileSHA256(const std::filesystem::path& path, const std::stop_token& stopToken) {
+    const auto failure = [&](const char* what) {
+        return std::filesystem::filesystem_error(what, path, std::error_code(errno, std::system_category()));
+    };
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw failure("Cannot open the file to send");
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    VornSHA256 hasher;
+    std::vector<std::byte> buffer(hashChunkBytes);
+    while (true) {
+        if (stopToken.stop_requested()) throw VornTaskCancelled();
+        const ssize_t count = ::read(fd, buffer.data(), buffer.size());
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) throw failure("Cannot read the file to send");
+        if (count == 0) break;
+        hasher.update(std::span<const std::byte>(buffer.data(), static_cast<std::size_t>(count)));
+    }
+    return hasher.finalizeHex();
+}
+
+VornHTTPOptions optionsFor(const LANSledClientSession& session, std::chrono::seconds timeLimit) {
+    VornHTTPOptions options;
+    options.connectTimeout = std::min(timeLimit, session.maximumConnectTime);
+    options.idleTimeout = timeLimit;
+    options.bypassProxy = true;
+    return options;
+}
+
+// A failure to exchange with the peer becomes connectionFailed; a reply longer than any real
+// reply counts as an invalid one. Problems with what we were asked to send pass through.
+[[noreturn]] void rethrowExchangeFailure(const VornHTTPError& error, const std::string& invalidReplyText) {
+    switch (error.kind()) {
+    case VornHTTPError::Kind::connectionFailed:
+    case VornHTTPError::Kind::timedOut:
+    case VornHTTPError::Kind::transport:
+        throw SledError::connectionFailed(error.what());
+    case VornHTTPError::Kind::bodyTooLarge:
+        throw SledError::connectionFailed(invalidReplyText);
+    default:
+        throw error;
+    }
+}
+
+void addPIN(VornHTTPRequest& request, const std::optional<std::string>& pin) {
+    if (pin && !pin->empty()) request.setHeader("X-VornSled-PIN", *pin);
+}
+
+}  // namespace
+
+std::exception_ptr LANSledSendOutcome::error() const {
+    const auto* failure = std::get_if<std::exception_ptr>(&result);
+    return failure != nullptr ? *failure : nullptr;
+}
+
+LANSledClient::LANSledClient(LANSledClientSession session) : session_(session) {}
+
+LANPeerInfo LANSledClient::probePeer(std::string_view host, std::uint16_t port, std::stop_token stopToken) const {
+    const std::string where = endpoint(host, port);
+    VornHTTPRequest request;
+    request.method = "GET";
+    request.url = "http://" + where + "/api/v1/info";
+    // The host must come back out of the URL unchanged: "a/b", "a@b" or "a:1" would reach another
+    // host or port. A colon belongs only inside a bracketed IPv6 literal.
+    const auto url = VornURLComponents::parse(request.url);
+    const bool strayColon = !host.starts_with('[') && host.find(':') != std::string_view::npos;
+    if (host.empty() || strayColon || !url || url->host != host || url->port != port ||
+        url->path() != "/api/v1/info") {
+        throw SledError::connectionFailed("Invalid LAN peer address " + where);
+    }
+
+    VornHTTPResponse response;
+    try {
+        response = VornHTTPClient::send(request, VornHTTPBody::none(), VornHTTPSink::memory(session_.maximumReplyBytes),
+                                        optionsFor(session_, session_.probeTimeLimit), stopToken);
+    } catch (const VornHTTPError& error) {
+        if (error.kind() == VornHTTPError::Kind::bodyTooLarge) {
+            throw SledError::connectionFailed("Malformed peer info JSON");
+        }
+        throw SledError::connectionFailed("Peer did not respond on " + where);
+    }
+    if (response.statusCode != 200) throw SledError::connectionFailed("Peer did not respond on " + where);
+
+    const nlohmann::json info = nlohmann::json::parse(response.body, nullptr, false);
+    if (!info.is_object()) throw SledError::connectionFailed("Malformed peer info JSON");
+    const auto text = [&](const char* key, std::string fallback) {
+        const auto found = info.find(key);
+        return found != info.end() && found->is_string() ? found->get<std::string>() : fallback;
+    };
+    LANPeerInfo peer;
+    peer.id = text("id", where);
+    peer.deviceName = text("deviceName", std::string(host));
+    peer.platform = text("platform", "LAN Device");
+    peer.host = std::string(host);
+    peer.port = port;
+    const auto requiresPIN = info.find("requiresPIN");
+    peer.requiresPIN = requiresPIN != info.end() && requiresPIN->is_boolean() && requiresPIN->get<bool>();
+    peer.isManual = true;
+    return peer;
+}
+
+LANSledUploadResponse LANSledClient::sendFile(const std::filesystem::path& localURL, const LANPeerInfo& to,
+                                              std::string_view senderName, const std::optional<std::string>& pin,
+                                              std::stop_token stopToken) const {
+    const auto baseURL = to.baseURL();
+    if (!baseURL) throw SledError::connectionFailed("Invalid peer URL");
+    if (stopToken.stop_requested()) throw VornTaskCancelled();
+
+    const std::string localName = localURL.filename().string();
+    const std::string localDigest = fileSHA256(localURL, stopToken);
+    // The body is sent from the file as it is now; if it changed since hashing, the peer's own
+    // check fails and says so.
+    const VornHTTPBody body = VornHTTPBody::file(localURL);
+    const auto localSize = static_cast<std::int64_t>(body.length());
+
+    VornHTTPRequest request;
+    request.method = "POST";
+    request.url = *baseURL + "/api/v1/upload";
+    request.setHeader("Content-Type", "application/octet-stream");
+    request.setHeader("Content-Length", std::to_string(localSize));
+    request.setHeader("X-VornSled-Filename", percentEncoded(localName, pathPunctuation));
+    request.setHeader("X-VornSled-Sender", percentEncoded(senderName, queryPunctuation));
+    request.setHeader("X-VornSled-SHA256", localDigest);
+    addPIN(request, pin);
+
+    VornHTTPResponse response;
+    try {
+        response = VornHTTPClient::send(request, body, VornHTTPSink::memory(session_.maximumReplyBytes),
+                                        optionsFor(session_, session_.uploadTimeLimit), stopToken);
+    } catch (const VornHTTPError& error) {
+        rethrowExchangeFailure(error, "Invalid response from LAN peer");
+    }
+    if (response.statusCode == 401) throw SledError::invalidPIN();
+    if (response.statusCode < 200 || response.statusCode > 299) {
+        throw SledError::httpStatus(response.statusCode, excerpt(response.body, uploadErrorExcerptBytes));
+    }
+
+    nlohmann::json reply = nlohmann::json::parse(response.body, nullptr, false);
+    if (!reply.is_object()) reply = nlohmann::json::object();
+    bool digestConfirmed = false;
+    if (const auto echoed = reply.find("sha256"); echoed != reply.end() && echoed->is_string()) {
+        const auto& peerDigest = echoed->get_ref<const std::string&>();
+        if (!peerDigest.empty()) {
+            if (!equalsIgnoringCase(peerDigest, localDigest)) {
+                throw SledError::checksumMismatch(localName, localDigest, peerDigest);
+            }
+            digestConfirmed = true;
+        }
+    }
+
+    LANSledUploadResponse result;
+    const auto savedName = reply.find("fileName");
+    result.fileName = savedName != reply.end() && savedName->is_string() ? savedName->get<std::string>() : localName;
+    const auto bytes = reply.find("bytes");
+    result.bytes = bytes != reply.end() && bytes->is_number_integer() ? bytes->get<std::int64_t>() : localSize;
+    result.sha256Hex = localDigest;
+    // Verified means the peer said so, or echoed the digest we sent; a peer that says nothing has
+    // confirmed nothing.
+    const auto verified = reply.find("verified");
+    result.remoteVerified = verified != reply.end() && verified->is_boolean() ? verified->get<bool>() : digestConfirmed;
+    return result;
+}
+
+std::vector<LANSledSendOutcome> LANSledClient::sendFilesInParallel(const std::vector<std::filesystem::path>& localURLs,
+                                                                   const LANPeerInfo& to, std::string_view senderName,
+                                                                   const std::optional<std::string>& pin,
+                                                                   int maxConcurrency,
+                                                                   std::stop_token stopToken) const noexcept {
+    const std::size_t width = static_cast<std::size_t>(std::clamp(maxConcurrency, 1, maximumParallelUploads));
+    std::mutex mutex;
+    std::size_t next = 0;
+    std::vector<LANSledSendOutcome> outcomes;
+    try {
+        outcomes.reserve(localURLs.size());
+    } catch (...) {
+        return outcomes;
+    }
+
+    const auto work = [&] {
+        while (true) {
+            std::size_t index;
+            {
+                const std::lock_guard lock(mutex);
+                if (next == localURLs.size()) return;
+                index = next++;
+            }
+            LANSledSendOutcome outcome{localURLs[index], std::exception_ptr()};
+            try {
+                outcome.result = sendFile(localURLs[index], to, senderName, pin, stopToken);
+            } catch (...) {
+                outcome.result = std::current_exception();
+            }
+            const std::lock_guard lock(mutex);
+            outcomes.push_back(std::move(outcome));  // room was reserved: never throws
+        }
+    };
+
+    // The calling thread is one of the workers.
+    std::vector<std::jthread> helpers;
+    const std::size_t helperCount = std::min(width, localURLs.size()) - (localURLs.empty() ? 0 : 1);
+    for (std::size_t i = 0; i < helperCount; ++i) {
+        try {
+            helpers.emplace_back(work);
+        } catch (...) {
+            break;  // fewer threads than asked for still finish every file
+        }
+    }
+    work();
+    helpers.clear();  // joins
+    return outcomes;
+}
+
+std::string LANSledClient::sendClipboard(std::string_view text, const LANPeerInfo& to, std::string_view senderName,
+                                         const std::optional<std::string>& pin, std::stop_token stopToken) const {
+    const auto baseURL = to.baseURL();
+    if (!baseURL) throw SledError::connectionFailed("Invalid peer URL");
+    if (!VornUnicode::isValidUTF8(text)) {
+        throw std::invalid_argument("The clipboard text is not valid UTF-8 and cannot be sent");
+    }
+    if (!VornUnicode::isValidUTF8(senderName)) {
+        throw std::invalid_argument("The sender name is not valid UTF-8 and cannot be sent");
+    }
+
+    VornHTTPRequest request;
+    request.method = "POST";
+    request.url = *baseURL + "/api/v1/clipboard";
+    request.setHeader("Content-Type", "application/json");
+    addPIN(request, pin);
+    const nlohmann::json payload = {{"sender", senderName}, {"text", text}};
+
+    VornHTTPResponse response;
+    try {
+        response = VornHTTPClient::send(request, VornHTTPBody::bytes(payload.dump()),
+                                        VornHTTPSink::memory(session_.maximumReplyBytes),
+                                        optionsFor(session_, session_.clipboardTimeLimit), stopToken);
+    } catch (const VornHTTPError& error) {
+        rethrowExchangeFailure(error, "Invalid peer response");
+    }
+    if (response.statusCode == 401) throw SledError::invalidPIN();
+    if (response.statusCode < 200 || response.statusCode > 299) {
+        throw SledError::httpStatus(response.statusCode, excerpt(response.body, clipboardErrorExcerptBytes));
+    }
+    return VornSHA256::hexDigest(text);
+}
