@@ -3,8 +3,8 @@
 #include "LANNetworkHelpers.h"
 #include "LocalFileProvider.h"
 #include "SledImageProbe.h"
-#include "VornAtomicFile.h"
 #include "VornChecksum.h"
+#include "VornFileIO.h"
 #include "VornUUID.h"
 #include "VornUniqueFd.h"
 #include "VornUnicode.h"
@@ -71,7 +71,8 @@ std::string readPrefix(const fs::path& path, std::size_t maxBytes) {
     }
     requireRegularFile(info, path);
     std::string bytes;
-    bytes.resize(std::min<std::size_t>(maxBytes, 1'048'576));
+    // Sized for the file as it is now; a file that grows meanwhile is read on, up to the cap.
+    bytes.resize(std::min<std::size_t>(maxBytes, static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)) + 1));
     std::size_t filled = 0;
     while (filled < maxBytes) {
         if (filled == bytes.size()) {
@@ -162,10 +163,11 @@ const SledQuickPreviewService::ExtensionSet& SledQuickPreviewService::imageExten
 
 const SledQuickPreviewService::ExtensionSet& SledQuickPreviewService::textExtensions() {
     static const ExtensionSet extensions{
-        "txt", "md",   "markdown", "json", "yaml", "yml",  "xml",  "toml",      "ini",        "env",      "conf", "cfg",
-        "swift", "ts", "tsx",      "js",   "jsx",  "mjs",  "cjs",  "py",        "rb",         "go",       "rs",   "php",
-        "java", "kt",  "c",        "h",    "cpp",  "hpp",  "cs",   "sh",        "bash",       "zsh",      "sql",  "html",
-        "htm", "css",  "scss",     "svg",  "csv",  "log",  "gitignore", "dockerfile", "makefile", "lock", "plist"};
+        "txt",  "md",  "markdown", "json", "yaml", "yml", "xml",  "toml", "ini",  "env",       "conf",
+        "cfg",  "swift", "ts",     "tsx",  "js",   "jsx", "mjs",  "cjs",  "py",   "rb",        "go",
+        "rs",   "php", "java",     "kt",   "c",    "h",   "cpp",  "hpp",  "cs",   "sh",        "bash",
+        "zsh",  "sql", "html",     "htm",  "css",  "scss", "svg", "csv",  "log",  "gitignore", "dockerfile",
+        "makefile", "lock", "plist"};
     return extensions;
 }
 
@@ -209,19 +211,26 @@ SledPreviewPayload SledQuickPreviewService::classifyAndRead(const fs::path& url,
     std::string prefix;
     bool haveRead = false;
     if (imageExtensions().contains(extension) && sizeBytes <= maxImagePreviewBytes) {
-        // One byte over the cap shows a file that grew past it since its size was taken; such a file
-        // is not decoded, so no more than the cap is ever held for an image.
-        std::string whole = readPrefix(url, static_cast<std::size_t>(maxImagePreviewBytes) + 1);
-        if (whole.size() <= static_cast<std::size_t>(maxImagePreviewBytes)) {
-            const auto bytes = std::as_bytes(std::span(whole.data(), whole.size()));
+        // A file that grew past the cap since its size was taken is not decoded: no more than the
+        // cap is ever held for an image.
+        std::error_code error;
+        std::optional<std::string> whole =
+            vornReadFileCapped(url, static_cast<std::size_t>(maxImagePreviewBytes), error);
+        if (whole) {
+            const auto bytes = std::as_bytes(std::span(whole->data(), whole->size()));
             if (const auto size = SledImageProbe::probe(bytes)) {
                 return SledPreviewPayload::image(std::vector<std::byte>(bytes.begin(), bytes.end()), size->width,
                                                  size->height);
             }
+            whole->resize(std::min(whole->size(), static_cast<std::size_t>(maxTextPreviewBytes)));
+            prefix = std::move(*whole);
+            haveRead = true;
+        } else if (error != std::errc::file_too_large) {
+            throw fs::filesystem_error(error == std::errc::invalid_argument
+                                           ? "cannot preview what is not a regular file"
+                                           : "cannot read the file for preview",
+                                       url, error);
         }
-        whole.resize(std::min(whole.size(), static_cast<std::size_t>(maxTextPreviewBytes)));
-        prefix = std::move(whole);
-        haveRead = true;
     }
     if (!haveRead) {
         prefix = readPrefix(url, static_cast<std::size_t>(maxTextPreviewBytes));

@@ -383,6 +383,8 @@ TEST(SledQuickPreviewService, LocalPreviewRefusesWhatIsNotARegularFile) {
             << name;
         // The public classification refuses the same, rather than waiting on a pipe forever.
         EXPECT_THROW(SledQuickPreviewService::classifyAndRead(dir / name, name, 0), fs::filesystem_error) << name;
+        EXPECT_THROW(SledQuickPreviewService::classifyAndRead(dir / name, name + ".png", 0), fs::filesystem_error)
+            << name << " as an image";
     }
 }
 
