@@ -1,0 +1,674 @@
+#include "SFTPStorageProvider.h"
+
+#include "SledError.h"
+#include "VornBinaryLocator.h"
+#include "VornTaskCancelled.h"
+#include "VornUUID.h"
+#include "VornUnicode.h"
+#include "VornXDG.h"
+
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <string>
+#include <system_error>
+#include <unistd.h>
+#include <utility>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view spacesAndTabs = " \t";
+
+// The ask-pass program ssh runs for the password: it prints the variable the child was given, so
+// the script itself never holds the secret.
+constexpr std::string_view askPassScriptText = "#!/bin/sh\nprintf '%s\\n' \"$VORNSLED_SSH_PWD\"\n";
+
+// A file in the process's private temporary folder that lives as long as this object.
+class TemporaryFile {
+public:
+    // Creates "<prefix><UUID><suffix>" holding `contents`, with `mode` from the start (so the
+    // ask-pass script is never readable by others, not even for a moment). Platform errors pass on.
+    TemporaryFile(std::string_view prefix, std::string_view suffix, std::string_view contents, mode_t mode) {
+        path_ = VornXDG::privateTemporaryDirectory() /
+                (std::string(prefix) + VornUUID::random().uuidString() + std::string(suffix));
+        const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd < 0) {
+            throw fs::filesystem_error("cannot create a temporary file", path_,
+                                       std::error_code(errno, std::generic_category()));
+        }
+        std::size_t written = 0;
+        int error = 0;
+        while (written < contents.size()) {
+            const ssize_t n = ::write(fd, contents.data() + written, contents.size() - written);
+            if (n < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                error = errno;
+                break;
+            }
+            written += static_cast<std::size_t>(n);
+        }
+        // The umask may have narrowed the mode at creation; the file must have exactly this one.
+        if (error == 0 && ::fchmod(fd, mode) != 0) {
+            error = errno;
+        }
+        if (::close(fd) != 0 && error == 0) {
+            error = errno;
+        }
+        if (error != 0) {
+            std::error_code ignored;
+            fs::remove(path_, ignored);
+            throw fs::filesystem_error("cannot write a temporary file", path_,
+                                       std::error_code(error, std::generic_category()));
+        }
+    }
+    ~TemporaryFile() {
+        std::error_code ignored;
+        fs::remove(path_, ignored);
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+// Deletes a local file when the scope ends, unless released.
+class LocalFileGuard {
+public:
+    explicit LocalFileGuard(fs::path path) : path_(std::move(path)) {}
+    ~LocalFileGuard() {
+        if (!path_.empty()) {
+            std::error_code ignored;
+            fs::remove(path_, ignored);
+        }
+    }
+    LocalFileGuard(const LocalFileGuard&) = delete;
+    LocalFileGuard& operator=(const LocalFileGuard&) = delete;
+    void release() { path_.clear(); }
+
+private:
+    fs::path path_;
+};
+
+std::string trimmedSpacesAndTabs(std::string_view text, bool trailingToo) {
+    const std::size_t first = text.find_first_not_of(spacesAndTabs);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const std::size_t last = trailingToo ? text.find_last_not_of(spacesAndTabs) : text.size() - 1;
+    return std::string(text.substr(first, last - first + 1));
+}
+
+std::string replaceAll(std::string_view text, std::string_view what, std::string_view with) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t from = 0;
+    while (true) {
+        const std::size_t at = text.find(what, from);
+        if (at == std::string_view::npos) {
+            out.append(text.substr(from));
+            return out;
+        }
+        out.append(text.substr(from, at - from)).append(with);
+        from = at + what.size();
+    }
+}
+
+std::int64_t fileSizeOrZero(const fs::path& path) {
+    std::error_code error;
+    const std::uintmax_t size = fs::file_size(path, error);
+    return error ? 0 : static_cast<std::int64_t>(size);
+}
+
+// The last component of a remote path ("b" of "/a/b" and of "/a/b/").
+std::string lastPathComponent(std::string_view path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.remove_suffix(1);
+    }
+    const std::size_t slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+// "/a/" of "/a/b", "" of "b": where a sibling of the item at `path` goes.
+std::string remoteParentPrefix(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
+}
+
+// The one text a host or user name must pass before it becomes part of ssh's command line: a
+// leading "-" would be read as an option, white space or a control character would split or
+// corrupt the target.
+bool isSafeTargetPart(std::string_view text) {
+    if (!text.empty() && text.front() == '-') {
+        return false;
+    }
+    bool safe = true;
+    VornUnicode::forEachCodePoint(text, [&safe](const VornCodePoint& point) {
+        if (point.valid && (VornUnicode::isWhiteSpace(point.value) || VornUnicode::isControl(point.value))) {
+            safe = false;
+        }
+    });
+    return safe;
+}
+
+// One line of a batch script: the command, then each path through escapeSFTPArg. sftp cannot be
+// handed a line break (it ends the line inside the quotes) or a NUL, and it cuts lines longer than
+// it reads whole; each is refused here with its own text instead of sftp's misleading one.
+std::string batchLine(std::string_view command, std::initializer_list<std::string_view> paths) {
+    std::string line(command);
+    for (const std::string_view path : paths) {
+        if (path.find_first_of(std::string_view("\n\r\0", 3)) != std::string_view::npos) {
+            throw SledError::remoteCommandFailed("sftp cannot be given a path that holds a line break or a NUL character.");
+        }
+        line += ' ';
+        line += SFTPStorageProvider::escapeSFTPArg(path);
+    }
+    if (line.size() > SFTPStorageProvider::maximumBatchLineBytes) {
+        throw SledError::remoteCommandFailed(
+            "The path is too long for an sftp command (" + std::to_string(line.size()) + " bytes in the line, at most " +
+            std::to_string(SFTPStorageProvider::maximumBatchLineBytes) + ").");
+    }
+    line += '\n';
+    return line;
+}
+
+// sftp writes bytes it cannot show (control characters, ill-formed UTF-8) as "\ooo".
+std::string undoOctalEscapes(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    const auto isOctal = [&text](std::size_t k) { return text[k] >= '0' && text[k] <= '7'; };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] <= '3' && isOctal(i + 1) && isOctal(i + 2) &&
+            isOctal(i + 3)) {
+            out += static_cast<char>(((text[i + 1] - '0') << 6) | ((text[i + 2] - '0') << 3) | (text[i + 3] - '0'));
+            i += 3;
+            continue;
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+std::optional<int> monthNumber(std::string_view name) {
+    static constexpr std::string_view months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    for (int i = 0; i < 12; ++i) {
+        if (months[i] == name) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+template <typename Int>
+std::optional<Int> parseDecimal(std::string_view text) {
+    Int value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || text.empty()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<VornDate> localTime(int year, int month, int day, int hour, int minute) {
+    std::tm fields{};
+    fields.tm_year = year - 1900;
+    fields.tm_mon = month;
+    fields.tm_mday = day;
+    fields.tm_hour = hour;
+    fields.tm_min = minute;
+    fields.tm_isdst = -1;
+    const std::time_t seconds = std::mktime(&fields);
+    if (seconds == static_cast<std::time_t>(-1) || fields.tm_mday != day || fields.tm_mon != month) {
+        return std::nullopt;
+    }
+    return VornDate(std::chrono::seconds(seconds));
+}
+
+// The date columns of an `ls -l` line, as ls formats them in the local time zone: "Mar  5 14:07"
+// for the half-year before now, "Mar  5  2019" otherwise.
+std::optional<VornDate> parseListingDate(std::string_view month, std::string_view day, std::string_view timeOrYear,
+                                         VornDate now) {
+    const std::optional<int> monthIndex = monthNumber(month);
+    const std::optional<int> dayOfMonth = parseDecimal<int>(day);
+    if (!monthIndex || !dayOfMonth || *dayOfMonth < 1 || *dayOfMonth > 31) {
+        return std::nullopt;
+    }
+    const std::size_t colon = timeOrYear.find(':');
+    if (colon == std::string_view::npos) {
+        const std::optional<int> year = parseDecimal<int>(timeOrYear);
+        if (!year || *year < 1 || *year > 9999) {
+            return std::nullopt;
+        }
+        return localTime(*year, *monthIndex, *dayOfMonth, 0, 0);
+    }
+    const std::optional<int> hour = parseDecimal<int>(timeOrYear.substr(0, colon));
+    const std::optional<int> minute = parseDecimal<int>(timeOrYear.substr(colon + 1));
+    if (!hour || !minute || *hour > 23 || *minute > 59) {
+        return std::nullopt;
+    }
+    const std::time_t nowSeconds =
+        std::chrono::system_clock::to_time_t(std::chrono::time_point_cast<std::chrono::system_clock::duration>(
+            std::chrono::floor<std::chrono::seconds>(now)));
+    std::tm nowFields{};
+    if (::localtime_r(&nowSeconds, &nowFields) == nullptr) {
+        return std::nullopt;
+    }
+    // The date lies in the half-year up to now; a day of slack covers the two clocks and zones.
+    const int thisYear = nowFields.tm_year + 1900;
+    std::optional<VornDate> date = localTime(thisYear, *monthIndex, *dayOfMonth, *hour, *minute);
+    if (!date || *date > now + std::chrono::hours(24)) {
+        date = localTime(thisYear - 1, *monthIndex, *dayOfMonth, *hour, *minute);
+    }
+    return date;
+}
+
+// Splits at runs of spaces and tabs, at most `maxSplits` times; the last field keeps the rest.
+std::vector<std::string_view> splitFields(std::string_view line, std::size_t maxSplits) {
+    std::vector<std::string_view> fields;
+    std::size_t at = 0;
+    while (at < line.size()) {
+        if (fields.size() == maxSplits) {
+            fields.push_back(line.substr(at));
+            break;
+        }
+        const std::size_t end = line.find_first_of(spacesAndTabs, at);
+        fields.push_back(line.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at));
+        if (end == std::string_view::npos) {
+            break;
+        }
+        at = line.find_first_not_of(spacesAndTabs, end);
+        if (at == std::string_view::npos) {
+            break;
+        }
+    }
+    return fields;
+}
+
+}  // namespace
+
+SFTPStorageProvider::SFTPStorageProvider(ConnectionProfile profile, std::optional<std::string> password,
+                                         std::optional<fs::path> knownHostsFile)
+    : profile(std::move(profile)), password(std::move(password)), knownHostsFile(std::move(knownHostsFile)) {}
+
+std::string SFTPStorageProvider::displayName() const { return profile.name; }
+
+std::string SFTPStorageProvider::targetHostString() const {
+    return profile.username.empty() ? profile.host : profile.username + "@" + profile.host;
+}
+
+SFTPStorageProvider::Invocation SFTPStorageProvider::sshInvocation(
+    bool isSFTP, const std::vector<std::string>& extraArgs, const std::optional<fs::path>& askPassScript) const {
+    if (VornUnicode::trimmed(profile.host).empty()) {
+        throw SledError::invalidProfile("SFTP host is required.");
+    }
+    if (!isSafeTargetPart(profile.host)) {
+        throw SledError::invalidProfile("SFTP host must not start with \"-\" or hold spaces or control characters.");
+    }
+    if (!isSafeTargetPart(profile.username)) {
+        throw SledError::invalidProfile("SFTP user name must not start with \"-\" or hold spaces or control characters.");
+    }
+
+    Invocation invocation;
+    std::vector<std::string>& args = invocation.arguments;
+    args = {isSFTP ? "-P" : "-p", std::to_string(profile.port), "-o", "ConnectTimeout=15", "-o",
+            "StrictHostKeyChecking=accept-new"};
+    if (knownHostsFile) {
+        // ssh splits the value at white space and expands "%" tokens: quote it and escape both.
+        std::string quoted = replaceAll(replaceAll(knownHostsFile->string(), "\\", "\\\\"), "\"", "\\\"");
+        quoted = replaceAll(quoted, "%", "%%");
+        args.insert(args.end(), {"-o", "UserKnownHostsFile=\"" + quoted + "\""});
+    }
+
+    switch (profile.sftpAuthMethod) {
+    case SFTPAuthMethod::sshKey: {
+        const std::string keyPath = profile.privateKeyPath ? VornUnicode::trimmed(*profile.privateKeyPath) : "";
+        if (!keyPath.empty()) {
+            args.push_back("-i");
+            args.push_back(keyPath.front() == '~' ? VornXDG::home().string() + keyPath.substr(1) : keyPath);
+        }
+        args.insert(args.end(), {"-o", "BatchMode=yes"});
+        break;
+    }
+    case SFTPAuthMethod::password:
+        if (password && !password->empty() && askPassScript) {
+            // Before any "-b": sftp adds BatchMode=yes for batch files, and ssh keeps the first value.
+            args.insert(args.end(), {"-o", "BatchMode=no", "-o", "PubkeyAuthentication=no"});
+            invocation.environment = {{"SSH_ASKPASS", askPassScript->string()},
+                                      {"SSH_ASKPASS_REQUIRE", "force"},
+                                      {"DISPLAY", "vornsled:0"},
+                                      {"VORNSLED_SSH_PWD", *password}};
+        } else {
+            args.insert(args.end(), {"-o", "BatchMode=yes"});
+        }
+        break;
+    case SFTPAuthMethod::sshAgent:
+        args.insert(args.end(), {"-o", "BatchMode=yes"});
+        break;
+    }
+    if (isSFTP) {
+        // sftp writes names it cannot show in the locale's character set as octal escapes; in
+        // UTF-8 only control characters and ill-formed bytes are escaped.
+        invocation.environment["LC_ALL"] = "C.UTF-8";
+    }
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    return invocation;
+}
+
+namespace {
+
+VornProcessResult runInvocation(const SFTPStorageProvider& provider, const fs::path& executable,
+                                const std::vector<std::string>& extraArgs, bool isSFTP, std::stop_token stop,
+                                const VornProcessRunner::OutputHandler& onOutput) {
+    const bool needsAskPass = provider.profile.sftpAuthMethod == SFTPAuthMethod::password && provider.password &&
+                              !provider.password->empty();
+    // Refuse a bad profile before anything is written.
+    (void)provider.sshInvocation(isSFTP, extraArgs, std::nullopt);
+    std::optional<TemporaryFile> askPass;
+    if (needsAskPass) {
+        askPass.emplace("vornsled-askpass-", ".sh", askPassScriptText, 0700);
+    }
+    SFTPStorageProvider::Invocation invocation = provider.sshInvocation(
+        isSFTP, extraArgs, askPass ? std::optional<fs::path>(askPass->path()) : std::nullopt);
+    std::optional<std::map<std::string, std::string>> environment;
+    if (!invocation.environment.empty()) {
+        environment = std::move(invocation.environment);
+    }
+    return VornProcessRunner::run(executable, invocation.arguments, std::nullopt, environment, true, nullptr, onOutput,
+                                  stop);
+}
+
+}  // namespace
+
+VornProcessResult SFTPStorageProvider::runSSHExecutable(const fs::path& executable,
+                                                        const std::vector<std::string>& extraArgs, bool isSFTP,
+                                                        std::stop_token stop) const {
+    return runInvocation(*this, executable, extraArgs, isSFTP, stop, {});
+}
+
+namespace {
+
+std::string runBatch(const SFTPStorageProvider& provider, const std::string& script, std::stop_token stop,
+                     const VornProcessRunner::OutputHandler& onOutput = {}) {
+    const std::optional<fs::path> sftp = VornBinaryLocator::locate("sftp");
+    if (!sftp) {
+        throw SledError::remoteCommandFailed("OpenSSH sftp binary not found.");
+    }
+    const TemporaryFile batch("vornsled-sftp-", ".batch", script, 0600);
+    const VornProcessResult result =
+        runInvocation(provider, *sftp, {"-b", batch.path().string(), provider.targetHostString()}, true, stop, onOutput);
+    if (result.exitCode != 0) {
+        std::string message = VornUnicode::trimmed(result.stderrString());
+        if (message.empty()) {
+            message = "sftp exited with code " + std::to_string(result.exitCode);
+        }
+        throw SledError::remoteCommandFailed(message);
+    }
+    return result.stdoutString();
+}
+
+}  // namespace
+
+std::string SFTPStorageProvider::runSFTPBatch(const std::string& script, std::stop_token stop) const {
+    return runBatch(*this, script, stop);
+}
+
+std::string SFTPStorageProvider::remoteSHA256Command(std::string_view path) {
+    const std::string quoted = escapePOSIXSingleQuoted(path);
+    return "(sha256sum " + quoted + " 2>/dev/null || shasum -a 256 " + quoted + " 2>/dev/null) | awk '{print $1}'";
+}
+
+std::optional<std::string> SFTPStorageProvider::parseRemoteSHA256(std::string_view output) {
+    const std::string text = VornUnicode::trimmed(output);
+    std::string_view word(text);
+    const std::size_t end = word.find_first_of(" \t\n\r\v\f");
+    word = word.substr(0, end);
+    // sha256sum marks the line of a name holding a backslash or a line break with a leading '\'.
+    if (!word.empty() && word.front() == '\\') {
+        word.remove_prefix(1);
+    }
+    if (word.size() != 64) {
+        return std::nullopt;
+    }
+    std::string digest;
+    digest.reserve(64);
+    for (const char c : word) {
+        if (c >= '0' && c <= '9') {
+            digest += c;
+        } else if ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')) {
+            digest += static_cast<char>(c | 0x20);
+        } else {
+            return std::nullopt;
+        }
+    }
+    return digest;
+}
+
+std::optional<std::string> SFTPStorageProvider::computeRemoteSHA256(const std::string& path,
+                                                                   std::stop_token stop) const {
+    const std::optional<fs::path> ssh = VornBinaryLocator::locate("ssh");
+    if (!ssh) {
+        return std::nullopt;
+    }
+    const VornProcessResult result = runSSHExecutable(*ssh, {targetHostString(), remoteSHA256Command(path)}, false, stop);
+    if (result.exitCode != 0) {
+        return std::nullopt;
+    }
+    return parseRemoteSHA256(result.stdout);
+}
+
+std::string SFTPStorageProvider::normalizePath(std::string_view path) {
+    std::string trimmed = VornUnicode::trimmed(path);
+    return trimmed.empty() ? "/" : trimmed;
+}
+
+std::string SFTPStorageProvider::escapeSFTPArg(std::string_view argument) {
+    return "\"" + replaceAll(replaceAll(argument, "\\", "\\\\"), "\"", "\\\"") + "\"";
+}
+
+std::string SFTPStorageProvider::escapePOSIXSingleQuoted(std::string_view argument) {
+    return "'" + replaceAll(argument, "'", "'\\''") + "'";
+}
+
+std::vector<SledFileEntry> SFTPStorageProvider::parseSFTPLongListing(std::string_view output,
+                                                                     std::string_view parentPath, VornDate now) {
+    std::string_view parent = parentPath;
+    if (!parent.empty() && parent.back() == '/') {
+        parent.remove_suffix(1);
+    }
+    // OpenSSH prints each name as the listed path joined to the name, as the path was given.
+    const std::string printedPrefix =
+        std::string(parentPath) + (parentPath.empty() || parentPath.back() == '/' ? "" : "/");
+
+    struct Row {
+        SledFileEntry entry;
+        std::string rawName;
+        bool isLink = false;
+    };
+    std::vector<Row> rows;
+    std::size_t from = 0;
+    while (from <= output.size()) {
+        const std::size_t end = output.find('\n', from);
+        const std::string_view rawLine =
+            output.substr(from, end == std::string_view::npos ? std::string_view::npos : end - from);
+        from = end == std::string_view::npos ? output.size() + 1 : end + 1;
+
+        const std::string line = trimmedSpacesAndTabs(rawLine, false);
+        const std::vector<std::string_view> fields = splitFields(line, 8);
+        const bool isEntryLine = line.size() >= 10 && (line[0] == '-' || line[0] == 'd' || line[0] == 'l') &&
+                                 fields.size() == 9;
+        if (!isEntryLine) {
+            // A name holding a line break comes out over two lines: the rest belongs to the row above.
+            if (!rows.empty() && !rawLine.empty()) {
+                rows.back().rawName += '\n';
+                rows.back().rawName += rawLine;
+            } else if (!rows.empty()) {
+                rows.back().rawName += '\n';
+            }
+            continue;
+        }
+        Row row;
+        row.isLink = line[0] == 'l';
+        row.rawName = std::string(fields[8]);
+        row.entry.isDirectory = line[0] == 'd';
+        row.entry.permissions = std::string(fields[0]);
+        row.entry.sizeBytes = row.entry.isDirectory ? 0 : parseDecimal<std::int64_t>(fields[4]).value_or(0);
+        row.entry.modifiedAt = parseListingDate(fields[5], fields[6], fields[7], now);
+        rows.push_back(std::move(row));
+    }
+
+    std::vector<SledFileEntry> entries;
+    entries.reserve(rows.size());
+    for (Row& row : rows) {
+        // The trailing line feed of the output is no part of the last name.
+        while (!row.rawName.empty() && row.rawName.back() == '\n') {
+            row.rawName.pop_back();
+        }
+        std::string name = undoOctalEscapes(row.rawName);
+        if (!printedPrefix.empty() && name.size() > printedPrefix.size() && name.starts_with(printedPrefix)) {
+            name.erase(0, printedPrefix.size());
+        } else if (row.isLink) {
+            // Listings that give bare names may show a link's target after " -> ".
+            const std::size_t arrow = name.find(" -> ");
+            if (arrow != std::string::npos) {
+                name.erase(arrow);
+            }
+        }
+        if (name.empty() || name == "." || name == "..") {
+            continue;
+        }
+        row.entry.name = name;
+        row.entry.path = parent.empty() ? "/" + name : std::string(parent) + "/" + name;
+        entries.push_back(std::move(row.entry));
+    }
+    sortListing(entries);
+    return entries;
+}
+
+std::vector<SledFileEntry> SFTPStorageProvider::listDirectory(const std::string& at, std::stop_token stop) const {
+    const std::string path = normalizePath(at);
+    const std::string output = runSFTPBatch(batchLine("ls -ln", {path}), stop);
+    return parseSFTPLongListing(output, path);
+}
+
+SledDownloadResult SFTPStorageProvider::downloadFile(const std::string& remotePath, const fs::path& to,
+                                                     const SledProgressCallback& onProgress,
+                                                     std::stop_token stop) const {
+    const fs::path parent = to.parent_path();
+    if (!parent.empty()) {
+        fs::create_directories(parent);
+    }
+    // The file arrives beside its destination and replaces it only when whole, so a failed or
+    // cancelled download neither leaves a fragment nor destroys the file that was there.
+    const fs::path partial = parent / (".vornsled-download-" + VornUUID::random().uuidString() + ".part");
+    LocalFileGuard partialGuard(partial);
+    runSFTPBatch(batchLine("get -p", {remotePath, partial.string()}), stop);
+    fs::rename(partial, to);
+    partialGuard.release();
+
+    const std::int64_t size = fileSizeOrZero(to);
+    if (onProgress) {
+        onProgress(size, size);
+    }
+    std::optional<std::string> digest;
+    try {
+        digest = computeRemoteSHA256(remotePath, stop);
+    } catch (const VornTaskCancelled&) {
+        throw;
+    } catch (const std::exception&) {
+        digest.reset();
+    }
+    return {size, digest};
+}
+
+void SFTPStorageProvider::uploadFile(const fs::path& localURL, const std::string& to,
+                                     const std::optional<std::string>& sha256Hex,
+                                     const SledProgressCallback& onProgress, std::stop_token stop) const {
+    // The file goes up under a temporary sibling name and is renamed over the destination when
+    // whole (the server's atomic rename replaces an existing file), so an interrupted upload never
+    // leaves a fragment where the old file was.
+    const std::string partial = remoteParentPrefix(to) + ".vornsled-upload-" + VornUUID::random().uuidString() + ".part";
+    const std::string script = batchLine("put -p", {localURL.string(), partial}) + batchLine("rename", {partial, to});
+    std::atomic<bool> transferStarted = false;
+    try {
+        runBatch(*this, script, stop, [&transferStarted](std::string_view chunk) {
+            // sftp echoes each batch command as it starts it: once the put runs, a fragment may exist.
+            if (chunk.find("sftp> put") != std::string_view::npos) {
+                transferStarted = true;
+            }
+        });
+    } catch (...) {
+        if (transferStarted) {
+            try {
+                runBatch(*this, "-" + batchLine("rm", {partial}), std::stop_token());
+            } catch (...) {
+                // The fragment stays behind under its hidden name; the upload's own error matters.
+            }
+        }
+        throw;
+    }
+
+    const std::int64_t size = fileSizeOrZero(localURL);
+    if (onProgress) {
+        onProgress(size, size);
+    }
+    if (!sha256Hex || sha256Hex->empty()) {
+        return;
+    }
+    std::optional<std::string> remote;
+    try {
+        remote = computeRemoteSHA256(to, stop);
+    } catch (const VornTaskCancelled&) {
+        throw;
+    } catch (const std::exception&) {
+        return;  // no digest from the server: the upload stands unchecked
+    }
+    if (remote && VornUnicode::lowercased(*remote) != VornUnicode::lowercased(*sha256Hex)) {
+        throw SledError::checksumMismatch(localURL.filename().string(), *sha256Hex, *remote);
+    }
+}
+
+void SFTPStorageProvider::createDirectory(const std::string& at, std::stop_token stop) const {
+    runSFTPBatch(batchLine("mkdir", {at}), stop);
+}
+
+void SFTPStorageProvider::deleteItem(const std::string& at, bool isDirectory, std::stop_token stop) const {
+    runSFTPBatch(batchLine(isDirectory ? "rmdir" : "rm", {at}), stop);
+}
+
+void SFTPStorageProvider::renameItem(const std::string& from, const std::string& to, bool /*isDirectory*/,
+                                     std::stop_token stop) const {
+    if (from == to) {
+        return;
+    }
+    try {
+        // "-l" asks for the plain rename, which refuses an existing target instead of replacing it.
+        runSFTPBatch(batchLine("rename -l", {from, to}), stop);
+    } catch (const SledError& error) {
+        if (error.kind() != SledError::Kind::remoteCommandFailed) {
+            throw;
+        }
+        // The server only says "Failure": tell the user when it is because the target exists.
+        bool targetExists = false;
+        try {
+            runSFTPBatch(batchLine("ls -ln", {to}), stop);
+            targetExists = true;
+        } catch (const SledError&) {
+        }
+        if (targetExists) {
+            throw SledError::remoteCommandFailed("An item named '" + lastPathComponent(to) + "' already exists.");
+        }
+        throw;
+    }
+}
+
+void SFTPStorageProvider::testConnection(std::stop_token stop) const { runSFTPBatch("pwd\n", stop); }

@@ -1,0 +1,747 @@
+// The SFTP provider against the loopback OpenSSH server of the test services: key, password and
+// agent login, round trips of awkward names with digests, listings, renames, cancellation, and the
+// rules that keep hostile paths and profiles from reaching sftp or ssh.
+#include "SFTPStorageProvider.h"
+
+#include "SledError.h"
+#include "VornChecksum.h"
+#include "VornTaskCancelled.h"
+#include "VornTestSupport.h"
+#include "VornUUID.h"
+#include "VornXDG.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+ConnectionProfile profileFor(SFTPAuthMethod method) {
+    ConnectionProfile profile;
+    profile.name = "Loopback";
+    profile.kind = ConnectionProtocolKind::sftp;
+    profile.host = VornTestServices::value("SSHD_HOST");
+    profile.port = std::stoll(VornTestServices::value("SSHD_PORT"));
+    profile.username = VornTestServices::value("SSHD_USER");
+    profile.sftpAuthMethod = method;
+    if (method == SFTPAuthMethod::sshKey) {
+        profile.privateKeyPath = VornTestServices::value("SSHD_KEY");
+    }
+    return profile;
+}
+
+SFTPStorageProvider keyProvider() {
+    return SFTPStorageProvider(profileFor(SFTPAuthMethod::sshKey), std::nullopt,
+                               fs::path(VornTestServices::value("SSHD_KNOWN_HOSTS")));
+}
+
+// A profile that never reaches a server: for the checks made before anything runs.
+SFTPStorageProvider offlineProvider(std::string host = "127.0.0.1", std::string user = "nobody") {
+    ConnectionProfile profile;
+    profile.name = "Offline";
+    profile.host = std::move(host);
+    profile.port = 1;
+    profile.username = std::move(user);
+    return SFTPStorageProvider(profile, std::nullopt, fs::path("/dev/null"));
+}
+
+template <typename Body>
+SledError expectSledError(Body&& body) {
+    try {
+        body();
+    } catch (const SledError& error) {
+        return error;
+    }
+    ADD_FAILURE() << "no SledError was thrown";
+    return SledError::remoteCommandFailed("none");
+}
+
+// Files this process left in its private temporary folder (batch files, ask-pass scripts).
+std::vector<std::string> leftoverTemporaryFiles() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(VornXDG::privateTemporaryDirectory())) {
+        names.push_back(entry.path().filename().string());
+    }
+    return names;
+}
+
+// The ids of the processes whose parent is `parent`.
+std::vector<pid_t> childrenOf(pid_t parent) {
+    std::vector<pid_t> children;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line)) {
+            continue;
+        }
+        const std::size_t close = line.rfind(')');
+        if (close == std::string::npos) {
+            continue;
+        }
+        std::istringstream rest(line.substr(close + 2));
+        std::string state;
+        long ppid = 0;
+        rest >> state >> ppid;
+        if (ppid == parent) {
+            children.push_back(static_cast<pid_t>(std::stol(entry.path().filename().string())));
+        }
+    }
+    return children;
+}
+
+// Processes whose parent is this test program.
+int childProcessCount() { return static_cast<int>(childrenOf(::getpid()).size()); }
+
+// A fresh folder in the test user's home, made through the provider and removed afterwards.
+class RemoteFolder {
+public:
+    explicit RemoteFolder(const SFTPStorageProvider& provider)
+        : path_(VornTestServices::value("SSHD_HOME") + "/t-" + VornUUID::random().uuidString()) {
+        provider.createDirectory(path_, {});
+    }
+    ~RemoteFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    const std::string& path() const { return path_; }
+    std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
+
+private:
+    std::string path_;
+};
+
+bool folderHoldsPrefix(const fs::path& folder, std::string_view prefix) {
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path().filename().string().starts_with(prefix)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+class SFTPLiveTest : public ::testing::Test {
+protected:
+    void SetUp() override { VORN_REQUIRE_SERVICE("sshd"); }
+};
+
+// ---- Quoting, arguments and parsing (nothing runs) ------------------------------------------
+
+TEST(SFTPStorageProviderQuoting, BatchAndShellQuotingAndPathNormalization) {
+    struct Case {
+        std::string_view input, sftp, shell;
+    };
+    const Case cases[] = {
+        {"plain", "\"plain\"", "'plain'"},
+        {"a \"b\"", "\"a \\\"b\\\"\"", "'a \"b\"'"},
+        {"back\\slash", "\"back\\\\slash\"", "'back\\slash'"},
+        {"it's", "\"it's\"", "'it'\\''s'"},
+        {"\\\"", "\"\\\\\\\"\"", "'\\\"'"},
+        {"", "\"\"", "''"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SFTPStorageProvider::escapeSFTPArg(c.input), c.sftp) << c.input;
+        EXPECT_EQ(SFTPStorageProvider::escapePOSIXSingleQuoted(c.input), c.shell) << c.input;
+    }
+    EXPECT_EQ(SFTPStorageProvider::normalizePath("  "), "/");
+    EXPECT_EQ(SFTPStorageProvider::normalizePath("\n /srv/data \t"), "/srv/data");
+    EXPECT_EQ(SFTPStorageProvider::remoteSHA256Command("/a/it's"),
+              "(sha256sum '/a/it'\\''s' 2>/dev/null || shasum -a 256 '/a/it'\\''s' 2>/dev/null) | awk '{print $1}'");
+}
+
+TEST(SFTPStorageProviderArguments, VectorsAndEnvironmentByLoginMethod) {
+    ConnectionProfile profile;
+    profile.host = "files.example";
+    profile.port = 22;
+    profile.username = "ana";
+    profile.privateKeyPath = "  ~/.ssh/id_ed25519\n";
+    VornScopedEnv home("HOME", "/home/ana");
+    const std::vector<std::string> common = {"-o", "ConnectTimeout=15", "-o", "StrictHostKeyChecking=accept-new"};
+    const auto with = [&](std::string portFlag, std::vector<std::string> tail) {
+        std::vector<std::string> all = {std::move(portFlag), "22"};
+        all.insert(all.end(), common.begin(), common.end());
+        all.insert(all.end(), tail.begin(), tail.end());
+        return all;
+    };
+
+    profile.sftpAuthMethod = SFTPAuthMethod::sshKey;
+    SFTPStorageProvider key(profile, std::nullopt);
+    EXPECT_EQ(key.sshInvocation(true, {"-b", "B", "ana@files.example"}, std::nullopt).arguments,
+              with("-P", {"-i", "/home/ana/.ssh/id_ed25519", "-o", "BatchMode=yes", "-b", "B", "ana@files.example"}));
+    const SFTPStorageProvider::Invocation keySSH = key.sshInvocation(false, {"ana@files.example", "cmd"}, std::nullopt);
+    EXPECT_EQ(keySSH.arguments,
+              with("-p", {"-i", "/home/ana/.ssh/id_ed25519", "-o", "BatchMode=yes", "ana@files.example", "cmd"}));
+    EXPECT_TRUE(keySSH.environment.empty());
+
+    // Password login: BatchMode=no must precede the "-b" that sftp turns into BatchMode=yes.
+    profile.sftpAuthMethod = SFTPAuthMethod::password;
+    const SFTPStorageProvider::Invocation withPassword =
+        SFTPStorageProvider(profile, "s3cret pass").sshInvocation(true, {"-b", "B", "T"}, fs::path("/tmp/ask.sh"));
+    EXPECT_EQ(withPassword.arguments,
+              with("-P", {"-o", "BatchMode=no", "-o", "PubkeyAuthentication=no", "-b", "B", "T"}));
+    EXPECT_EQ(withPassword.environment, (std::map<std::string, std::string>{{"SSH_ASKPASS", "/tmp/ask.sh"},
+                                                                            {"SSH_ASKPASS_REQUIRE", "force"},
+                                                                            {"DISPLAY", "vornsled:0"},
+                                                                            {"VORNSLED_SSH_PWD", "s3cret pass"},
+                                                                            {"LC_ALL", "C.UTF-8"}}));
+
+    // No stored password, and agent login: no prompt can appear, nothing is added to ssh's environment.
+    for (const auto& [method, secret] : {std::pair{SFTPAuthMethod::password, std::optional<std::string>()},
+                                         std::pair{SFTPAuthMethod::password, std::optional<std::string>("")},
+                                         std::pair{SFTPAuthMethod::sshAgent, std::optional<std::string>("x")}}) {
+        profile.sftpAuthMethod = method;
+        const SFTPStorageProvider::Invocation invocation =
+            SFTPStorageProvider(profile, secret).sshInvocation(false, {"T"}, std::nullopt);
+        EXPECT_EQ(invocation.arguments, with("-p", {"-o", "BatchMode=yes", "T"}));
+        EXPECT_TRUE(invocation.environment.empty());
+    }
+
+    // A known-hosts file is one quoted value, whatever its path holds.
+    profile.sftpAuthMethod = SFTPAuthMethod::sshAgent;
+    const auto pinned = SFTPStorageProvider(profile, std::nullopt, fs::path("/t/my \"hosts\" 100%"))
+                            .sshInvocation(false, {}, std::nullopt)
+                            .arguments;
+    EXPECT_EQ(pinned, with("-p", {"-o", "UserKnownHostsFile=\"/t/my \\\"hosts\\\" 100%%\"", "-o", "BatchMode=yes"}));
+}
+
+TEST(SFTPStorageProviderArguments, TargetAndProfilesSshWouldMisread) {
+    ConnectionProfile profile;
+    profile.host = "h.example";
+    EXPECT_EQ(SFTPStorageProvider(profile, std::nullopt).targetHostString(), "h.example");
+    profile.username = "u";
+    EXPECT_EQ(SFTPStorageProvider(profile, std::nullopt).targetHostString(), "u@h.example");
+
+    struct Case {
+        std::string host, user, message;
+    };
+    const Case refused[] = {
+        {"", "u", "SFTP host is required."},
+        {" \t\n", "u", "SFTP host is required."},
+        {"-oProxyCommand=touch /tmp/x", "u", "SFTP host must not start"},
+        {"host name", "u", "SFTP host must not start"},
+        {" h.example", "u", "SFTP host must not start"},
+        {"h.example\x01", "u", "SFTP host must not start"},
+        {"h.example", "-oProxyCommand=x", "SFTP user name must not start"},
+        {"h.example", "a b", "SFTP user name must not start"},
+        {"h.example", "a\nb", "SFTP user name must not start"},
+    };
+    for (const Case& c : refused) {
+        const SledError error = expectSledError([&] { offlineProvider(c.host, c.user).testConnection({}); });
+        EXPECT_EQ(error.kind(), SledError::Kind::invalidProfile) << c.host << "|" << c.user;
+        EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos) << error.what();
+    }
+    EXPECT_TRUE(leftoverTemporaryFiles().empty());
+}
+
+TEST(SFTPStorageProviderArguments, PathsSftpCannotCarryAreRefusedBeforeAnythingRuns) {
+    const SFTPStorageProvider provider = offlineProvider();
+    const std::string longPath = "/" + std::string(2100, 'a');
+    const std::pair<std::function<void()>, std::string> cases[] = {
+        {[&] { provider.listDirectory("/a\nrm /x", {}); }, "line break"},
+        {[&] { provider.deleteItem("/a\rb", false, {}); }, "line break"},
+        {[&] { provider.createDirectory(std::string("/a\0b", 4), {}); }, "NUL"},
+        {[&] { provider.listDirectory(longPath, {}); }, "too long"},
+        {[&] { provider.renameItem("/a", longPath, false, {}); }, "too long"},
+    };
+    for (const auto& [call, text] : cases) {
+        const SledError error = expectSledError(call);
+        EXPECT_EQ(error.kind(), SledError::Kind::remoteCommandFailed);
+        EXPECT_NE(std::string(error.what()).find(text), std::string::npos) << error.what();
+    }
+    // Renaming a path to itself starts nothing, so even a profile without a host succeeds.
+    offlineProvider("").renameItem("/same", "/same", false, {});
+}
+
+TEST(SFTPStorageProviderParsing, RemoteDigests) {
+    const std::string digest(64, 'a');
+    const std::pair<std::string, std::optional<std::string>> cases[] = {
+        {digest + "\n", digest},
+        {"  " + std::string(64, 'A') + "  -\n", digest},
+        {"\\" + digest + "\n", digest},  // sha256sum's mark for a name with a backslash or line break
+        {std::string(63, 'a') + "\n", std::nullopt},
+        {std::string(65, 'a'), std::nullopt},
+        {std::string(63, 'a') + "g", std::nullopt},
+        {"", std::nullopt},
+        {"\n\n", std::nullopt},
+    };
+    for (const auto& [output, expected] : cases) {
+        EXPECT_EQ(SFTPStorageProvider::parseRemoteSHA256(output), expected) << output;
+    }
+}
+
+// Local wall-clock time to an instant, the way the listing's dates are meant.
+VornDate localInstant(int year, int month, int day, int hour, int minute) {
+    std::tm fields{};
+    fields.tm_year = year - 1900;
+    fields.tm_mon = month - 1;
+    fields.tm_mday = day;
+    fields.tm_hour = hour;
+    fields.tm_min = minute;
+    fields.tm_isdst = -1;
+    return VornDate(std::chrono::seconds(std::mktime(&fields)));
+}
+
+TEST(SFTPStorageProviderParsing, FullPathListingOfAwkwardNames) {
+    // As OpenSSH's sftp prints `ls -ln /srv/data`: each name as the full path, control characters
+    // and ill-formed UTF-8 as octal escapes, a line break in a name as it is.
+    const std::string output =
+        "sftp> ls -ln \"/srv/data\"\n"
+        "-rw-r--r--    ? 1000     1000         12 Mar  5 14:07 /srv/data/a b\n"
+        "drwxr-xr-x    ? 1000     1000       4096 Jan  2  2020 /srv/data/sub dir\n"
+        "-rw-r--r--    ? 1000     1000          3 Mar  5 14:07 /srv/data/ lead and trail \n"
+        "-rw-r--r--    ? 1000     1000          3 Mar  5 14:07 /srv/data/q\"uote and back\\slash\n"
+        "-rw-r--r--    ? 1000     1000          3 Mar  5 14:07 /srv/data/ctl\\001 and bad\\377 and tab\tx\n"
+        "-rw-r--r--    ? 1000     1000          3 Mar  5 14:07 /srv/data/nl\n"
+        "x\n"
+        "lrwxrwxrwx    ? 1000     1000          3 Dec 30 23:59 /srv/data/lnk -> 2\n"
+        "-rw-r--r--    ? 1000     1000          3 Mar  5 14:07 /srv/data/\xC3\xA7\xC4\x9F\xC4\xB0.txt\n"
+        "-rw-r--r--    ? 1000     1000          3 Mar  5 14:07 /srv/data/star*[1]\n";
+    const VornDate now = localInstant(2026, 3, 10, 12, 0);
+    const std::vector<SledFileEntry> entries = SFTPStorageProvider::parseSFTPLongListing(output, "/srv/data", now);
+
+    std::vector<std::string> names;
+    for (const SledFileEntry& entry : entries) {
+        names.push_back(entry.name);
+        EXPECT_EQ(entry.path, "/srv/data/" + entry.name);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"sub dir", " lead and trail ", "a b", "\xC3\xA7\xC4\x9F\xC4\xB0.txt",
+                                               std::string("ctl\001 and bad\377 and tab\tx"), "lnk -> 2", "nl\nx",
+                                               "q\"uote and back\\slash", "star*[1]"}));
+    ASSERT_EQ(entries.size(), 9u);
+    EXPECT_TRUE(entries[0].isDirectory);
+    EXPECT_EQ(entries[0].sizeBytes, 0);
+    EXPECT_EQ(entries[0].modifiedAt, localInstant(2020, 1, 2, 0, 0));
+    EXPECT_EQ(entries[0].permissions, "drwxr-xr-x");
+    EXPECT_EQ(entries[2].sizeBytes, 12);
+    EXPECT_EQ(entries[2].modifiedAt, localInstant(2026, 3, 5, 14, 7));
+    // "Dec 30 23:59" seen in March lies in the previous year.
+    EXPECT_EQ(entries[5].modifiedAt, localInstant(2025, 12, 30, 23, 59));
+    EXPECT_FALSE(entries[5].isDirectory);
+    EXPECT_FALSE(entries[0].eTag.has_value());
+}
+
+TEST(SFTPStorageProviderParsing, BareNameListings) {
+    // Listings that give bare names: the root, a link with its target, lines that are no entries.
+    const std::string output =
+        "total 12\n"
+        "-rw-r--r--  1 0 0   abc Jan  1  2001 odd size\n"
+        "drwxr-xr-x  2 0 0  4096 Jan  1  2001 .\n"
+        "drwxr-xr-x  2 0 0  4096 Jan  1  2001 ..\n"
+        "lrwxrwxrwx  1 0 0     7 Jan  1  2001 bin -> usr/bin\n"
+        "short\n"
+        "crw-rw-rw-  1 0 0  1, 3 Jan  1  2001 null\n"
+        "-rw-r--r--  1 0 0     5 Feb 30  2001 bad date\r\n";
+    const std::vector<SledFileEntry> entries =
+        SFTPStorageProvider::parseSFTPLongListing(output, "/", localInstant(2026, 1, 1, 0, 0));
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].name, "bad date\r");
+    EXPECT_EQ(entries[0].path, "/bad date\r");
+    EXPECT_FALSE(entries[0].modifiedAt.has_value());
+    EXPECT_EQ(entries[1].name, "bin");
+    EXPECT_EQ(entries[1].path, "/bin");
+    EXPECT_FALSE(entries[1].isDirectory);
+    EXPECT_EQ(entries[2].name, "odd size");
+    EXPECT_EQ(entries[2].sizeBytes, 0);
+    EXPECT_EQ(entries[2].modifiedAt, localInstant(2001, 1, 1, 0, 0));
+
+    // The root's own full-path form, and a relative folder.
+    const auto root = SFTPStorageProvider::parseSFTPLongListing(
+        "-rw-r--r--    ? 0 0 1 Jan  1  2001 /etc\n", "/", localInstant(2026, 1, 1, 0, 0));
+    ASSERT_EQ(root.size(), 1u);
+    EXPECT_EQ(root[0].path, "/etc");
+    const auto relative = SFTPStorageProvider::parseSFTPLongListing(
+        "-rw-r--r--    ? 0 0 1 Jan  1  2001 docs/a\n", "docs", localInstant(2026, 1, 1, 0, 0));
+    ASSERT_EQ(relative.size(), 1u);
+    EXPECT_EQ(relative[0].name, "a");
+    EXPECT_EQ(relative[0].path, "docs/a");
+}
+
+// ---- Against the loopback sshd -----------------------------------------------------------------
+
+TEST_F(SFTPLiveTest, KeyPasswordAndAgentLoginAndTheirRefusals) {
+    keyProvider().testConnection({});
+
+    const std::string password = VornTestServices::value("SSHD_PASSWORD");
+    const fs::path knownHosts = VornTestServices::value("SSHD_KNOWN_HOSTS");
+    SFTPStorageProvider(profileFor(SFTPAuthMethod::password), password, knownHosts).testConnection({});
+
+    // The agent holds the client key; neither a key file nor a password is given.
+    VornTestTempDir agentDir;
+    const std::string socket = (agentDir / "agent.sock").string();
+    const VornShellResult agent = vornShell("ssh-agent -s -a " + vornShellQuote(socket));
+    ASSERT_EQ(agent.exitCode, 0) << agent.output;
+    const std::size_t pidAt = agent.output.find("SSH_AGENT_PID=");
+    ASSERT_NE(pidAt, std::string::npos);
+    const pid_t agentPid = std::stoi(agent.output.substr(pidAt + 14));
+    {
+        VornScopedEnv agentSocket("SSH_AUTH_SOCK", socket);
+        ASSERT_EQ(vornShell("ssh-add " + vornShellQuote(VornTestServices::value("SSHD_KEY"))).exitCode, 0);
+        SFTPStorageProvider(profileFor(SFTPAuthMethod::sshAgent), std::nullopt, knownHosts).testConnection({});
+    }
+    ::kill(agentPid, SIGTERM);
+
+    // A wrong password, no password (batch mode, no key), and a server whose key is not the pinned one.
+    VornTestTempDir other;
+    ASSERT_EQ(vornShell("ssh-keygen -q -t ed25519 -N '' -f " + vornShellQuote((other / "k").string())).exitCode, 0);
+    const std::string wrongHosts = "[" + VornTestServices::value("SSHD_HOST") + "]:" +
+                                   VornTestServices::value("SSHD_PORT") + " " +
+                                   vornReadFile(other / "k.pub").substr(0, vornReadFile(other / "k.pub").rfind(' '));
+    const fs::path wrongKnownHosts = other.write("known_hosts", wrongHosts + "\n");
+    const std::vector<SFTPStorageProvider> refused = {
+        SFTPStorageProvider(profileFor(SFTPAuthMethod::password), "not-" + password, knownHosts),
+        SFTPStorageProvider(profileFor(SFTPAuthMethod::password), std::nullopt, knownHosts),
+        SFTPStorageProvider(profileFor(SFTPAuthMethod::sshKey), std::nullopt, wrongKnownHosts),
+    };
+    for (const SFTPStorageProvider& provider : refused) {
+        const SledError error = expectSledError([&] { provider.testConnection({}); });
+        EXPECT_EQ(error.kind(), SledError::Kind::remoteCommandFailed);
+        EXPECT_GT(std::string(error.what()).size(), std::string("Remote operation failed: ").size());
+    }
+    EXPECT_EQ(vornReadFile(wrongKnownHosts), wrongHosts + "\n") << "a changed host key was recorded";
+
+    // A port nobody listens on fails at once with ssh's reason.
+    ConnectionProfile closed = profileFor(SFTPAuthMethod::sshKey);
+    closed.port = 1;
+    const SledError refusedConnection =
+        expectSledError([&] { SFTPStorageProvider(closed, std::nullopt, knownHosts).testConnection({}); });
+    EXPECT_NE(std::string(refusedConnection.what()).find("refused"), std::string::npos) << refusedConnection.what();
+    EXPECT_TRUE(leftoverTemporaryFiles().empty());
+}
+
+TEST_F(SFTPLiveTest, RoundTripsOfAwkwardNamesWithDigestsAndListing) {
+    const SFTPStorageProvider provider = keyProvider();
+    const SFTPStorageProvider byPassword(profileFor(SFTPAuthMethod::password), VornTestServices::value("SSHD_PASSWORD"),
+                                        fs::path(VornTestServices::value("SSHD_KNOWN_HOSTS")));
+    const RemoteFolder remote(provider);
+    VornTestTempDir local;
+    const std::string names[] = {"with space.txt", "q\"uote back\\slash", "star* br[1] ?",
+                                 "it's \xC3\xA7\xC4\x9F\xC4\xB0 \xE2\x82\xAC.txt", " lead\ttab trail ", "-dash"};
+    // Within the last half-year the listing shows the time to the minute.
+    const VornDate when = std::chrono::floor<std::chrono::minutes>(vornDateNow() - std::chrono::days(10));
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        const std::string content = "content " + std::to_string(i) + " of " + names[i];
+        const fs::path source = local.write("up-" + std::to_string(i), content);
+        fs::last_write_time(source, fs::file_time_type::clock::from_sys(when));
+        const std::string digest = VornChecksum::sha256(source);
+        const SFTPStorageProvider& through = i % 2 == 0 ? provider : byPassword;
+        std::vector<std::pair<std::int64_t, std::int64_t>> progress;
+        through.uploadFile(source, remote / names[i], digest,
+                           [&](std::int64_t done, std::int64_t total) { progress.emplace_back(done, total); }, {});
+        EXPECT_EQ(progress, (std::vector<std::pair<std::int64_t, std::int64_t>>{
+                                {std::int64_t(content.size()), std::int64_t(content.size())}}));
+        EXPECT_EQ(vornReadFile(remote / names[i]), content) << names[i];
+
+        const fs::path back = local / "down" / "nested" / ("back-" + std::to_string(i));
+        const SledDownloadResult result = through.downloadFile(remote / names[i], back, {}, {});
+        EXPECT_EQ(result.bytes, std::int64_t(content.size()));
+        EXPECT_EQ(result.remoteSHA256, digest) << names[i];
+        EXPECT_EQ(vornReadFile(back), content);
+    }
+    provider.createDirectory(remote / "sub [dir]", {});
+
+    const std::vector<SledFileEntry> listed = provider.listDirectory("  " + remote.path() + "\n", {});
+    ASSERT_EQ(listed.size(), std::size(names) + 1);
+    EXPECT_EQ(listed[0].name, "sub [dir]");
+    EXPECT_TRUE(listed[0].isDirectory);
+    for (const SledFileEntry& entry : listed) {
+        EXPECT_EQ(entry.path, remote / entry.name);
+        if (!entry.isDirectory) {
+            EXPECT_NE(std::find(std::begin(names), std::end(names), entry.name), std::end(names)) << entry.name;
+            EXPECT_EQ(entry.modifiedAt, when) << entry.name;  // put -p kept the time; the listing reads it back
+            EXPECT_EQ(entry.permissions.value_or("").front(), '-');
+        }
+    }
+    // Each listed path works unchanged with the provider's other operations.
+    for (const SledFileEntry& entry : listed) {
+        provider.deleteItem(entry.path, entry.isDirectory, {});
+    }
+    EXPECT_TRUE(provider.listDirectory(remote.path(), {}).empty());
+    EXPECT_TRUE(leftoverTemporaryFiles().empty());
+    EXPECT_FALSE(folderHoldsPrefix(local / "down" / "nested", ".vornsled-download-"));
+}
+
+TEST_F(SFTPLiveTest, NamesOnlyTheServerCouldMake) {
+    const SFTPStorageProvider provider = keyProvider();
+    const RemoteFolder remote(provider);
+    const std::string names[] = {std::string("ctl\001x"), "bad\377x", "nl\nx", "del\177", "cr\rx", "a -> b"};
+    for (const std::string& name : names) {
+        std::ofstream(remote / name) << name;
+    }
+    ASSERT_EQ(::symlink("a -> b", (remote / "link -> there").c_str()), 0);
+
+    std::vector<std::string> listed;
+    for (const SledFileEntry& entry : provider.listDirectory(remote.path(), {})) {
+        listed.push_back(entry.name);
+        EXPECT_EQ(entry.path, remote / entry.name);
+    }
+    std::vector<std::string> expected(std::begin(names), std::end(names));
+    expected.push_back("link -> there");
+    std::sort(expected.begin(), expected.end());
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, expected);
+
+    // Ill-formed UTF-8 and control characters travel as bytes; a line break cannot go into a batch.
+    VornTestTempDir local;
+    const SledDownloadResult bytes = provider.downloadFile(remote / "bad\377x", local / "b", {}, {});
+    EXPECT_EQ(vornReadFile(local / "b"), "bad\377x");
+    EXPECT_EQ(bytes.remoteSHA256, VornChecksum::sha256(local / "b"));
+    provider.deleteItem(remote / "ctl\001x", false, {});
+    EXPECT_FALSE(fs::exists(remote / "ctl\001x"));
+    const SledError error = expectSledError([&] { provider.downloadFile(remote / "nl\nx", local / "n", {}, {}); });
+    EXPECT_NE(std::string(error.what()).find("line break"), std::string::npos);
+    EXPECT_FALSE(fs::exists(local / "n"));
+}
+
+TEST_F(SFTPLiveTest, RenameRefusesAnExistingTargetAndMkdirRmdirFailLoudly) {
+    const SFTPStorageProvider provider = keyProvider();
+    const RemoteFolder remote(provider);
+    std::ofstream(remote / "x.txt") << "x";
+    std::ofstream(remote / "y.txt") << "y";
+
+    const SledError exists = expectSledError([&] { provider.renameItem(remote / "x.txt", remote / "y.txt", false, {}); });
+    EXPECT_EQ(exists.kind(), SledError::Kind::remoteCommandFailed);
+    EXPECT_STREQ(exists.what(), "Remote operation failed: An item named 'y.txt' already exists.");
+    EXPECT_EQ(vornReadFile(remote / "x.txt"), "x");
+    EXPECT_EQ(vornReadFile(remote / "y.txt"), "y");
+
+    provider.createDirectory(remote / "d", {});
+    EXPECT_STREQ(expectSledError([&] { provider.renameItem(remote / "x.txt", remote / "d", false, {}); }).what(),
+                 "Remote operation failed: An item named 'd' already exists.");
+    provider.renameItem(remote / "x.txt", remote / "d/moved 'x'.txt", false, {});
+    EXPECT_EQ(vornReadFile(remote / "d/moved 'x'.txt"), "x");
+
+    // A missing source is sftp's own error, not "already exists".
+    const SledError missing = expectSledError([&] { provider.renameItem(remote / "nope", remote / "z", false, {}); });
+    EXPECT_EQ(std::string(missing.what()).find("already exists"), std::string::npos) << missing.what();
+
+    // One level only: mkdir of an existing folder, rmdir of a full one, rm of a missing file all fail.
+    for (const auto& call : std::vector<std::function<void()>>{
+             [&] { provider.createDirectory(remote / "d", {}); },
+             [&] { provider.deleteItem(remote / "d", true, {}); },
+             [&] { provider.deleteItem(remote / "nope", false, {}); },
+             [&] { provider.listDirectory(remote / "nope", {}); },
+         }) {
+        EXPECT_EQ(expectSledError(call).kind(), SledError::Kind::remoteCommandFailed);
+    }
+    EXPECT_TRUE(fs::is_directory(remote / "d"));
+}
+
+TEST_F(SFTPLiveTest, WrongDigestIsAMismatchAndTheUploadStays) {
+    const SFTPStorageProvider provider = keyProvider();
+    const RemoteFolder remote(provider);
+    VornTestTempDir local;
+    const fs::path source = local.write("report.pdf", "the real bytes");
+    const std::string wrong(64, 'b');
+    const SledError error = expectSledError([&] { provider.uploadFile(source, remote / "report.pdf", wrong, {}, {}); });
+    EXPECT_EQ(error.kind(), SledError::Kind::checksumMismatch);
+    EXPECT_EQ(error.fileName(), "report.pdf");
+    EXPECT_EQ(error.expected(), wrong);
+    EXPECT_EQ(error.actual(), VornChecksum::sha256(source));
+    EXPECT_EQ(vornReadFile(remote / "report.pdf"), "the real bytes");
+
+    // The caller's digest in upper case is the same digest.
+    std::string upper = VornChecksum::sha256(source);
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
+    provider.uploadFile(source, remote / "report.pdf", upper, {}, {});
+}
+
+// Waits, without a clock, until `ready` holds; the tests' own time-out ends a run that never gets there.
+template <typename Predicate>
+void waitUntil(Predicate ready) {
+    while (!ready()) {
+        std::this_thread::yield();
+    }
+}
+
+TEST_F(SFTPLiveTest, CancelledTransfersLeaveNoFragmentNoTemporaryFileAndNoChild) {
+    const SFTPStorageProvider provider = keyProvider();
+    const RemoteFolder remote(provider);
+    VornTestTempDir local;
+    // Large but sparse: cheap to make, slow enough to be caught mid-transfer.
+    {
+        std::ofstream big(remote / "big.bin");
+    }
+    fs::resize_file(remote / "big.bin", std::uintmax_t(8) << 30);
+    const fs::path destination = local.write("dest/big.bin", "the old copy");
+
+    std::stop_source download;
+    std::jthread canceller([&] {
+        waitUntil([&] { return folderHoldsPrefix(local / "dest", ".vornsled-download-"); });
+        download.request_stop();
+    });
+    EXPECT_THROW(provider.downloadFile(remote / "big.bin", destination, {}, download.get_token()), VornTaskCancelled);
+    canceller.join();
+    EXPECT_EQ(vornReadFile(destination), "the old copy");
+    EXPECT_FALSE(folderHoldsPrefix(local / "dest", ".vornsled-download-"));
+
+    // An upload over an existing remote file, cancelled once its fragment exists.
+    const fs::path source = local / "up.bin";
+    {
+        std::ofstream(source) << "";
+    }
+    fs::resize_file(source, std::uintmax_t(8) << 30);
+    std::ofstream(remote / "target.bin") << "the old remote copy";
+    std::stop_source upload;
+    std::jthread uploadCanceller([&] {
+        waitUntil([&] { return folderHoldsPrefix(remote.path(), ".vornsled-upload-"); });
+        upload.request_stop();
+    });
+    EXPECT_THROW(provider.uploadFile(source, remote / "target.bin", std::nullopt, {}, upload.get_token()),
+                 VornTaskCancelled);
+    uploadCanceller.join();
+    EXPECT_EQ(vornReadFile(remote / "target.bin"), "the old remote copy");
+    EXPECT_FALSE(folderHoldsPrefix(remote.path(), ".vornsled-upload-"));
+
+    // The server ends the session mid-transfer: the test daemon's session processes are killed.
+    const pid_t daemon = std::stoi(vornReadFile(fs::path(VornTestServices::value("SSHD_KNOWN_HOSTS")).parent_path() /
+                                                "sshd.pid"));
+    std::atomic<bool> finished = false;
+    std::jthread server([&] {
+        waitUntil([&] { return folderHoldsPrefix(local / "dest", ".vornsled-download-") || finished; });
+        // Only the session serving this download goes (other tests share the daemon): every
+        // process of the session whose server has the file open, all at once, before any can react.
+        std::vector<pid_t> serving;
+        waitUntil([&] {
+            for (const pid_t monitor : childrenOf(daemon)) {
+                std::vector<pid_t> session = {monitor};
+                bool servesTheFile = false;
+                for (std::size_t i = 0; i < session.size(); ++i) {
+                    for (const pid_t child : childrenOf(session[i])) {
+                        session.push_back(child);
+                    }
+                    try {
+                        for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(session[i]) + "/fd")) {
+                            std::error_code error;
+                            servesTheFile |= fs::read_symlink(fd.path(), error) == fs::path(remote / "big.bin");
+                        }
+                    } catch (const fs::filesystem_error&) {
+                        // the process ended meanwhile
+                    }
+                }
+                if (servesTheFile) {
+                    serving = session;
+                }
+            }
+            return !serving.empty() || finished;
+        });
+        for (const pid_t process : serving) {
+            ::kill(process, SIGKILL);
+        }
+    });
+    const SledError closed = expectSledError([&] { provider.downloadFile(remote / "big.bin", destination, {}, {}); });
+    finished = true;
+    server.join();
+    EXPECT_EQ(closed.kind(), SledError::Kind::remoteCommandFailed);
+    EXPECT_FALSE(closed.message().empty());
+    EXPECT_EQ(vornReadFile(destination), "the old copy");
+    EXPECT_FALSE(folderHoldsPrefix(local / "dest", ".vornsled-download-"));
+
+    EXPECT_TRUE(leftoverTemporaryFiles().empty());
+    EXPECT_EQ(childProcessCount(), 0);
+
+    // A token already stopped starts nothing.
+    std::stop_source stopped;
+    stopped.request_stop();
+    EXPECT_THROW(provider.listDirectory(remote.path(), stopped.get_token()), VornTaskCancelled);
+}
+
+TEST_F(SFTPLiveTest, ParallelOperationsKeepTheirOwnFiles) {
+    const SFTPStorageProvider provider = keyProvider();
+    const RemoteFolder remote(provider);
+    VornTestTempDir local;
+    std::vector<std::jthread> workers;
+    std::atomic<int> good = 0;
+    for (int i = 0; i < 6; ++i) {
+        workers.emplace_back([&, i] {
+            const std::string name = "file " + std::to_string(i);
+            const fs::path source = local.write(name, std::string(10000 + i, char('a' + i)));
+            provider.uploadFile(source, remote / name, VornChecksum::sha256(source), {}, {});
+            const SledDownloadResult back = provider.downloadFile(remote / name, local / ("back " + name), {}, {});
+            good += back.remoteSHA256 == VornChecksum::sha256(source) ? 1 : 0;
+        });
+    }
+    workers.clear();
+    EXPECT_EQ(good, 6);
+    EXPECT_EQ(provider.listDirectory(remote.path(), {}).size(), 6u);
+    EXPECT_TRUE(leftoverTemporaryFiles().empty());
+}
+
+TEST_F(SFTPLiveTest, FilesCrossWithRcloneBothWays) {
+    VORN_REQUIRE_TOOL("rclone");
+    const SFTPStorageProvider provider = keyProvider();
+    const RemoteFolder remote(provider);
+    VornTestTempDir local;
+    const fs::path config = local.write("rclone.conf", "[loop]\ntype = sftp\nhost = " + VornTestServices::value("SSHD_HOST") +
+                                                           "\nport = " + VornTestServices::value("SSHD_PORT") +
+                                                           "\nuser = " + VornTestServices::value("SSHD_USER") +
+                                                           "\nkey_file = " + VornTestServices::value("SSHD_KEY") +
+                                                           "\nknown_hosts_file = " +
+                                                           VornTestServices::value("SSHD_KNOWN_HOSTS") +
+                                                           "\nshell_type = unix\nmd5sum_command = md5sum\n"
+                                                           "sha1sum_command = sha1sum\n");
+    const std::string rclone = "RCLONE_CONFIG=" + vornShellQuote(config.string()) + " rclone --retries 1 ";
+
+    std::string payload;
+    for (int i = 0; i < 70000; ++i) {
+        payload += static_cast<char>((i * 131) % 251);
+    }
+    const fs::path mine = local.write("mine.bin", payload);
+    provider.uploadFile(mine, remote / "from provider é.bin", VornChecksum::sha256(mine), {}, {});
+    const VornShellResult fetched =
+        vornShell(rclone + "copyto " + vornShellQuote("loop:" + (remote / "from provider é.bin")) + " " +
+                  vornShellQuote((local / "via rclone.bin").string()));
+    ASSERT_EQ(fetched.exitCode, 0) << fetched.output;
+    EXPECT_EQ(vornReadFile(local / "via rclone.bin"), payload);
+
+    const fs::path theirs = local.write("theirs.bin", payload + "tail");
+    const VornShellResult sent = vornShell(rclone + "copyto " + vornShellQuote(theirs.string()) + " " +
+                                           vornShellQuote("loop:" + (remote / "from rclone [1].bin")));
+    ASSERT_EQ(sent.exitCode, 0) << sent.output;
+    const SledDownloadResult back = provider.downloadFile(remote / "from rclone [1].bin", local / "back.bin", {}, {});
+    EXPECT_EQ(vornReadFile(local / "back.bin"), payload + "tail");
+    EXPECT_EQ(back.remoteSHA256, VornChecksum::sha256(theirs));
+}
+
+// Re-runs itself in a private mount namespace where /usr/bin's sftp and ssh are hidden by bind
+// mounts; the checks run in that copy.
+TEST(SFTPStorageProviderTools, MissingSftpAndSsh) {
+    if (std::getenv("VORN_SFTP_TOOLS_HIDDEN") != nullptr) {
+        const SledError error = expectSledError([] { offlineProvider("").testConnection({}); });
+        EXPECT_EQ(error.kind(), SledError::Kind::remoteCommandFailed);  // found missing before the host is read
+        EXPECT_STREQ(error.what(), "Remote operation failed: OpenSSH sftp binary not found.");
+        EXPECT_EQ(offlineProvider().computeRemoteSHA256("/x", {}), std::nullopt);
+        EXPECT_TRUE(leftoverTemporaryFiles().empty());
+        return;
+    }
+    VORN_REQUIRE_TOOL("unshare");
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "hiding the tools needs a mount namespace (root)";
+    }
+    std::string hide;
+    for (const char* tool : {"sftp", "ssh"}) {
+        for (const char* folder : {"/usr/local/bin/", "/usr/bin/", "/bin/"}) {
+            const std::string path = std::string(folder) + tool;
+            if (fs::exists(path)) {
+                hide += "mount --bind /dev/null " + path + " && ";
+            }
+        }
+    }
+    const std::string self = fs::read_symlink("/proc/self/exe").string();
+    const VornShellResult run =
+        vornShell("unshare -m sh -c " +
+                  vornShellQuote("mount --make-rprivate / && " + hide + "VORN_SFTP_TOOLS_HIDDEN=1 PATH=/nonexistent " +
+                                 vornShellQuote(self) +
+                                 " --gtest_filter=SFTPStorageProviderTools.MissingSftpAndSsh"));
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("[  PASSED  ] 1 test"), std::string::npos) << run.output;
+}
+
+}  // namespace
