@@ -2,6 +2,7 @@
 // services), whose files the tests also see directly on this disk.
 #include "SledQuickPreviewService.h"
 
+#include "QuickPreviewTestSupport.h"
 #include "SFTPStorageProvider.h"
 #include "SledError.h"
 #include "VornChecksum.h"
@@ -31,22 +32,6 @@ SFTPStorageProvider sftpProvider() {
     profile.sftpAuthMethod = SFTPAuthMethod::sshKey;
     profile.privateKeyPath = VornTestServices::value("SSHD_KEY");
     return SFTPStorageProvider(profile, std::nullopt, fs::path(VornTestServices::value("SSHD_KNOWN_HOSTS")));
-}
-
-std::vector<std::string> temporaryFiles() {
-    std::vector<std::string> names;
-    for (const auto& item : fs::directory_iterator(VornXDG::privateTemporaryDirectory())) {
-        names.push_back(item.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-SledFileEntry entryFor(const fs::path& path) {
-    SledFileEntry entry;
-    entry.path = path.string();
-    entry.name = path.filename().string();
-    return entry;
 }
 
 // The SFTP provider with one flaw on the way up: the file that reaches the server has one more
@@ -110,35 +95,35 @@ TEST_F(SledQuickPreviewSFTP, PreviewDownloadsACopyThatIsGoneAfterwards) {
     const std::string text = "ALLOWED_HOSTS=*\r\nDEBUG=0\n";
     const fs::path file = folder_ / ".env.local";
     put(file, text);
-    const auto before = temporaryFiles();
+    const auto before = vornPreviewTemporaryFiles();
     const SFTPStorageProvider provider = sftpProvider();
-    const SledFilePreviewResult result = SledQuickPreviewService::loadPreview(entryFor(file), provider);
+    const SledFilePreviewResult result = SledQuickPreviewService::loadPreview(vornPreviewEntry(file.string()), provider);
     EXPECT_EQ(result, (SledFilePreviewResult{".env.local", file.string(), "Loopback SFTP",
                                              static_cast<std::int64_t>(text.size()), VornSHA256::hexDigest(text),
                                              SledPreviewPayload::text(text, 4, false)}));
-    EXPECT_EQ(temporaryFiles(), before);
+    EXPECT_EQ(vornPreviewTemporaryFiles(), before);
 
     // A file that is not there fails as the provider says, and leaves nothing behind either.
-    EXPECT_THROW(SledQuickPreviewService::loadPreview(entryFor(folder_ / "missing.txt"), provider), SledError);
-    EXPECT_EQ(temporaryFiles(), before);
+    EXPECT_THROW(SledQuickPreviewService::loadPreview(vornPreviewEntry((folder_ / "missing.txt").string()), provider), SledError);
+    EXPECT_EQ(vornPreviewTemporaryFiles(), before);
 }
 
 TEST_F(SledQuickPreviewSFTP, SaveIsCheckedByTheServerAgainstItsDigest) {
     const fs::path file = folder_ / "config.yml";
     put(file, "old: 1\n");
-    const auto before = temporaryFiles();
+    const auto before = vornPreviewTemporaryFiles();
     const std::string text = "yeni: değer\n";
 
-    const SledFilePreviewResult saved = SledQuickPreviewService::saveEditedText(text, entryFor(file), sftpProvider());
+    const SledFilePreviewResult saved = SledQuickPreviewService::saveEditedText(text, vornPreviewEntry(file.string()), sftpProvider());
     EXPECT_EQ(vornReadFile(file), text);
     EXPECT_EQ(saved.sha256Hex, VornSHA256::hexDigest(text));
     EXPECT_EQ(saved.sizeBytes, static_cast<std::int64_t>(text.size()));
-    EXPECT_EQ(temporaryFiles(), before);
+    EXPECT_EQ(vornPreviewTemporaryFiles(), before);
 
     // What arrives differs from what was hashed: the server's digest disagrees, and the save fails
     // with the provider's mismatch; the uploaded file stays on the server.
     try {
-        SledQuickPreviewService::saveEditedText("edited\n", entryFor(file), CorruptingUploads(sftpProvider()));
+        SledQuickPreviewService::saveEditedText("edited\n", vornPreviewEntry(file.string()), CorruptingUploads(sftpProvider()));
         ADD_FAILURE() << "no error";
     } catch (const SledError& error) {
         EXPECT_EQ(error.kind(), SledError::Kind::checksumMismatch);
@@ -146,5 +131,5 @@ TEST_F(SledQuickPreviewSFTP, SaveIsCheckedByTheServerAgainstItsDigest) {
         EXPECT_EQ(error.actual(), VornSHA256::hexDigest("edited\n!"));
     }
     EXPECT_EQ(vornReadFile(file), "edited\n!");
-    EXPECT_EQ(temporaryFiles(), before);
+    EXPECT_EQ(vornPreviewTemporaryFiles(), before);
 }

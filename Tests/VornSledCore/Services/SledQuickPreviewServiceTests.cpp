@@ -1,5 +1,6 @@
 #include "SledQuickPreviewService.h"
 
+#include "QuickPreviewTestSupport.h"
 #include "LocalFileProvider.h"
 #include "SledError.h"
 #include "SledImageProbe.h"
@@ -33,16 +34,6 @@ namespace {
 
 std::span<const std::byte> bytesOf(std::string_view text) {
     return std::as_bytes(std::span(text.data(), text.size()));
-}
-
-// What lies in the process's private temporary folder, where the preview keeps its copies.
-std::vector<std::string> temporaryFiles() {
-    std::vector<std::string> names;
-    for (const auto& item : fs::directory_iterator(VornXDG::privateTemporaryDirectory())) {
-        names.push_back(item.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // A temporary file's name taken apart: "vornsled-" + kind + "-" + UUID in upper case + "-" + safe name.
@@ -87,14 +78,6 @@ public:
         return result;
     }
 };
-
-SledFileEntry entryFor(const std::string& path, std::int64_t sizeBytes = 0) {
-    SledFileEntry entry;
-    entry.path = path;
-    entry.name = fs::path(path).filename().string();
-    entry.sizeBytes = sizeBytes;
-    return entry;
-}
 
 SledPreviewPayload classify(const VornTestTempDir& dir, const std::string& name, const std::string& bytes) {
     const fs::path file = dir.write(name, bytes);
@@ -362,14 +345,14 @@ TEST(SledQuickPreviewService, LocalPreviewReadsInPlaceWithoutATemporaryCopy) {
     VornTestTempDir dir;
     const std::string text = "first\r\nsecond\n";
     const fs::path file = dir.write("notes.md", text);
-    const auto before = temporaryFiles();
+    const auto before = vornPreviewTemporaryFiles();
 
     const LocalFileProvider provider("Disk");
-    const SledFilePreviewResult result = SledQuickPreviewService::loadPreview(entryFor(file.string(), 999), provider);
+    const SledFilePreviewResult result = SledQuickPreviewService::loadPreview(vornPreviewEntry(file.string(), 999), provider);
     const SledFilePreviewResult expected{"notes.md", file.string(), "Disk", 14, VornSHA256::hexDigest(text),
                                          SledPreviewPayload::text(text, 4, false)};
     EXPECT_EQ(result, expected) << "the size is the file's own, not the listing's";
-    EXPECT_EQ(temporaryFiles(), before);
+    EXPECT_EQ(vornPreviewTemporaryFiles(), before);
 }
 
 TEST(SledQuickPreviewService, LocalPreviewRefusesWhatIsNotARegularFile) {
@@ -378,7 +361,7 @@ TEST(SledQuickPreviewService, LocalPreviewRefusesWhatIsNotARegularFile) {
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
     const LocalFileProvider provider;
     for (const std::string name : {"folder", "pipe", "missing"}) {
-        EXPECT_THROW(SledQuickPreviewService::loadPreview(entryFor((dir / name).string()), provider),
+        EXPECT_THROW(SledQuickPreviewService::loadPreview(vornPreviewEntry((dir / name).string()), provider),
                      fs::filesystem_error)
             << name;
         // The public classification refuses the same, rather than waiting on a pipe forever.
@@ -393,9 +376,9 @@ TEST(SledQuickPreviewService, RemotePreviewWorksOnACopyThatIsGoneAfterwards) {
     const std::string text = "key = value\n";
     store.addFile("/deploy/.env.production", text);
     WatchedProvider provider(store);
-    const auto before = temporaryFiles();
+    const auto before = vornPreviewTemporaryFiles();
 
-    const SledFileEntry entry = entryFor("/deploy/.env.production");
+    const SledFileEntry entry = vornPreviewEntry("/deploy/.env.production");
     const SledFilePreviewResult result = SledQuickPreviewService::loadPreview(entry, provider);
     EXPECT_EQ(result, (SledFilePreviewResult{".env.production", entry.path, "Bucket", 12, VornSHA256::hexDigest(text),
                                              SledPreviewPayload::text(text, 2, false)}));
@@ -408,44 +391,44 @@ TEST(SledQuickPreviewService, RemotePreviewWorksOnACopyThatIsGoneAfterwards) {
     EXPECT_EQ(copyName->kind, "preview");
     EXPECT_EQ(copyName->safeName, "env.production") << "made safe: no leading dots";
     EXPECT_FALSE(fs::exists(copy));
-    EXPECT_EQ(temporaryFiles(), before);
+    EXPECT_EQ(vornPreviewTemporaryFiles(), before);
 }
 
 TEST(SledQuickPreviewService, RemotePreviewRemovesTheCopyWhenItFails) {
     VornTestMemoryProvider store;
     store.addFile("/a/report.txt", "partial");
     WatchedProvider provider(store);
-    const auto before = temporaryFiles();
+    const auto before = vornPreviewTemporaryFiles();
 
     // The download wrote its file, then the connection broke.
     provider.failAfterDownload = std::make_exception_ptr(SledError::connectionFailed("reset by peer"));
     try {
-        SledQuickPreviewService::loadPreview(entryFor("/a/report.txt"), provider);
+        SledQuickPreviewService::loadPreview(vornPreviewEntry("/a/report.txt"), provider);
         ADD_FAILURE() << "no error";
     } catch (const SledError& error) {
         EXPECT_EQ(error.kind(), SledError::Kind::connectionFailed);
         EXPECT_EQ(error.message(), "reset by peer");
     }
-    EXPECT_EQ(temporaryFiles(), before);
+    EXPECT_EQ(vornPreviewTemporaryFiles(), before);
 
     // The caller gave up while the download was waiting.
     provider.failAfterDownload = nullptr;
     store.setScript(VornTestMemoryProvider::Operation::download, "/a/report.txt", {.waitForStop = true});
     std::stop_source stop;
     stop.request_stop();
-    EXPECT_THROW(SledQuickPreviewService::loadPreview(entryFor("/a/report.txt"), provider, stop.get_token()),
+    EXPECT_THROW(SledQuickPreviewService::loadPreview(vornPreviewEntry("/a/report.txt"), provider, stop.get_token()),
                  VornTaskCancelled);
-    EXPECT_EQ(temporaryFiles(), before);
+    EXPECT_EQ(vornPreviewTemporaryFiles(), before);
 
     // A file that is not there.
-    EXPECT_ANY_THROW(SledQuickPreviewService::loadPreview(entryFor("/a/missing.txt"), provider));
-    EXPECT_EQ(temporaryFiles(), before);
+    EXPECT_ANY_THROW(SledQuickPreviewService::loadPreview(vornPreviewEntry("/a/missing.txt"), provider));
+    EXPECT_EQ(vornPreviewTemporaryFiles(), before);
 }
 
 TEST(SledQuickPreviewService, SaveUploadsTheTextWithItsDigest) {
     VornTestMemoryProvider store("Server");
     store.addFile("/srv/app/config.yml", "old: 1\n");
-    const auto before = temporaryFiles();
+    const auto before = vornPreviewTemporaryFiles();
     const std::string text = "a\n";
 
     std::string seenName;
@@ -459,7 +442,7 @@ TEST(SledQuickPreviewService, SaveUploadsTheTextWithItsDigest) {
                             seenMode = static_cast<unsigned>(item.status().permissions()) & 0777;
                         }
                     }});
-    const SledFileEntry entry = entryFor("/srv/app/config.yml", 7);
+    const SledFileEntry entry = vornPreviewEntry("/srv/app/config.yml", 7);
     const SledFilePreviewResult result = SledQuickPreviewService::saveEditedText(text, entry, store);
 
     EXPECT_EQ(result, (SledFilePreviewResult{"config.yml", "/srv/app/config.yml", "Server", 2,
@@ -473,13 +456,13 @@ TEST(SledQuickPreviewService, SaveUploadsTheTextWithItsDigest) {
     EXPECT_EQ(editName->safeName, "config.yml");
     EXPECT_EQ(seenContent, text);
     EXPECT_EQ(seenMode, 0600u);
-    EXPECT_EQ(temporaryFiles(), before);
+    EXPECT_EQ(vornPreviewTemporaryFiles(), before);
 }
 
 TEST(SledQuickPreviewService, SaveFailuresPassOnAndLeaveNoEditFile) {
     VornTestMemoryProvider store("Server");
-    const auto before = temporaryFiles();
-    const SledFileEntry entry = entryFor("/srv/notes.txt");
+    const auto before = vornPreviewTemporaryFiles();
+    const SledFileEntry entry = vornPreviewEntry("/srv/notes.txt");
 
     // A back end that finds a different digest on its side says so; the error comes through as it is.
     store.setScript(VornTestMemoryProvider::Operation::upload, "/srv/notes.txt",
@@ -491,13 +474,13 @@ TEST(SledQuickPreviewService, SaveFailuresPassOnAndLeaveNoEditFile) {
         EXPECT_EQ(error.kind(), SledError::Kind::checksumMismatch);
         EXPECT_EQ(error.fileName(), "notes.txt");
     }
-    EXPECT_EQ(temporaryFiles(), before);
+    EXPECT_EQ(vornPreviewTemporaryFiles(), before);
 
     // Bytes that are not UTF-8 are no text: nothing is written or uploaded.
     const auto callsBefore = store.calls().size();
     EXPECT_THROW(SledQuickPreviewService::saveEditedText("caf\xc3", entry, store), std::invalid_argument);
     EXPECT_EQ(store.calls().size(), callsBefore);
-    EXPECT_EQ(temporaryFiles(), before);
+    EXPECT_EQ(vornPreviewTemporaryFiles(), before);
 }
 
 TEST(SledQuickPreviewService, SaveThroughTheLocalProviderThenPreviewAgain) {
@@ -505,11 +488,11 @@ TEST(SledQuickPreviewService, SaveThroughTheLocalProviderThenPreviewAgain) {
     const fs::path file = dir.write("Dockerfile", "FROM debian:12\n");
     const LocalFileProvider provider;
     const std::string text = "FROM debian:12\nRUN apt-get update\u2028\n";
-    const SledFilePreviewResult saved = SledQuickPreviewService::saveEditedText(text, entryFor(file.string()), provider);
+    const SledFilePreviewResult saved = SledQuickPreviewService::saveEditedText(text, vornPreviewEntry(file.string()), provider);
     EXPECT_EQ(vornReadFile(file), text);
     EXPECT_EQ(saved.payload, SledPreviewPayload::text(text, 4, false));
 
-    const SledFilePreviewResult loaded = SledQuickPreviewService::loadPreview(entryFor(file.string()), provider);
+    const SledFilePreviewResult loaded = SledQuickPreviewService::loadPreview(vornPreviewEntry(file.string()), provider);
     EXPECT_EQ(loaded, saved);
 }
 
@@ -546,7 +529,7 @@ TEST(SledQuickPreviewService, TemporaryNamesAreSafeAndFitTheFileSystem) {
 
     VornTestMemoryProvider store;
     store.addFile("/long/" + longName, "x");
-    const SledFileEntry entry = entryFor("/long/" + longName);
+    const SledFileEntry entry = vornPreviewEntry("/long/" + longName);
     EXPECT_EQ(SledQuickPreviewService::loadPreview(entry, store).payload, SledPreviewPayload::text("x", 1, false));
     EXPECT_EQ(SledQuickPreviewService::saveEditedText("y", entry, store).sizeBytes, 1);
     EXPECT_EQ(store.file("/long/" + longName), "y");
