@@ -6,8 +6,6 @@
 set -euo pipefail
 project="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 cd "$project"
-# GCC 12 at -O3 reports false -Wrestrict errors inside std::string (GCC bug 105329) in some of
-# the framework's sources; they are warnings of the compiler's own headers, not of our code.
-cmake --preset release -DCMAKE_CXX_FLAGS="-Wno-error=restrict" > /dev/null
+cmake --preset release > /dev/null
 cmake --build --preset release --target bench_transfer -j"$(nproc)" > /dev/null
 exec "$project/build/release/bench/bench_transfer" "$@"

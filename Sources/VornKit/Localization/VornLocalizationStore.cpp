@@ -1,6 +1,7 @@
 #include "VornLocalizationStore.h"
 
 #include "VornASCII.h"
+#include "VornBundle.h"
 #include "VornFileIO.h"
 #include "VornLZFSE.h"
 #include "VornXDG.h"
@@ -18,15 +19,9 @@ using nlohmann::json;
 
 namespace {
 
-// Until the application bundle type resolves installed resources, catalogs shipped with the
-// program are read from the source tree's resources.
-std::optional<fs::path> bundleResourcesDirectory() { return fs::path(VORN_SOURCE_RESOURCES); }
-
+// Catalogs shipped with the program live in the bundle's resources.
 std::optional<fs::path> bundleLocalizationsDirectory() {
-    if (auto resources = bundleResourcesDirectory()) {
-        return *resources / "Localizations";
-    }
-    return std::nullopt;
+    return VornBundle::main().resourceDirectory() / "Localizations";
 }
 
 // Byte offsets of the user-perceived characters of a UTF-8 text, 0 and text.size() included.
