@@ -3,6 +3,7 @@
 #include "SledError.h"
 #include "SledListingError.h"
 #include "VornTaskCancelled.h"
+#include "VornTestForwardingProvider.h"
 #include "VornTestMemoryProvider.h"
 #include "VornTestSupport.h"
 
@@ -46,41 +47,20 @@ std::optional<E> walkError(const SledStorageProvider& provider, const std::strin
 
 // A back end whose listing of one folder carries an entry no honest file system would produce,
 // as a hostile or broken server might send it.
-class HostileListingProvider final : public SledStorageProvider {
+class HostileListingProvider final : public VornTestForwardingProvider {
 public:
     HostileListingProvider(VornTestMemoryProvider store, std::string folder, SledFileEntry extra)
-        : store_(std::move(store)), folder_(std::move(folder)), extra_(std::move(extra)) {}
+        : VornTestForwardingProvider(std::move(store)), folder_(std::move(folder)), extra_(std::move(extra)) {}
 
-    std::string displayName() const override { return store_.displayName(); }
     std::vector<SledFileEntry> listDirectory(const std::string& at, std::stop_token stop) const override {
-        std::vector<SledFileEntry> entries = store_.listDirectory(at, stop);
+        std::vector<SledFileEntry> entries = store().listDirectory(at, stop);
         if (at == folder_) {
             entries.push_back(extra_);
         }
         return entries;
     }
-    SledDownloadResult downloadFile(const std::string& remotePath, const fs::path& to,
-                                    const SledProgressCallback& onProgress, std::stop_token stop) const override {
-        return store_.downloadFile(remotePath, to, onProgress, stop);
-    }
-    void uploadFile(const fs::path& localURL, const std::string& to, const std::optional<std::string>& sha256Hex,
-                    const SledProgressCallback& onProgress, std::stop_token stop) const override {
-        store_.uploadFile(localURL, to, sha256Hex, onProgress, stop);
-    }
-    void createDirectory(const std::string& at, std::stop_token stop) const override {
-        store_.createDirectory(at, stop);
-    }
-    void deleteItem(const std::string& at, bool isDirectory, std::stop_token stop) const override {
-        store_.deleteItem(at, isDirectory, stop);
-    }
-    void renameItem(const std::string& from, const std::string& to, bool isDirectory,
-                    std::stop_token stop) const override {
-        store_.renameItem(from, to, isDirectory, stop);
-    }
-    void testConnection(std::stop_token stop) const override { store_.testConnection(stop); }
 
 private:
-    VornTestMemoryProvider store_;
     std::string folder_;
     SledFileEntry extra_;
 };
