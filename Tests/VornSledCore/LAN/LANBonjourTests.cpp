@@ -64,16 +64,20 @@ std::optional<ResolvedService> findService(const std::string& name) {
     return std::nullopt;
 }
 
-// mDNS answers take a moment to cross the namespaces: ask again for a few seconds.
+// mDNS answers take a moment to cross the namespaces, and longer on a loaded machine (each
+// avahi-browse run waits for its resolves): ask again until a generous deadline.
 template <typename Condition>
 bool eventually(Condition condition) {
-    for (int attempt = 0; attempt < 40; ++attempt) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (true) {
         if (condition()) {
             return true;
         }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
     }
-    return false;
 }
 
 TEST(LANBonjour, ServiceNamesFitDNSSD) {
