@@ -20,7 +20,7 @@ std::optional<fs::path> absoluteEnv(const char* name) {
     }
     fs::path path(value);
     if (!path.is_absolute()) {
-        return std::nullopt;  // the base-dir spec says relative values are invalid and ignored
+        return std::nullopt;  // freedesktop base folders must be absolute; a relative value is ignored
     }
     return path;
 }
