@@ -6,15 +6,17 @@ set -euo pipefail
 
 project="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
+# The release build includes the benchmarks, so Google Benchmark is a build package.
 build_packages=(
     g++ cmake ninja-build pkg-config
     libssl-dev libcurl4-openssl-dev libexpat1-dev nlohmann-json3-dev libasio-dev libicu-dev
     libsecret-1-dev libglib2.0-dev libavahi-client-dev libqrencode-dev
     qt6-base-dev qt6-svg-dev qt6-image-formats-plugins
     openssh-client xdg-utils
+    libbenchmark-dev
 )
 test_packages=(
-    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    googletest libgtest-dev libgmock-dev
     openssh-server rclone dbus gnome-keyring libsecret-tools libglib2.0-bin
     avahi-daemon avahi-utils iproute2 xvfb xauth
     python3 python3-botocore curl socat chromium clang libclang-rt-14-dev
