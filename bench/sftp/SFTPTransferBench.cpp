@@ -58,6 +58,7 @@ int main(int argc, char** argv) {
                                                   upload ? static_cast<const SledStorageProvider&>(remote) : local,
                                                   workers, true, {});
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    SFTPStorageProvider::closeSharedConnections();
     int failed = 0;
     for (const SledTransferJobResult& result : results) {
         if (!result.success || !result.isVerified) {

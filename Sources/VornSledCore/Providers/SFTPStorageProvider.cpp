@@ -2,6 +2,7 @@
 
 #include "SledError.h"
 #include "VornBinaryLocator.h"
+#include "VornChecksum.h"
 #include "VornTaskCancelled.h"
 #include "VornUUID.h"
 #include "VornUnicode.h"
@@ -10,9 +11,15 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <condition_variable>
+#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <memory>
+#include <mutex>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <string>
 #include <system_error>
 #include <unistd.h>
@@ -294,6 +301,27 @@ std::vector<std::string_view> splitFields(std::string_view line, std::size_t max
     return fields;
 }
 
+// A path as one value of an ssh option: ssh splits values at white space and expands "%" tokens,
+// so the path is quoted and both are escaped.
+std::string sshOptionPath(const fs::path& path) {
+    std::string quoted = replaceAll(replaceAll(path.string(), "\\", "\\\\"), "\"", "\\\"");
+    return "\"" + replaceAll(quoted, "%", "%%") + "\"";
+}
+
+// The key file of key login as ssh is given it: trimmed, a leading "~" as the home folder.
+std::string privateKeyFile(const ConnectionProfile& profile) {
+    const std::string keyPath = profile.privateKeyPath ? VornUnicode::trimmed(*profile.privateKeyPath) : "";
+    if (!keyPath.empty() && keyPath.front() == '~') {
+        return VornXDG::home().string() + keyPath.substr(1);
+    }
+    return keyPath;
+}
+
+std::string environmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
 }  // namespace
 
 SFTPStorageProvider::SFTPStorageProvider(ConnectionProfile profile, std::optional<std::string> password,
@@ -322,19 +350,20 @@ SFTPStorageProvider::Invocation SFTPStorageProvider::sshInvocation(
     std::vector<std::string>& args = invocation.arguments;
     args = {isSFTP ? "-P" : "-p", std::to_string(profile.port), "-o", "ConnectTimeout=15", "-o",
             "StrictHostKeyChecking=accept-new"};
+    if (const std::optional<fs::path> socket = sharedConnectionPath()) {
+        args.insert(args.end(), {"-o", "ControlMaster=auto", "-o", "ControlPath=" + sshOptionPath(*socket), "-o",
+                                 "ControlPersist=" + std::to_string(sharedConnectionIdleSeconds)});
+    }
     if (knownHostsFile) {
-        // ssh splits the value at white space and expands "%" tokens: quote it and escape both.
-        std::string quoted = replaceAll(replaceAll(knownHostsFile->string(), "\\", "\\\\"), "\"", "\\\"");
-        quoted = replaceAll(quoted, "%", "%%");
-        args.insert(args.end(), {"-o", "UserKnownHostsFile=\"" + quoted + "\""});
+        args.insert(args.end(), {"-o", "UserKnownHostsFile=" + sshOptionPath(*knownHostsFile)});
     }
 
     switch (profile.sftpAuthMethod) {
     case SFTPAuthMethod::sshKey: {
-        const std::string keyPath = profile.privateKeyPath ? VornUnicode::trimmed(*profile.privateKeyPath) : "";
+        const std::string keyPath = privateKeyFile(profile);
         if (!keyPath.empty()) {
             args.push_back("-i");
-            args.push_back(keyPath.front() == '~' ? VornXDG::home().string() + keyPath.substr(1) : keyPath);
+            args.push_back(keyPath);
         }
         args.insert(args.end(), {"-o", "BatchMode=yes"});
         break;
@@ -366,6 +395,164 @@ SFTPStorageProvider::Invocation SFTPStorageProvider::sshInvocation(
 
 namespace {
 
+// The longest path a unix socket address holds (without its NUL), less what ssh appends while it
+// sets a new control socket up (".", then 16 random characters).
+constexpr std::size_t maximumControlPathBytes = sizeof(sockaddr_un::sun_path) - 1 - 17;
+
+// The in-process side of one shared connection: who is opening it, and how many operations use it.
+struct SharedConnection {
+    std::mutex lock;
+    std::condition_variable_any changed;
+    bool opening = false;
+    std::uint64_t openAttempts = 0;
+    // What ssh said when the last attempt failed; operations that waited for it get the same answer
+    // instead of each trying (and timing out) in turn.
+    std::optional<VornProcessResult> lastFailure;
+    int sessions = 0;
+};
+
+struct SharedConnectionRegistry {
+    std::mutex lock;
+    std::map<fs::path, std::unique_ptr<SharedConnection>> byPath;
+};
+
+// Never destroyed: a worker thread may still finish an operation while the process exits.
+SharedConnectionRegistry& sharedConnectionRegistry() {
+    static SharedConnectionRegistry* registry = new SharedConnectionRegistry;
+    return *registry;
+}
+
+SharedConnection& sharedConnection(const fs::path& socket) {
+    SharedConnectionRegistry& registry = sharedConnectionRegistry();
+    std::lock_guard guard(registry.lock);
+    std::unique_ptr<SharedConnection>& entry = registry.byPath[socket];
+    if (!entry) {
+        entry = std::make_unique<SharedConnection>();
+    }
+    return *entry;
+}
+
+// Random for each process: the socket names are digests of the login, password included, which
+// must not be testable against guesses by anyone who sees the names.
+const std::string& socketNameKey() {
+    static const std::string key = VornUUID::random().uuidString() + VornUUID::random().uuidString();
+    return key;
+}
+
+enum class SocketState { answers, stale, absent };
+
+SocketState controlSocketState(const fs::path& socket) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return SocketState::absent;
+    }
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string& path = socket.native();
+    path.copy(address.sun_path, sizeof(address.sun_path) - 1);
+    int result = 0;
+    do {
+        result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+    } while (result != 0 && errno == EINTR);
+    const int error = result == 0 ? 0 : errno;
+    ::close(fd);
+    if (result == 0) {
+        return SocketState::answers;
+    }
+    return error == ECONNREFUSED ? SocketState::stale : SocketState::absent;
+}
+
+// Waits for one of the shared connection's sessions; the turn ends with the object.
+class SharedSessionTurn {
+public:
+    SharedSessionTurn(SharedConnection& connection, std::stop_token stop) : connection_(connection) {
+        std::unique_lock guard(connection_.lock);
+        if (!connection_.changed.wait(guard, stop, [this] {
+                return connection_.sessions < SFTPStorageProvider::maximumSharedSessions;
+            })) {
+            throw VornTaskCancelled();
+        }
+        ++connection_.sessions;
+    }
+    ~SharedSessionTurn() {
+        {
+            std::lock_guard guard(connection_.lock);
+            --connection_.sessions;
+        }
+        connection_.changed.notify_all();
+    }
+    SharedSessionTurn(const SharedSessionTurn&) = delete;
+    SharedSessionTurn& operator=(const SharedSessionTurn&) = delete;
+
+private:
+    SharedConnection& connection_;
+};
+
+// Makes sure the shared connection is open before an operation starts: one caller at a time
+// opens it (the others wait), so several workers starting together make one connection, not one
+// each. A stale socket (its connection died) is replaced. Returns ssh's result when the
+// connection cannot be made: the operation would fail the same way.
+std::optional<VornProcessResult> openSharedConnection(const SFTPStorageProvider& provider, SharedConnection& connection,
+                                                      const fs::path& socket,
+                                                      const std::optional<fs::path>& askPassScript,
+                                                      std::stop_token stop) {
+    std::unique_lock guard(connection.lock);
+    const std::uint64_t attemptsBefore = connection.openAttempts;
+    const bool someoneWasOpening = connection.opening;
+    if (!connection.changed.wait(guard, stop, [&connection] { return !connection.opening; })) {
+        throw VornTaskCancelled();
+    }
+    if (someoneWasOpening && connection.openAttempts != attemptsBefore && connection.lastFailure) {
+        return connection.lastFailure;
+    }
+    const SocketState state = controlSocketState(socket);
+    if (state == SocketState::answers) {
+        return std::nullopt;
+    }
+    const std::optional<fs::path> ssh = VornBinaryLocator::locate("ssh");
+    if (!ssh) {
+        return std::nullopt;  // sftp needs ssh too and tells so itself
+    }
+    connection.opening = true;
+    guard.unlock();
+
+    std::optional<VornProcessResult> failure;
+    try {
+        if (state == SocketState::stale) {
+            ::unlink(socket.c_str());
+        }
+        // ssh authenticates, puts the connection in the background and, as its first client,
+        // opens and ends an sftp session: the subsystem every server here offers, whereas a
+        // shell or command may be refused.
+        SFTPStorageProvider::Invocation invocation =
+            provider.sshInvocation(false, {"-s", provider.targetHostString(), "sftp"}, askPassScript);
+        std::optional<std::map<std::string, std::string>> environment;
+        if (!invocation.environment.empty()) {
+            environment = std::move(invocation.environment);
+        }
+        VornProcessResult result =
+            VornProcessRunner::run(*ssh, invocation.arguments, std::nullopt, environment, false, nullptr, {}, stop);
+        if (result.exitCode != 0) {
+            failure = std::move(result);
+        }
+    } catch (...) {
+        guard.lock();
+        connection.opening = false;
+        ++connection.openAttempts;
+        connection.lastFailure.reset();
+        guard.unlock();
+        connection.changed.notify_all();
+        throw;
+    }
+    guard.lock();
+    connection.opening = false;
+    ++connection.openAttempts;
+    connection.lastFailure = failure;
+    guard.unlock();
+    connection.changed.notify_all();
+    return failure;
+}
+
 VornProcessResult runInvocation(const SFTPStorageProvider& provider, const fs::path& executable,
                                 const std::vector<std::string>& extraArgs, bool isSFTP, std::stop_token stop,
                                 const VornProcessRunner::OutputHandler& onOutput) {
@@ -373,12 +560,24 @@ VornProcessResult runInvocation(const SFTPStorageProvider& provider, const fs::p
                               !provider.password->empty();
     // Refuse a bad profile before anything is written.
     (void)provider.sshInvocation(isSFTP, extraArgs, std::nullopt);
+    if (stop.stop_requested()) {
+        throw VornTaskCancelled();
+    }
     std::optional<TemporaryFile> askPass;
     if (needsAskPass) {
         askPass.emplace("vornsled-askpass-", ".sh", askPassScriptText, 0700);
     }
-    SFTPStorageProvider::Invocation invocation = provider.sshInvocation(
-        isSFTP, extraArgs, askPass ? std::optional<fs::path>(askPass->path()) : std::nullopt);
+    const std::optional<fs::path> askPassPath = askPass ? std::optional<fs::path>(askPass->path()) : std::nullopt;
+    std::optional<SharedSessionTurn> turn;
+    if (const std::optional<fs::path> socket = provider.sharedConnectionPath()) {
+        SharedConnection& connection = sharedConnection(*socket);
+        if (std::optional<VornProcessResult> failure =
+                openSharedConnection(provider, connection, *socket, askPassPath, stop)) {
+            return std::move(*failure);
+        }
+        turn.emplace(connection, stop);
+    }
+    SFTPStorageProvider::Invocation invocation = provider.sshInvocation(isSFTP, extraArgs, askPassPath);
     std::optional<std::map<std::string, std::string>> environment;
     if (!invocation.environment.empty()) {
         environment = std::move(invocation.environment);
@@ -388,6 +587,59 @@ VornProcessResult runInvocation(const SFTPStorageProvider& provider, const fs::p
 }
 
 }  // namespace
+
+std::optional<fs::path> SFTPStorageProvider::sharedConnectionPath() const {
+    // Everything that decides which server is reached and how the login goes: a provider that
+    // differs in any of it must not ride on a connection another one authenticated.
+    VornSHA256 digest;
+    const std::string login[] = {socketNameKey(),
+                                 profile.host,
+                                 std::to_string(profile.port),
+                                 profile.username,
+                                 std::to_string(static_cast<int>(profile.sftpAuthMethod)),
+                                 privateKeyFile(profile),
+                                 password.value_or(""),
+                                 knownHostsFile ? knownHostsFile->string() : "",
+                                 environmentValue("SSH_AUTH_SOCK")};
+    for (const std::string& part : login) {
+        digest.update(std::to_string(part.size()) + ":");
+        digest.update(part);
+    }
+    const fs::path folder = VornXDG::privateTemporaryDirectory() / "ssh";
+    fs::path socket = folder / digest.finalizeHex().substr(0, 24);
+    // ssh gives up on an operation whose control socket it cannot make, so the folder is made here.
+    if (socket.native().size() > maximumControlPathBytes || (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)) {
+        return std::nullopt;
+    }
+    return socket;
+}
+
+void SFTPStorageProvider::closeSharedConnections() {
+    const std::optional<fs::path> ssh = VornBinaryLocator::locate("ssh");
+    if (!ssh) {
+        return;
+    }
+    std::vector<fs::path> sockets;
+    {
+        SharedConnectionRegistry& registry = sharedConnectionRegistry();
+        std::lock_guard guard(registry.lock);
+        for (const auto& [socket, connection] : registry.byPath) {
+            sockets.push_back(socket);
+        }
+    }
+    for (const fs::path& socket : sockets) {
+        if (controlSocketState(socket) != SocketState::answers) {
+            continue;
+        }
+        try {
+            // The host is a placeholder: a control command goes to the socket, never to a server.
+            VornProcessRunner::run(*ssh, {"-F", "/dev/null", "-o", "ControlPath=" + sshOptionPath(socket), "-O", "exit",
+                                          "vornsled-shared-connection"});
+        } catch (const std::exception&) {
+            // It ends by itself once idle.
+        }
+    }
+}
 
 VornProcessResult SFTPStorageProvider::runSSHExecutable(const fs::path& executable,
                                                         const std::vector<std::string>& extraArgs, bool isSFTP,

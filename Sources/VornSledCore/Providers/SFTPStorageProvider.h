@@ -15,12 +15,18 @@
 
 // An SFTP server reached through the system's OpenSSH tools: every operation writes a short batch
 // script and runs `sftp -b` on it; the SHA-256 of a remote file comes from `ssh` running
-// `sha256sum` (else `shasum -a 256`) on the server. Each operation makes its own connection.
+// `sha256sum` (else `shasum -a 256`) on the server.
 //
-// A plain value without shared state: any number of calls may run at once. Temporary files (batch
-// scripts, the ask-pass script, the partial file of a download) are deleted on every path out of
-// the operation, cancellation included. Cancelling through the stop token terminates the child
-// and throws VornTaskCancelled.
+// Operations share one SSH connection per target and login: the first one opens it (OpenSSH's
+// connection sharing, its control socket in a private folder), later ones ride on it without a
+// handshake of their own, and it closes itself once idle for sharedConnectionIdleSeconds, or at
+// closeSharedConnections(). Providers with the same host, port, user and login share it; any
+// difference (another key, password, agent or known-hosts file) gets a connection of its own.
+//
+// Any number of calls may run at once. Temporary files (batch scripts, the ask-pass script, the
+// partial file of a download) are deleted on every path out of the operation, cancellation
+// included. Cancelling through the stop token terminates the operation's own child (never the
+// shared connection) and throws VornTaskCancelled.
 class SFTPStorageProvider final : public SledStorageProvider {
 public:
     // Which tools and how they are started: the argument vector after the executable, and the
@@ -29,6 +35,12 @@ public:
         std::vector<std::string> arguments;
         std::map<std::string, std::string> environment;
     };
+
+    // How long a shared connection stays open after its last operation ends.
+    static constexpr int sharedConnectionIdleSeconds = 60;
+    // Operations running at once on one shared connection; more wait for a turn. OpenSSH servers
+    // refuse sessions past 10 per connection unless told otherwise.
+    static constexpr int maximumSharedSessions = 8;
 
     // The longest batch line (without its line feed) that `sftp -b` reads whole; a longer one is cut.
     static constexpr std::size_t maximumBatchLineBytes = 2047;
@@ -59,8 +71,19 @@ public:
     // "user@host", or the host alone when the user name is empty.
     std::string targetHostString() const;
 
+    // The control socket of the connection this provider's operations share, in a private folder
+    // of the process's temporary folder. Its name is a keyed digest of the target and the login,
+    // so it reveals neither. The folder is made (0700) on first use. Absent when the path would not
+    // fit a socket address or the folder cannot be made; operations then make their own connections.
+    std::optional<std::filesystem::path> sharedConnectionPath() const;
+
+    // Asks every shared connection this process opened to close, and returns when each has
+    // answered. Operations still running on one fail. For the end of the process; a later
+    // operation opens a new connection.
+    static void closeSharedConnections();
+
     // The arguments and environment for `sftp` (isSFTP) or `ssh`: port, time-out, host-key policy,
-    // the login options of the profile, then `extraArgs`. `askPassScript` is the script that
+    // connection sharing, the login options of the profile, then `extraArgs`. `askPassScript` is the script that
     // prints the password (password login with a stored password only). Throws
     // SledError::invalidProfile for an empty host, or a host or user name that ssh would read as
     // an option or split (leading "-", white space, control characters).

@@ -17,6 +17,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <latch>
+#include <map>
+#include <set>
 #include <thread>
 #include <unistd.h>
 
@@ -65,11 +68,21 @@ SledError expectSledError(Body&& body) {
     return SledError::remoteCommandFailed("none");
 }
 
-// Files this process left in its private temporary folder (batch files, ask-pass scripts).
+// Files this process left in its private temporary folder (batch files, ask-pass scripts). The
+// folder of shared connections may stay, holding nothing but their control sockets.
 std::vector<std::string> leftoverTemporaryFiles() {
+    const fs::path shared = offlineProvider().sharedConnectionPath().value().parent_path();
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(VornXDG::privateTemporaryDirectory())) {
-        names.push_back(entry.path().filename().string());
+        if (entry.path() != shared) {
+            names.push_back(entry.path().filename().string());
+            continue;
+        }
+        for (const auto& socket : fs::directory_iterator(shared)) {
+            if (!socket.is_socket()) {
+                names.push_back("ssh/" + socket.path().filename().string());
+            }
+        }
     }
     return names;
 }
@@ -101,6 +114,62 @@ std::vector<pid_t> childrenOf(pid_t parent) {
 // Processes whose parent is this test program.
 int childProcessCount() { return static_cast<int>(childrenOf(::getpid()).size()); }
 
+// The command lines, NULs as spaces, of the processes whose command line names `text`.
+std::map<pid_t, std::string> processesNaming(const std::string& text) {
+    std::map<pid_t, std::string> found;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string id = entry.path().filename().string();
+        if (id.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        std::ifstream file(entry.path() / "cmdline", std::ios::binary);
+        std::string line((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        std::replace(line.begin(), line.end(), '\0', ' ');
+        if (line.find(text) != std::string::npos) {
+            found.emplace(static_cast<pid_t>(std::stol(id)), line);
+        }
+    }
+    return found;
+}
+
+// ssh names the process that holds a shared connection "ssh: SOCKET [mux]".
+bool holdsSharedConnection(const std::string& commandLine) {
+    return commandLine.starts_with("ssh: ") && commandLine.find("[mux]") != std::string::npos;
+}
+
+// The processes holding the shared connection of `socket`.
+std::vector<pid_t> sharedConnectionProcesses(const fs::path& socket) {
+    std::vector<pid_t> holders;
+    for (const auto& [pid, commandLine] : processesNaming(socket.string())) {
+        if (holdsSharedConnection(commandLine)) {
+            holders.push_back(pid);
+        }
+    }
+    return holders;
+}
+
+// The sftp and ssh clients of operations on the shared connection of `socket`, still running.
+std::vector<std::string> operationClients(const fs::path& socket) {
+    std::vector<std::string> clients;
+    for (const auto& [pid, commandLine] : processesNaming(socket.string())) {
+        if (!holdsSharedConnection(commandLine) && pid != ::getpid()) {
+            clients.push_back(commandLine);
+        }
+    }
+    return clients;
+}
+
+// Gone, or a zombie waiting for init: it does nothing any more.
+bool processEnded(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) {
+        return true;
+    }
+    const std::size_t close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
+}
+
 // A fresh folder in the test user's home, made through the provider and removed afterwards.
 class RemoteFolder {
 public:
@@ -131,6 +200,7 @@ bool folderHoldsPrefix(const fs::path& folder, std::string_view prefix) {
 class SFTPLiveTest : public ::testing::Test {
 protected:
     void SetUp() override { VORN_REQUIRE_SERVICE("sshd"); }
+    void TearDown() override { SFTPStorageProvider::closeSharedConnections(); }
 };
 
 // ---- Quoting, arguments and parsing (nothing runs) ------------------------------------------
@@ -165,9 +235,13 @@ TEST(SFTPStorageProviderArguments, VectorsAndEnvironmentByLoginMethod) {
     profile.privateKeyPath = "  ~/.ssh/id_ed25519\n";
     VornScopedEnv home("HOME", "/home/ana");
     const std::vector<std::string> common = {"-o", "ConnectTimeout=15", "-o", "StrictHostKeyChecking=accept-new"};
-    const auto with = [&](std::string portFlag, std::vector<std::string> tail) {
+    // Connection sharing follows the host-key policy; its socket is named for the provider's login.
+    const auto with = [&](const SFTPStorageProvider& provider, std::string portFlag, std::vector<std::string> tail) {
         std::vector<std::string> all = {std::move(portFlag), "22"};
         all.insert(all.end(), common.begin(), common.end());
+        all.insert(all.end(), {"-o", "ControlMaster=auto", "-o",
+                               "ControlPath=\"" + provider.sharedConnectionPath().value().string() + "\"", "-o",
+                               "ControlPersist=60"});
         all.insert(all.end(), tail.begin(), tail.end());
         return all;
     };
@@ -175,18 +249,19 @@ TEST(SFTPStorageProviderArguments, VectorsAndEnvironmentByLoginMethod) {
     profile.sftpAuthMethod = SFTPAuthMethod::sshKey;
     SFTPStorageProvider key(profile, std::nullopt);
     EXPECT_EQ(key.sshInvocation(true, {"-b", "B", "ana@files.example"}, std::nullopt).arguments,
-              with("-P", {"-i", "/home/ana/.ssh/id_ed25519", "-o", "BatchMode=yes", "-b", "B", "ana@files.example"}));
+              with(key, "-P", {"-i", "/home/ana/.ssh/id_ed25519", "-o", "BatchMode=yes", "-b", "B", "ana@files.example"}));
     const SFTPStorageProvider::Invocation keySSH = key.sshInvocation(false, {"ana@files.example", "cmd"}, std::nullopt);
     EXPECT_EQ(keySSH.arguments,
-              with("-p", {"-i", "/home/ana/.ssh/id_ed25519", "-o", "BatchMode=yes", "ana@files.example", "cmd"}));
+              with(key, "-p", {"-i", "/home/ana/.ssh/id_ed25519", "-o", "BatchMode=yes", "ana@files.example", "cmd"}));
     EXPECT_TRUE(keySSH.environment.empty());
 
     // Password login: BatchMode=no must precede the "-b" that sftp turns into BatchMode=yes.
     profile.sftpAuthMethod = SFTPAuthMethod::password;
+    const SFTPStorageProvider passwordLogin(profile, "s3cret pass");
     const SFTPStorageProvider::Invocation withPassword =
-        SFTPStorageProvider(profile, "s3cret pass").sshInvocation(true, {"-b", "B", "T"}, fs::path("/tmp/ask.sh"));
+        passwordLogin.sshInvocation(true, {"-b", "B", "T"}, fs::path("/tmp/ask.sh"));
     EXPECT_EQ(withPassword.arguments,
-              with("-P", {"-o", "BatchMode=no", "-o", "PubkeyAuthentication=no", "-b", "B", "T"}));
+              with(passwordLogin, "-P", {"-o", "BatchMode=no", "-o", "PubkeyAuthentication=no", "-b", "B", "T"}));
     EXPECT_EQ(withPassword.environment, (std::map<std::string, std::string>{{"SSH_ASKPASS", "/tmp/ask.sh"},
                                                                             {"SSH_ASKPASS_REQUIRE", "force"},
                                                                             {"DISPLAY", "vornsled:0"},
@@ -198,18 +273,57 @@ TEST(SFTPStorageProviderArguments, VectorsAndEnvironmentByLoginMethod) {
                                          std::pair{SFTPAuthMethod::password, std::optional<std::string>("")},
                                          std::pair{SFTPAuthMethod::sshAgent, std::optional<std::string>("x")}}) {
         profile.sftpAuthMethod = method;
-        const SFTPStorageProvider::Invocation invocation =
-            SFTPStorageProvider(profile, secret).sshInvocation(false, {"T"}, std::nullopt);
-        EXPECT_EQ(invocation.arguments, with("-p", {"-o", "BatchMode=yes", "T"}));
+        const SFTPStorageProvider provider(profile, secret);
+        const SFTPStorageProvider::Invocation invocation = provider.sshInvocation(false, {"T"}, std::nullopt);
+        EXPECT_EQ(invocation.arguments, with(provider, "-p", {"-o", "BatchMode=yes", "T"}));
         EXPECT_TRUE(invocation.environment.empty());
     }
 
     // A known-hosts file is one quoted value, whatever its path holds.
     profile.sftpAuthMethod = SFTPAuthMethod::sshAgent;
-    const auto pinned = SFTPStorageProvider(profile, std::nullopt, fs::path("/t/my \"hosts\" 100%"))
-                            .sshInvocation(false, {}, std::nullopt)
-                            .arguments;
-    EXPECT_EQ(pinned, with("-p", {"-o", "UserKnownHostsFile=\"/t/my \\\"hosts\\\" 100%%\"", "-o", "BatchMode=yes"}));
+    const SFTPStorageProvider pinnedHosts(profile, std::nullopt, fs::path("/t/my \"hosts\" 100%"));
+    const auto pinned = pinnedHosts.sshInvocation(false, {}, std::nullopt).arguments;
+    EXPECT_EQ(pinned, with(pinnedHosts, "-p",
+                           {"-o", "UserKnownHostsFile=\"/t/my \\\"hosts\\\" 100%%\"", "-o", "BatchMode=yes"}));
+}
+
+TEST(SFTPStorageProviderArguments, OneSharedConnectionPerTargetAndLogin) {
+    ConnectionProfile base;
+    base.host = "files.example";
+    base.port = 22;
+    base.username = "ana";
+    base.sftpAuthMethod = SFTPAuthMethod::password;
+    const SFTPStorageProvider reference(base, "one", fs::path("/k/hosts"));
+    const fs::path socket = reference.sharedConnectionPath().value();
+    EXPECT_EQ(socket.parent_path(), VornXDG::privateTemporaryDirectory() / "ssh");
+    // A name that tells nothing of the login, short enough for a socket address with ssh's suffix.
+    EXPECT_EQ(socket.filename().string().find_first_not_of("0123456789abcdef"), std::string::npos);
+    EXPECT_LE(socket.string().size() + 17, 107u);
+    EXPECT_EQ(SFTPStorageProvider(base, "one", fs::path("/k/hosts")).sharedConnectionPath(), socket);
+
+    const auto changed = [&](auto change) {
+        ConnectionProfile profile = base;
+        std::optional<std::string> password = "one";
+        std::optional<fs::path> knownHosts = fs::path("/k/hosts");
+        change(profile, password, knownHosts);
+        return SFTPStorageProvider(profile, password, knownHosts).sharedConnectionPath().value();
+    };
+    using Change = std::function<void(ConnectionProfile&, std::optional<std::string>&, std::optional<fs::path>&)>;
+    const std::pair<std::string, Change> differences[] = {
+        {"host", [](auto& p, auto&, auto&) { p.host = "other.example"; }},
+        {"port", [](auto& p, auto&, auto&) { p.port = 2222; }},
+        {"user", [](auto& p, auto&, auto&) { p.username = "bo"; }},
+        {"login method", [](auto& p, auto&, auto&) { p.sftpAuthMethod = SFTPAuthMethod::sshAgent; }},
+        {"key file", [](auto& p, auto&, auto&) { p.privateKeyPath = "/k/id"; }},
+        {"password", [](auto&, auto& password, auto&) { password = "two"; }},
+        {"no password", [](auto&, auto& password, auto&) { password.reset(); }},
+        {"known hosts", [](auto&, auto&, auto& hosts) { hosts = fs::path("/k/other"); }},
+        {"default known hosts", [](auto&, auto&, auto& hosts) { hosts.reset(); }},
+    };
+    std::set<fs::path> seen = {socket};
+    for (const auto& [what, change] : differences) {
+        EXPECT_TRUE(seen.insert(changed(change)).second) << what;
+    }
 }
 
 TEST(SFTPStorageProviderArguments, TargetAndProfilesSshWouldMisread) {
@@ -600,6 +714,11 @@ TEST_F(SFTPLiveTest, CancelledTransfersLeaveNoFragmentNoTemporaryFileAndNoChild)
     EXPECT_EQ(vornReadFile(remote / "target.bin"), "the old remote copy");
     EXPECT_FALSE(folderHoldsPrefix(remote.path(), ".vornsled-upload-"));
 
+    // The operations' own clients are gone; the connection they shared stays for the next one.
+    const fs::path socket = provider.sharedConnectionPath().value();
+    EXPECT_EQ(operationClients(socket), std::vector<std::string>());
+    EXPECT_EQ(sharedConnectionProcesses(socket).size(), 1u);
+
     // The server ends the session mid-transfer: the test daemon's session processes are killed.
     const pid_t daemon = std::stoi(vornReadFile(fs::path(VornTestServices::value("SSHD_KNOWN_HOSTS")).parent_path() /
                                                 "sshd.pid"));
@@ -646,6 +765,7 @@ TEST_F(SFTPLiveTest, CancelledTransfersLeaveNoFragmentNoTemporaryFileAndNoChild)
 
     EXPECT_TRUE(leftoverTemporaryFiles().empty());
     EXPECT_EQ(childProcessCount(), 0);
+    EXPECT_EQ(operationClients(socket), std::vector<std::string>());
 
     // A token already stopped starts nothing.
     std::stop_source stopped;
@@ -671,6 +791,116 @@ TEST_F(SFTPLiveTest, ParallelOperationsKeepTheirOwnFiles) {
     workers.clear();
     EXPECT_EQ(good, 6);
     EXPECT_EQ(provider.listDirectory(remote.path(), {}).size(), 6u);
+    EXPECT_TRUE(leftoverTemporaryFiles().empty());
+}
+
+TEST_F(SFTPLiveTest, WorkersShareOneLoginThatOutlivesCancellationAndClosesOnRequest) {
+    // A client key of this test's own: the server's log then tells its logins from other tests'.
+    VornTestTempDir keys;
+    ASSERT_EQ(vornShell("ssh-keygen -q -t ed25519 -N '' -C shared-connection -f " + vornShellQuote((keys / "k").string()))
+                  .exitCode,
+              0);
+    const std::string publicKey = vornReadFile(keys / "k.pub");
+    const fs::path authorized = fs::path(VornTestServices::value("SSHD_KNOWN_HOSTS")).parent_path() /
+                                "authorized_keys" / VornTestServices::value("SSHD_USER");
+    std::ofstream(authorized, std::ios::app) << publicKey;
+    struct Unauthorize {
+        fs::path file;
+        std::string line;
+        ~Unauthorize() {
+            std::string rest = vornReadFile(file);
+            if (const std::size_t at = rest.find(line); at != std::string::npos) {
+                rest.erase(at, line.size());
+            }
+            const fs::path temporary = file.string() + ".tmp";
+            std::ofstream(temporary) << rest;
+            fs::rename(temporary, file);
+        }
+    } unauthorize{authorized, publicKey};
+    const VornShellResult printed = vornShell("ssh-keygen -l -f " + vornShellQuote((keys / "k.pub").string()));
+    ASSERT_EQ(printed.exitCode, 0) << printed.output;
+    const std::string fingerprint = printed.output.substr(printed.output.find("SHA256:")).substr(0, 50);
+    const auto logins = [&] {
+        const std::string log = vornReadFile(VornTestServices::value("SSHD_LOG"));
+        int count = 0;
+        for (std::size_t at = log.find("Accepted publickey"); at != std::string::npos;
+             at = log.find("Accepted publickey", at + 1)) {
+            count += log.compare(log.find("SHA256:", at), fingerprint.size(), fingerprint) == 0 ? 1 : 0;
+        }
+        return count;
+    };
+
+    ConnectionProfile profile = profileFor(SFTPAuthMethod::sshKey);
+    profile.privateKeyPath = (keys / "k").string();
+    const SFTPStorageProvider provider(profile, std::nullopt, fs::path(VornTestServices::value("SSHD_KNOWN_HOSTS")));
+    const fs::path socket = provider.sharedConnectionPath().value();
+    const RemoteFolder remote(keyProvider());
+    VornTestTempDir local;
+
+    // Six workers start at once: one login between them, every digest right.
+    std::latch start(6);
+    std::atomic<int> good = 0;
+    {
+        std::vector<std::jthread> workers;
+        for (int i = 0; i < 6; ++i) {
+            workers.emplace_back([&, i] {
+                const std::string name = "w" + std::to_string(i);
+                const fs::path source = local.write(name, std::string(5000 + i, char('k' + i)));
+                start.arrive_and_wait();
+                provider.uploadFile(source, remote / name, VornChecksum::sha256(source), {}, {});
+                good += provider.downloadFile(remote / name, local / ("back-" + name), {}, {}).remoteSHA256 ==
+                        VornChecksum::sha256(source);
+            });
+        }
+    }
+    EXPECT_EQ(good, 6);
+    EXPECT_EQ(logins(), 1);
+    const std::vector<pid_t> holder = sharedConnectionProcesses(socket);
+    ASSERT_EQ(holder.size(), 1u);
+    EXPECT_EQ(fs::status(socket.parent_path()).permissions(), fs::perms::owner_all);
+
+    // A transfer cancelled midway ends only itself: the others on the connection go on.
+    {
+        std::ofstream big(remote / "big.bin");
+    }
+    fs::resize_file(remote / "big.bin", std::uintmax_t(8) << 30);
+    fs::create_directories(local / "dest");
+    std::stop_source download;
+    std::atomic<int> alongside = 0;
+    {
+        std::jthread canceller([&] {
+            waitUntil([&] { return folderHoldsPrefix(local / "dest", ".vornsled-download-"); });
+            std::jthread other([&] {
+                for (int i = 0; i < 3; ++i) {
+                    alongside += provider.listDirectory(remote.path(), {}).size() == 7 ? 1 : 0;
+                }
+            });
+            other.join();
+            download.request_stop();
+        });
+        EXPECT_THROW(provider.downloadFile(remote / "big.bin", local / "dest" / "big.bin", {}, download.get_token()),
+                     VornTaskCancelled);
+    }
+    EXPECT_EQ(alongside, 3);
+    EXPECT_EQ(sharedConnectionProcesses(socket), holder);
+    EXPECT_EQ(operationClients(socket), std::vector<std::string>());
+    EXPECT_EQ(logins(), 1);
+
+    // The connection dies without a word, leaving its socket behind: the next operation opens a new one.
+    ASSERT_EQ(::kill(holder[0], SIGKILL), 0);
+    waitUntil([&] { return processEnded(holder[0]); });
+    EXPECT_TRUE(fs::exists(socket));
+    EXPECT_EQ(provider.listDirectory(remote.path(), {}).size(), 7u);
+    EXPECT_EQ(logins(), 2);
+    const std::vector<pid_t> second = sharedConnectionProcesses(socket);
+    ASSERT_EQ(second.size(), 1u);
+
+    // Closing ends it at once, socket and all; an operation after that logs in again.
+    SFTPStorageProvider::closeSharedConnections();
+    waitUntil([&] { return processEnded(second[0]); });
+    EXPECT_FALSE(fs::exists(socket));
+    provider.testConnection({});
+    EXPECT_EQ(logins(), 3);
     EXPECT_TRUE(leftoverTemporaryFiles().empty());
 }
 

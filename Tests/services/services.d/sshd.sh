@@ -84,6 +84,7 @@ EOF
     env_put SSHD_KEY "$dir/client_ed25519"
     env_put SSHD_KNOWN_HOSTS "$dir/known_hosts"
     env_put SSHD_HOME "$home"
+    env_put SSHD_LOG "$logfile"
 }
 
 # The daemon is stopped by its pid with the others; the test user goes with it.
