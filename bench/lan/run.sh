@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Builds the optimised LAN benchmark and runs it beside its peers (socat, python3 http.server),
-# printing the throughput ratios at the end. Extra arguments go to the benchmark program.
+# Builds the optimised LAN benchmark and runs it beside its peers (curl, socat with tee and
+# sha256sum, python3 http.server), printing times and ratios. Extra arguments go to the program:
+#   bench/lan/run.sh --big            the large payload is 1 GiB (default 256 MiB)
+#   bench/lan/run.sh --repetitions 5  best of 5 runs (default 3)
 set -euo pipefail
 project="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 cd "$project"
-for tool in socat python3; do
+for tool in curl socat python3 tee sha256sum xargs; do
     command -v "$tool" > /dev/null || { echo "bench/lan needs $tool (scripts/setup.sh --test installs it)" >&2; exit 1; }
 done
 cmake --preset release > /dev/null

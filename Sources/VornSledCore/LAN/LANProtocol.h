@@ -21,7 +21,10 @@ struct LANProtocol {
     // A request head larger than this without its blank line is refused.
     static constexpr std::size_t maximumHeadBytes = 65'536;
     static constexpr std::size_t headReceiveBytes = 32'768;
-    static constexpr std::size_t uploadReceiveBytes = 262'144;
+    // An upload is received into chunks of this size, at most uploadChunksInFlight of them at once
+    // (the others are on their way to the disk).
+    static constexpr std::size_t uploadReceiveBytes = 1'048'576;
+    static constexpr std::size_t uploadChunksInFlight = 4;
     static constexpr std::size_t downloadChunkBytes = 262'144;
     static constexpr std::size_t clipboardReceiveBytes = 65'536;
     static constexpr std::int64_t maximumClipboardBytes = 2'097'152;

@@ -4,6 +4,7 @@
 #include "LANNetworkHelpers.h"
 #include "LANProtocol.h"
 #include "LANRequestHead.h"
+#include "LANUploadWriter.h"
 #include "LANWebPortalHTML.h"
 #include "VornChecksum.h"
 #include "VornUUID.h"
@@ -36,21 +37,6 @@ using asio::ip::tcp;
 using Clock = std::chrono::steady_clock;
 
 std::string systemErrorText(int error) { return std::generic_category().message(error); }
-
-bool writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
 
 // Moves `from` to `to` only if nothing is at `to`; EEXIST when something is.
 int moveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
@@ -403,7 +389,7 @@ private:
     }
 
     void drain() {
-        readBuffer_.resize(LANProtocol::uploadReceiveBytes);
+        readBuffer_.resize(LANProtocol::headReceiveBytes);
         socket_.async_read_some(asio::buffer(readBuffer_), [self = shared_from_this()](const std::error_code& error,
                                                                                       std::size_t) {
             if (error) {
@@ -455,33 +441,51 @@ private:
             return;
         }
         tempPath_ = temporary;
+        std::weak_ptr<Connection> weak = weak_from_this();
+        writer_ = std::make_unique<LANUploadWriter>(tempFd_, [weak](LANUploadWriter::Chunk chunk, int error) {
+            if (const std::shared_ptr<Connection> self = weak.lock()) {
+                asio::post(self->socket_.get_executor(), [self, chunk = std::move(chunk), error]() mutable {
+                    self->chunkWritten(std::move(chunk), error);
+                });
+            }
+        });
 
         if (!initialBody_.empty() && expectedBytes_ >= 1) {
             const std::size_t take =
                 static_cast<std::size_t>(std::min<std::int64_t>(expectedBytes_, static_cast<std::int64_t>(initialBody_.size())));
-            if (!writeAll(tempFd_, initialBody_.data(), take)) {
-                respondError(LANProtocol::statusServerError, systemErrorText(errno));
-                return;
-            }
-            hasher_.update(std::string_view(initialBody_.data(), take));
-            receivedBytes_ += static_cast<std::int64_t>(take);
+            LANUploadWriter::Chunk chunk = LANUploadWriter::Chunk::make(take);
+            std::memcpy(chunk.bytes.get(), initialBody_.data(), take);
+            chunk.size = take;
+            chunksMade_ += 1;
+            hashAndWrite(std::move(chunk));
         }
         initialBody_.clear();
         initialBody_.shrink_to_fit();
         if (receivedBytes_ < expectedBytes_) {
             continueUpload();
         } else {
-            finalizeUpload();
+            finishBody();
         }
     }
 
+    // Receives into a free chunk while others are on their way to the disk; with none free, the
+    // next read waits until the writer hands one back.
     void continueUpload() {
+        if (spareChunks_.empty()) {
+            if (chunksMade_ >= LANProtocol::uploadChunksInFlight) {
+                awaitingChunk_ = true;
+                return;
+            }
+            spareChunks_.push_back(LANUploadWriter::Chunk::make(LANProtocol::uploadReceiveBytes));
+            chunksMade_ += 1;
+        }
+        receiving_ = std::move(spareChunks_.back());
+        spareChunks_.pop_back();
         const std::int64_t missing = std::max<std::int64_t>(expectedBytes_ - receivedBytes_, 1);
         const std::size_t ask =
-            static_cast<std::size_t>(std::min<std::int64_t>(missing, static_cast<std::int64_t>(LANProtocol::uploadReceiveBytes)));
-        readBuffer_.resize(LANProtocol::uploadReceiveBytes);
+            static_cast<std::size_t>(std::min<std::int64_t>(missing, static_cast<std::int64_t>(receiving_.capacity)));
         armTimer(server_.limits.bodyIdleTimeout);
-        socket_.async_read_some(asio::buffer(readBuffer_.data(), ask),
+        socket_.async_read_some(asio::buffer(receiving_.bytes.get(), ask),
                                 [self = shared_from_this()](const std::error_code& error, std::size_t count) {
                                     self->uploadReceived(error, count);
                                 });
@@ -489,30 +493,70 @@ private:
 
     void uploadReceived(const std::error_code& error, std::size_t count) {
         const bool finished = error == asio::error::eof;
-        if ((error && !finished) || server_.shuttingDown.load()) {
+        if ((error && !finished) || server_.shuttingDown.load() || !writer_) {
             abort();  // the temporary file goes with the connection
             return;
         }
-        if (count > 0) {
-            const std::size_t keep =
-                static_cast<std::size_t>(std::min<std::int64_t>(expectedBytes_ - receivedBytes_, static_cast<std::int64_t>(count)));
-            if (!writeAll(tempFd_, readBuffer_.data(), keep)) {
-                respondError(LANProtocol::statusServerError, "Disk write failed");
-                return;
-            }
-            hasher_.update(std::string_view(readBuffer_.data(), keep));
-            receivedBytes_ += static_cast<std::int64_t>(keep);
+        LANUploadWriter::Chunk chunk = std::move(receiving_);
+        chunk.size =
+            static_cast<std::size_t>(std::min<std::int64_t>(expectedBytes_ - receivedBytes_, static_cast<std::int64_t>(count)));
+        if (chunk.size > 0) {
+            hashAndWrite(std::move(chunk));
+        } else {
+            spareChunks_.push_back(std::move(chunk));
         }
         if (receivedBytes_ >= expectedBytes_ || finished) {
             timer_.cancel();
-            finalizeUpload();
+            finishBody();
         } else {
             continueUpload();
         }
     }
 
-    void finalizeUpload() {
-        const bool durable = ::fsync(tempFd_) == 0;
+    void hashAndWrite(LANUploadWriter::Chunk chunk) {
+        hasher_.update(std::string_view(chunk.bytes.get(), chunk.size));
+        receivedBytes_ += static_cast<std::int64_t>(chunk.size);
+        writer_->submit(std::move(chunk));
+    }
+
+    // Runs on the strand when the writer has written a chunk.
+    void chunkWritten(LANUploadWriter::Chunk chunk, int error) {
+        if (!writer_ || finishing_) {
+            return;  // the upload has ended already
+        }
+        if (error != 0) {
+            respondError(LANProtocol::statusServerError, "Disk write failed");
+            return;
+        }
+        // The chunk that carried the start of the body is only as large as that start.
+        if (chunk.capacity < LANProtocol::uploadReceiveBytes) {
+            chunksMade_ -= 1;
+        } else {
+            chunk.size = 0;
+            spareChunks_.push_back(std::move(chunk));
+        }
+        if (awaitingChunk_) {
+            awaitingChunk_ = false;
+            continueUpload();
+        }
+    }
+
+    // The body is complete (or the peer stopped sending): the writer finishes the file and makes
+    // it durable off the strand, then the upload is judged.
+    void finishBody() {
+        finishing_ = true;
+        spareChunks_.clear();
+        // Nothing else may be pending now, so the writer keeps the connection alive until its answer.
+        writer_->finish([self = shared_from_this()](int error) {
+            asio::post(self->socket_.get_executor(), [self, error] { self->finalizeUpload(error); });
+        });
+    }
+
+    void finalizeUpload(int diskError) {
+        if (!writer_) {
+            return;  // aborted while the file was being finished
+        }
+        writer_.reset();
         ::close(tempFd_);
         tempFd_ = -1;
         if (expectedBytes_ > 0 && receivedBytes_ < expectedBytes_) {
@@ -520,7 +564,7 @@ private:
                                                             " of " + std::to_string(expectedBytes_) + " bytes");
             return;
         }
-        if (!durable) {
+        if (diskError != 0) {
             respondError(LANProtocol::statusServerError, "Disk write failed");
             return;
         }
@@ -568,6 +612,8 @@ private:
     }
 
     void discardTemporaryFile() {
+        // The writer goes first: it may be writing to the descriptor.
+        writer_.reset();
         if (tempFd_ >= 0) {
             ::close(tempFd_);
             tempFd_ = -1;
@@ -743,6 +789,12 @@ private:
     std::string fileName_;
     std::string sender_;
     std::optional<std::string> expectedDigest_;
+    std::unique_ptr<LANUploadWriter> writer_;
+    LANUploadWriter::Chunk receiving_;
+    std::vector<LANUploadWriter::Chunk> spareChunks_;
+    std::size_t chunksMade_ = 0;
+    bool awaitingChunk_ = false;
+    bool finishing_ = false;
 
     // Clipboard body.
     std::string body_;

@@ -283,6 +283,46 @@ TEST_F(LANSledServerTest, ParallelUploadsOfOneNameAllSurvive) {
     EXPECT_EQ(recorder.receivedFiles().size(), static_cast<std::size_t>(uploads));
 }
 
+// Bodies larger than every receive chunk in flight together, several at once: the disk writes
+// run beside the receiving, and each file must still come out whole, in order and verified.
+TEST_F(LANSledServerTest, UploadsOfManyChunksArriveWholeAndInOrder) {
+    VORN_REQUIRE_TOOL("curl");
+    constexpr int uploads = 3;
+    std::vector<std::string> contents;
+    std::vector<std::filesystem::path> sources;
+    for (int i = 0; i < uploads; ++i) {
+        std::string content((6 << 20) + 7 * i + 1, '\0');
+        std::uint32_t state = static_cast<std::uint32_t>(i) + 1;
+        for (char& c : content) {
+            state = state * 1664525u + 1013904223u;
+            c = static_cast<char>(state >> 24);
+        }
+        sources.push_back(root.write("source/part-" + std::to_string(i) + ".bin", content));
+        contents.push_back(std::move(content));
+    }
+    std::vector<VornShellResult> results(uploads);
+    std::vector<std::thread> senders;
+    for (int i = 0; i < uploads; ++i) {
+        senders.emplace_back([&, i] {
+            results[static_cast<std::size_t>(i)] =
+                curl("-H 'X-VornSled-PIN: " + std::string(pin) + "' -H 'X-VornSled-Filename: part-" + std::to_string(i) +
+                     ".bin' -H 'X-VornSled-SHA256: " + VornSHA256::hexDigest(contents[static_cast<std::size_t>(i)]) +
+                     "' -X POST -T " + vornShellQuote(sources[static_cast<std::size_t>(i)].string()) + " " +
+                     url("/api/v1/upload"));
+        });
+    }
+    for (std::thread& sender : senders) {
+        sender.join();
+    }
+    for (int i = 0; i < uploads; ++i) {
+        const VornShellResult& result = results[static_cast<std::size_t>(i)];
+        ASSERT_EQ(statusOf(result), "200") << result.output;
+        EXPECT_EQ(bodyOf(result)["verified"], true);
+        EXPECT_TRUE(vornReadFile(downloads / ("part-" + std::to_string(i) + ".bin")) == contents[static_cast<std::size_t>(i)]) << i;
+    }
+    EXPECT_FALSE(lanHasTemporaryFile(downloads));
+}
+
 TEST_F(LANSledServerTest, WrongPINOnABigUploadIsAnsweredNotReset) {
     VORN_REQUIRE_TOOL("curl");
     const std::filesystem::path big = root / "big.bin";
