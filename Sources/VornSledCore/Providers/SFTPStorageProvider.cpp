@@ -816,7 +816,8 @@ void SFTPStorageProvider::uploadFile(const fs::path& localURL, const std::string
         return;  // no digest from the server: the upload stands unchecked
     }
     if (remote && VornUnicode::lowercased(*remote) != VornUnicode::lowercased(*sha256Hex)) {
-        throw SledError::checksumMismatch(localURL.filename().string(), *sha256Hex, *remote);
+        // Named as the user knows the file: the local file may be a temporary copy of it.
+        throw SledError::checksumMismatch(lastPathComponent(to), *sha256Hex, *remote);
     }
 }
 

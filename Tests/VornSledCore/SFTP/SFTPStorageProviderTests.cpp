@@ -665,6 +665,12 @@ TEST_F(SFTPLiveTest, WrongDigestIsAMismatchAndTheUploadStays) {
     std::string upper = VornChecksum::sha256(source);
     std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
     provider.uploadFile(source, remote / "report.pdf", upper, {}, {});
+
+    // The mismatch names the file where it was going, not the local copy it came from.
+    const fs::path copy = local.write("vornsled-edit-0F1E-report.pdf", "the real bytes");
+    const SledError renamed = expectSledError([&] { provider.uploadFile(copy, remote / "final.pdf", wrong, {}, {}); });
+    EXPECT_EQ(renamed.kind(), SledError::Kind::checksumMismatch);
+    EXPECT_EQ(renamed.fileName(), "final.pdf");
 }
 
 // Waits, without a clock, until `ready` holds; the tests' own time-out ends a run that never gets there.

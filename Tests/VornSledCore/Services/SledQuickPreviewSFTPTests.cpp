@@ -121,12 +121,14 @@ TEST_F(SledQuickPreviewSFTP, SaveIsCheckedByTheServerAgainstItsDigest) {
     EXPECT_EQ(vornPreviewTemporaryFiles(), before);
 
     // What arrives differs from what was hashed: the server's digest disagrees, and the save fails
-    // with the provider's mismatch; the uploaded file stays on the server.
+    // with the provider's mismatch, which names the file being saved; the uploaded file stays on
+    // the server.
     try {
         SledQuickPreviewService::saveEditedText("edited\n", vornPreviewEntry(file.string()), CorruptingUploads(sftpProvider()));
         ADD_FAILURE() << "no error";
     } catch (const SledError& error) {
         EXPECT_EQ(error.kind(), SledError::Kind::checksumMismatch);
+        EXPECT_EQ(error.fileName(), "config.yml") << "the user's file, not the temporary edit copy";
         EXPECT_EQ(error.expected(), VornSHA256::hexDigest("edited\n"));
         EXPECT_EQ(error.actual(), VornSHA256::hexDigest("edited\n!"));
     }
