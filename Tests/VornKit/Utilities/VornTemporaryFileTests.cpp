@@ -4,11 +4,9 @@
 #include "VornXDG.h"
 
 #include <cerrno>
-#include <csignal>
 #include <fstream>
 #include <stdexcept>
 #include <string>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <type_traits>
 #include <utility>
@@ -27,18 +25,6 @@ std::vector<std::string> privateNamesStartingWith(std::string_view prefix) {
     }
     return found;
 }
-
-// Sets the process's file-creation mask for the lifetime of the object.
-class ScopedUmask {
-public:
-    explicit ScopedUmask(mode_t mask) : previous_(::umask(mask)) {}
-    ~ScopedUmask() { ::umask(previous_); }
-    ScopedUmask(const ScopedUmask&) = delete;
-    ScopedUmask& operator=(const ScopedUmask&) = delete;
-
-private:
-    mode_t previous_;
-};
 
 }  // namespace
 
@@ -120,7 +106,7 @@ TEST(VornTemporaryFile, InPrivateDirectoryOwnsTheNameThereWithoutCreatingIt) {
 }
 
 TEST(VornTemporaryFile, CreateWritesTheContentsWithExactlyTheModeUnderAFreshName) {
-    const ScopedUmask strict(077);  // the mode given wins over the mask
+    const VornScopedUmask strict(077);  // the mode given wins over the mask
     struct Row {
         std::string contents;
         mode_t mode;
@@ -154,21 +140,16 @@ TEST(VornTemporaryFile, CreateWritesTheContentsWithExactlyTheModeUnderAFreshName
 }
 
 TEST(VornTemporaryFile, CreateThatCannotWriteThrowsAndLeavesNothing) {
-    // A file-size limit makes the kernel refuse the write part way through, as a full disk would.
-    struct rlimit before {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
-    struct rlimit small = before;
-    small.rlim_cur = 4096;
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     int code = 0;
-    try {
-        (void)VornTemporaryFile::create("vorn-test-full-", ".batch", std::string(64 * 1024, 'n'), 0600);
-    } catch (const fs::filesystem_error& error) {
-        code = error.code().value();
+    {
+        // The kernel refuses the write part way through, as a full disk would.
+        const VornScopedFileSizeLimit limit(4096);
+        try {
+            (void)VornTemporaryFile::create("vorn-test-full-", ".batch", std::string(64 * 1024, 'n'), 0600);
+        } catch (const fs::filesystem_error& error) {
+            code = error.code().value();
+        }
     }
-    ::setrlimit(RLIMIT_FSIZE, &before);
-    std::signal(SIGXFSZ, previousHandler);
 
     EXPECT_EQ(code, EFBIG);
     EXPECT_TRUE(privateNamesStartingWith("vorn-test-full-").empty());
