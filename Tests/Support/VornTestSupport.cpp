@@ -1,5 +1,6 @@
 #include "VornTestSupport.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -56,6 +57,23 @@ VornScopedEnv::~VornScopedEnv() {
     } else {
         ::unsetenv(name_.c_str());
     }
+}
+
+VornScopedUmask::VornScopedUmask(mode_t mask) : previous_(::umask(mask)) {}
+
+VornScopedUmask::~VornScopedUmask() { ::umask(previous_); }
+
+VornScopedFileSizeLimit::VornScopedFileSizeLimit(rlim_t bytes) {
+    EXPECT_EQ(::getrlimit(RLIMIT_FSIZE, &previous_), 0);
+    struct rlimit limited = previous_;
+    limited.rlim_cur = bytes;
+    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+}
+
+VornScopedFileSizeLimit::~VornScopedFileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &previous_);
+    std::signal(SIGXFSZ, previousHandler_);
 }
 
 std::string vornReadFile(const fs::path& path) {

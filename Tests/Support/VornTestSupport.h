@@ -7,6 +7,10 @@
 #include <optional>
 #include <string>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
 // A folder that exists for the lifetime of the object and is removed with everything in it.
 class VornTestTempDir {
 public:
@@ -36,6 +40,33 @@ public:
 private:
     std::string name_;
     std::optional<std::string> previous_;
+};
+
+// Sets the process's file-creation mask for the lifetime of the object.
+class VornScopedUmask {
+public:
+    explicit VornScopedUmask(mode_t mask);
+    ~VornScopedUmask();
+    VornScopedUmask(const VornScopedUmask&) = delete;
+    VornScopedUmask& operator=(const VornScopedUmask&) = delete;
+
+private:
+    mode_t previous_;
+};
+
+// Limits the size of the files the process writes for the lifetime of the object, so that the
+// kernel refuses a write part way through (EFBIG) as a full disk would. SIGXFSZ is ignored
+// meanwhile, so the refusal is an error and not the end of the process.
+class VornScopedFileSizeLimit {
+public:
+    explicit VornScopedFileSizeLimit(rlim_t bytes);
+    ~VornScopedFileSizeLimit();
+    VornScopedFileSizeLimit(const VornScopedFileSizeLimit&) = delete;
+    VornScopedFileSizeLimit& operator=(const VornScopedFileSizeLimit&) = delete;
+
+private:
+    struct rlimit previous_ {};
+    void (*previousHandler_)(int) = nullptr;
 };
 
 std::string vornReadFile(const std::filesystem::path& path);

@@ -7,6 +7,7 @@
 #include "VornChecksum.h"
 #include "VornLoopback.h"
 #include "VornTaskCancelled.h"
+#include "VornTemporaryFile.h"
 #include "VornUUID.h"
 #include "VornUnicode.h"
 #include "VornUniqueFd.h"
@@ -101,25 +102,6 @@ fs::filesystem_error fileError(const std::string& what, const fs::path& path) {
 fs::path temporarySibling(const fs::path& destination) {
     return destination.parent_path() / (".vornsled-" + VornUUID::random().uuidString() + ".part");
 }
-
-// Removes a download's temporary file unless it was moved into place.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(fs::path path) : path_(std::move(path)) {}
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    ~TemporaryFile() {
-        if (!path_.empty()) {
-            std::error_code ignored;
-            fs::remove(path_, ignored);
-        }
-    }
-    const fs::path& path() const { return path_; }
-    void release() { path_.clear(); }
-
-private:
-    fs::path path_;
-};
 
 std::string alreadyExists(const std::string& key) {
     std::string name = key;
@@ -356,7 +338,8 @@ SledDownloadResult S3R2StorageProvider::downloadFile(const std::string& remotePa
     const std::string url = buildObjectURL(key);
 
     if (to.has_parent_path()) fs::create_directories(to.parent_path());
-    TemporaryFile temporary(temporarySibling(to));
+    // Removed unless it was moved into place.
+    VornTemporaryFile temporary(temporarySibling(to));
     VornUniqueFd file(::open(temporary.path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (!file) throw fileError("cannot create the download", temporary.path());
     const VornHTTPSink sink = VornHTTPSink::stream([&](std::span<const std::byte> bytes) {

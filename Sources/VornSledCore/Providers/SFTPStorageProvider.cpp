@@ -4,6 +4,7 @@
 #include "VornBinaryLocator.h"
 #include "VornChecksum.h"
 #include "VornTaskCancelled.h"
+#include "VornTemporaryFile.h"
 #include "VornUUID.h"
 #include "VornUnicode.h"
 #include "VornXDG.h"
@@ -14,7 +15,6 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <ctime>
-#include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <sys/socket.h>
@@ -34,77 +34,6 @@ constexpr std::string_view spacesAndTabs = " \t";
 // The ask-pass program ssh runs for the password: it prints the variable the child was given, so
 // the script itself never holds the secret.
 constexpr std::string_view askPassScriptText = "#!/bin/sh\nprintf '%s\\n' \"$VORNSLED_SSH_PWD\"\n";
-
-// A file in the process's private temporary folder that lives as long as this object.
-class TemporaryFile {
-public:
-    // Creates "<prefix><UUID><suffix>" holding `contents`, with `mode` from the start (so the
-    // ask-pass script is never readable by others, not even for a moment). Platform errors pass on.
-    TemporaryFile(std::string_view prefix, std::string_view suffix, std::string_view contents, mode_t mode) {
-        path_ = VornXDG::privateTemporaryDirectory() /
-                (std::string(prefix) + VornUUID::random().uuidString() + std::string(suffix));
-        const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd < 0) {
-            throw fs::filesystem_error("cannot create a temporary file", path_,
-                                       std::error_code(errno, std::generic_category()));
-        }
-        std::size_t written = 0;
-        int error = 0;
-        while (written < contents.size()) {
-            const ssize_t n = ::write(fd, contents.data() + written, contents.size() - written);
-            if (n < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                error = errno;
-                break;
-            }
-            written += static_cast<std::size_t>(n);
-        }
-        // The umask may have narrowed the mode at creation; the file must have exactly this one.
-        if (error == 0 && ::fchmod(fd, mode) != 0) {
-            error = errno;
-        }
-        if (::close(fd) != 0 && error == 0) {
-            error = errno;
-        }
-        if (error != 0) {
-            std::error_code ignored;
-            fs::remove(path_, ignored);
-            throw fs::filesystem_error("cannot write a temporary file", path_,
-                                       std::error_code(error, std::generic_category()));
-        }
-    }
-    ~TemporaryFile() {
-        std::error_code ignored;
-        fs::remove(path_, ignored);
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
-
-// Deletes a local file when the scope ends, unless released.
-class LocalFileGuard {
-public:
-    explicit LocalFileGuard(fs::path path) : path_(std::move(path)) {}
-    ~LocalFileGuard() {
-        if (!path_.empty()) {
-            std::error_code ignored;
-            fs::remove(path_, ignored);
-        }
-    }
-    LocalFileGuard(const LocalFileGuard&) = delete;
-    LocalFileGuard& operator=(const LocalFileGuard&) = delete;
-    void release() { path_.clear(); }
-
-private:
-    fs::path path_;
-};
 
 std::string trimmedSpacesAndTabs(std::string_view text, bool trailingToo) {
     const std::size_t first = text.find_first_not_of(spacesAndTabs);
@@ -563,11 +492,13 @@ VornProcessResult runInvocation(const SFTPStorageProvider& provider, const fs::p
     if (stop.stop_requested()) {
         throw VornTaskCancelled();
     }
-    std::optional<TemporaryFile> askPass;
+    // Executable by its owner only, from the first moment.
+    VornTemporaryFile askPass;
     if (needsAskPass) {
-        askPass.emplace("vornsled-askpass-", ".sh", askPassScriptText, 0700);
+        askPass = VornTemporaryFile::create("vornsled-askpass-", ".sh", askPassScriptText, 0700);
     }
-    const std::optional<fs::path> askPassPath = askPass ? std::optional<fs::path>(askPass->path()) : std::nullopt;
+    const std::optional<fs::path> askPassPath =
+        needsAskPass ? std::optional<fs::path>(askPass.path()) : std::nullopt;
     std::optional<SharedSessionTurn> turn;
     if (const std::optional<fs::path> socket = provider.sharedConnectionPath()) {
         SharedConnection& connection = sharedConnection(*socket);
@@ -655,7 +586,7 @@ std::string runBatch(const SFTPStorageProvider& provider, const std::string& scr
     if (!sftp) {
         throw SledError::remoteCommandFailed("OpenSSH sftp binary not found.");
     }
-    const TemporaryFile batch("vornsled-sftp-", ".batch", script, 0600);
+    const VornTemporaryFile batch = VornTemporaryFile::create("vornsled-sftp-", ".batch", script, 0600);
     const VornProcessResult result =
         runInvocation(provider, *sftp, {"-b", batch.path().string(), provider.targetHostString()}, true, stop, onOutput);
     if (result.exitCode != 0) {
@@ -822,7 +753,7 @@ SledDownloadResult SFTPStorageProvider::downloadFile(const std::string& remotePa
     // The file arrives beside its destination and replaces it only when whole, so a failed or
     // cancelled download neither leaves a fragment nor destroys the file that was there.
     const fs::path partial = parent / (".vornsled-download-" + VornUUID::random().uuidString() + ".part");
-    LocalFileGuard partialGuard(partial);
+    VornTemporaryFile partialGuard(partial);
     runSFTPBatch(batchLine("get -p", {remotePath, partial.string()}), stop);
     fs::rename(partial, to);
     partialGuard.release();
@@ -885,7 +816,8 @@ void SFTPStorageProvider::uploadFile(const fs::path& localURL, const std::string
         return;  // no digest from the server: the upload stands unchecked
     }
     if (remote && VornUnicode::lowercased(*remote) != VornUnicode::lowercased(*sha256Hex)) {
-        throw SledError::checksumMismatch(localURL.filename().string(), *sha256Hex, *remote);
+        // Named as the user knows the file: the local file may be a temporary copy of it.
+        throw SledError::checksumMismatch(lastPathComponent(to), *sha256Hex, *remote);
     }
 }
 

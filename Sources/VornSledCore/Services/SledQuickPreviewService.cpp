@@ -3,12 +3,12 @@
 #include "LANNetworkHelpers.h"
 #include "LocalFileProvider.h"
 #include "SledImageProbe.h"
+#include "SledTemporaryFileName.h"
 #include "VornChecksum.h"
 #include "VornFileIO.h"
-#include "VornUUID.h"
+#include "VornTemporaryFile.h"
 #include "VornUniqueFd.h"
 #include "VornUnicode.h"
-#include "VornXDG.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -31,22 +31,6 @@ constexpr std::int64_t digestChunkSize = 1'048'576;
 [[noreturn]] void fail(const char* what, const fs::path& path, int error) {
     throw fs::filesystem_error(what, path, std::error_code(error, std::generic_category()));
 }
-
-// A temporary file of one operation: removed, errors ignored, when the operation ends.
-class ScopedTemporaryFile {
-public:
-    explicit ScopedTemporaryFile(fs::path path) : path_(std::move(path)) {}
-    ~ScopedTemporaryFile() {
-        std::error_code ignored;
-        fs::remove(path_, ignored);
-    }
-    ScopedTemporaryFile(const ScopedTemporaryFile&) = delete;
-    ScopedTemporaryFile& operator=(const ScopedTemporaryFile&) = delete;
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 // Only a regular file is read: a folder cannot be, and a pipe or a device would never end.
 void requireRegularFile(const struct stat& info, const fs::path& path) {
@@ -97,13 +81,6 @@ std::string readPrefix(const fs::path& path, std::size_t maxBytes) {
 // The atomic writer puts its bytes first in a sibling named "." + name + ".XXXXXX"; the edit file's
 // name leaves room for that.
 constexpr std::size_t atomicSiblingExtraBytes = 8;
-
-std::string temporaryName(std::string_view prefix, std::string_view entryName, std::size_t maxBytes) {
-    std::string name = std::string(prefix) + VornUUID::random().uuidString() + "-";
-    const std::string safe = LANNetworkHelpers::sanitizeIncomingFileName(entryName);
-    name += LANNetworkHelpers::utf8Prefix(safe, maxBytes - name.size());
-    return name;
-}
 
 // The extension by the platform's path rules ("a.tar.gz" gives "gz"; ".gitignore" and "Makefile"
 // give none), lower-cased without the dot.
@@ -179,7 +156,7 @@ SledFilePreviewResult SledQuickPreviewService::loadPreview(const SledFileEntry& 
         return examine(fs::path(entry.path), entry, provider);
     }
     // Declared before the download, so that whatever a failed download left is removed too.
-    const ScopedTemporaryFile copy(VornXDG::privateTemporaryDirectory() / previewCopyName(entry.name));
+    const VornTemporaryFile copy = VornTemporaryFile::inPrivateDirectory(previewCopyName(entry.name));
     provider.downloadFile(entry.path, copy.path(), {}, stop);
     return examine(copy.path(), entry, provider);
 }
@@ -191,7 +168,7 @@ SledFilePreviewResult SledQuickPreviewService::saveEditedText(std::string_view t
     if (!VornUnicode::isValidUTF8(text)) {
         throw std::invalid_argument("The edited text of " + entry.name + " is not valid UTF-8; nothing was saved.");
     }
-    const ScopedTemporaryFile editFile(VornXDG::privateTemporaryDirectory() / editFileName(entry.name));
+    const VornTemporaryFile editFile = VornTemporaryFile::inPrivateDirectory(editFileName(entry.name));
     vornWriteFileAtomically(editFile.path(), text, 0600);
     std::string digest = VornChecksum::sha256(editFile.path(), digestChunkSize);
     provider.uploadFile(editFile.path(), entry.path, digest, {}, stop);
@@ -300,10 +277,10 @@ std::int64_t SledQuickPreviewService::lineCount(std::string_view text) {
 }
 
 std::string SledQuickPreviewService::previewCopyName(std::string_view entryName) {
-    return temporaryName("vornsled-preview-", entryName, LANNetworkHelpers::maximumFileNameBytes);
+    return sledTemporaryFileName("vornsled-preview-", entryName);
 }
 
 std::string SledQuickPreviewService::editFileName(std::string_view entryName) {
-    return temporaryName("vornsled-edit-", entryName,
-                         LANNetworkHelpers::maximumFileNameBytes - atomicSiblingExtraBytes);
+    return sledTemporaryFileName("vornsled-edit-", entryName,
+                                 LANNetworkHelpers::maximumFileNameBytes - atomicSiblingExtraBytes);
 }

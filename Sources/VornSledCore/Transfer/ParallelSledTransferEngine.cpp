@@ -1,11 +1,11 @@
 #include "ParallelSledTransferEngine.h"
 
-#include "LANNetworkHelpers.h"
 #include "LocalFileProvider.h"
 #include "SledError.h"
+#include "SledTemporaryFileName.h"
 #include "VornChecksum.h"
 #include "VornTaskCancelled.h"
-#include "VornXDG.h"
+#include "VornTemporaryFile.h"
 
 #include <sys/stat.h>
 
@@ -65,24 +65,6 @@ std::string describe(std::exception_ptr failure) {
         return "Unknown error.";
     }
 }
-
-// Removes the relay file at every end of the job; a file that cannot be removed is left alone.
-class RelayFile {
-public:
-    explicit RelayFile(fs::path path) : path_(std::move(path)) {}
-    ~RelayFile() { remove(); }
-    RelayFile(const RelayFile&) = delete;
-    RelayFile& operator=(const RelayFile&) = delete;
-
-    const fs::path& path() const { return path_; }
-    void remove() noexcept {
-        std::error_code ignored;
-        fs::remove(path_, ignored);
-    }
-
-private:
-    fs::path path_;
-};
 
 class JobRunner {
 public:
@@ -181,8 +163,9 @@ private:
     }
 
     SledTransferJobResult relay() {
-        RelayFile relayFile(VornXDG::privateTemporaryDirectory() /
-                            ParallelSledTransferEngine::relayFileName(job_.fileName));
+        // Removed at every end of the job; a file that cannot be removed is left alone.
+        VornTemporaryFile relayFile =
+            VornTemporaryFile::inPrivateDirectory(ParallelSledTransferEngine::relayFileName(job_.fileName));
         const SledDownloadResult downloaded = source_.downloadFile(
             job_.sourcePath, relayFile.path(),
             [&](std::int64_t done, std::int64_t total) {
@@ -234,10 +217,7 @@ int ParallelSledTransferEngine::clampedWorkerCount(int maxConcurrency) noexcept 
 }
 
 std::string ParallelSledTransferEngine::relayFileName(const std::string& fileName) {
-    std::string name = "vornsled-relay-" + VornUUID::random().uuidString() + "-";
-    const std::string safe = LANNetworkHelpers::sanitizeIncomingFileName(fileName);
-    name += LANNetworkHelpers::utf8Prefix(safe, LANNetworkHelpers::maximumFileNameBytes - name.size());
-    return name;
+    return sledTemporaryFileName("vornsled-relay-", fileName);
 }
 
 std::vector<SledTransferJobResult> ParallelSledTransferEngine::executeBatch(

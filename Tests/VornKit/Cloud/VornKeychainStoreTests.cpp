@@ -1,4 +1,5 @@
 #include "VornKeychainStore.h"
+#include "VornTestKeyring.h"
 #include "VornTestSupport.h"
 #include "VornUUID.h"
 
@@ -10,15 +11,12 @@
 
 namespace {
 
-// Every test talks to the private keyring daemon of the test services, never to the user's.
-class VornKeychainStoreTest : public ::testing::Test {
+class VornKeychainStoreTest : public VornKeyringTest {
 protected:
-    void SetUp() override {
-        VORN_REQUIRE_SERVICE("keyring");
-        VORN_REQUIRE_TOOL("secret-tool");
-        bus_.emplace("DBUS_SESSION_BUS_ADDRESS", VornTestServices::value("KEYRING_DBUS_ADDRESS"));
-    }
     void TearDown() override {
+        if (!onPrivateKeyring()) {
+            return;
+        }
         for (const auto& account : accounts_) {
             VornKeychainStore::remove(service_, account);
         }
@@ -48,7 +46,6 @@ protected:
 
     const std::string service_ = "com.vornworks.tests." + VornUUID::random().uuidString();
     std::vector<std::string> accounts_;
-    std::optional<VornScopedEnv> bus_;
 };
 
 }  // namespace

@@ -4,10 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <string>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <optional>
 #include <system_error>
@@ -32,23 +30,11 @@ mode_t permissionsOf(const fs::path& path) {
     return info.st_mode & 07777;
 }
 
-// Sets the process's file-creation mask for the lifetime of the object.
-class ScopedUmask {
-public:
-    explicit ScopedUmask(mode_t mask) : previous_(::umask(mask)) {}
-    ~ScopedUmask() { ::umask(previous_); }
-    ScopedUmask(const ScopedUmask&) = delete;
-    ScopedUmask& operator=(const ScopedUmask&) = delete;
-
-private:
-    mode_t previous_;
-};
-
 }  // namespace
 
 TEST(VornFileIO, WritesExactlyTheBytesWithTheGivenModeAndNoLeftovers) {
     VornTestTempDir dir;
-    const ScopedUmask strict(077);  // the mode given wins over the mask
+    const VornScopedUmask strict(077);  // the mode given wins over the mask
     const std::string binary("a\0b\r\n\xff", 6);
     const std::string large(300'000, 'x');
     struct Row {
@@ -117,23 +103,18 @@ TEST(VornFileIO, FailuresThrowNamingTheFileAndLeaveEverythingAsItWas) {
 TEST(VornFileIO, AWriteThatFailsHalfWayKeepsTheOldFileAndRemovesTheTemporary) {
     VornTestTempDir dir;
     const fs::path file = dir.write("profiles.json", "the old profiles");
-    // A file-size limit makes the kernel refuse the write part way through, as a full disk would.
-    struct rlimit before {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
-    struct rlimit small = before;
-    small.rlim_cur = 4096;
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     bool threw = false;
     int code = 0;
-    try {
-        vornWriteFileAtomically(file, std::string(64 * 1024, 'n'), 0600);
-    } catch (const fs::filesystem_error& error) {
-        threw = true;
-        code = error.code().value();
+    {
+        // The kernel refuses the write part way through, as a full disk would.
+        const VornScopedFileSizeLimit limit(4096);
+        try {
+            vornWriteFileAtomically(file, std::string(64 * 1024, 'n'), 0600);
+        } catch (const fs::filesystem_error& error) {
+            threw = true;
+            code = error.code().value();
+        }
     }
-    ::setrlimit(RLIMIT_FSIZE, &before);
-    std::signal(SIGXFSZ, previousHandler);
 
     EXPECT_TRUE(threw);
     EXPECT_EQ(code, EFBIG);

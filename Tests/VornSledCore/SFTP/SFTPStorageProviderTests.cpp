@@ -3,6 +3,7 @@
 // rules that keep hostile paths and profiles from reaching sftp or ssh.
 #include "SFTPStorageProvider.h"
 
+#include "SFTPTestSupport.h"
 #include "SledError.h"
 #include "VornChecksum.h"
 #include "VornTaskCancelled.h"
@@ -27,25 +28,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-
-ConnectionProfile profileFor(SFTPAuthMethod method) {
-    ConnectionProfile profile;
-    profile.name = "Loopback";
-    profile.kind = ConnectionProtocolKind::sftp;
-    profile.host = VornTestServices::value("SSHD_HOST");
-    profile.port = std::stoll(VornTestServices::value("SSHD_PORT"));
-    profile.username = VornTestServices::value("SSHD_USER");
-    profile.sftpAuthMethod = method;
-    if (method == SFTPAuthMethod::sshKey) {
-        profile.privateKeyPath = VornTestServices::value("SSHD_KEY");
-    }
-    return profile;
-}
-
-SFTPStorageProvider keyProvider() {
-    return SFTPStorageProvider(profileFor(SFTPAuthMethod::sshKey), std::nullopt,
-                               fs::path(VornTestServices::value("SSHD_KNOWN_HOSTS")));
-}
 
 // A profile that never reaches a server: for the checks made before anything runs.
 SFTPStorageProvider offlineProvider(std::string host = "127.0.0.1", std::string user = "nobody") {
@@ -481,11 +463,11 @@ TEST(SFTPStorageProviderParsing, BareNameListings) {
 // ---- Against the loopback sshd -----------------------------------------------------------------
 
 TEST_F(SFTPLiveTest, KeyPasswordAndAgentLoginAndTheirRefusals) {
-    keyProvider().testConnection({});
+    sftpTestProvider().testConnection({});
 
     const std::string password = VornTestServices::value("SSHD_PASSWORD");
     const fs::path knownHosts = VornTestServices::value("SSHD_KNOWN_HOSTS");
-    SFTPStorageProvider(profileFor(SFTPAuthMethod::password), password, knownHosts).testConnection({});
+    SFTPStorageProvider(sftpTestProfile(SFTPAuthMethod::password), password, knownHosts).testConnection({});
 
     // The agent holds the client key; neither a key file nor a password is given.
     VornTestTempDir agentDir;
@@ -498,7 +480,7 @@ TEST_F(SFTPLiveTest, KeyPasswordAndAgentLoginAndTheirRefusals) {
     {
         VornScopedEnv agentSocket("SSH_AUTH_SOCK", socket);
         ASSERT_EQ(vornShell("ssh-add " + vornShellQuote(VornTestServices::value("SSHD_KEY"))).exitCode, 0);
-        SFTPStorageProvider(profileFor(SFTPAuthMethod::sshAgent), std::nullopt, knownHosts).testConnection({});
+        SFTPStorageProvider(sftpTestProfile(SFTPAuthMethod::sshAgent), std::nullopt, knownHosts).testConnection({});
     }
     ::kill(agentPid, SIGTERM);
 
@@ -510,9 +492,9 @@ TEST_F(SFTPLiveTest, KeyPasswordAndAgentLoginAndTheirRefusals) {
                                    vornReadFile(other / "k.pub").substr(0, vornReadFile(other / "k.pub").rfind(' '));
     const fs::path wrongKnownHosts = other.write("known_hosts", wrongHosts + "\n");
     const std::vector<SFTPStorageProvider> refused = {
-        SFTPStorageProvider(profileFor(SFTPAuthMethod::password), "not-" + password, knownHosts),
-        SFTPStorageProvider(profileFor(SFTPAuthMethod::password), std::nullopt, knownHosts),
-        SFTPStorageProvider(profileFor(SFTPAuthMethod::sshKey), std::nullopt, wrongKnownHosts),
+        SFTPStorageProvider(sftpTestProfile(SFTPAuthMethod::password), "not-" + password, knownHosts),
+        SFTPStorageProvider(sftpTestProfile(SFTPAuthMethod::password), std::nullopt, knownHosts),
+        SFTPStorageProvider(sftpTestProfile(SFTPAuthMethod::sshKey), std::nullopt, wrongKnownHosts),
     };
     for (const SFTPStorageProvider& provider : refused) {
         const SledError error = expectSledError([&] { provider.testConnection({}); });
@@ -522,7 +504,7 @@ TEST_F(SFTPLiveTest, KeyPasswordAndAgentLoginAndTheirRefusals) {
     EXPECT_EQ(vornReadFile(wrongKnownHosts), wrongHosts + "\n") << "a changed host key was recorded";
 
     // A port nobody listens on fails at once with ssh's reason.
-    ConnectionProfile closed = profileFor(SFTPAuthMethod::sshKey);
+    ConnectionProfile closed = sftpTestProfile(SFTPAuthMethod::sshKey);
     closed.port = 1;
     const SledError refusedConnection =
         expectSledError([&] { SFTPStorageProvider(closed, std::nullopt, knownHosts).testConnection({}); });
@@ -531,8 +513,8 @@ TEST_F(SFTPLiveTest, KeyPasswordAndAgentLoginAndTheirRefusals) {
 }
 
 TEST_F(SFTPLiveTest, RoundTripsOfAwkwardNamesWithDigestsAndListing) {
-    const SFTPStorageProvider provider = keyProvider();
-    const SFTPStorageProvider byPassword(profileFor(SFTPAuthMethod::password), VornTestServices::value("SSHD_PASSWORD"),
+    const SFTPStorageProvider provider = sftpTestProvider();
+    const SFTPStorageProvider byPassword(sftpTestProfile(SFTPAuthMethod::password), VornTestServices::value("SSHD_PASSWORD"),
                                         fs::path(VornTestServices::value("SSHD_KNOWN_HOSTS")));
     const RemoteFolder remote(provider);
     VornTestTempDir local;
@@ -583,7 +565,7 @@ TEST_F(SFTPLiveTest, RoundTripsOfAwkwardNamesWithDigestsAndListing) {
 }
 
 TEST_F(SFTPLiveTest, NamesOnlyTheServerCouldMake) {
-    const SFTPStorageProvider provider = keyProvider();
+    const SFTPStorageProvider provider = sftpTestProvider();
     const RemoteFolder remote(provider);
     const std::string names[] = {std::string("ctl\001x"), "bad\377x", "nl\nx", "del\177", "cr\rx", "a -> b"};
     for (const std::string& name : names) {
@@ -615,7 +597,7 @@ TEST_F(SFTPLiveTest, NamesOnlyTheServerCouldMake) {
 }
 
 TEST_F(SFTPLiveTest, RenameRefusesAnExistingTargetAndMkdirRmdirFailLoudly) {
-    const SFTPStorageProvider provider = keyProvider();
+    const SFTPStorageProvider provider = sftpTestProvider();
     const RemoteFolder remote(provider);
     std::ofstream(remote / "x.txt") << "x";
     std::ofstream(remote / "y.txt") << "y";
@@ -649,7 +631,7 @@ TEST_F(SFTPLiveTest, RenameRefusesAnExistingTargetAndMkdirRmdirFailLoudly) {
 }
 
 TEST_F(SFTPLiveTest, WrongDigestIsAMismatchAndTheUploadStays) {
-    const SFTPStorageProvider provider = keyProvider();
+    const SFTPStorageProvider provider = sftpTestProvider();
     const RemoteFolder remote(provider);
     VornTestTempDir local;
     const fs::path source = local.write("report.pdf", "the real bytes");
@@ -665,6 +647,12 @@ TEST_F(SFTPLiveTest, WrongDigestIsAMismatchAndTheUploadStays) {
     std::string upper = VornChecksum::sha256(source);
     std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
     provider.uploadFile(source, remote / "report.pdf", upper, {}, {});
+
+    // The mismatch names the file where it was going, not the local copy it came from.
+    const fs::path copy = local.write("vornsled-edit-0F1E-report.pdf", "the real bytes");
+    const SledError renamed = expectSledError([&] { provider.uploadFile(copy, remote / "final.pdf", wrong, {}, {}); });
+    EXPECT_EQ(renamed.kind(), SledError::Kind::checksumMismatch);
+    EXPECT_EQ(renamed.fileName(), "final.pdf");
 }
 
 // Waits, without a clock, until `ready` holds; the tests' own time-out ends a run that never gets there.
@@ -676,7 +664,7 @@ void waitUntil(Predicate ready) {
 }
 
 TEST_F(SFTPLiveTest, CancelledTransfersLeaveNoFragmentNoTemporaryFileAndNoChild) {
-    const SFTPStorageProvider provider = keyProvider();
+    const SFTPStorageProvider provider = sftpTestProvider();
     const RemoteFolder remote(provider);
     VornTestTempDir local;
     // Large but sparse: cheap to make, slow enough to be caught mid-transfer.
@@ -774,7 +762,7 @@ TEST_F(SFTPLiveTest, CancelledTransfersLeaveNoFragmentNoTemporaryFileAndNoChild)
 }
 
 TEST_F(SFTPLiveTest, ParallelOperationsKeepTheirOwnFiles) {
-    const SFTPStorageProvider provider = keyProvider();
+    const SFTPStorageProvider provider = sftpTestProvider();
     const RemoteFolder remote(provider);
     VornTestTempDir local;
     std::vector<std::jthread> workers;
@@ -830,11 +818,11 @@ TEST_F(SFTPLiveTest, WorkersShareOneLoginThatOutlivesCancellationAndClosesOnRequ
         return count;
     };
 
-    ConnectionProfile profile = profileFor(SFTPAuthMethod::sshKey);
+    ConnectionProfile profile = sftpTestProfile(SFTPAuthMethod::sshKey);
     profile.privateKeyPath = (keys / "k").string();
     const SFTPStorageProvider provider(profile, std::nullopt, fs::path(VornTestServices::value("SSHD_KNOWN_HOSTS")));
     const fs::path socket = provider.sharedConnectionPath().value();
-    const RemoteFolder remote(keyProvider());
+    const RemoteFolder remote(sftpTestProvider());
     VornTestTempDir local;
 
     // Six workers start at once: one login between them, every digest right.
@@ -906,7 +894,7 @@ TEST_F(SFTPLiveTest, WorkersShareOneLoginThatOutlivesCancellationAndClosesOnRequ
 
 TEST_F(SFTPLiveTest, FilesCrossWithRcloneBothWays) {
     VORN_REQUIRE_TOOL("rclone");
-    const SFTPStorageProvider provider = keyProvider();
+    const SFTPStorageProvider provider = sftpTestProvider();
     const RemoteFolder remote(provider);
     VornTestTempDir local;
     const fs::path config = local.write("rclone.conf", "[loop]\ntype = sftp\nhost = " + VornTestServices::value("SSHD_HOST") +

@@ -2,8 +2,8 @@
 // services), whose files the tests also see directly on this disk.
 #include "SledQuickPreviewService.h"
 
+#include "../SFTP/SFTPTestSupport.h"
 #include "QuickPreviewTestSupport.h"
-#include "SFTPStorageProvider.h"
 #include "SledError.h"
 #include "VornChecksum.h"
 #include "VornTestSupport.h"
@@ -21,18 +21,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-SFTPStorageProvider sftpProvider() {
-    ConnectionProfile profile;
-    profile.name = "Loopback SFTP";
-    profile.kind = ConnectionProtocolKind::sftp;
-    profile.host = VornTestServices::value("SSHD_HOST");
-    profile.port = std::stoll(VornTestServices::value("SSHD_PORT"));
-    profile.username = VornTestServices::value("SSHD_USER");
-    profile.sftpAuthMethod = SFTPAuthMethod::sshKey;
-    profile.privateKeyPath = VornTestServices::value("SSHD_KEY");
-    return SFTPStorageProvider(profile, std::nullopt, fs::path(VornTestServices::value("SSHD_KNOWN_HOSTS")));
-}
 
 // The SFTP provider with one flaw on the way up: the file that reaches the server has one more
 // byte than the one the digest was made of, as a corrupted transfer would have. The server's own
@@ -74,11 +62,11 @@ protected:
         VORN_REQUIRE_SERVICE("sshd");
         // Made by the server's user, who may not be this one; files go in through the provider.
         folder_ = fs::path(VornTestServices::value("SSHD_HOME")) / ("preview-" + VornUUID::random().uuidString());
-        sftpProvider().createDirectory(folder_.string(), {});
+        sftpTestProvider().createDirectory(folder_.string(), {});
     }
     void put(const fs::path& remote, const std::string& bytes) const {
         const VornTestTempDir local;
-        sftpProvider().uploadFile(local.write("upload", bytes), remote.string(), std::nullopt, {}, {});
+        sftpTestProvider().uploadFile(local.write("upload", bytes), remote.string(), std::nullopt, {}, {});
     }
     void TearDown() override {
         std::error_code ignored;
@@ -96,7 +84,7 @@ TEST_F(SledQuickPreviewSFTP, PreviewDownloadsACopyThatIsGoneAfterwards) {
     const fs::path file = folder_ / ".env.local";
     put(file, text);
     const auto before = vornPreviewTemporaryFiles();
-    const SFTPStorageProvider provider = sftpProvider();
+    const SFTPStorageProvider provider = sftpTestProvider();
     const SledFilePreviewResult result = SledQuickPreviewService::loadPreview(vornPreviewEntry(file.string()), provider);
     EXPECT_EQ(result, (SledFilePreviewResult{".env.local", file.string(), "Loopback SFTP",
                                              static_cast<std::int64_t>(text.size()), VornSHA256::hexDigest(text),
@@ -114,19 +102,21 @@ TEST_F(SledQuickPreviewSFTP, SaveIsCheckedByTheServerAgainstItsDigest) {
     const auto before = vornPreviewTemporaryFiles();
     const std::string text = "yeni: değer\n";
 
-    const SledFilePreviewResult saved = SledQuickPreviewService::saveEditedText(text, vornPreviewEntry(file.string()), sftpProvider());
+    const SledFilePreviewResult saved = SledQuickPreviewService::saveEditedText(text, vornPreviewEntry(file.string()), sftpTestProvider());
     EXPECT_EQ(vornReadFile(file), text);
     EXPECT_EQ(saved.sha256Hex, VornSHA256::hexDigest(text));
     EXPECT_EQ(saved.sizeBytes, static_cast<std::int64_t>(text.size()));
     EXPECT_EQ(vornPreviewTemporaryFiles(), before);
 
     // What arrives differs from what was hashed: the server's digest disagrees, and the save fails
-    // with the provider's mismatch; the uploaded file stays on the server.
+    // with the provider's mismatch, which names the file being saved; the uploaded file stays on
+    // the server.
     try {
-        SledQuickPreviewService::saveEditedText("edited\n", vornPreviewEntry(file.string()), CorruptingUploads(sftpProvider()));
+        SledQuickPreviewService::saveEditedText("edited\n", vornPreviewEntry(file.string()), CorruptingUploads(sftpTestProvider()));
         ADD_FAILURE() << "no error";
     } catch (const SledError& error) {
         EXPECT_EQ(error.kind(), SledError::Kind::checksumMismatch);
+        EXPECT_EQ(error.fileName(), "config.yml") << "the user's file, not the temporary edit copy";
         EXPECT_EQ(error.expected(), VornSHA256::hexDigest("edited\n"));
         EXPECT_EQ(error.actual(), VornSHA256::hexDigest("edited\n!"));
     }
