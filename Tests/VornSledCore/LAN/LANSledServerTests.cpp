@@ -433,15 +433,19 @@ TEST_F(LANSledServerTest, SlowSilentAndVanishingPeersLeaveNothing) {
     EXPECT_EQ(stalled.readAll(), "");
     EXPECT_FALSE(lanHasTemporaryFile(downloads));
 
-    // A peer that resets mid-upload.
+    // A peer that resets mid-upload, once the server has begun storing it.
     {
         LANRawClient vanishing(port);
         vanishing.send("POST /api/v1/upload HTTP/1.1\r\nX-VornSled-PIN: 4821\r\nX-VornSled-Filename: v.bin\r\n"
                        "Content-Length: 100000\r\n\r\n" + std::string(50'000, 'v'));
+        for (int i = 0; i < 400 && !lanHasTemporaryFile(downloads); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        ASSERT_TRUE(lanHasTemporaryFile(downloads)) << "the upload never began";
         vanishing.vanish();
     }
     // The server notices the reset on its next read; the folder must end up clean.
-    for (int i = 0; i < 200 && lanHasTemporaryFile(downloads); ++i) {
+    for (int i = 0; i < 400 && lanHasTemporaryFile(downloads); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
     EXPECT_FALSE(lanHasTemporaryFile(downloads));
