@@ -92,6 +92,10 @@ stop_sshd() {
     local user
     user="$(sshd_user "$state/sshd")"
     if id -u "$user" > /dev/null 2>&1; then
+        # Sessions outlive the listener (a shared connection stays open until it has been idle a
+        # while); end them first, or userdel refuses a user who still runs processes.
+        pkill -KILL -u "$user" 2> /dev/null || true
+        for _ in $(seq 20); do pgrep -u "$user" > /dev/null || break; sleep 0.1; done
         userdel "$user" 2> /dev/null || true
     fi
 }
