@@ -5,13 +5,16 @@
 #
 #   bench/sftp/run.sh [--full]    default: one 32 MiB file and 100 files of 320 KiB
 #                                 --full:  one 200 MiB file and 500 files (200 MiB in all)
-# Needs the release build (cmake --preset release && cmake --build --preset release --target bench_sftp) and root
+# Builds the release preset's bench_sftp (VORN_BENCH_SFTP names another build of it) and needs root
 # (the sshd service makes a test user).
 set -euo pipefail
 
 project="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-bench="${VORN_BENCH_SFTP:-$project/build/release/bench/bench_sftp}"
-[ -x "$bench" ] || { echo "build bench_sftp first: cmake --preset release && cmake --build --preset release --target bench_sftp" >&2; exit 1; }
+bench="${VORN_BENCH_SFTP:-}"
+if [ -z "$bench" ]; then
+    (cd "$project" && cmake --preset release > /dev/null && cmake --build --preset release --target bench_sftp > /dev/null)
+    bench="$project/build/release/bench/bench_sftp"
+fi
 
 big_mib=32 small_count=100
 if [ "${1:-}" = "--full" ]; then big_mib=200 small_count=500; fi
