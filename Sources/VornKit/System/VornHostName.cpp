@@ -1,15 +1,16 @@
 #include "VornHostName.h"
 
+#include "VornFileIO.h"
+
 #include <unistd.h>
 
 #include <climits>
-#include <fstream>
 #include <sstream>
 
 namespace {
 
 // Larger machine-info files are not what hostnamectl writes; they are not read.
-constexpr std::streamsize maxMachineInfoBytes = 64 * 1024;
+constexpr std::size_t maxMachineInfoBytes = 64 * 1024;
 
 // One shell-style value: unquoted (backslash escapes the next character), "double quoted" (backslash
 // escapes the next character) or 'single quoted' (taken literally). Text after the value is ignored.
@@ -46,20 +47,15 @@ std::string unquote(std::string_view text) {
 }  // namespace
 
 std::optional<std::string> VornHostName::prettyHostname(const std::filesystem::path& machineInfo) {
-    std::ifstream file(machineInfo, std::ios::binary);
-    if (!file) {
+    std::error_code error;
+    const std::optional<std::string> content = vornReadFileCapped(machineInfo, maxMachineInfoBytes, error);
+    if (!content) {
         return std::nullopt;
     }
-    std::string content(static_cast<std::size_t>(maxMachineInfoBytes) + 1, '\0');
-    file.read(content.data(), maxMachineInfoBytes + 1);
-    if (file.gcount() > maxMachineInfoBytes) {
-        return std::nullopt;
-    }
-    content.resize(static_cast<std::size_t>(file.gcount()));
 
     constexpr std::string_view key = "PRETTY_HOSTNAME=";
     std::optional<std::string> found;
-    std::istringstream lines(content);
+    std::istringstream lines(*content);
     std::string line;
     while (std::getline(lines, line)) {
         std::string_view view(line);
