@@ -1,5 +1,7 @@
 #include "VornChecksum.h"
 
+#include "VornUniqueFd.h"
+
 #include <openssl/evp.h>
 
 #include <fcntl.h>
@@ -30,23 +32,22 @@ constexpr std::int64_t maximumChunkSize = 64 * 1'048'576;
 class ReadOnlyFile {
 public:
     explicit ReadOnlyFile(const fs::path& path) : path_(path) {
+        int fd;
         do {
-            fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        } while (fd_ < 0 && errno == EINTR);
-        if (fd_ < 0) {
+            fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0) {
             throwFileError("cannot open file for hashing", path, errno);
         }
-        ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+        fd_.reset(fd);
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
-    ~ReadOnlyFile() { ::close(fd_); }
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
     // Reads up to `size` bytes, fewer only at the end of the file; 0 means the end.
     std::size_t read(std::byte* buffer, std::size_t size) {
         std::size_t done = 0;
         while (done < size) {
-            const ssize_t got = ::read(fd_, buffer + done, size - done);
+            const ssize_t got = ::read(fd_.get(), buffer + done, size - done);
             if (got < 0) {
                 if (errno == EINTR) {
                     continue;
@@ -62,7 +63,7 @@ public:
     }
 
     void seek(std::int64_t offset) {
-        if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        if (::lseek(fd_.get(), static_cast<off_t>(offset), SEEK_SET) < 0) {
             throwFileError("cannot seek in file for hashing", path_, errno);
         }
     }
@@ -82,7 +83,7 @@ public:
 
 private:
     const fs::path& path_;
-    int fd_ = -1;
+    VornUniqueFd fd_;
 };
 
 }  // namespace
