@@ -3,6 +3,7 @@
 #include "SledError.h"
 #include "VornChecksum.h"
 #include "VornUUID.h"
+#include "VornUniqueFd.h"
 
 #include <gio/gio.h>
 
@@ -17,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -32,40 +34,6 @@ namespace {
 [[noreturn]] void throwErrno(const std::string& what, const fs::path& first, const fs::path& second, int error) {
     throw fs::filesystem_error(what, first, second, std::error_code(error, std::system_category()));
 }
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd = -1) noexcept : fd_(fd) {}
-    ~FileDescriptor() { reset(); }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-        if (this != &other) {
-            reset();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-
-    int get() const noexcept { return fd_; }
-    explicit operator bool() const noexcept { return fd_ >= 0; }
-    // Closes now and reports close's own error (a write that failed late, on some file systems).
-    int close() noexcept {
-        const int result = fd_ >= 0 ? ::close(fd_) : 0;
-        fd_ = -1;
-        return result;
-    }
-    void reset() noexcept {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-
-private:
-    int fd_;
-};
 
 struct DirectoryCloser {
     void operator()(DIR* directory) const noexcept { ::closedir(directory); }
@@ -124,21 +92,14 @@ void copyContents(int in, int out, const fs::path& source, const fs::path& desti
             }
             throwErrno("cannot read", source, errno);
         }
-        for (ssize_t written = 0; written < got;) {
-            const ssize_t put = ::write(out, buffer.data() + written, static_cast<std::size_t>(got - written));
-            if (put < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                throwErrno("cannot write", destination, errno);
-            }
-            written += put;
+        if (!vornWriteAll(out, std::string_view(buffer.data(), static_cast<std::size_t>(got)))) {
+            throwErrno("cannot write", destination, errno);
         }
     }
 }
 
 struct OpenedSource {
-    FileDescriptor fd;
+    VornUniqueFd fd;
     struct stat status {};
 };
 
@@ -146,7 +107,7 @@ struct OpenedSource {
 OpenedSource openSource(const fs::path& source) {
     OpenedSource opened;
     // O_NONBLOCK keeps a FIFO from hanging the open; it changes nothing for regular files.
-    opened.fd = FileDescriptor(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    opened.fd = VornUniqueFd(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!opened.fd) {
         throwErrno("cannot open the file to copy", source, errno);
     }
@@ -164,7 +125,7 @@ OpenedSource openSource(const fs::path& source) {
 
 // Writes the source's bytes, permission bits and modification time into `out`. Returns the size
 // written.
-std::int64_t fillCopy(const OpenedSource& in, const FileDescriptor& out, const fs::path& source,
+std::int64_t fillCopy(const OpenedSource& in, const VornUniqueFd& out, const fs::path& source,
                       const fs::path& destination, bool durable) {
     copyContents(in.fd.get(), out.get(), source, destination);
     ::fchmod(out.get(), in.status.st_mode & 0777);
@@ -182,7 +143,7 @@ std::int64_t fillCopy(const OpenedSource& in, const FileDescriptor& out, const f
 // Returns the size written. On failure the temporary file is gone.
 std::int64_t copyToTemporary(const fs::path& source, const fs::path& temporary, bool durable) {
     const OpenedSource in = openSource(source);
-    FileDescriptor out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    VornUniqueFd out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (!out) {
         throwErrno("cannot create the copy", temporary, errno);
     }
@@ -207,7 +168,7 @@ std::int64_t copyToTemporary(const fs::path& source, const fs::path& temporary, 
 std::optional<std::int64_t> copyToNewName(const fs::path& source, const fs::path& destination) {
     const OpenedSource in = openSource(source);
     const fs::path folder = destination.has_parent_path() ? destination.parent_path() : fs::path(".");
-    FileDescriptor out(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    VornUniqueFd out(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
     if (!out) {
         return std::nullopt;
     }

@@ -342,10 +342,12 @@ SledDownloadResult S3R2StorageProvider::downloadFile(const std::string& remotePa
     VornTemporaryFile temporary(temporarySibling(to));
     VornUniqueFd file(::open(temporary.path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (!file) throw fileError("cannot create the download", temporary.path());
-    const VornHTTPSink sink = VornHTTPSink::stream([&](std::span<const std::byte> bytes) {
-        if (!vornWriteAll(file.get(), std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
+    std::int64_t bytes = 0;
+    const VornHTTPSink sink = VornHTTPSink::stream([&](std::span<const std::byte> chunk) {
+        if (!vornWriteAll(file.get(), std::string_view(reinterpret_cast<const char*>(chunk.data()), chunk.size()))) {
             throw fileError("cannot write the download", temporary.path());
         }
+        bytes += static_cast<std::int64_t>(chunk.size());
     });
     const VornHTTPResponse response = send(VornHTTPRequest{"GET", url, {}}, AWSSigV4Signer::emptyPayloadSHA256,
                                            VornHTTPBody::none(), sink, onProgress, std::move(stop));
@@ -363,9 +365,6 @@ SledDownloadResult S3R2StorageProvider::downloadFile(const std::string& remotePa
     fs::rename(temporary.path(), to);
     temporary.release();
 
-    std::error_code sizeError;
-    const auto size = fs::file_size(to, sizeError);
-    const std::int64_t bytes = sizeError ? 0 : static_cast<std::int64_t>(size);
     if (onProgress) onProgress(bytes, bytes);
 
     SledDownloadResult result{bytes, response.header("x-amz-meta-vornsled-sha256")};
