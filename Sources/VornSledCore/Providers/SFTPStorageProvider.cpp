@@ -1,6 +1,7 @@
 #include "SFTPStorageProvider.h"
 
 #include "SledError.h"
+#include "VornASCII.h"
 #include "VornBinaryLocator.h"
 #include "VornChecksum.h"
 #include "VornTaskCancelled.h"
@@ -625,13 +626,10 @@ std::optional<std::string> SFTPStorageProvider::parseRemoteSHA256(std::string_vi
     std::string digest;
     digest.reserve(64);
     for (const char c : word) {
-        if (c >= '0' && c <= '9') {
-            digest += c;
-        } else if ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')) {
-            digest += static_cast<char>(c | 0x20);
-        } else {
+        if (VornASCII::hexDigitValue(c) < 0) {
             return std::nullopt;
         }
+        digest += VornASCII::lower(c);
     }
     return digest;
 }
@@ -815,7 +813,7 @@ void SFTPStorageProvider::uploadFile(const fs::path& localURL, const std::string
     } catch (const std::exception&) {
         return;  // no digest from the server: the upload stands unchecked
     }
-    if (remote && VornUnicode::lowercased(*remote) != VornUnicode::lowercased(*sha256Hex)) {
+    if (remote && !VornASCII::equalIgnoringCase(*remote, *sha256Hex)) {
         // Named as the user knows the file: the local file may be a temporary copy of it.
         throw SledError::checksumMismatch(lastPathComponent(to), *sha256Hex, *remote);
     }
