@@ -7,6 +7,7 @@
 #include "VornTaskCancelled.h"
 #include "VornTemporaryFile.h"
 #include "VornUUID.h"
+#include "VornUniqueFd.h"
 #include "VornUnicode.h"
 #include "VornXDG.h"
 
@@ -372,8 +373,8 @@ const std::string& socketNameKey() {
 enum class SocketState { answers, stale, absent };
 
 SocketState controlSocketState(const fs::path& socket) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
+    const VornUniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd) {
         return SocketState::absent;
     }
     sockaddr_un address{};
@@ -382,14 +383,12 @@ SocketState controlSocketState(const fs::path& socket) {
     path.copy(address.sun_path, sizeof(address.sun_path) - 1);
     int result = 0;
     do {
-        result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+        result = ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address));
     } while (result != 0 && errno == EINTR);
-    const int error = result == 0 ? 0 : errno;
-    ::close(fd);
     if (result == 0) {
         return SocketState::answers;
     }
-    return error == ECONNREFUSED ? SocketState::stale : SocketState::absent;
+    return errno == ECONNREFUSED ? SocketState::stale : SocketState::absent;
 }
 
 // Waits for one of the shared connection's sessions; the turn ends with the object.
