@@ -391,6 +391,14 @@ SocketState controlSocketState(const fs::path& socket) {
     return errno == ECONNREFUSED ? SocketState::stale : SocketState::absent;
 }
 
+// The extra environment of an invocation as the runner takes it: none when there is nothing to add.
+std::optional<std::map<std::string, std::string>> environmentOf(SFTPStorageProvider::Invocation&& invocation) {
+    if (invocation.environment.empty()) {
+        return std::nullopt;
+    }
+    return std::move(invocation.environment);
+}
+
 // Waits for one of the shared connection's sessions; the turn ends with the object.
 class SharedSessionTurn {
 public:
@@ -455,12 +463,9 @@ std::optional<VornProcessResult> openSharedConnection(const SFTPStorageProvider&
         // shell or command may be refused.
         SFTPStorageProvider::Invocation invocation =
             provider.sshInvocation(false, {"-s", provider.targetHostString(), "sftp"}, askPassScript);
-        std::optional<std::map<std::string, std::string>> environment;
-        if (!invocation.environment.empty()) {
-            environment = std::move(invocation.environment);
-        }
         VornProcessResult result =
-            VornProcessRunner::run(*ssh, invocation.arguments, std::nullopt, environment, false, nullptr, {}, stop);
+            VornProcessRunner::run(*ssh, invocation.arguments, std::nullopt, environmentOf(std::move(invocation)), false,
+                                   nullptr, {}, stop);
         if (result.exitCode != 0) {
             failure = std::move(result);
         }
@@ -509,12 +514,8 @@ VornProcessResult runInvocation(const SFTPStorageProvider& provider, const fs::p
         turn.emplace(connection, stop);
     }
     SFTPStorageProvider::Invocation invocation = provider.sshInvocation(isSFTP, extraArgs, askPassPath);
-    std::optional<std::map<std::string, std::string>> environment;
-    if (!invocation.environment.empty()) {
-        environment = std::move(invocation.environment);
-    }
-    return VornProcessRunner::run(executable, invocation.arguments, std::nullopt, environment, true, nullptr, onOutput,
-                                  stop);
+    return VornProcessRunner::run(executable, invocation.arguments, std::nullopt, environmentOf(std::move(invocation)),
+                                  true, nullptr, onOutput, stop);
 }
 
 }  // namespace
