@@ -1,11 +1,13 @@
 #include "SFTPStorageProvider.h"
 
 #include "SledError.h"
+#include "VornASCII.h"
 #include "VornBinaryLocator.h"
 #include "VornChecksum.h"
 #include "VornTaskCancelled.h"
 #include "VornTemporaryFile.h"
 #include "VornUUID.h"
+#include "VornUniqueFd.h"
 #include "VornUnicode.h"
 #include "VornXDG.h"
 
@@ -371,8 +373,8 @@ const std::string& socketNameKey() {
 enum class SocketState { answers, stale, absent };
 
 SocketState controlSocketState(const fs::path& socket) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
+    const VornUniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd) {
         return SocketState::absent;
     }
     sockaddr_un address{};
@@ -381,14 +383,20 @@ SocketState controlSocketState(const fs::path& socket) {
     path.copy(address.sun_path, sizeof(address.sun_path) - 1);
     int result = 0;
     do {
-        result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+        result = ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address));
     } while (result != 0 && errno == EINTR);
-    const int error = result == 0 ? 0 : errno;
-    ::close(fd);
     if (result == 0) {
         return SocketState::answers;
     }
-    return error == ECONNREFUSED ? SocketState::stale : SocketState::absent;
+    return errno == ECONNREFUSED ? SocketState::stale : SocketState::absent;
+}
+
+// The extra environment of an invocation as the runner takes it: none when there is nothing to add.
+std::optional<std::map<std::string, std::string>> environmentOf(SFTPStorageProvider::Invocation&& invocation) {
+    if (invocation.environment.empty()) {
+        return std::nullopt;
+    }
+    return std::move(invocation.environment);
 }
 
 // Waits for one of the shared connection's sessions; the turn ends with the object.
@@ -455,12 +463,9 @@ std::optional<VornProcessResult> openSharedConnection(const SFTPStorageProvider&
         // shell or command may be refused.
         SFTPStorageProvider::Invocation invocation =
             provider.sshInvocation(false, {"-s", provider.targetHostString(), "sftp"}, askPassScript);
-        std::optional<std::map<std::string, std::string>> environment;
-        if (!invocation.environment.empty()) {
-            environment = std::move(invocation.environment);
-        }
         VornProcessResult result =
-            VornProcessRunner::run(*ssh, invocation.arguments, std::nullopt, environment, false, nullptr, {}, stop);
+            VornProcessRunner::run(*ssh, invocation.arguments, std::nullopt, environmentOf(std::move(invocation)), false,
+                                   nullptr, {}, stop);
         if (result.exitCode != 0) {
             failure = std::move(result);
         }
@@ -509,12 +514,8 @@ VornProcessResult runInvocation(const SFTPStorageProvider& provider, const fs::p
         turn.emplace(connection, stop);
     }
     SFTPStorageProvider::Invocation invocation = provider.sshInvocation(isSFTP, extraArgs, askPassPath);
-    std::optional<std::map<std::string, std::string>> environment;
-    if (!invocation.environment.empty()) {
-        environment = std::move(invocation.environment);
-    }
-    return VornProcessRunner::run(executable, invocation.arguments, std::nullopt, environment, true, nullptr, onOutput,
-                                  stop);
+    return VornProcessRunner::run(executable, invocation.arguments, std::nullopt, environmentOf(std::move(invocation)),
+                                  true, nullptr, onOutput, stop);
 }
 
 }  // namespace
@@ -625,13 +626,10 @@ std::optional<std::string> SFTPStorageProvider::parseRemoteSHA256(std::string_vi
     std::string digest;
     digest.reserve(64);
     for (const char c : word) {
-        if (c >= '0' && c <= '9') {
-            digest += c;
-        } else if ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')) {
-            digest += static_cast<char>(c | 0x20);
-        } else {
+        if (VornASCII::hexDigitValue(c) < 0) {
             return std::nullopt;
         }
+        digest += VornASCII::lower(c);
     }
     return digest;
 }
@@ -815,7 +813,7 @@ void SFTPStorageProvider::uploadFile(const fs::path& localURL, const std::string
     } catch (const std::exception&) {
         return;  // no digest from the server: the upload stands unchecked
     }
-    if (remote && VornUnicode::lowercased(*remote) != VornUnicode::lowercased(*sha256Hex)) {
+    if (remote && !VornASCII::equalIgnoringCase(*remote, *sha256Hex)) {
         // Named as the user knows the file: the local file may be a temporary copy of it.
         throw SledError::checksumMismatch(lastPathComponent(to), *sha256Hex, *remote);
     }

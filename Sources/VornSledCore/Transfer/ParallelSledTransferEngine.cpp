@@ -3,6 +3,7 @@
 #include "LocalFileProvider.h"
 #include "SledError.h"
 #include "SledTemporaryFileName.h"
+#include "VornASCII.h"
 #include "VornChecksum.h"
 #include "VornTaskCancelled.h"
 #include "VornTemporaryFile.h"
@@ -32,10 +33,7 @@ bool digestsDisagree(const Digest& reported, const std::string& computed) {
     if (!reported || reported->empty()) {
         return false;
     }
-    return !std::equal(reported->begin(), reported->end(), computed.begin(), computed.end(), [](char a, char b) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        return lower(a) == lower(b);
-    });
+    return !VornASCII::equalIgnoringCase(*reported, computed);
 }
 
 // The digest of a local file. It runs to its end even when the batch is cancelled meanwhile: the
