@@ -20,7 +20,7 @@ test_packages=(
     openssh-server rclone dbus gnome-keyring libsecret-tools libglib2.0-bin
     avahi-daemon avahi-utils iproute2 xvfb xauth
     python3 python3-botocore curl socat chromium clang libclang-rt-14-dev
-    nodejs
+    nodejs npm
 )
 
 wanted=("${build_packages[@]}")
@@ -33,6 +33,10 @@ for package in "${wanted[@]}"; do
     # nodejs may come from elsewhere; any node >= 20 will do.
     if [ "$package" = nodejs ] && command -v node > /dev/null \
         && [ "$(node -p 'process.versions.node.split(".")[0]')" -ge 20 ]; then
+        continue
+    fi
+    # Debian's nodejs comes without npm; a node from elsewhere usually brings its own.
+    if [ "$package" = npm ] && command -v npm > /dev/null; then
         continue
     fi
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then

@@ -2,6 +2,7 @@
 
 #include "LANNetworkHelpers.h"
 #include "LANRequestHead.h"
+#include "VornASCII.h"
 
 #include <nlohmann/json.hpp>
 
@@ -45,12 +46,12 @@ bool LANProtocol::originMatchesHost(const std::optional<std::string>& origin, co
     if (!origin) {
         return true;
     }
-    const std::string lowerOrigin = lanASCIILowercased(*origin);
+    const std::string lowerOrigin = VornASCII::lowercased(*origin);
     constexpr std::string_view scheme = "http://";
     if (!host || !lowerOrigin.starts_with(scheme)) {
         return false;
     }
-    return withoutDefaultPort(lowerOrigin.substr(scheme.size())) == withoutDefaultPort(lanASCIILowercased(*host));
+    return withoutDefaultPort(lowerOrigin.substr(scheme.size())) == withoutDefaultPort(VornASCII::lowercased(*host));
 }
 
 std::string LANProtocol::responseHead(std::string_view status, std::string_view contentType, std::size_t bodyLength) {

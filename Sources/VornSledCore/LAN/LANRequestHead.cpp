@@ -1,5 +1,6 @@
 #include "LANRequestHead.h"
 
+#include "VornASCII.h"
 #include "VornUnicode.h"
 
 #include <charconv>
@@ -33,24 +34,6 @@ std::string_view trimInlineSpace(std::string_view text) {
     return text.substr(0, end);
 }
 
-// Flips the case of the ASCII letters from `first` to `last` (one of the two alphabets).
-std::string flippedASCIICase(std::string_view text, char first, char last) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= first && c <= last) {
-            c = static_cast<char>(c ^ 0x20);
-        }
-    }
-    return out;
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 bool isURLCharacter(char c) {
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
         return true;
@@ -79,7 +62,7 @@ std::optional<URLParts> splitURL(std::string_view target) {
         if (!isURLCharacter(target[i])) {
             return std::nullopt;
         }
-        if (target[i] == '%' && (i + 2 >= target.size() || hexValue(target[i + 1]) < 0 || hexValue(target[i + 2]) < 0)) {
+        if (target[i] == '%' && (i + 2 >= target.size() || VornASCII::hexDigitValue(target[i + 1]) < 0 || VornASCII::hexDigitValue(target[i + 2]) < 0)) {
             return std::nullopt;
         }
     }
@@ -114,8 +97,6 @@ std::optional<URLParts> splitURL(std::string_view target) {
 
 }  // namespace
 
-std::string lanASCIILowercased(std::string_view text) { return flippedASCIICase(text, 'A', 'Z'); }
-
 std::optional<std::string> lanPercentDecoded(std::string_view text) {
     std::string decoded;
     decoded.reserve(text.size());
@@ -127,8 +108,8 @@ std::optional<std::string> lanPercentDecoded(std::string_view text) {
         if (i + 2 >= text.size()) {
             return std::nullopt;
         }
-        const int high = hexValue(text[i + 1]);
-        const int low = hexValue(text[i + 2]);
+        const int high = VornASCII::hexDigitValue(text[i + 1]);
+        const int low = VornASCII::hexDigitValue(text[i + 2]);
         if (high < 0 || low < 0) {
             return std::nullopt;
         }
@@ -181,7 +162,7 @@ std::optional<LANRequestHead> LANRequestHead::parse(std::string_view headBytes) 
     LANRequestHead head;
     // Method names are ASCII tokens; upper-casing only ASCII keeps an exotic letter from turning
     // into one of ours.
-    head.method = flippedASCIICase(pieces[0], 'a', 'z');
+    head.method = VornASCII::uppercased(pieces[0]);
     head.target = std::string(pieces[1]);
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const std::size_t colon = lines[i].find(':');
@@ -189,7 +170,7 @@ std::optional<LANRequestHead> LANRequestHead::parse(std::string_view headBytes) 
             continue;
         }
         // Header names are ASCII tokens too; every name we look for is plain ASCII.
-        std::string name = lanASCIILowercased(trimInlineSpace(lines[i].substr(0, colon)));
+        std::string name = VornASCII::lowercased(trimInlineSpace(lines[i].substr(0, colon)));
         head.headers.insert_or_assign(std::move(name), std::string(trimInlineSpace(lines[i].substr(colon + 1))));
     }
 

@@ -37,7 +37,3 @@ std::optional<std::string> lanPercentDecoded(std::string_view text);
 
 // Percent-decodes `text`, falling back to the text as sent when decoding fails.
 std::string lanPercentDecodedOrSelf(std::string_view text);
-
-// Only A to Z change: protocol tokens (methods, header names, hex digits) are ASCII, and no other
-// letter may turn into one of them.
-std::string lanASCIILowercased(std::string_view text);

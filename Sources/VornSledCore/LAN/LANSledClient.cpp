@@ -1,11 +1,13 @@
 #include "LANSledClient.h"
 
 #include "SledError.h"
+#include "VornASCII.h"
 #include "VornChecksum.h"
 #include "VornHTTPClient.h"
 #include "VornTaskCancelled.h"
 #include "VornURLComponents.h"
 #include "VornUnicode.h"
+#include "VornUniqueFd.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -56,13 +58,6 @@ std::string excerpt(std::string_view body, std::size_t limit) {
     return out;
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
-               return lower(x) == lower(y);
-           });
-}
-
 std::string endpoint(std::string_view host, std::uint16_t port) {
     return std::string(host) + ":" + std::to_string(port);
 }
@@ -72,17 +67,13 @@ std::string fileSHA256(const std::filesystem::path& path, const std::stop_token&
     const auto failure = [&](const char* what) {
         return std::filesystem::filesystem_error(what, path, std::error_code(errno, std::system_category()));
     };
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw failure("Cannot open the file to send");
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+    const VornUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) throw failure("Cannot open the file to send");
     VornSHA256 hasher;
     std::vector<std::byte> buffer(hashChunkBytes);
     while (true) {
         if (stopToken.stop_requested()) throw VornTaskCancelled();
-        const ssize_t count = ::read(fd, buffer.data(), buffer.size());
+        const ssize_t count = ::read(fd.get(), buffer.data(), buffer.size());
         if (count < 0 && errno == EINTR) continue;
         if (count < 0) throw failure("Cannot read the file to send");
         if (count == 0) break;
@@ -213,7 +204,7 @@ LANSledUploadResponse LANSledClient::sendFile(const std::filesystem::path& local
     if (const auto echoed = reply.find("sha256"); echoed != reply.end() && echoed->is_string()) {
         const auto& peerDigest = echoed->get_ref<const std::string&>();
         if (!peerDigest.empty()) {
-            if (!equalsIgnoringCase(peerDigest, localDigest)) {
+            if (!VornASCII::equalIgnoringCase(peerDigest, localDigest)) {
                 throw SledError::checksumMismatch(localName, localDigest, peerDigest);
             }
             digestConfirmed = true;

@@ -6,6 +6,7 @@
 #include "LANRequestHead.h"
 #include "LANUploadWriter.h"
 #include "LANWebPortalHTML.h"
+#include "VornASCII.h"
 #include "VornChecksum.h"
 #include "VornUUID.h"
 #include "VornUnicode.h"
@@ -893,7 +894,7 @@ void LANSledServer::Impl::shutdown() {
 
 LANSledServer::LANSledServer(std::string deviceName, std::filesystem::path downloadDirectory, bool requirePIN,
                              std::string pin, LANServerLimits limits) {
-    deviceID_ = lanASCIILowercased(VornUUID::random().uuidString().substr(0, 12));
+    deviceID_ = VornASCII::lowercased(VornUUID::random().uuidString().substr(0, 12));
     impl_ = std::make_unique<Impl>(*this, limits);
     impl_->deviceName = std::move(deviceName);
     impl_->downloadDirectory = std::move(downloadDirectory);
