@@ -83,6 +83,35 @@ std::string vornReadFile(const fs::path& path) {
     return buffer.str();
 }
 
+std::vector<pid_t> vornChildProcesses(pid_t parent) {
+    std::vector<pid_t> children;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line)) {
+            continue;
+        }
+        const std::size_t close = line.rfind(')');
+        if (close == std::string::npos) {
+            continue;
+        }
+        std::istringstream rest(line.substr(close + 2));
+        std::string state;
+        long ppid = 0;
+        rest >> state >> ppid;
+        if (ppid == parent) {
+            children.push_back(static_cast<pid_t>(std::stol(entry.path().filename().string())));
+        }
+    }
+    return children;
+}
+
+bool vornProcessIsRunning(pid_t pid) {
+    const std::string status = vornReadFile("/proc/" + std::to_string(pid) + "/stat");
+    const auto close = status.rfind(')');
+    return close != std::string::npos && close + 2 < status.size() && status[close + 2] != 'Z';
+}
+
 VornShellResult vornShell(const std::string& commandLine) {
     VornShellResult result;
     const std::string wrapped = "( " + commandLine + " ) 2>&1";

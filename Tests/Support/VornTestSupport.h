@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -70,6 +71,11 @@ private:
 };
 
 std::string vornReadFile(const std::filesystem::path& path);
+
+// The ids of the processes whose parent is `parent`, from /proc.
+std::vector<pid_t> vornChildProcesses(pid_t parent);
+// Whether `pid` names a live process that is not a zombie.
+bool vornProcessIsRunning(pid_t pid);
 
 struct VornShellResult {
     int exitCode = -1;

@@ -52,13 +52,6 @@ std::set<std::string> inheritableDescriptorTargets() {
     return targets;
 }
 
-// Whether `pid` names a live process that is not a zombie.
-bool isRunning(pid_t pid) {
-    const std::string status = vornReadFile("/proc/" + std::to_string(pid) + "/stat");
-    const auto close = status.rfind(')');
-    return close != std::string::npos && close + 2 < status.size() && status[close + 2] != 'Z';
-}
-
 // Collects callback chunks from whatever thread calls.
 struct Chunks {
     std::mutex lock;
@@ -258,7 +251,7 @@ TEST(VornProcessRunner, CancellationTerminatesTheChildAndFailsTheRun) {
             pid = std::stoi(first);
         }
         ASSERT_GT(pid, 0);
-        EXPECT_FALSE(isRunning(pid));
+        EXPECT_FALSE(vornProcessIsRunning(pid));
         EXPECT_TRUE(token->isCancelled());
     }
 }
@@ -346,7 +339,7 @@ TEST(VornProcessRunner, ConcurrentRunsShareNoDescriptors) {
 
     token->cancel();
     longRun.join();
-    EXPECT_FALSE(isRunning(longPid));
+    EXPECT_FALSE(vornProcessIsRunning(longPid));
 }
 
 TEST(VornProcessRunner, DescendantHoldingThePipeDoesNotHoldTheRun) {
@@ -397,7 +390,7 @@ TEST(VornProcessRunner, ThrowingOutputHandlerLeavesNoChildBehind) {
                            throw std::runtime_error("handler failed");
                        }),
                  std::runtime_error);
-    EXPECT_FALSE(isRunning(std::stoi(pidText)));
+    EXPECT_FALSE(vornProcessIsRunning(std::stoi(pidText)));
 }
 
 TEST(VornProcessRunner, RunsLeaveNoDescriptorsOpen) {

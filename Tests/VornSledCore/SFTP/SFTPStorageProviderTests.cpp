@@ -69,32 +69,8 @@ std::vector<std::string> leftoverTemporaryFiles() {
     return names;
 }
 
-// The ids of the processes whose parent is `parent`.
-std::vector<pid_t> childrenOf(pid_t parent) {
-    std::vector<pid_t> children;
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        if (!std::getline(stat, line)) {
-            continue;
-        }
-        const std::size_t close = line.rfind(')');
-        if (close == std::string::npos) {
-            continue;
-        }
-        std::istringstream rest(line.substr(close + 2));
-        std::string state;
-        long ppid = 0;
-        rest >> state >> ppid;
-        if (ppid == parent) {
-            children.push_back(static_cast<pid_t>(std::stol(entry.path().filename().string())));
-        }
-    }
-    return children;
-}
-
 // Processes whose parent is this test program.
-int childProcessCount() { return static_cast<int>(childrenOf(::getpid()).size()); }
+int childProcessCount() { return static_cast<int>(vornChildProcesses(::getpid()).size()); }
 
 // The command lines, NULs as spaces, of the processes whose command line names `text`.
 std::map<pid_t, std::string> processesNaming(const std::string& text) {
@@ -717,11 +693,11 @@ TEST_F(SFTPLiveTest, CancelledTransfersLeaveNoFragmentNoTemporaryFileAndNoChild)
         // process of the session whose server has the file open, all at once, before any can react.
         std::vector<pid_t> serving;
         waitUntil([&] {
-            for (const pid_t monitor : childrenOf(daemon)) {
+            for (const pid_t monitor : vornChildProcesses(daemon)) {
                 std::vector<pid_t> session = {monitor};
                 bool servesTheFile = false;
                 for (std::size_t i = 0; i < session.size(); ++i) {
-                    for (const pid_t child : childrenOf(session[i])) {
+                    for (const pid_t child : vornChildProcesses(session[i])) {
                         session.push_back(child);
                     }
                     try {
