@@ -1,5 +1,6 @@
 #include "SFTPStorageProvider.h"
 
+#include "SFTPSharedSessions.h"
 #include "SledError.h"
 #include "VornASCII.h"
 #include "VornBinaryLocator.h"
@@ -7,24 +8,20 @@
 #include "VornTaskCancelled.h"
 #include "VornTemporaryFile.h"
 #include "VornUUID.h"
-#include "VornUniqueFd.h"
 #include "VornUnicode.h"
 #include "VornXDG.h"
 
-#include <atomic>
 #include <cerrno>
 #include <charconv>
-#include <condition_variable>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
 #include <mutex>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <string>
 #include <system_error>
 #include <unistd.h>
+#include <thread>
 #include <utility>
 
 namespace fs = std::filesystem;
@@ -32,10 +29,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view spacesAndTabs = " \t";
-
-// The ask-pass program ssh runs for the password: it prints the variable the child was given, so
-// the script itself never holds the secret.
-constexpr std::string_view askPassScriptText = "#!/bin/sh\nprintf '%s\\n' \"$VORNSLED_SSH_PWD\"\n";
 
 std::string trimmedSpacesAndTabs(std::string_view text, bool trailingToo) {
     const std::size_t first = text.find_first_not_of(spacesAndTabs);
@@ -232,13 +225,6 @@ std::vector<std::string_view> splitFields(std::string_view line, std::size_t max
     return fields;
 }
 
-// A path as one value of an ssh option: ssh splits values at white space and expands "%" tokens,
-// so the path is quoted and both are escaped.
-std::string sshOptionPath(const fs::path& path) {
-    std::string quoted = replaceAll(replaceAll(path.string(), "\\", "\\\\"), "\"", "\\\"");
-    return "\"" + replaceAll(quoted, "%", "%%") + "\"";
-}
-
 // The key file of key login as ssh is given it: trimmed, a leading "~" as the home folder.
 std::string privateKeyFile(const ConnectionProfile& profile) {
     const std::string keyPath = profile.privateKeyPath ? VornUnicode::trimmed(*profile.privateKeyPath) : "";
@@ -282,11 +268,11 @@ SFTPStorageProvider::Invocation SFTPStorageProvider::sshInvocation(
     args = {isSFTP ? "-P" : "-p", std::to_string(profile.port), "-o", "ConnectTimeout=15", "-o",
             "StrictHostKeyChecking=accept-new"};
     if (const std::optional<fs::path> socket = sharedConnectionPath()) {
-        args.insert(args.end(), {"-o", "ControlMaster=auto", "-o", "ControlPath=" + sshOptionPath(*socket), "-o",
+        args.insert(args.end(), {"-o", "ControlMaster=auto", "-o", "ControlPath=" + SFTPSharedSessions::sshOptionPath(*socket), "-o",
                                  "ControlPersist=" + std::to_string(sharedConnectionIdleSeconds)});
     }
     if (knownHostsFile) {
-        args.insert(args.end(), {"-o", "UserKnownHostsFile=" + sshOptionPath(*knownHostsFile)});
+        args.insert(args.end(), {"-o", "UserKnownHostsFile=" + SFTPSharedSessions::sshOptionPath(*knownHostsFile)});
     }
 
     switch (profile.sftpAuthMethod) {
@@ -326,196 +312,11 @@ SFTPStorageProvider::Invocation SFTPStorageProvider::sshInvocation(
 
 namespace {
 
-// The longest path a unix socket address holds (without its NUL), less what ssh appends while it
-// sets a new control socket up (".", then 16 random characters).
-constexpr std::size_t maximumControlPathBytes = sizeof(sockaddr_un::sun_path) - 1 - 17;
-
-// The in-process side of one shared connection: who is opening it, and how many operations use it.
-struct SharedConnection {
-    std::mutex lock;
-    std::condition_variable_any changed;
-    bool opening = false;
-    std::uint64_t openAttempts = 0;
-    // What ssh said when the last attempt failed; operations that waited for it get the same answer
-    // instead of each trying (and timing out) in turn.
-    std::optional<VornProcessResult> lastFailure;
-    int sessions = 0;
-};
-
-struct SharedConnectionRegistry {
-    std::mutex lock;
-    std::map<fs::path, std::unique_ptr<SharedConnection>> byPath;
-};
-
-// Never destroyed: a worker thread may still finish an operation while the process exits.
-SharedConnectionRegistry& sharedConnectionRegistry() {
-    static SharedConnectionRegistry* registry = new SharedConnectionRegistry;
-    return *registry;
-}
-
-SharedConnection& sharedConnection(const fs::path& socket) {
-    SharedConnectionRegistry& registry = sharedConnectionRegistry();
-    std::lock_guard guard(registry.lock);
-    std::unique_ptr<SharedConnection>& entry = registry.byPath[socket];
-    if (!entry) {
-        entry = std::make_unique<SharedConnection>();
-    }
-    return *entry;
-}
-
 // Random for each process: the socket names are digests of the login, password included, which
 // must not be testable against guesses by anyone who sees the names.
 const std::string& socketNameKey() {
     static const std::string key = VornUUID::random().uuidString() + VornUUID::random().uuidString();
     return key;
-}
-
-enum class SocketState { answers, stale, absent };
-
-SocketState controlSocketState(const fs::path& socket) {
-    const VornUniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!fd) {
-        return SocketState::absent;
-    }
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string& path = socket.native();
-    path.copy(address.sun_path, sizeof(address.sun_path) - 1);
-    int result = 0;
-    do {
-        result = ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address));
-    } while (result != 0 && errno == EINTR);
-    if (result == 0) {
-        return SocketState::answers;
-    }
-    return errno == ECONNREFUSED ? SocketState::stale : SocketState::absent;
-}
-
-// The extra environment of an invocation as the runner takes it: none when there is nothing to add.
-std::optional<std::map<std::string, std::string>> environmentOf(SFTPStorageProvider::Invocation&& invocation) {
-    if (invocation.environment.empty()) {
-        return std::nullopt;
-    }
-    return std::move(invocation.environment);
-}
-
-// Waits for one of the shared connection's sessions; the turn ends with the object.
-class SharedSessionTurn {
-public:
-    SharedSessionTurn(SharedConnection& connection, std::stop_token stop) : connection_(connection) {
-        std::unique_lock guard(connection_.lock);
-        if (!connection_.changed.wait(guard, stop, [this] {
-                return connection_.sessions < SFTPStorageProvider::maximumSharedSessions;
-            })) {
-            throw VornTaskCancelled();
-        }
-        ++connection_.sessions;
-    }
-    ~SharedSessionTurn() {
-        {
-            std::lock_guard guard(connection_.lock);
-            --connection_.sessions;
-        }
-        connection_.changed.notify_all();
-    }
-    SharedSessionTurn(const SharedSessionTurn&) = delete;
-    SharedSessionTurn& operator=(const SharedSessionTurn&) = delete;
-
-private:
-    SharedConnection& connection_;
-};
-
-// Makes sure the shared connection is open before an operation starts: one caller at a time
-// opens it (the others wait), so several workers starting together make one connection, not one
-// each. A stale socket (its connection died) is replaced. Returns ssh's result when the
-// connection cannot be made: the operation would fail the same way.
-std::optional<VornProcessResult> openSharedConnection(const SFTPStorageProvider& provider, SharedConnection& connection,
-                                                      const fs::path& socket,
-                                                      const std::optional<fs::path>& askPassScript,
-                                                      std::stop_token stop) {
-    std::unique_lock guard(connection.lock);
-    const std::uint64_t attemptsBefore = connection.openAttempts;
-    const bool someoneWasOpening = connection.opening;
-    if (!connection.changed.wait(guard, stop, [&connection] { return !connection.opening; })) {
-        throw VornTaskCancelled();
-    }
-    if (someoneWasOpening && connection.openAttempts != attemptsBefore && connection.lastFailure) {
-        return connection.lastFailure;
-    }
-    const SocketState state = controlSocketState(socket);
-    if (state == SocketState::answers) {
-        return std::nullopt;
-    }
-    const std::optional<fs::path> ssh = VornBinaryLocator::locate("ssh");
-    if (!ssh) {
-        return std::nullopt;  // sftp needs ssh too and tells so itself
-    }
-    connection.opening = true;
-    guard.unlock();
-
-    std::optional<VornProcessResult> failure;
-    try {
-        if (state == SocketState::stale) {
-            ::unlink(socket.c_str());
-        }
-        // ssh authenticates, puts the connection in the background and, as its first client,
-        // opens and ends an sftp session: the subsystem every server here offers, whereas a
-        // shell or command may be refused.
-        SFTPStorageProvider::Invocation invocation =
-            provider.sshInvocation(false, {"-s", provider.targetHostString(), "sftp"}, askPassScript);
-        VornProcessResult result =
-            VornProcessRunner::run(*ssh, invocation.arguments, std::nullopt, environmentOf(std::move(invocation)), false,
-                                   nullptr, {}, stop);
-        if (result.exitCode != 0) {
-            failure = std::move(result);
-        }
-    } catch (...) {
-        guard.lock();
-        connection.opening = false;
-        ++connection.openAttempts;
-        connection.lastFailure.reset();
-        guard.unlock();
-        connection.changed.notify_all();
-        throw;
-    }
-    guard.lock();
-    connection.opening = false;
-    ++connection.openAttempts;
-    connection.lastFailure = failure;
-    guard.unlock();
-    connection.changed.notify_all();
-    return failure;
-}
-
-VornProcessResult runInvocation(const SFTPStorageProvider& provider, const fs::path& executable,
-                                const std::vector<std::string>& extraArgs, bool isSFTP, std::stop_token stop,
-                                const VornProcessRunner::OutputHandler& onOutput) {
-    const bool needsAskPass = provider.profile.sftpAuthMethod == SFTPAuthMethod::password && provider.password &&
-                              !provider.password->empty();
-    // Refuse a bad profile before anything is written.
-    (void)provider.sshInvocation(isSFTP, extraArgs, std::nullopt);
-    if (stop.stop_requested()) {
-        throw VornTaskCancelled();
-    }
-    // Executable by its owner only, from the first moment.
-    VornTemporaryFile askPass;
-    if (needsAskPass) {
-        askPass = VornTemporaryFile::create("vornsled-askpass-", ".sh", askPassScriptText, 0700);
-    }
-    const std::optional<fs::path> askPassPath =
-        needsAskPass ? std::optional<fs::path>(askPass.path()) : std::nullopt;
-    std::optional<SharedSessionTurn> turn;
-    if (const std::optional<fs::path> socket = provider.sharedConnectionPath()) {
-        SharedConnection& connection = sharedConnection(*socket);
-        if (std::optional<VornProcessResult> failure =
-                openSharedConnection(provider, connection, *socket, askPassPath, stop)) {
-            return std::move(*failure);
-        }
-        turn.emplace(connection, stop);
-    }
-    SFTPStorageProvider::Invocation invocation = provider.sshInvocation(isSFTP, extraArgs, askPassPath);
-    return VornProcessRunner::run(executable, invocation.arguments, std::nullopt, environmentOf(std::move(invocation)),
-                                  true, nullptr, onOutput, stop);
 }
 
 }  // namespace
@@ -540,64 +341,45 @@ std::optional<fs::path> SFTPStorageProvider::sharedConnectionPath() const {
     const fs::path folder = VornXDG::privateTemporaryDirectory() / "ssh";
     fs::path socket = folder / digest.finalizeHex().substr(0, 24);
     // ssh gives up on an operation whose control socket it cannot make, so the folder is made here.
-    if (socket.native().size() > maximumControlPathBytes || (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)) {
+    if (socket.native().size() > SFTPSharedSessions::maximumControlPathBytes() || (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)) {
         return std::nullopt;
     }
     return socket;
 }
 
-void SFTPStorageProvider::closeSharedConnections() {
-    const std::optional<fs::path> ssh = VornBinaryLocator::locate("ssh");
-    if (!ssh) {
-        return;
-    }
-    std::vector<fs::path> sockets;
-    {
-        SharedConnectionRegistry& registry = sharedConnectionRegistry();
-        std::lock_guard guard(registry.lock);
-        for (const auto& [socket, connection] : registry.byPath) {
-            sockets.push_back(socket);
-        }
-    }
-    for (const fs::path& socket : sockets) {
-        if (controlSocketState(socket) != SocketState::answers) {
-            continue;
-        }
-        try {
-            // The host is a placeholder: a control command goes to the socket, never to a server.
-            VornProcessRunner::run(*ssh, {"-F", "/dev/null", "-o", "ControlPath=" + sshOptionPath(socket), "-O", "exit",
-                                          "vornsled-shared-connection"});
-        } catch (const std::exception&) {
-            // It ends by itself once idle.
-        }
-    }
-}
+void SFTPStorageProvider::closeSharedConnections() { SFTPSharedSessions::closeAll(); }
+
+void SFTPStorageProvider::closeIdleSessions() { SFTPSharedSessions::closeIdleSessions(); }
 
 VornProcessResult SFTPStorageProvider::runSSHExecutable(const fs::path& executable,
                                                         const std::vector<std::string>& extraArgs, bool isSFTP,
                                                         std::stop_token stop) const {
-    return runInvocation(*this, executable, extraArgs, isSFTP, stop, {});
+    return SFTPSharedSessions::runOnce(*this, executable, extraArgs, isSFTP, stop);
 }
 
 namespace {
 
+// Runs a batch script on one of the login's sftp sessions; its output, or the failure of its
+// first failing line. `outputSoFar`, when given, gets what sftp had answered if the run fails.
 std::string runBatch(const SFTPStorageProvider& provider, const std::string& script, std::stop_token stop,
-                     const VornProcessRunner::OutputHandler& onOutput = {}) {
+                     std::string* outputSoFar = nullptr) {
     const std::optional<fs::path> sftp = VornBinaryLocator::locate("sftp");
     if (!sftp) {
         throw SledError::remoteCommandFailed("OpenSSH sftp binary not found.");
     }
-    const VornTemporaryFile batch = VornTemporaryFile::create("vornsled-sftp-", ".batch", script, 0600);
-    const VornProcessResult result =
-        runInvocation(provider, *sftp, {"-b", batch.path().string(), provider.targetHostString()}, true, stop, onOutput);
-    if (result.exitCode != 0) {
-        std::string message = VornUnicode::trimmed(result.stderrString());
+    SFTPSharedSessions::Reply reply =
+        SFTPSharedSessions::run(provider, SFTPSharedSessions::SessionKind::sftp, *sftp, script, stop, outputSoFar);
+    if (reply.ended) {
+        if (outputSoFar != nullptr) {
+            *outputSoFar = reply.output;
+        }
+        std::string message = VornUnicode::trimmed(VornUnicode::replacingInvalidUTF8(reply.errors));
         if (message.empty()) {
-            message = "sftp exited with code " + std::to_string(result.exitCode);
+            message = "sftp exited with code " + std::to_string(reply.exitCode);
         }
         throw SledError::remoteCommandFailed(message);
     }
-    return result.stdoutString();
+    return VornUnicode::replacingInvalidUTF8(reply.output);
 }
 
 }  // namespace
@@ -640,11 +422,13 @@ std::optional<std::string> SFTPStorageProvider::computeRemoteSHA256(const std::s
     if (!ssh) {
         return std::nullopt;
     }
-    const VornProcessResult result = runSSHExecutable(*ssh, {targetHostString(), remoteSHA256Command(path)}, false, stop);
-    if (result.exitCode != 0) {
+    // On the login's long-lived shell; its input is kept away from the tools it starts.
+    const SFTPSharedSessions::Reply reply = SFTPSharedSessions::run(
+        *this, SFTPSharedSessions::SessionKind::shell, *ssh, "(" + remoteSHA256Command(path) + ") </dev/null\n", stop);
+    if (reply.ended) {
         return std::nullopt;
     }
-    return parseRemoteSHA256(result.stdout);
+    return parseRemoteSHA256(reply.output);
 }
 
 std::string SFTPStorageProvider::normalizePath(std::string_view path) {
@@ -752,21 +536,35 @@ SledDownloadResult SFTPStorageProvider::downloadFile(const std::string& remotePa
     // cancelled download neither leaves a fragment nor destroys the file that was there.
     const fs::path partial = parent / (".vornsled-download-" + VornUUID::random().uuidString() + ".part");
     VornTemporaryFile partialGuard(partial);
-    runSFTPBatch(batchLine("get -p", {remotePath, partial.string()}), stop);
+    const std::string getLine = batchLine("get -p", {remotePath, fs::absolute(partial).string()});
+
+    // The server hashes its file while it is being sent, so the digest adds no time of its own.
+    std::stop_source hashing;
+    const std::stop_callback forwardStop(stop, [&hashing] { hashing.request_stop(); });
+    std::optional<std::string> digest;
+    std::jthread hasher([this, &remotePath, &digest, token = hashing.get_token()] {
+        try {
+            digest = computeRemoteSHA256(remotePath, token);
+        } catch (const std::exception&) {
+            digest.reset();  // no digest from the server: the download stands unchecked by it
+        }
+    });
+    try {
+        runSFTPBatch(getLine, stop);
+    } catch (...) {
+        hashing.request_stop();
+        throw;
+    }
+    hasher.join();
+    if (stop.stop_requested()) {
+        throw VornTaskCancelled();
+    }
     fs::rename(partial, to);
     partialGuard.release();
 
     const std::int64_t size = fileSizeOrZero(to);
     if (onProgress) {
         onProgress(size, size);
-    }
-    std::optional<std::string> digest;
-    try {
-        digest = computeRemoteSHA256(remotePath, stop);
-    } catch (const VornTaskCancelled&) {
-        throw;
-    } catch (const std::exception&) {
-        digest.reset();
     }
     return {size, digest};
 }
@@ -778,17 +576,15 @@ void SFTPStorageProvider::uploadFile(const fs::path& localURL, const std::string
     // whole (the server's atomic rename replaces an existing file), so an interrupted upload never
     // leaves a fragment where the old file was.
     const std::string partial = remoteParentPrefix(to) + ".vornsled-upload-" + VornUUID::random().uuidString() + ".part";
-    const std::string script = batchLine("put -p", {localURL.string(), partial}) + batchLine("rename", {partial, to});
-    std::atomic<bool> transferStarted = false;
+    // Absolute: the session's sftp was started in whatever folder this process was in then.
+    const std::string script =
+        batchLine("put -p", {fs::absolute(localURL).string(), partial}) + batchLine("rename", {partial, to});
+    std::string answered;
     try {
-        runBatch(*this, script, stop, [&transferStarted](std::string_view chunk) {
-            // sftp echoes each batch command as it starts it: once the put runs, a fragment may exist.
-            if (chunk.find("sftp> put") != std::string_view::npos) {
-                transferStarted = true;
-            }
-        });
+        runBatch(*this, script, stop, &answered);
     } catch (...) {
-        if (transferStarted) {
+        // sftp echoes each batch line as it starts it: once the put runs, a fragment may exist.
+        if (answered.find("sftp> put") != std::string::npos) {
             try {
                 runBatch(*this, "-" + batchLine("rm", {partial}), std::stop_token());
             } catch (...) {

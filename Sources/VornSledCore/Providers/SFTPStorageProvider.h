@@ -13,20 +13,23 @@
 #include <string_view>
 #include <vector>
 
-// An SFTP server reached through the system's OpenSSH tools: every operation writes a short batch
-// script and runs `sftp -b` on it; the SHA-256 of a remote file comes from `ssh` running
-// `sha256sum` (else `shasum -a 256`) on the server.
+// An SFTP server reached through the system's OpenSSH tools: operations are batch lines for
+// `sftp -b`; the SHA-256 of a remote file comes from `sha256sum` (else `shasum -a 256`) run by a
+// shell on the server.
 //
 // Operations share one SSH connection per target and login: the first one opens it (OpenSSH's
 // connection sharing, its control socket in a private folder), later ones ride on it without a
 // handshake of their own, and it closes itself once idle for sharedConnectionIdleSeconds, or at
 // closeSharedConnections(). Providers with the same host, port, user and login share it; any
 // difference (another key, password, agent or known-hosts file) gets a connection of its own.
+// On it, `sftp` and the shell stay running between operations, reading the next batch lines from
+// their standard input, until a few seconds pass unused; so a file costs its transfer, not the
+// start of two programs and two sessions.
 //
-// Any number of calls may run at once. Temporary files (batch scripts, the ask-pass script, the
-// partial file of a download) are deleted on every path out of the operation, cancellation
-// included. Cancelling through the stop token terminates the operation's own child (never the
-// shared connection) and throws VornTaskCancelled.
+// Any number of calls may run at once. Temporary files (the ask-pass script, the partial file of
+// a download) are deleted on every path out of the operation, cancellation included. Cancelling
+// through the stop token terminates the operation's own sftp or shell (never the shared
+// connection) and throws VornTaskCancelled.
 class SFTPStorageProvider final : public SledStorageProvider {
 public:
     // Which tools and how they are started: the argument vector after the executable, and the
@@ -81,6 +84,9 @@ public:
     // answered. Operations still running on one fail. For the end of the process; a later
     // operation opens a new connection.
     static void closeSharedConnections();
+    // Closes the long-lived sessions no operation is using now (they close by themselves after a
+    // few idle seconds) and returns when their processes have ended. The connections stay.
+    static void closeIdleSessions();
 
     // The arguments and environment for `sftp` (isSFTP) or `ssh`: port, time-out, host-key policy,
     // connection sharing, the login options of the profile, then `extraArgs`. `askPassScript` is the script that
@@ -93,7 +99,9 @@ public:
     // Runs `sftp` or `ssh` with sshInvocation() and returns what it left, whatever its exit code.
     VornProcessResult runSSHExecutable(const std::filesystem::path& executable, const std::vector<std::string>& extraArgs,
                                        bool isSFTP, std::stop_token stop) const;
-    // Runs one batch script through `sftp`; its standard output, or SledError::remoteCommandFailed.
+    // Runs one batch script through `sftp`; its standard output (each line echoed as "sftp> " and
+    // the line before what it printed), or SledError::remoteCommandFailed with sftp's words on the
+    // first line that failed.
     std::string runSFTPBatch(const std::string& script, std::stop_token stop) const;
     // The remote file's SHA-256 as 64 lower-case hex digits; absent when ssh is missing or the
     // server cannot tell. Cancellation passes on.

@@ -106,26 +106,24 @@ std::vector<pid_t> sharedConnectionProcesses(const fs::path& socket) {
     return holders;
 }
 
-// The sftp and ssh clients of operations on the shared connection of `socket`, still running.
-std::vector<std::string> operationClients(const fs::path& socket) {
-    std::vector<std::string> clients;
+// The sftp and ssh clients on the shared connection of `socket` still running, by process id:
+// operations' own and the long-lived sessions.
+std::map<pid_t, std::string> clientProcesses(const fs::path& socket) {
+    std::map<pid_t, std::string> clients;
     for (const auto& [pid, commandLine] : processesNaming(socket.string())) {
         if (!holdsSharedConnection(commandLine) && pid != ::getpid()) {
-            clients.push_back(commandLine);
+            clients.emplace(pid, commandLine);
         }
     }
     return clients;
 }
 
-// Gone, or a zombie waiting for init: it does nothing any more.
-bool processEnded(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line)) {
-        return true;
+std::vector<std::string> operationClients(const fs::path& socket) {
+    std::vector<std::string> clients;
+    for (const auto& [pid, commandLine] : clientProcesses(socket)) {
+        clients.push_back(commandLine);
     }
-    const std::size_t close = line.rfind(')');
-    return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
+    return clients;
 }
 
 // A fresh folder in the test user's home, made through the provider and removed afterwards.
@@ -678,8 +676,10 @@ TEST_F(SFTPLiveTest, CancelledTransfersLeaveNoFragmentNoTemporaryFileAndNoChild)
     EXPECT_EQ(vornReadFile(remote / "target.bin"), "the old remote copy");
     EXPECT_FALSE(folderHoldsPrefix(remote.path(), ".vornsled-upload-"));
 
-    // The operations' own clients are gone; the connection they shared stays for the next one.
+    // Once the idle sessions are closed no client is left: the cancelled operations' own ended with
+    // them. The connection they shared stays for the next one.
     const fs::path socket = provider.sharedConnectionPath().value();
+    SFTPStorageProvider::closeIdleSessions();
     EXPECT_EQ(operationClients(socket), std::vector<std::string>());
     EXPECT_EQ(sharedConnectionProcesses(socket).size(), 1u);
 
@@ -728,6 +728,7 @@ TEST_F(SFTPLiveTest, CancelledTransfersLeaveNoFragmentNoTemporaryFileAndNoChild)
     EXPECT_FALSE(folderHoldsPrefix(local / "dest", ".vornsled-download-"));
 
     EXPECT_TRUE(leftoverTemporaryFiles().empty());
+    SFTPStorageProvider::closeIdleSessions();
     EXPECT_EQ(childProcessCount(), 0);
     EXPECT_EQ(operationClients(socket), std::vector<std::string>());
 
@@ -755,6 +756,54 @@ TEST_F(SFTPLiveTest, ParallelOperationsKeepTheirOwnFiles) {
     workers.clear();
     EXPECT_EQ(good, 6);
     EXPECT_EQ(provider.listDirectory(remote.path(), {}).size(), 6u);
+    EXPECT_TRUE(leftoverTemporaryFiles().empty());
+}
+
+TEST_F(SFTPLiveTest, SessionsServeOperationAfterOperationAndCloseWhenIdle) {
+    const SFTPStorageProvider provider = sftpTestProvider();
+    const RemoteFolder remote(provider);
+    VornTestTempDir local;
+    const fs::path socket = provider.sharedConnectionPath().value();
+    SFTPStorageProvider::closeIdleSessions();
+
+    const auto roundTrip = [&](const std::string& name) {
+        const fs::path source = local.write(name, "contents of " + name);
+        provider.uploadFile(source, remote / name, VornChecksum::sha256(source), {}, {});
+        return provider.downloadFile(remote / name, local / ("back " + name), {}, {}).remoteSHA256 ==
+               VornChecksum::sha256(source);
+    };
+    // One worker: one sftp and one shell, the same two processes for every file.
+    ASSERT_TRUE(roundTrip("first"));
+    const std::map<pid_t, std::string> sessions = clientProcesses(socket);
+    ASSERT_EQ(sessions.size(), 3u) << ::testing::PrintToString(sessions);  // sftp and its ssh; ssh for the shell
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_TRUE(roundTrip("file " + std::to_string(i)));
+    }
+    EXPECT_EQ(clientProcesses(socket), sessions);
+
+    // A failing line ends its session with the server's words; the next operation gets a new one.
+    const SledError missing = expectSledError([&] { provider.deleteItem(remote / "no such file", false, {}); });
+    EXPECT_EQ(missing.kind(), SledError::Kind::remoteCommandFailed);
+    EXPECT_NE(missing.message().find("no such file"), std::string::npos) << missing.message();
+    EXPECT_EQ(provider.listDirectory(remote.path(), {}).size(), 11u);
+
+    // A session that dies while idle is replaced without the operation noticing.
+    for (const auto& [pid, commandLine] : clientProcesses(socket)) {
+        if (commandLine.find(" -b - ") != std::string::npos) {
+            ::kill(pid, SIGKILL);
+            waitUntil([pid = pid] { return !vornProcessIsRunning(pid); });
+        }
+    }
+    EXPECT_EQ(provider.listDirectory(remote.path(), {}).size(), 11u);
+
+    // Unused for a few seconds, the sessions close by themselves; the connection stays.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!clientProcesses(socket).empty() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_EQ(operationClients(socket), std::vector<std::string>());
+    EXPECT_EQ(sharedConnectionProcesses(socket).size(), 1u);
+    EXPECT_EQ(childProcessCount(), 0);
     EXPECT_TRUE(leftoverTemporaryFiles().empty());
 }
 
@@ -847,12 +896,13 @@ TEST_F(SFTPLiveTest, WorkersShareOneLoginThatOutlivesCancellationAndClosesOnRequ
     }
     EXPECT_EQ(alongside, 3);
     EXPECT_EQ(sharedConnectionProcesses(socket), holder);
+    SFTPStorageProvider::closeIdleSessions();
     EXPECT_EQ(operationClients(socket), std::vector<std::string>());
     EXPECT_EQ(logins(), 1);
 
     // The connection dies without a word, leaving its socket behind: the next operation opens a new one.
     ASSERT_EQ(::kill(holder[0], SIGKILL), 0);
-    waitUntil([&] { return processEnded(holder[0]); });
+    waitUntil([&] { return !vornProcessIsRunning(holder[0]); });
     EXPECT_TRUE(fs::exists(socket));
     EXPECT_EQ(provider.listDirectory(remote.path(), {}).size(), 7u);
     EXPECT_EQ(logins(), 2);
@@ -861,7 +911,7 @@ TEST_F(SFTPLiveTest, WorkersShareOneLoginThatOutlivesCancellationAndClosesOnRequ
 
     // Closing ends it at once, socket and all; an operation after that logs in again.
     SFTPStorageProvider::closeSharedConnections();
-    waitUntil([&] { return processEnded(second[0]); });
+    waitUntil([&] { return !vornProcessIsRunning(second[0]); });
     EXPECT_FALSE(fs::exists(socket));
     provider.testConnection({});
     EXPECT_EQ(logins(), 3);

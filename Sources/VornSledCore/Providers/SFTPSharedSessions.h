@@ -1,0 +1,60 @@
+#pragma once
+
+// What SFTPStorageProvider's operations share: one SSH connection per target and login (OpenSSH's
+// connection sharing), and on it long-lived sessions — `sftp` reading batch lines from its
+// standard input, and a remote shell for digests — each serving operation after operation, so
+// that a file costs its transfer and not a process start, a session and a shell. Only the
+// provider uses this.
+
+#include "SFTPStorageProvider.h"
+#include "VornProcessRunner.h"
+
+#include <filesystem>
+#include <stop_token>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace SFTPSharedSessions {
+
+enum class SessionKind { sftp, shell };
+
+// Sessions left unused this long are closed (the shared connection itself lingers a while longer).
+inline constexpr int idleSessionSeconds = 10;
+
+struct Reply {
+    // For sftp: its echo of each line ("sftp> ..."), then what the line printed.
+    std::string output;
+    std::string errors;
+    // The session ended before the request was done: for sftp, a line failed (or the session or
+    // its connection could not be made); `exitCode` says how it ended.
+    bool ended = false;
+    std::int32_t exitCode = 0;
+};
+
+// Runs `request` (whole lines) on a session of `kind` for the provider's login: `executable` is
+// sftp or ssh. An idle session is taken when there is one, else a new one is started (the shared
+// connection opened first if it is not). A session that served before and turns out to have died
+// meanwhile, before taking any of the request, is replaced and the request sent again.
+//
+// Throws VornTaskCancelled when `stop` asks to stop (the session is terminated); what the session
+// had answered until then is left in `outputSoFar` when given.
+Reply run(const SFTPStorageProvider& provider, SessionKind kind, const std::filesystem::path& executable,
+          std::string_view request, std::stop_token stop, std::string* outputSoFar = nullptr);
+
+// Runs `executable` (sftp or ssh) once with the provider's invocation and `extraArgs`, on the
+// shared connection when there is one; ssh's own answer when the connection cannot be made.
+VornProcessResult runOnce(const SFTPStorageProvider& provider, const std::filesystem::path& executable,
+                          const std::vector<std::string>& extraArgs, bool isSFTP, std::stop_token stop);
+
+// Closes every session not in use and returns when their processes have ended.
+void closeIdleSessions();
+// Closes the idle sessions, then asks each shared connection to close.
+void closeAll();
+
+// A path as one value of an ssh option: quoted, with ssh's escapes.
+std::string sshOptionPath(const std::filesystem::path& path);
+// The longest control socket path ssh can work with.
+std::size_t maximumControlPathBytes();
+
+}  // namespace SFTPSharedSessions
