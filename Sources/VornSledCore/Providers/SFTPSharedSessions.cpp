@@ -59,12 +59,13 @@ std::optional<std::map<std::string, std::string>> environmentOf(SFTPStorageProvi
 struct PooledSession {
     std::unique_ptr<VornProcessSession> process;
     SessionKind kind = SessionKind::sftp;
+    std::size_t lane = 0;  // which of the login's connections it runs on
     std::string endLine;
     std::string endRequest;
     Clock::time_point idleSince;
 
-    PooledSession(std::unique_ptr<VornProcessSession> child, SessionKind sessionKind)
-        : process(std::move(child)), kind(sessionKind) {
+    PooledSession(std::unique_ptr<VornProcessSession> child, SessionKind sessionKind, std::size_t connection)
+        : process(std::move(child)), kind(sessionKind), lane(connection) {
         const std::string marker = "vornsled-" + VornUUID::random().uuidString();
         if (kind == SessionKind::sftp) {
             endLine = "sftp> # " + marker;
@@ -92,37 +93,50 @@ Reply replyOf(VornProcessResult&& result) {
 
 // ---- shared connections ------------------------------------------------------------------------
 
-// The in-process side of one shared connection: who is opening it, its sessions.
-struct SharedConnection {
-    std::mutex lock;
-    std::condition_variable_any changed;
+// One SSH connection of a login: its control socket, who is opening it, how many sessions it carries.
+struct Lane {
+    fs::path socket;
     bool opening = false;
     std::uint64_t openAttempts = 0;
     // What ssh said when the last attempt failed; operations that waited for it get the same answer
     // instead of each trying (and timing out) in turn.
     std::optional<VornProcessResult> lastFailure;
-    // Sessions open on the connection: operations' own processes and pooled sessions, idle or lent.
+    // Operations' own processes and pooled sessions, idle or lent.
     int sessions = 0;
-    std::vector<std::unique_ptr<PooledSession>> idle;  // oldest first
 };
 
-struct SharedConnectionRegistry {
+// The connections of one target and login and the idle sessions on them, under one lock.
+// Connections are opened as sessions need room, the first one first.
+struct Login {
     std::mutex lock;
-    std::map<fs::path, std::unique_ptr<SharedConnection>> byPath;
+    std::condition_variable_any changed;
+    std::vector<Lane> lanes;
+    std::vector<std::unique_ptr<PooledSession>> idle;  // oldest first
+
+    explicit Login(const fs::path& firstSocket) {
+        for (int lane = 0; lane < SFTPStorageProvider::maximumSharedConnections; ++lane) {
+            lanes.push_back(Lane{lane == 0 ? firstSocket : fs::path(firstSocket.native() + "-" + std::to_string(lane))});
+        }
+    }
+};
+
+struct LoginRegistry {
+    std::mutex lock;
+    std::map<fs::path, std::unique_ptr<Login>> byFirstSocket;
 };
 
 // Never destroyed: a worker thread may still finish an operation while the process exits.
-SharedConnectionRegistry& sharedConnectionRegistry() {
-    static SharedConnectionRegistry* registry = new SharedConnectionRegistry;
+LoginRegistry& loginRegistry() {
+    static LoginRegistry* registry = new LoginRegistry;
     return *registry;
 }
 
-SharedConnection& sharedConnection(const fs::path& socket) {
-    SharedConnectionRegistry& registry = sharedConnectionRegistry();
+Login& loginFor(const fs::path& firstSocket) {
+    LoginRegistry& registry = loginRegistry();
     std::lock_guard guard(registry.lock);
-    std::unique_ptr<SharedConnection>& entry = registry.byPath[socket];
+    std::unique_ptr<Login>& entry = registry.byFirstSocket[firstSocket];
     if (!entry) {
-        entry = std::make_unique<SharedConnection>();
+        entry = std::make_unique<Login>(firstSocket);
     }
     return *entry;
 }
@@ -148,69 +162,94 @@ SocketState controlSocketState(const fs::path& socket) {
     return errno == ECONNREFUSED ? SocketState::stale : SocketState::absent;
 }
 
-// One of the connection's sessions, held for as long as the object lives unless handed over to
-// a pooled session. When every one is taken and some are idle, the longest idle is closed for it.
+// The provider's invocation, on the login's connection `lane` instead of its first one.
+SFTPStorageProvider::Invocation invocationOn(const SFTPStorageProvider& provider, const Login& login, std::size_t lane,
+                                             bool isSFTP, const std::vector<std::string>& extraArgs,
+                                             const std::optional<fs::path>& askPassScript) {
+    SFTPStorageProvider::Invocation invocation = provider.sshInvocation(isSFTP, extraArgs, askPassScript);
+    if (lane != 0) {
+        const std::string first = "ControlPath=" + sshOptionPath(login.lanes[0].socket);
+        std::replace(invocation.arguments.begin(), invocation.arguments.end(), first,
+                     "ControlPath=" + sshOptionPath(login.lanes[lane].socket));
+    }
+    return invocation;
+}
+
+// A session's place on one of the login's connections, held for as long as the object lives
+// unless handed over to a pooled session. The first connection with room gets it; when all are
+// full and some session is idle, the longest idle one is closed for it; otherwise it waits.
 class SessionSlot {
 public:
-    SessionSlot(SharedConnection& connection, std::stop_token stop) : connection_(connection) {
+    SessionSlot(Login& login, std::stop_token stop) : login_(login) {
         std::unique_ptr<PooledSession> evicted;
         {
-            std::unique_lock guard(connection_.lock);
-            if (!connection_.changed.wait(guard, stop, [this] {
-                    return connection_.sessions < SFTPStorageProvider::maximumSharedSessions ||
-                           !connection_.idle.empty();
-                })) {
+            std::unique_lock guard(login_.lock);
+            if (!login_.changed.wait(guard, stop, [this] { return laneWithRoom() || !login_.idle.empty(); })) {
                 throw VornTaskCancelled();
             }
-            if (connection_.sessions < SFTPStorageProvider::maximumSharedSessions) {
-                ++connection_.sessions;
+            if (const std::optional<std::size_t> lane = laneWithRoom()) {
+                lane_ = *lane;
+                ++login_.lanes[lane_].sessions;
             } else {
-                evicted = std::move(connection_.idle.front());
-                connection_.idle.erase(connection_.idle.begin());
+                evicted = std::move(login_.idle.front());
+                login_.idle.erase(login_.idle.begin());
+                lane_ = evicted->lane;
             }
         }
         held_ = true;
-        // Its slot is ours now; the session ends outside the lock.
+        // Its place is ours now; the session ends outside the lock.
         evicted.reset();
     }
     ~SessionSlot() {
         if (held_) {
             {
-                std::lock_guard guard(connection_.lock);
-                --connection_.sessions;
+                std::lock_guard guard(login_.lock);
+                --login_.lanes[lane_].sessions;
             }
-            connection_.changed.notify_all();
+            login_.changed.notify_all();
         }
     }
     SessionSlot(const SessionSlot&) = delete;
     SessionSlot& operator=(const SessionSlot&) = delete;
 
-    // The slot now belongs to a pooled session and ends with it.
+    std::size_t lane() const { return lane_; }
+    // The place now belongs to a pooled session and ends with it.
     void handOver() { held_ = false; }
 
 private:
-    SharedConnection& connection_;
+    std::optional<std::size_t> laneWithRoom() const {
+        for (std::size_t lane = 0; lane < login_.lanes.size(); ++lane) {
+            if (login_.lanes[lane].sessions < SFTPStorageProvider::maximumSharedSessions) {
+                return lane;
+            }
+        }
+        return std::nullopt;
+    }
+
+    Login& login_;
+    std::size_t lane_ = 0;
     bool held_ = false;
 };
 
-// Makes sure the shared connection is open before an operation starts: one caller at a time
+// Makes sure the connection `lane` is open before a session starts on it: one caller at a time
 // opens it (the others wait), so several workers starting together make one connection, not one
 // each. A stale socket (its connection died) is replaced. Returns ssh's result when the
 // connection cannot be made: the operation would fail the same way.
-std::optional<VornProcessResult> openSharedConnection(const SFTPStorageProvider& provider, SharedConnection& connection,
-                                                      const fs::path& socket,
+std::optional<VornProcessResult> openSharedConnection(const SFTPStorageProvider& provider, Login& login,
+                                                      std::size_t laneIndex,
                                                       const std::optional<fs::path>& askPassScript,
                                                       std::stop_token stop) {
-    std::unique_lock guard(connection.lock);
-    const std::uint64_t attemptsBefore = connection.openAttempts;
-    const bool someoneWasOpening = connection.opening;
-    if (!connection.changed.wait(guard, stop, [&connection] { return !connection.opening; })) {
+    std::unique_lock guard(login.lock);
+    Lane& lane = login.lanes[laneIndex];
+    const std::uint64_t attemptsBefore = lane.openAttempts;
+    const bool someoneWasOpening = lane.opening;
+    if (!login.changed.wait(guard, stop, [&lane] { return !lane.opening; })) {
         throw VornTaskCancelled();
     }
-    if (someoneWasOpening && connection.openAttempts != attemptsBefore && connection.lastFailure) {
-        return connection.lastFailure;
+    if (someoneWasOpening && lane.openAttempts != attemptsBefore && lane.lastFailure) {
+        return lane.lastFailure;
     }
-    const SocketState state = controlSocketState(socket);
+    const SocketState state = controlSocketState(lane.socket);
     if (state == SocketState::answers) {
         return std::nullopt;
     }
@@ -218,27 +257,27 @@ std::optional<VornProcessResult> openSharedConnection(const SFTPStorageProvider&
     if (!ssh) {
         return std::nullopt;  // sftp needs ssh too and tells so itself
     }
-    connection.opening = true;
+    lane.opening = true;
     guard.unlock();
 
     std::optional<VornProcessResult> failure;
     const auto finish = [&](bool recordFailure) {
         guard.lock();
-        connection.opening = false;
-        ++connection.openAttempts;
-        connection.lastFailure = recordFailure ? failure : std::nullopt;
+        lane.opening = false;
+        ++lane.openAttempts;
+        lane.lastFailure = recordFailure ? failure : std::nullopt;
         guard.unlock();
-        connection.changed.notify_all();
+        login.changed.notify_all();
     };
     try {
         if (state == SocketState::stale) {
-            ::unlink(socket.c_str());
+            ::unlink(lane.socket.c_str());
         }
         // ssh authenticates, puts the connection in the background and, as its first client,
         // opens and ends an sftp session: the subsystem every server here offers, whereas a
         // shell or command may be refused.
-        SFTPStorageProvider::Invocation invocation =
-            provider.sshInvocation(false, {"-s", provider.targetHostString(), "sftp"}, askPassScript);
+        SFTPStorageProvider::Invocation invocation = invocationOn(
+            provider, login, laneIndex, false, {"-s", provider.targetHostString(), "sftp"}, askPassScript);
         VornProcessResult result =
             VornProcessRunner::run(*ssh, invocation.arguments, std::nullopt, environmentOf(std::move(invocation)), false,
                                    nullptr, {}, stop);
@@ -268,18 +307,12 @@ std::optional<fs::path> pathOf(const VornTemporaryFile& file) {
 
 // Starts a session and waits for its first answer, which tells that the login went through.
 // Returns the session, or how starting it failed.
-std::pair<std::unique_ptr<PooledSession>, Reply> startSession(const SFTPStorageProvider& provider, SessionKind kind,
-                                                              const fs::path& executable,
-                                                              const std::optional<fs::path>& askPassScript,
-                                                              std::stop_token stop) {
-    const bool isSFTP = kind == SessionKind::sftp;
-    const std::string target = provider.targetHostString();
-    SFTPStorageProvider::Invocation invocation = provider.sshInvocation(
-        isSFTP, isSFTP ? std::vector<std::string>{"-b", "-", target} : std::vector<std::string>{target, "sh"},
-        askPassScript);
+std::pair<std::unique_ptr<PooledSession>, Reply> startSession(SFTPStorageProvider::Invocation invocation,
+                                                              SessionKind kind, std::size_t lane,
+                                                              const fs::path& executable, std::stop_token stop) {
     auto session = std::make_unique<PooledSession>(
         std::make_unique<VornProcessSession>(executable, invocation.arguments, environmentOf(std::move(invocation))),
-        kind);
+        kind, lane);
     Reply first = session->exchange("", stop);
     if (first.ended) {
         return {nullptr, std::move(first)};
@@ -287,21 +320,29 @@ std::pair<std::unique_ptr<PooledSession>, Reply> startSession(const SFTPStorageP
     return {std::move(session), Reply{}};
 }
 
-// Takes the connection's most recently used idle session of `kind`, dropping dead ones on the way.
-std::unique_ptr<PooledSession> takeIdle(SharedConnection& connection, SessionKind kind) {
+std::vector<std::string> sessionArguments(const SFTPStorageProvider& provider, SessionKind kind) {
+    const std::string target = provider.targetHostString();
+    return kind == SessionKind::sftp ? std::vector<std::string>{"-b", "-", target}
+                                     : std::vector<std::string>{target, "sh"};
+}
+
+// Takes the login's most recently used idle session of `kind`, closing dead ones on the way
+// (their process ended, or their connection did: sessions outlive it only by moments).
+std::unique_ptr<PooledSession> takeIdle(Login& login, SessionKind kind) {
     std::vector<std::unique_ptr<PooledSession>> dead;
     std::unique_ptr<PooledSession> found;
     {
-        std::lock_guard guard(connection.lock);
-        for (auto at = connection.idle.end(); at != connection.idle.begin() && !found;) {
+        std::lock_guard guard(login.lock);
+        for (auto at = login.idle.end(); at != login.idle.begin() && !found;) {
             --at;
             if ((*at)->kind != kind) {
                 continue;
             }
             std::unique_ptr<PooledSession> candidate = std::move(*at);
-            at = connection.idle.erase(at);
-            if (candidate->process->hasEnded()) {
-                --connection.sessions;
+            at = login.idle.erase(at);
+            if (candidate->process->hasEnded() ||
+                controlSocketState(login.lanes[candidate->lane].socket) != SocketState::answers) {
+                --login.lanes[candidate->lane].sessions;
                 dead.push_back(std::move(candidate));
             } else {
                 found = std::move(candidate);
@@ -309,42 +350,27 @@ std::unique_ptr<PooledSession> takeIdle(SharedConnection& connection, SessionKin
         }
     }
     if (!dead.empty()) {
-        connection.changed.notify_all();
+        login.changed.notify_all();
     }
     return found;
 }
 
-// Closes the connection's idle sessions.
-void dropIdle(SharedConnection& connection) {
-    std::vector<std::unique_ptr<PooledSession>> dropped;
-    {
-        std::lock_guard guard(connection.lock);
-        connection.sessions -= static_cast<int>(connection.idle.size());
-        dropped = std::move(connection.idle);
-        connection.idle.clear();
-    }
-    connection.changed.notify_all();
-}
-
-// ---- closing idle sessions ---------------------------------------------------------------------
-
-// Takes every idle session that `expired` picks off its connection; the earliest time another
-// one is due goes to `next`.
+// Takes every idle session that `expired` picks; the earliest time another one is due goes to `next`.
 template <typename Expired>
 std::vector<std::unique_ptr<PooledSession>> takeIdleSessions(Expired expired,
                                                              std::optional<Clock::time_point>* next = nullptr) {
     std::vector<std::unique_ptr<PooledSession>> taken;
-    SharedConnectionRegistry& registry = sharedConnectionRegistry();
+    LoginRegistry& registry = loginRegistry();
     std::lock_guard registryGuard(registry.lock);
-    for (auto& [socket, connection] : registry.byPath) {
+    for (auto& [socket, login] : registry.byFirstSocket) {
         bool changed = false;
         {
-            std::lock_guard guard(connection->lock);
-            for (auto at = connection->idle.begin(); at != connection->idle.end();) {
+            std::lock_guard guard(login->lock);
+            for (auto at = login->idle.begin(); at != login->idle.end();) {
                 if (expired(**at)) {
+                    --login->lanes[(*at)->lane].sessions;
                     taken.push_back(std::move(*at));
-                    at = connection->idle.erase(at);
-                    --connection->sessions;
+                    at = login->idle.erase(at);
                     changed = true;
                     continue;
                 }
@@ -356,11 +382,13 @@ std::vector<std::unique_ptr<PooledSession>> takeIdleSessions(Expired expired,
             }
         }
         if (changed) {
-            connection->changed.notify_all();
+            login->changed.notify_all();
         }
     }
     return taken;
 }
+
+// ---- closing idle sessions ---------------------------------------------------------------------
 
 // One thread closes idle sessions when their time is up; it runs only while there are some.
 struct IdleReaper {
@@ -409,36 +437,33 @@ void wakeIdleReaper() {
 }
 
 // A pooled session lent to one request: back to the idle ones when the request is done, closed
-// (and its slot freed) when it has ended.
+// (and its place freed) when it has ended.
 class LentSession {
 public:
-    LentSession(SharedConnection& connection, std::unique_ptr<PooledSession> session)
-        : connection_(connection), session_(std::move(session)) {}
+    LentSession(Login& login, std::unique_ptr<PooledSession> session) : login_(login), session_(std::move(session)) {}
     ~LentSession() {
-        if (session_->process->hasEnded()) {
-            {
-                std::lock_guard guard(connection_.lock);
-                --connection_.sessions;
-            }
-            connection_.changed.notify_all();
-            return;
-        }
+        const bool ended = session_->process->hasEnded();
         session_->idleSince = Clock::now();
         {
-            std::lock_guard guard(connection_.lock);
-            connection_.idle.push_back(std::move(session_));
+            std::lock_guard guard(login_.lock);
+            if (ended) {
+                --login_.lanes[session_->lane].sessions;
+            } else {
+                login_.idle.push_back(std::move(session_));
+            }
         }
-        connection_.changed.notify_all();
-        wakeIdleReaper();
+        login_.changed.notify_all();
+        if (!ended) {
+            wakeIdleReaper();
+        }
     }
     LentSession(const LentSession&) = delete;
     LentSession& operator=(const LentSession&) = delete;
 
     PooledSession& operator*() { return *session_; }
-    PooledSession* operator->() { return session_.get(); }
 
 private:
-    SharedConnection& connection_;
+    Login& login_;
     std::unique_ptr<PooledSession> session_;
 };
 
@@ -461,41 +486,41 @@ Reply run(const SFTPStorageProvider& provider, SessionKind kind, const fs::path&
     if (stop.stop_requested()) {
         throw VornTaskCancelled();
     }
+    const bool isSFTP = kind == SessionKind::sftp;
     const std::optional<fs::path> socket = provider.sharedConnectionPath();
     if (!socket) {
         // No connection to share: a session of the request's own.
         const VornTemporaryFile askPass = askPassFor(provider);
-        auto [session, failure] = startSession(provider, kind, executable, pathOf(askPass), stop);
+        auto [session, failure] = startSession(
+            provider.sshInvocation(isSFTP, sessionArguments(provider, kind), pathOf(askPass)), kind, 0, executable, stop);
         return session ? exchangeNoting(*session, request, stop, outputSoFar) : failure;
     }
-    SharedConnection& connection = sharedConnection(*socket);
+    Login& login = loginFor(*socket);
     for (int attempt = 0;; ++attempt) {
-        // Sessions outlive their connection only by moments: once it is gone, none is worth trying.
-        if (controlSocketState(*socket) != SocketState::answers) {
-            dropIdle(connection);
-        }
-        std::unique_ptr<PooledSession> session = takeIdle(connection, kind);
+        std::unique_ptr<PooledSession> session = takeIdle(login, kind);
         const bool reused = session != nullptr;
         if (!session) {
             // Refuse a bad profile before anything is written.
-            (void)provider.sshInvocation(kind == SessionKind::sftp, {}, std::nullopt);
+            (void)provider.sshInvocation(isSFTP, {}, std::nullopt);
+            SessionSlot slot(login, stop);
             const VornTemporaryFile askPass = askPassFor(provider);
             if (std::optional<VornProcessResult> failure =
-                    openSharedConnection(provider, connection, *socket, pathOf(askPass), stop)) {
+                    openSharedConnection(provider, login, slot.lane(), pathOf(askPass), stop)) {
                 return replyOf(std::move(*failure));
             }
-            SessionSlot slot(connection, stop);
-            auto [started, startFailure] = startSession(provider, kind, executable, pathOf(askPass), stop);
+            auto [started, startFailure] = startSession(
+                invocationOn(provider, login, slot.lane(), isSFTP, sessionArguments(provider, kind), pathOf(askPass)),
+                kind, slot.lane(), executable, stop);
             if (!started) {
                 return startFailure;
             }
             slot.handOver();
             session = std::move(started);
         }
-        LentSession lent(connection, std::move(session));
+        LentSession lent(login, std::move(session));
         Reply reply = exchangeNoting(*lent, request, stop, outputSoFar);
-        // A session that died while idle (its connection dropped, say) took none of the request:
-        // not even the echo of its first line came. Another one gets it.
+        // A session that died while idle took none of the request: not even the echo of its first
+        // line came. Another one gets it.
         if (reply.ended && reused && reply.output.empty() && attempt == 0) {
             continue;
         }
@@ -511,16 +536,20 @@ VornProcessResult runOnce(const SFTPStorageProvider& provider, const fs::path& e
         throw VornTaskCancelled();
     }
     const VornTemporaryFile askPass = askPassFor(provider);
-    std::optional<SessionSlot> slot;
-    if (const std::optional<fs::path> socket = provider.sharedConnectionPath()) {
-        SharedConnection& connection = sharedConnection(*socket);
-        if (std::optional<VornProcessResult> failure =
-                openSharedConnection(provider, connection, *socket, pathOf(askPass), stop)) {
-            return std::move(*failure);
-        }
-        slot.emplace(connection, stop);
+    const std::optional<fs::path> socket = provider.sharedConnectionPath();
+    if (!socket) {
+        SFTPStorageProvider::Invocation invocation = provider.sshInvocation(isSFTP, extraArgs, pathOf(askPass));
+        return VornProcessRunner::run(executable, invocation.arguments, std::nullopt,
+                                      environmentOf(std::move(invocation)), true, nullptr, {}, stop);
     }
-    SFTPStorageProvider::Invocation invocation = provider.sshInvocation(isSFTP, extraArgs, pathOf(askPass));
+    Login& login = loginFor(*socket);
+    const SessionSlot slot(login, stop);
+    if (std::optional<VornProcessResult> failure =
+            openSharedConnection(provider, login, slot.lane(), pathOf(askPass), stop)) {
+        return std::move(*failure);
+    }
+    SFTPStorageProvider::Invocation invocation =
+        invocationOn(provider, login, slot.lane(), isSFTP, extraArgs, pathOf(askPass));
     return VornProcessRunner::run(executable, invocation.arguments, std::nullopt, environmentOf(std::move(invocation)),
                                   true, nullptr, {}, stop);
 }
@@ -537,10 +566,13 @@ void closeAll() {
     }
     std::vector<fs::path> sockets;
     {
-        SharedConnectionRegistry& registry = sharedConnectionRegistry();
+        LoginRegistry& registry = loginRegistry();
         std::lock_guard guard(registry.lock);
-        for (const auto& [socket, connection] : registry.byPath) {
-            sockets.push_back(socket);
+        for (const auto& [first, login] : registry.byFirstSocket) {
+            std::lock_guard loginGuard(login->lock);
+            for (const Lane& lane : login->lanes) {
+                sockets.push_back(lane.socket);
+            }
         }
     }
     for (const fs::path& socket : sockets) {

@@ -341,7 +341,7 @@ std::optional<fs::path> SFTPStorageProvider::sharedConnectionPath() const {
     const fs::path folder = VornXDG::privateTemporaryDirectory() / "ssh";
     fs::path socket = folder / digest.finalizeHex().substr(0, 24);
     // ssh gives up on an operation whose control socket it cannot make, so the folder is made here.
-    if (socket.native().size() > SFTPSharedSessions::maximumControlPathBytes() || (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)) {
+    if (socket.native().size() + 2 > SFTPSharedSessions::maximumControlPathBytes() || (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)) {
         return std::nullopt;
     }
     return socket;

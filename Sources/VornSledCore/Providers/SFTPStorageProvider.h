@@ -17,14 +17,15 @@
 // `sftp -b`; the SHA-256 of a remote file comes from `sha256sum` (else `shasum -a 256`) run by a
 // shell on the server.
 //
-// Operations share one SSH connection per target and login: the first one opens it (OpenSSH's
+// Operations share SSH connections per target and login: the first one opens one (OpenSSH's
 // connection sharing, its control socket in a private folder), later ones ride on it without a
-// handshake of their own, and it closes itself once idle for sharedConnectionIdleSeconds, or at
-// closeSharedConnections(). Providers with the same host, port, user and login share it; any
-// difference (another key, password, agent or known-hosts file) gets a connection of its own.
-// On it, `sftp` and the shell stay running between operations, reading the next batch lines from
-// their standard input, until a few seconds pass unused; so a file costs its transfer, not the
-// start of two programs and two sessions.
+// handshake of their own; many operations at once get another (maximumSharedConnections in all).
+// Each closes itself once idle for sharedConnectionIdleSeconds, or at closeSharedConnections().
+// Providers with the same host, port, user and login share them; any difference (another key,
+// password, agent or known-hosts file) gets connections of its own. On them, `sftp` and the
+// shell stay running between operations, reading the next batch lines from their standard
+// input, until a few seconds pass unused; so a file costs its transfer, not the start of two
+// programs and two sessions.
 //
 // Any number of calls may run at once. Temporary files (the ask-pass script, the partial file of
 // a download) are deleted on every path out of the operation, cancellation included. Cancelling
@@ -41,9 +42,13 @@ public:
 
     // How long a shared connection stays open after its last operation ends.
     static constexpr int sharedConnectionIdleSeconds = 60;
-    // Operations running at once on one shared connection; more wait for a turn. OpenSSH servers
-    // refuse sessions past 10 per connection unless told otherwise.
+    // Sessions on one shared connection (OpenSSH servers refuse more than 10 by default). Past
+    // that a login opens another connection, up to maximumSharedConnections, so that the most
+    // workers the engine runs, each with an sftp and a shell session, never wait for a turn or
+    // close each other's sessions; beyond that operations wait. A new connection costs a login,
+    // which one connection's sessions share, so the next is opened only when it is full.
     static constexpr int maximumSharedSessions = 8;
+    static constexpr int maximumSharedConnections = 2;
 
     // The longest batch line (without its line feed) that `sftp -b` reads whole; a longer one is cut.
     static constexpr std::size_t maximumBatchLineBytes = 2047;
@@ -74,10 +79,11 @@ public:
     // "user@host", or the host alone when the user name is empty.
     std::string targetHostString() const;
 
-    // The control socket of the connection this provider's operations share, in a private folder
-    // of the process's temporary folder. Its name is a keyed digest of the target and the login,
-    // so it reveals neither. The folder is made (0700) on first use. Absent when the path would not
-    // fit a socket address or the folder cannot be made; operations then make their own connections.
+    // The control socket of the first connection this provider's operations share (the others'
+    // append "-1", "-2", ...), in a private folder of the process's temporary folder. Its name is a
+    // keyed digest of the target and the login, so it reveals neither. The folder is made (0700)
+    // on first use. Absent when the path would not fit a socket address or the folder cannot be
+    // made; operations then make their own connections.
     std::optional<std::filesystem::path> sharedConnectionPath() const;
 
     // Asks every shared connection this process opened to close, and returns when each has

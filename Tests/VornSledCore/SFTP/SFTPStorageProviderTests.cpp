@@ -95,11 +95,13 @@ bool holdsSharedConnection(const std::string& commandLine) {
     return commandLine.starts_with("ssh: ") && commandLine.find("[mux]") != std::string::npos;
 }
 
-// The processes holding the shared connection of `socket`.
-std::vector<pid_t> sharedConnectionProcesses(const fs::path& socket) {
+// The processes holding the shared connection of `socket`, or with `everyConnection` every
+// connection of its login (their sockets are named after the first one's).
+std::vector<pid_t> sharedConnectionProcesses(const fs::path& socket, bool everyConnection = false) {
     std::vector<pid_t> holders;
     for (const auto& [pid, commandLine] : processesNaming(socket.string())) {
-        if (holdsSharedConnection(commandLine)) {
+        if (holdsSharedConnection(commandLine) &&
+            (everyConnection || commandLine.starts_with("ssh: " + socket.string() + " [mux]"))) {
             holders.push_back(pid);
         }
     }
@@ -807,7 +809,7 @@ TEST_F(SFTPLiveTest, SessionsServeOperationAfterOperationAndCloseWhenIdle) {
     EXPECT_TRUE(leftoverTemporaryFiles().empty());
 }
 
-TEST_F(SFTPLiveTest, WorkersShareOneLoginThatOutlivesCancellationAndClosesOnRequest) {
+TEST_F(SFTPLiveTest, WorkersShareLoginsThatOutliveCancellationAndCloseOnRequest) {
     // A client key of this test's own: the server's log then tells its logins from other tests'.
     VornTestTempDir keys;
     ASSERT_EQ(vornShell("ssh-keygen -q -t ed25519 -N '' -C shared-connection -f " + vornShellQuote((keys / "k").string()))
@@ -850,7 +852,7 @@ TEST_F(SFTPLiveTest, WorkersShareOneLoginThatOutlivesCancellationAndClosesOnRequ
     const RemoteFolder remote(sftpTestProvider());
     VornTestTempDir local;
 
-    // Six workers start at once: one login between them, every digest right.
+    // Six workers start at once: every digest right, and logins only for the connections they need.
     std::latch start(6);
     std::atomic<int> good = 0;
     {
@@ -867,7 +869,10 @@ TEST_F(SFTPLiveTest, WorkersShareOneLoginThatOutlivesCancellationAndClosesOnRequ
         }
     }
     EXPECT_EQ(good, 6);
-    EXPECT_EQ(logins(), 1);
+    // One login for each connection: as many as their sessions needed, never one per operation.
+    const std::vector<pid_t> connections = sharedConnectionProcesses(socket, true);
+    EXPECT_EQ(logins(), static_cast<int>(connections.size()));
+    EXPECT_LE(connections.size(), std::size_t(SFTPStorageProvider::maximumSharedConnections));
     const std::vector<pid_t> holder = sharedConnectionProcesses(socket);
     ASSERT_EQ(holder.size(), 1u);
     EXPECT_EQ(fs::status(socket.parent_path()).permissions(), fs::perms::owner_all);
@@ -898,14 +903,17 @@ TEST_F(SFTPLiveTest, WorkersShareOneLoginThatOutlivesCancellationAndClosesOnRequ
     EXPECT_EQ(sharedConnectionProcesses(socket), holder);
     SFTPStorageProvider::closeIdleSessions();
     EXPECT_EQ(operationClients(socket), std::vector<std::string>());
-    EXPECT_EQ(logins(), 1);
+    EXPECT_EQ(sharedConnectionProcesses(socket, true), connections);
+    const int loginsBefore = logins();
 
-    // The connection dies without a word, leaving its socket behind: the next operation opens a new one.
-    ASSERT_EQ(::kill(holder[0], SIGKILL), 0);
-    waitUntil([&] { return !vornProcessIsRunning(holder[0]); });
+    // The connections die without a word, leaving their sockets behind: the next operation opens a new one.
+    for (const pid_t connection : connections) {
+        ASSERT_EQ(::kill(connection, SIGKILL), 0);
+        waitUntil([&] { return !vornProcessIsRunning(connection); });
+    }
     EXPECT_TRUE(fs::exists(socket));
     EXPECT_EQ(provider.listDirectory(remote.path(), {}).size(), 7u);
-    EXPECT_EQ(logins(), 2);
+    EXPECT_EQ(logins(), loginsBefore + 1);
     const std::vector<pid_t> second = sharedConnectionProcesses(socket);
     ASSERT_EQ(second.size(), 1u);
 
@@ -914,7 +922,7 @@ TEST_F(SFTPLiveTest, WorkersShareOneLoginThatOutlivesCancellationAndClosesOnRequ
     waitUntil([&] { return !vornProcessIsRunning(second[0]); });
     EXPECT_FALSE(fs::exists(socket));
     provider.testConnection({});
-    EXPECT_EQ(logins(), 3);
+    EXPECT_EQ(logins(), loginsBefore + 2);
     EXPECT_TRUE(leftoverTemporaryFiles().empty());
 }
 
