@@ -151,6 +151,11 @@ void VornChildProcess::terminate() {
     }
 }
 
+void VornChildProcess::acknowledgeWake() {
+    std::uint64_t value = 0;
+    [[maybe_unused]] const ssize_t ignored = ::read(wake_.get(), &value, sizeof value);
+}
+
 void VornChildProcess::kill() {
     std::lock_guard guard(lock_);
     if (pidfd_ >= 0 && !reaped_) {
@@ -250,9 +255,14 @@ std::int32_t VornChildHandle::reap() {
     return exitCodeOf(status);
 }
 
-int millisecondsUntil(VornChildClock::time_point deadline) {
+int watchTimeout(const std::optional<VornChildClock::time_point>& drainUntil,
+                 const std::optional<VornChildClock::time_point>& killAt) {
+    const std::optional<VornChildClock::time_point>& deadline = drainUntil ? drainUntil : killAt;
+    if (!deadline) {
+        return -1;
+    }
     const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - VornChildClock::now()).count();
+        std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - VornChildClock::now()).count();
     return left <= 0 ? 0 : static_cast<int>(left) + 1;
 }
 

@@ -34,6 +34,8 @@ public:
 
     // Becomes readable once terminate() has been called, so a waiting loop wakes up.
     int wakeFd() const { return wake_.get(); }
+    // Empties the wake descriptor once its wake-up has been seen.
+    void acknowledgeWake();
     void started(int pidfd);
     // Asks the child to end (SIGTERM now; the watcher escalates to SIGKILL after a grace period).
     void terminate();
@@ -92,7 +94,9 @@ private:
     bool reaped_ = false;
 };
 
-// Milliseconds for poll() until `deadline`, rounded up, never negative.
-int millisecondsUntil(VornChildClock::time_point deadline);
+// poll()'s time-out in a loop watching a child: until the drain after its exit ends, else until
+// its kill is due, else none (-1). Rounded up, never negative.
+int watchTimeout(const std::optional<VornChildClock::time_point>& drainUntil,
+                 const std::optional<VornChildClock::time_point>& killAt);
 
 }  // namespace detail

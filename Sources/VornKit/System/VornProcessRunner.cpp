@@ -17,7 +17,6 @@
 
 namespace fs = std::filesystem;
 using Clock = detail::VornChildClock;
-using detail::millisecondsUntil;
 
 namespace {
 
@@ -211,20 +210,13 @@ VornProcessResult VornProcessRunner::run(const fs::path& executable, const std::
         if (drainUntil && (streamSlot[0] < 0 && streamSlot[1] < 0)) {
             break;
         }
-        int timeout = -1;
-        if (drainUntil) {
-            timeout = millisecondsUntil(*drainUntil);
-        } else if (killAt) {
-            timeout = millisecondsUntil(*killAt);
-        }
-        const int ready = ::poll(fds.data(), count, timeout);
+        const int ready = ::poll(fds.data(), count, detail::watchTimeout(drainUntil, killAt));
         if (ready < 0 && errno != EINTR) {
             throwErrno(errno, "cannot wait for the process " + program);
         }
 
         if (ready > 0 && (fds[wakeSlot].revents & POLLIN) != 0) {
-            std::uint64_t value = 0;
-            [[maybe_unused]] const ssize_t ignored = ::read(child->wakeFd(), &value, sizeof value);
+            child->acknowledgeWake();
             if (!killAt && !killed) {
                 killAt = Clock::now() + std::chrono::milliseconds(terminationGraceMilliseconds);
             }

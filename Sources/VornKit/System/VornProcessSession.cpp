@@ -15,7 +15,6 @@
 
 namespace fs = std::filesystem;
 using Clock = detail::VornChildClock;
-using detail::millisecondsUntil;
 
 namespace {
 
@@ -179,21 +178,14 @@ VornProcessSession::Reply VornProcessSession::exchange(std::string_view request,
         const int errorSlot = watch(errorPipe_ ? errorPipe_.get() : -1, POLLIN);
         const int pidSlot = watch(handle_->reaped() ? -1 : handle_->pidfd(), POLLIN);
         const int wakeSlot = watch(child_->wakeFd(), POLLIN);
-        int timeout = -1;
-        if (drainUntil) {
-            timeout = millisecondsUntil(*drainUntil);
-        } else if (killAt) {
-            timeout = millisecondsUntil(*killAt);
-        }
-        const int ready = ::poll(fds.data(), count, timeout);
+        const int ready = ::poll(fds.data(), count, detail::watchTimeout(drainUntil, killAt));
         if (ready < 0 && errno != EINTR) {
             throw std::system_error(errno, std::generic_category(), "cannot wait for a session's process");
         }
         const auto fired = [&fds, ready](int slot) { return ready > 0 && slot >= 0 && fds[slot].revents != 0; };
 
         if (fired(wakeSlot)) {
-            std::uint64_t value = 0;
-            [[maybe_unused]] const ssize_t ignored = ::read(child_->wakeFd(), &value, sizeof value);
+            child_->acknowledgeWake();
             if (!killAt) {
                 killAt = Clock::now() + std::chrono::milliseconds(VornProcessRunner::terminationGraceMilliseconds);
             }
