@@ -133,7 +133,8 @@ std::optional<std::size_t> VornProcessSession::endLineAt(std::string_view endLin
 }
 
 VornProcessSession::Reply VornProcessSession::exchange(std::string_view request, std::string_view endLine,
-                                                       std::stop_token stop) {
+                                                       std::stop_token stop,
+                                                       std::optional<std::chrono::milliseconds> timeLimit) {
     if (stop.stop_requested()) {
         throw VornTaskCancelled();
     }
@@ -150,6 +151,10 @@ VornProcessSession::Reply VornProcessSession::exchange(std::string_view request,
     std::size_t written = 0;
     std::optional<Clock::time_point> killAt;
     std::optional<Clock::time_point> drainUntil;
+    std::optional<Clock::time_point> giveUpAt;
+    if (timeLimit) {
+        giveUpAt = Clock::now() + *timeLimit;
+    }
     for (;;) {
         std::size_t lineEnd = 0;
         if (written == request.size()) {
@@ -178,7 +183,8 @@ VornProcessSession::Reply VornProcessSession::exchange(std::string_view request,
         const int errorSlot = watch(errorPipe_ ? errorPipe_.get() : -1, POLLIN);
         const int pidSlot = watch(handle_->reaped() ? -1 : handle_->pidfd(), POLLIN);
         const int wakeSlot = watch(child_->wakeFd(), POLLIN);
-        const int ready = ::poll(fds.data(), count, detail::watchTimeout(drainUntil, killAt));
+        const int ready =
+            ::poll(fds.data(), count, detail::watchTimeout(drainUntil, killAt ? killAt : giveUpAt));
         if (ready < 0 && errno != EINTR) {
             throw std::system_error(errno, std::generic_category(), "cannot wait for a session's process");
         }
@@ -189,6 +195,11 @@ VornProcessSession::Reply VornProcessSession::exchange(std::string_view request,
             if (!killAt) {
                 killAt = Clock::now() + std::chrono::milliseconds(VornProcessRunner::terminationGraceMilliseconds);
             }
+        }
+        if (giveUpAt && Clock::now() >= *giveUpAt) {
+            giveUpAt.reset();
+            reply.timedOut = true;
+            child_->terminate();
         }
         if (killAt && !handle_->reaped() && Clock::now() >= *killAt) {
             child_->kill();

@@ -2,6 +2,7 @@
 
 #include "VornUniqueFd.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -37,6 +38,8 @@ public:
         // number for a child ended by one).
         bool ended = false;
         std::int32_t exitCode = 0;
+        // The child ended because the exchange's time limit passed.
+        bool timedOut = false;
     };
 
     // Starts `executable` with `arguments`; `environment` is added to a copy of this process's.
@@ -51,8 +54,10 @@ public:
 
     // Writes `request` to the child's standard input and reads until a line of standard output
     // equals `endLine` (given without its line feed). Throws VornTaskCancelled when `stop` asks to
-    // stop: the child is terminated and reaped first, so the session has ended.
-    Reply exchange(std::string_view request, std::string_view endLine, std::stop_token stop);
+    // stop: the child is terminated and reaped first, so the session has ended. A child that has
+    // not answered within `timeLimit` is terminated the same way, and the reply says so.
+    Reply exchange(std::string_view request, std::string_view endLine, std::stop_token stop,
+                   std::optional<std::chrono::milliseconds> timeLimit = std::nullopt);
 
     // Whether the child has ended; a session whose exchange was cancelled has.
     bool hasEnded();

@@ -77,9 +77,14 @@ struct PooledSession {
         }
     }
 
-    Reply exchange(std::string_view request, std::stop_token stop) {
-        const VornProcessSession::Reply answer = process->exchange(std::string(request) + endRequest, endLine, stop);
+    Reply exchange(std::string_view request, std::stop_token stop,
+                   std::optional<std::chrono::milliseconds> timeLimit = std::nullopt) {
+        const VornProcessSession::Reply answer =
+            process->exchange(std::string(request) + endRequest, endLine, stop, timeLimit);
         Reply reply{answer.output, answer.errors, answer.ended, answer.exitCode};
+        if (answer.timedOut) {
+            reply.errors = "The server did not answer within " + std::to_string(timeLimit->count() / 1000) + " seconds.";
+        }
         if (kind == SessionKind::shell && !reply.ended && !reply.output.empty() && reply.output.back() == '\n') {
             reply.output.pop_back();  // the printf's own line feed
         }
@@ -313,7 +318,9 @@ std::pair<std::unique_ptr<PooledSession>, Reply> startSession(SFTPStorageProvide
     auto session = std::make_unique<PooledSession>(
         std::make_unique<VornProcessSession>(executable, invocation.arguments, environmentOf(std::move(invocation))),
         kind, lane);
-    Reply first = session->exchange("", stop);
+    // A server that takes the connection but never answers (a forced command waiting for
+    // input, say) must not hold the operation for ever.
+    Reply first = session->exchange("", stop, std::chrono::seconds(sessionStartSeconds));
     if (first.ended) {
         return {nullptr, std::move(first)};
     }

@@ -21,6 +21,8 @@ enum class SessionKind { sftp, shell };
 
 // Sessions left unused this long are closed (the shared connection itself lingers a while longer).
 inline constexpr int idleSessionSeconds = 10;
+// How long a new session may take to answer for the first time before it is given up.
+inline constexpr int sessionStartSeconds = 30;
 
 struct Reply {
     // For sftp: its echo of each line ("sftp> ..."), then what the line printed.

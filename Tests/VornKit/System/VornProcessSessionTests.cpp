@@ -121,3 +121,14 @@ TEST(VornProcessSession, BadLaunchesFailClearly) {
     EXPECT_THROW(VornProcessSession("/nonexistent/tool", {}), std::system_error);
     EXPECT_THROW(VornProcessSession("/bin/sh", {std::string("a\0b", 3)}), std::invalid_argument);
 }
+
+TEST(VornProcessSession, AChildThatNeverAnswersIsEndedAtTheTimeLimit) {
+    VornProcessSession silent("/bin/sh", {"-c", "echo partial; exec sleep 30"});
+    const auto started = std::chrono::steady_clock::now();
+    const VornProcessSession::Reply reply = silent.exchange("hello\n", "DONE", {}, std::chrono::milliseconds(300));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    EXPECT_TRUE(reply.ended);
+    EXPECT_TRUE(reply.timedOut);
+    EXPECT_EQ(reply.output, "partial\n");
+    EXPECT_TRUE(silent.hasEnded());
+}

@@ -155,6 +155,57 @@ bool folderHoldsPrefix(const fs::path& folder, std::string_view prefix) {
     return false;
 }
 
+// A client key of a test's own, authorized for the test user while the object lives (with
+// `options` before it in authorized_keys); the server's log tells its logins from other tests'.
+class TestClientKey {
+public:
+    explicit TestClientKey(const std::string& options = "")
+        : authorized_(fs::path(VornTestServices::value("SSHD_KNOWN_HOSTS")).parent_path() / "authorized_keys" /
+                      VornTestServices::value("SSHD_USER")) {
+        const std::string file = (folder_ / "k").string();
+        const VornShellResult made = vornShell("ssh-keygen -q -t ed25519 -N '' -C test-key -f " + vornShellQuote(file) +
+                                               " && ssh-keygen -l -f " + vornShellQuote(file + ".pub"));
+        EXPECT_EQ(made.exitCode, 0) << made.output;
+        fingerprint_ = made.output.substr(made.output.find("SHA256:")).substr(0, 50);
+        line_ = (options.empty() ? "" : options + " ") + vornReadFile(file + ".pub");
+        std::ofstream(authorized_, std::ios::app) << line_;
+    }
+    ~TestClientKey() {
+        std::string rest = vornReadFile(authorized_);
+        if (const std::size_t at = rest.find(line_); at != std::string::npos) {
+            rest.erase(at, line_.size());
+        }
+        const fs::path temporary = authorized_.string() + ".tmp";
+        std::ofstream(temporary) << rest;
+        fs::rename(temporary, authorized_);
+    }
+    TestClientKey(const TestClientKey&) = delete;
+    TestClientKey& operator=(const TestClientKey&) = delete;
+
+    SFTPStorageProvider provider() const {
+        ConnectionProfile profile = sftpTestProfile(SFTPAuthMethod::sshKey);
+        profile.privateKeyPath = (folder_ / "k").string();
+        return SFTPStorageProvider(profile, std::nullopt, fs::path(VornTestServices::value("SSHD_KNOWN_HOSTS")));
+    }
+
+    // How often the server has let this key in.
+    int logins() const {
+        const std::string log = vornReadFile(VornTestServices::value("SSHD_LOG"));
+        int count = 0;
+        for (std::size_t at = log.find("Accepted publickey"); at != std::string::npos;
+             at = log.find("Accepted publickey", at + 1)) {
+            count += log.compare(log.find("SHA256:", at), fingerprint_.size(), fingerprint_) == 0 ? 1 : 0;
+        }
+        return count;
+    }
+
+private:
+    VornTestTempDir folder_;
+    fs::path authorized_;
+    std::string fingerprint_;
+    std::string line_;
+};
+
 class SFTPLiveTest : public ::testing::Test {
 protected:
     void SetUp() override { VORN_REQUIRE_SERVICE("sshd"); }
@@ -809,45 +860,28 @@ TEST_F(SFTPLiveTest, SessionsServeOperationAfterOperationAndCloseWhenIdle) {
     EXPECT_TRUE(leftoverTemporaryFiles().empty());
 }
 
+TEST_F(SFTPLiveTest, AnSFTPOnlyLoginTransfersWithoutServerDigests) {
+    // The server gives this key file transfer and nothing else: no shell for sha256sum.
+    const TestClientKey key("command=\"internal-sftp\"");
+    const SFTPStorageProvider provider = key.provider();
+    const RemoteFolder remote(sftpTestProvider());
+    VornTestTempDir local;
+    const fs::path source = local.write("data.bin", std::string(70000, 'q'));
+
+    const auto started = std::chrono::steady_clock::now();
+    provider.uploadFile(source, remote / "data.bin", VornChecksum::sha256(source), {}, {});
+    const SledDownloadResult back = provider.downloadFile(remote / "data.bin", local / "back.bin", {}, {});
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    EXPECT_EQ(back.remoteSHA256, std::nullopt);
+    EXPECT_EQ(vornReadFile(local / "back.bin"), vornReadFile(source));
+    EXPECT_EQ(provider.computeRemoteSHA256(remote / "data.bin", {}), std::nullopt);
+}
+
 TEST_F(SFTPLiveTest, WorkersShareLoginsThatOutliveCancellationAndCloseOnRequest) {
     // A client key of this test's own: the server's log then tells its logins from other tests'.
-    VornTestTempDir keys;
-    ASSERT_EQ(vornShell("ssh-keygen -q -t ed25519 -N '' -C shared-connection -f " + vornShellQuote((keys / "k").string()))
-                  .exitCode,
-              0);
-    const std::string publicKey = vornReadFile(keys / "k.pub");
-    const fs::path authorized = fs::path(VornTestServices::value("SSHD_KNOWN_HOSTS")).parent_path() /
-                                "authorized_keys" / VornTestServices::value("SSHD_USER");
-    std::ofstream(authorized, std::ios::app) << publicKey;
-    struct Unauthorize {
-        fs::path file;
-        std::string line;
-        ~Unauthorize() {
-            std::string rest = vornReadFile(file);
-            if (const std::size_t at = rest.find(line); at != std::string::npos) {
-                rest.erase(at, line.size());
-            }
-            const fs::path temporary = file.string() + ".tmp";
-            std::ofstream(temporary) << rest;
-            fs::rename(temporary, file);
-        }
-    } unauthorize{authorized, publicKey};
-    const VornShellResult printed = vornShell("ssh-keygen -l -f " + vornShellQuote((keys / "k.pub").string()));
-    ASSERT_EQ(printed.exitCode, 0) << printed.output;
-    const std::string fingerprint = printed.output.substr(printed.output.find("SHA256:")).substr(0, 50);
-    const auto logins = [&] {
-        const std::string log = vornReadFile(VornTestServices::value("SSHD_LOG"));
-        int count = 0;
-        for (std::size_t at = log.find("Accepted publickey"); at != std::string::npos;
-             at = log.find("Accepted publickey", at + 1)) {
-            count += log.compare(log.find("SHA256:", at), fingerprint.size(), fingerprint) == 0 ? 1 : 0;
-        }
-        return count;
-    };
-
-    ConnectionProfile profile = sftpTestProfile(SFTPAuthMethod::sshKey);
-    profile.privateKeyPath = (keys / "k").string();
-    const SFTPStorageProvider provider(profile, std::nullopt, fs::path(VornTestServices::value("SSHD_KNOWN_HOSTS")));
+    const TestClientKey key;
+    const auto logins = [&key] { return key.logins(); };
+    const SFTPStorageProvider provider = key.provider();
     const fs::path socket = provider.sharedConnectionPath().value();
     const RemoteFolder remote(sftpTestProvider());
     VornTestTempDir local;
