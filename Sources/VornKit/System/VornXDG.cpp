@@ -1,10 +1,12 @@
 #include "VornXDG.h"
 
+#include "VornFileIO.h"
+
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
 #include <mutex>
 #include <pwd.h>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +14,8 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr std::size_t userDirectoriesFileLimit = 1 << 20;
 
 std::optional<fs::path> absoluteEnv(const char* name) {
     const char* value = std::getenv(name);
@@ -71,7 +75,14 @@ fs::path VornXDG::configHome() { return absoluteEnv("XDG_CONFIG_HOME").value_or(
 fs::path VornXDG::cacheHome() { return absoluteEnv("XDG_CACHE_HOME").value_or(home() / ".cache"); }
 
 std::optional<fs::path> VornXDG::userDirectory(std::string_view key) {
-    std::ifstream in(configHome() / "user-dirs.dirs");
+    // A few lines in practice; a huge file or a FIFO in its place reads as no setting.
+    std::error_code error;
+    const std::optional<std::string> text =
+        vornReadFileCapped(configHome() / "user-dirs.dirs", userDirectoriesFileLimit, error);
+    if (!text) {
+        return std::nullopt;
+    }
+    std::istringstream in(*text);
     const std::string wanted = "XDG_" + std::string(key) + "_DIR=";
     std::string line;
     std::optional<fs::path> found;

@@ -25,7 +25,9 @@ struct LANProtocol {
     // (the others are on their way to the disk).
     static constexpr std::size_t uploadReceiveBytes = 1'048'576;
     static constexpr std::size_t uploadChunksInFlight = 4;
-    static constexpr std::size_t downloadChunkBytes = 262'144;
+    // The most a download hands the kernel in one turn of its connection: large enough that the
+    // turns cost little, small enough that one fast client cannot hold a worker thread for long.
+    static constexpr std::size_t downloadChunkBytes = 4'194'304;
     static constexpr std::size_t clipboardReceiveBytes = 65'536;
     static constexpr std::int64_t maximumClipboardBytes = 2'097'152;
 

@@ -10,6 +10,7 @@
 #include "VornChecksum.h"
 #include "VornUUID.h"
 #include "VornUnicode.h"
+#include "VornUniqueFd.h"
 
 #include <asio.hpp>
 #include <nlohmann/json.hpp>
@@ -17,6 +18,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <stdio.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -166,9 +168,6 @@ public:
 
     ~Connection() {
         discardTemporaryFile();
-        if (downloadFd_ >= 0) {
-            ::close(downloadFd_);
-        }
         server_.openConnections.fetch_sub(1);
     }
 
@@ -436,14 +435,14 @@ private:
         temporaryName.insert(0, 1, '.');
         temporaryName.append(".vornsled.tmp");
         const std::filesystem::path temporary = destination_ / temporaryName;
-        tempFd_ = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (tempFd_ < 0) {
+        tempFile_.reset(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (!tempFile_) {
             respondError(LANProtocol::statusServerError, systemErrorText(errno));
             return;
         }
         tempPath_ = temporary;
         std::weak_ptr<Connection> weak = weak_from_this();
-        writer_ = std::make_unique<LANUploadWriter>(tempFd_, [weak](LANUploadWriter::Chunk chunk, int error) {
+        writer_ = std::make_unique<LANUploadWriter>(tempFile_.get(), [weak](LANUploadWriter::Chunk chunk, int error) {
             if (const std::shared_ptr<Connection> self = weak.lock()) {
                 asio::post(self->socket_.get_executor(), [self, chunk = std::move(chunk), error]() mutable {
                     self->chunkWritten(std::move(chunk), error);
@@ -558,8 +557,7 @@ private:
             return;  // aborted while the file was being finished
         }
         writer_.reset();
-        ::close(tempFd_);
-        tempFd_ = -1;
+        tempFile_.reset();
         if (expectedBytes_ > 0 && receivedBytes_ < expectedBytes_) {
             respondError(LANProtocol::statusBadRequest, "Incomplete upload: received " + std::to_string(receivedBytes_) +
                                                             " of " + std::to_string(expectedBytes_) + " bytes");
@@ -615,10 +613,7 @@ private:
     void discardTemporaryFile() {
         // The writer goes first: it may be writing to the descriptor.
         writer_.reset();
-        if (tempFd_ >= 0) {
-            ::close(tempFd_);
-            tempFd_ = -1;
-        }
+        tempFile_.reset();
         if (!tempPath_.empty()) {
             ::unlink(tempPath_.c_str());
             tempPath_.clear();
@@ -728,12 +723,12 @@ private:
             }
         }
         if (item) {
-            downloadFd_ = ::open(item->filePath.c_str(), O_RDONLY | O_CLOEXEC);
+            downloadFile_.reset(::open(item->filePath.c_str(), O_RDONLY | O_CLOEXEC));
         }
         struct stat info {};
         // The announced length is the recorded size: a file that changed since it was shared
         // would make us send other bytes than announced, so it counts as gone.
-        if (!item || downloadFd_ < 0 || ::fstat(downloadFd_, &info) != 0 || !S_ISREG(info.st_mode) ||
+        if (!item || !downloadFile_ || ::fstat(downloadFile_.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
             info.st_size != item->sizeBytes) {
             respond(LANProtocol::errorResponse(LANProtocol::statusNotFound, "Shared file not found"));
             return;
@@ -743,29 +738,40 @@ private:
         writeThen(asio::buffer(outgoing_), &Connection::sendNextChunk);
     }
 
+    // The kernel sends the file from the page cache, a piece per turn so that one fast client
+    // cannot hold a worker thread; a full socket waits for room (under the body idle limit).
     void sendNextChunk() {
         if (server_.shuttingDown.load()) {
             abort();
             return;
         }
         if (downloadRemaining_ == 0) {
-            ::close(downloadFd_);
-            downloadFd_ = -1;
+            downloadFile_.reset();
             closeGracefully();
             return;
         }
-        readBuffer_.resize(LANProtocol::downloadChunkBytes);
+        std::error_code error;
+        socket_.native_non_blocking(true, error);
+        off_t offset = static_cast<off_t>(downloadOffset_);
         const std::size_t ask = static_cast<std::size_t>(
             std::min<std::int64_t>(downloadRemaining_, static_cast<std::int64_t>(LANProtocol::downloadChunkBytes)));
-        const ssize_t count = ::pread(downloadFd_, readBuffer_.data(), ask, downloadOffset_);
-        if (count <= 0) {
-            // The file shrank or failed under us: the peer sees a short body, never other bytes.
+        const ssize_t count = error ? -1 : ::sendfile(socket_.native_handle(), downloadFile_.get(), &offset, ask);
+        if (count > 0) {
+            downloadOffset_ += count;
+            downloadRemaining_ -= count;
+        } else if (count == 0 || error || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+            // The file shrank or failed under us, or the peer left: it sees a short body, never other bytes.
             abort();
             return;
         }
-        downloadOffset_ += count;
-        downloadRemaining_ -= count;
-        writeThen(asio::buffer(readBuffer_.data(), static_cast<std::size_t>(count)), &Connection::sendNextChunk);
+        armTimer(server_.limits.bodyIdleTimeout);
+        socket_.async_wait(tcp::socket::wait_write, [self = shared_from_this()](const std::error_code& waitError) {
+            if (waitError) {
+                self->abort();
+                return;
+            }
+            self->sendNextChunk();
+        });
     }
 
     LANSledServer::Impl& server_;
@@ -783,7 +789,7 @@ private:
     // Upload state.
     std::filesystem::path destination_;
     std::filesystem::path tempPath_;
-    int tempFd_ = -1;
+    VornUniqueFd tempFile_;
     VornSHA256 hasher_;
     std::int64_t receivedBytes_ = 0;
     std::int64_t expectedBytes_ = 0;
@@ -802,7 +808,7 @@ private:
     std::size_t fixedExpected_ = 0;
 
     // Download state.
-    int downloadFd_ = -1;
+    VornUniqueFd downloadFile_;
     std::int64_t downloadRemaining_ = 0;
     off_t downloadOffset_ = 0;
 };

@@ -1,8 +1,8 @@
 #include "LocalFileProvider.h"
 
 #include "SledError.h"
+#include "SledTemporaryFileName.h"
 #include "VornChecksum.h"
-#include "VornUUID.h"
 #include "VornUniqueFd.h"
 
 #include <gio/gio.h>
@@ -50,11 +50,6 @@ std::string withoutTrailingSlashes(std::string text) {
         text.pop_back();
     }
     return text;
-}
-
-// A hidden name in the destination's own folder, so the final rename stays on one file system.
-fs::path temporarySibling(const fs::path& destination) {
-    return destination.parent_path() / (".vornsled-" + VornUUID::random().uuidString() + ".part");
 }
 
 // Moves the bytes of `in` to `out`. copy_file_range lets the kernel (or the file system, by
@@ -201,7 +196,7 @@ std::int64_t copyIntoPlace(const fs::path& source, const fs::path& destination) 
             return *size;
         }
     }
-    const fs::path temporary = temporarySibling(destination);
+    const fs::path temporary = sledHiddenSibling(destination);
     const std::int64_t size = copyToTemporary(source, temporary, replacing);
     if (::rename(temporary.c_str(), destination.c_str()) != 0) {
         const int error = errno;
@@ -222,7 +217,7 @@ int renameNoReplace(const fs::path& from, const fs::path& to) {
 // A move between two file systems: the item is copied next to its target under a hidden name,
 // put in place without replacing anything, and only then removed from where it was.
 void moveAcrossFileSystems(const fs::path& from, const fs::path& to) {
-    const fs::path temporary = temporarySibling(to);
+    const fs::path temporary = sledHiddenSibling(to);
     try {
         struct stat status {};
         if (::lstat(from.c_str(), &status) != 0) {

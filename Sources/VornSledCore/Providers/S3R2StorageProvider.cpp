@@ -3,12 +3,12 @@
 #include "LocalFileProvider.h"
 #include "RecursiveDirectoryWalker.h"
 #include "SledError.h"
+#include "SledTemporaryFileName.h"
 #include "SledListingError.h"
 #include "VornChecksum.h"
 #include "VornLoopback.h"
 #include "VornTaskCancelled.h"
 #include "VornTemporaryFile.h"
-#include "VornUUID.h"
 #include "VornUnicode.h"
 #include "VornUniqueFd.h"
 
@@ -97,10 +97,6 @@ std::optional<std::string> hexOfBase64Digest(std::string_view text) {
 
 fs::filesystem_error fileError(const std::string& what, const fs::path& path) {
     return fs::filesystem_error(what, path, std::error_code(errno, std::generic_category()));
-}
-
-fs::path temporarySibling(const fs::path& destination) {
-    return destination.parent_path() / (".vornsled-" + VornUUID::random().uuidString() + ".part");
 }
 
 std::string alreadyExists(const std::string& key) {
@@ -339,7 +335,7 @@ SledDownloadResult S3R2StorageProvider::downloadFile(const std::string& remotePa
 
     if (to.has_parent_path()) fs::create_directories(to.parent_path());
     // Removed unless it was moved into place.
-    VornTemporaryFile temporary(temporarySibling(to));
+    VornTemporaryFile temporary(sledHiddenSibling(to));
     VornUniqueFd file(::open(temporary.path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (!file) throw fileError("cannot create the download", temporary.path());
     std::int64_t bytes = 0;

@@ -2,6 +2,7 @@
 
 #include "SFTPSharedSessions.h"
 #include "SledError.h"
+#include "SledTemporaryFileName.h"
 #include "VornASCII.h"
 #include "VornBinaryLocator.h"
 #include "VornChecksum.h"
@@ -534,7 +535,7 @@ SledDownloadResult SFTPStorageProvider::downloadFile(const std::string& remotePa
     }
     // The file arrives beside its destination and replaces it only when whole, so a failed or
     // cancelled download neither leaves a fragment nor destroys the file that was there.
-    const fs::path partial = parent / (".vornsled-download-" + VornUUID::random().uuidString() + ".part");
+    const fs::path partial = sledHiddenSibling(to, "download");
     VornTemporaryFile partialGuard(partial);
     const std::string getLine = batchLine("get -p", {remotePath, fs::absolute(partial).string()});
 

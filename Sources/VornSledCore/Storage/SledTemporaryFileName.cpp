@@ -11,3 +11,11 @@ std::string sledTemporaryFileName(std::string_view prefix, std::string_view file
     name += LANNetworkHelpers::utf8Prefix(safe, maxBytes - name.size());
     return name;
 }
+
+std::filesystem::path sledHiddenSibling(const std::filesystem::path& destination, std::string_view label) {
+    std::string name = ".vornsled-";
+    if (!label.empty()) {
+        name.append(label).append("-");
+    }
+    return destination.parent_path() / (name + VornUUID::random().uuidString() + ".part");
+}

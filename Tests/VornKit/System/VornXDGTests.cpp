@@ -29,6 +29,11 @@ TEST(VornXDG, DownloadsComesFromUserDirsElseHome) {
 
     dir.write("cfg/user-dirs.dirs", "XDG_DOWNLOAD_DIR=\"relative\"\n");
     EXPECT_EQ(VornXDG::downloads(), dir / "Downloads");
+
+    // A FIFO where the file belongs (nobody will ever write to it) reads as no setting, at once.
+    fs::remove(dir / "cfg/user-dirs.dirs");
+    ASSERT_EQ(::mkfifo((dir / "cfg/user-dirs.dirs").c_str(), 0600), 0);
+    EXPECT_EQ(VornXDG::downloads(), dir / "Downloads");
 }
 
 TEST(VornXDG, PrivateTemporaryFolderIsOwnerOnlyAndStable) {

@@ -59,6 +59,20 @@ public:
         }
     }
 
+    // At least `count` bytes of what the server sends (fewer only when it closes first).
+    std::string readAtLeast(std::size_t count) {
+        std::string some;
+        char buffer[65536];
+        while (some.size() < count) {
+            const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
+            if (got <= 0) {
+                break;
+            }
+            some.append(buffer, static_cast<std::size_t>(got));
+        }
+        return some;
+    }
+
     // Closes with a reset instead of an orderly end, like a client that vanishes.
     void vanish() {
         linger abrupt {1, 0};

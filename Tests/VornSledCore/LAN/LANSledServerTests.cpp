@@ -450,6 +450,36 @@ TEST_F(LANSledServerTest, SlowSilentAndVanishingPeersLeaveNothing) {
     }
     EXPECT_FALSE(lanHasTemporaryFile(downloads));
     EXPECT_FALSE(std::filesystem::exists(downloads / "v.bin"));
+
+    // Downloads of a large shared file (sparse: cheap to make).
+    constexpr std::int64_t size = std::int64_t(256) << 20;
+    const std::filesystem::path shared = root / "large.bin";
+    std::ofstream(shared).close();
+    std::filesystem::resize_file(shared, static_cast<std::uintmax_t>(size));
+    server->setSharedFiles({{"tok-l", "large.bin", shared.string(), size, std::string(64, '0')}});
+    const std::string request = "GET /api/v1/download/tok-l HTTP/1.1\r\nX-VornSled-PIN: 4821\r\n\r\n";
+
+    // A reader that stops reading is let go after the idle limit, its body cut short.
+    {
+        LANRawClient idle(port);
+        idle.send(request);
+        const std::string first = idle.readAtLeast(100'000);
+        ASSERT_EQ(first.substr(0, 15), "HTTP/1.1 200 OK");
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        EXPECT_LT(first.size() + idle.readAll().size(), static_cast<std::size_t>(size));
+    }
+
+    // A file that shrinks while it is sent: the peer gets a short body, never other bytes.
+    {
+        LANRawClient reader(port);
+        reader.send(request);
+        std::string received = reader.readAtLeast(100'000);
+        std::filesystem::resize_file(shared, 1 << 20);
+        received += reader.readAll();
+        const std::size_t body = received.size() - (received.find("\r\n\r\n") + 4);
+        EXPECT_LT(body, static_cast<std::size_t>(size));
+        EXPECT_EQ(received.find_first_not_of('\0', received.find("\r\n\r\n") + 4), std::string::npos);
+    }
 }
 
 TEST_F(LANSledServerTest, ConnectionsBeyondTheCapAreClosedAtOnce) {
