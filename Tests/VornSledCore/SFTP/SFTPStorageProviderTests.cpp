@@ -5,6 +5,7 @@
 
 #include "SFTPTestSupport.h"
 #include "SledError.h"
+#include "VornBinaryLocator.h"
 #include "VornChecksum.h"
 #include "VornTaskCancelled.h"
 #include "VornTestSupport.h"
@@ -848,6 +849,13 @@ TEST_F(SFTPLiveTest, SessionsServeOperationAfterOperationAndCloseWhenIdle) {
         }
     }
     EXPECT_EQ(provider.listDirectory(remote.path(), {}).size(), 11u);
+
+    // A one-off command still runs on the same connection, its own process gone when it ends.
+    const VornProcessResult once = provider.runSSHExecutable(
+        VornBinaryLocator::locate("ssh").value(), {provider.targetHostString(), "printf 'ran once'"}, false, {});
+    EXPECT_EQ(once.exitCode, 0);
+    EXPECT_EQ(once.stdout, "ran once");
+    EXPECT_EQ(sharedConnectionProcesses(socket, true).size(), 1u);
 
     // Unused for a few seconds, the sessions close by themselves; the connection stays.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
