@@ -83,6 +83,7 @@ public:
     VornChildHandle& operator=(const VornChildHandle&) = delete;
 
     int pidfd() const { return pidfd_.get(); }
+    pid_t pid() const { return pid_; }
     bool reaped() const { return reaped_; }
     // Waits for the child's end; its exit code (128 + the signal for a child ended by one).
     std::int32_t reap();

@@ -4,10 +4,12 @@
 #include "VornProcessRunner.h"
 #include "VornTaskCancelled.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
 #include <ctime>
+#include <exception>
 #include <poll.h>
 #include <pthread.h>
 #include <system_error>
@@ -109,6 +111,8 @@ void VornProcessSession::waitForEnd(int graceMilliseconds) {
     exitCode_ = handle_->reap();
 }
 
+pid_t VornProcessSession::processId() const { return handle_->pid(); }
+
 bool VornProcessSession::hasEnded() {
     if (!handle_->reaped() && pollReadable(handle_->pidfd(), 0)) {
         exitCode_ = handle_->reap();
@@ -134,7 +138,8 @@ std::optional<std::size_t> VornProcessSession::endLineAt(std::string_view endLin
 
 VornProcessSession::Reply VornProcessSession::exchange(std::string_view request, std::string_view endLine,
                                                        std::stop_token stop,
-                                                       std::optional<std::chrono::milliseconds> timeLimit) {
+                                                       std::optional<std::chrono::milliseconds> timeLimit,
+                                                       const std::function<void()>& whileWaiting) {
     if (stop.stop_requested()) {
         throw VornTaskCancelled();
     }
@@ -155,6 +160,12 @@ VornProcessSession::Reply VornProcessSession::exchange(std::string_view request,
     if (timeLimit) {
         giveUpAt = Clock::now() + *timeLimit;
     }
+    const auto waitingPeriod = std::chrono::milliseconds(whileWaitingMilliseconds);
+    std::optional<Clock::time_point> nextWaitingCall;
+    if (whileWaiting) {
+        nextWaitingCall = Clock::now() + waitingPeriod;
+    }
+    std::exception_ptr waitingFailure;
     for (;;) {
         std::size_t lineEnd = 0;
         if (written == request.size()) {
@@ -183,8 +194,12 @@ VornProcessSession::Reply VornProcessSession::exchange(std::string_view request,
         const int errorSlot = watch(errorPipe_ ? errorPipe_.get() : -1, POLLIN);
         const int pidSlot = watch(handle_->reaped() ? -1 : handle_->pidfd(), POLLIN);
         const int wakeSlot = watch(child_->wakeFd(), POLLIN);
-        const int ready =
-            ::poll(fds.data(), count, detail::watchTimeout(drainUntil, killAt ? killAt : giveUpAt));
+        int timeout = detail::watchTimeout(drainUntil, killAt ? killAt : giveUpAt);
+        if (nextWaitingCall) {
+            const int untilCall = detail::watchTimeout(std::nullopt, nextWaitingCall);
+            timeout = timeout < 0 ? untilCall : std::min(timeout, untilCall);
+        }
+        const int ready = ::poll(fds.data(), count, timeout);
         if (ready < 0 && errno != EINTR) {
             throw std::system_error(errno, std::generic_category(), "cannot wait for a session's process");
         }
@@ -203,6 +218,17 @@ VornProcessSession::Reply VornProcessSession::exchange(std::string_view request,
         }
         if (killAt && !handle_->reaped() && Clock::now() >= *killAt) {
             child_->kill();
+        }
+        if (nextWaitingCall && Clock::now() >= *nextWaitingCall) {
+            nextWaitingCall = Clock::now() + waitingPeriod;
+            try {
+                whileWaiting();
+            } catch (...) {
+                // Like a cancellation: the child goes, then the caller hears why.
+                waitingFailure = std::current_exception();
+                nextWaitingCall.reset();
+                child_->terminate();
+            }
         }
         if (fired(inputSlot)) {
             const ssize_t count = writeWithoutSigpipe(input_.get(), request.substr(written));
@@ -241,6 +267,9 @@ VornProcessSession::Reply VornProcessSession::exchange(std::string_view request,
     input_.reset();
     if (stop.stop_requested()) {
         throw VornTaskCancelled();
+    }
+    if (waitingFailure) {
+        std::rethrow_exception(waitingFailure);
     }
     // A reply may have been complete in the last read after all.
     std::size_t lineEnd = 0;

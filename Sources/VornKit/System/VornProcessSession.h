@@ -6,12 +6,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 namespace detail {
@@ -56,8 +58,18 @@ public:
     // equals `endLine` (given without its line feed). Throws VornTaskCancelled when `stop` asks to
     // stop: the child is terminated and reaped first, so the session has ended. A child that has
     // not answered within `timeLimit` is terminated the same way, and the reply says so.
+    // `whileWaiting` is called on this thread every whileWaitingMilliseconds until the reply is
+    // complete (to report progress, say); when it throws, the child is terminated and reaped and
+    // the exception passes on.
     Reply exchange(std::string_view request, std::string_view endLine, std::stop_token stop,
-                   std::optional<std::chrono::milliseconds> timeLimit = std::nullopt);
+                   std::optional<std::chrono::milliseconds> timeLimit = std::nullopt,
+                   const std::function<void()>& whileWaiting = {});
+
+    static constexpr int whileWaitingMilliseconds = 250;
+
+    // The child's process id, for reading about it in /proc; stands for the child only until
+    // hasEnded() says it has ended.
+    pid_t processId() const;
 
     // Whether the child has ended; a session whose exchange was cancelled has.
     bool hasEnded();

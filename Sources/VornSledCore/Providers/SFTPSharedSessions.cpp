@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -78,9 +79,14 @@ struct PooledSession {
     }
 
     Reply exchange(std::string_view request, std::stop_token stop,
-                   std::optional<std::chrono::milliseconds> timeLimit = std::nullopt) {
+                   std::optional<std::chrono::milliseconds> timeLimit = std::nullopt,
+                   const WhileWaiting& whileWaiting = {}) {
+        std::function<void()> waiting;
+        if (whileWaiting) {
+            waiting = [this, &whileWaiting] { whileWaiting(process->processId()); };
+        }
         const VornProcessSession::Reply answer =
-            process->exchange(std::string(request) + endRequest, endLine, stop, timeLimit);
+            process->exchange(std::string(request) + endRequest, endLine, stop, timeLimit, waiting);
         Reply reply{answer.output, answer.errors, answer.ended, answer.exitCode};
         if (answer.timedOut) {
             reply.errors = "The server did not answer within " + std::to_string(timeLimit->count() / 1000) + " seconds.";
@@ -475,9 +481,9 @@ private:
 };
 
 Reply exchangeNoting(PooledSession& session, std::string_view request, std::stop_token stop,
-                     std::string* outputSoFar) {
+                     std::string* outputSoFar, const WhileWaiting& whileWaiting) {
     try {
-        return session.exchange(request, stop);
+        return session.exchange(request, stop, std::nullopt, whileWaiting);
     } catch (const VornTaskCancelled&) {
         if (outputSoFar != nullptr) {
             *outputSoFar = session.process->unreadOutput();
@@ -489,7 +495,7 @@ Reply exchangeNoting(PooledSession& session, std::string_view request, std::stop
 }  // namespace
 
 Reply run(const SFTPStorageProvider& provider, SessionKind kind, const fs::path& executable,
-          std::string_view request, std::stop_token stop, std::string* outputSoFar) {
+          std::string_view request, std::stop_token stop, std::string* outputSoFar, const WhileWaiting& whileWaiting) {
     if (stop.stop_requested()) {
         throw VornTaskCancelled();
     }
@@ -500,7 +506,7 @@ Reply run(const SFTPStorageProvider& provider, SessionKind kind, const fs::path&
         const VornTemporaryFile askPass = askPassFor(provider);
         auto [session, failure] = startSession(
             provider.sshInvocation(isSFTP, sessionArguments(provider, kind), pathOf(askPass)), kind, 0, executable, stop);
-        return session ? exchangeNoting(*session, request, stop, outputSoFar) : failure;
+        return session ? exchangeNoting(*session, request, stop, outputSoFar, whileWaiting) : failure;
     }
     Login& login = loginFor(*socket);
     for (int attempt = 0;; ++attempt) {
@@ -525,7 +531,7 @@ Reply run(const SFTPStorageProvider& provider, SessionKind kind, const fs::path&
             session = std::move(started);
         }
         LentSession lent(login, std::move(session));
-        Reply reply = exchangeNoting(*lent, request, stop, outputSoFar);
+        Reply reply = exchangeNoting(*lent, request, stop, outputSoFar, whileWaiting);
         // A session that died while idle took none of the request: not even the echo of its first
         // line came. Another one gets it.
         if (reply.ended && reused && reply.output.empty() && attempt == 0) {

@@ -10,9 +10,11 @@
 #include "VornProcessRunner.h"
 
 #include <filesystem>
+#include <functional>
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 namespace SFTPSharedSessions {
@@ -34,6 +36,10 @@ struct Reply {
     std::int32_t exitCode = 0;
 };
 
+// Called on the requesting thread every few hundred milliseconds while a request runs, with the
+// process id of the session's sftp or ssh.
+using WhileWaiting = std::function<void(pid_t)>;
+
 // Runs `request` (whole lines) on a session of `kind` for the provider's login: `executable` is
 // sftp or ssh. An idle session is taken when there is one, else a new one is started (the shared
 // connection opened first if it is not). A session that served before and turns out to have died
@@ -42,7 +48,8 @@ struct Reply {
 // Throws VornTaskCancelled when `stop` asks to stop (the session is terminated); what the session
 // had answered until then is left in `outputSoFar` when given.
 Reply run(const SFTPStorageProvider& provider, SessionKind kind, const std::filesystem::path& executable,
-          std::string_view request, std::stop_token stop, std::string* outputSoFar = nullptr);
+          std::string_view request, std::stop_token stop, std::string* outputSoFar = nullptr,
+          const WhileWaiting& whileWaiting = {});
 
 // Runs `executable` (sftp or ssh) once with the provider's invocation and `extraArgs`, on the
 // shared connection when there is one; ssh's own answer when the connection cannot be made.

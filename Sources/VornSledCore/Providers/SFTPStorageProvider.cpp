@@ -16,13 +16,15 @@
 #include <charconv>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <sys/stat.h>
 #include <string>
 #include <system_error>
-#include <unistd.h>
 #include <thread>
+#include <unistd.h>
 #include <utility>
 
 namespace fs = std::filesystem;
@@ -363,13 +365,13 @@ namespace {
 // Runs a batch script on one of the login's sftp sessions; its output, or the failure of its
 // first failing line. `outputSoFar`, when given, gets what sftp had answered if the run fails.
 std::string runBatch(const SFTPStorageProvider& provider, const std::string& script, std::stop_token stop,
-                     std::string* outputSoFar = nullptr) {
+                     std::string* outputSoFar = nullptr, const SFTPSharedSessions::WhileWaiting& whileWaiting = {}) {
     const std::optional<fs::path> sftp = VornBinaryLocator::locate("sftp");
     if (!sftp) {
         throw SledError::remoteCommandFailed("OpenSSH sftp binary not found.");
     }
-    SFTPSharedSessions::Reply reply =
-        SFTPSharedSessions::run(provider, SFTPSharedSessions::SessionKind::sftp, *sftp, script, stop, outputSoFar);
+    SFTPSharedSessions::Reply reply = SFTPSharedSessions::run(provider, SFTPSharedSessions::SessionKind::sftp, *sftp,
+                                                              script, stop, outputSoFar, whileWaiting);
     if (reply.ended) {
         if (outputSoFar != nullptr) {
             *outputSoFar = reply.output;
@@ -381,6 +383,42 @@ std::string runBatch(const SFTPStorageProvider& provider, const std::string& scr
         throw SledError::remoteCommandFailed(message);
     }
     return VornUnicode::replacingInvalidUTF8(reply.output);
+}
+
+// How far `process` has read the local file `file` (the offset of its descriptor open on it);
+// absent when it has none open on it (yet, or any more).
+std::optional<std::int64_t> readingOffset(pid_t process, const struct stat& file) {
+    const std::string folder = "/proc/" + std::to_string(process);
+    std::error_code error;
+    for (fs::directory_iterator entry(folder + "/fd", error), end; !error && entry != end; entry.increment(error)) {
+        struct stat opened {};
+        if (::stat(entry->path().c_str(), &opened) != 0 || opened.st_dev != file.st_dev || opened.st_ino != file.st_ino) {
+            continue;
+        }
+        std::ifstream info(folder + "/fdinfo/" + entry->path().filename().string());
+        std::string field;
+        std::int64_t position = 0;
+        if (info >> field >> position && field == "pos:") {
+            return position;
+        }
+    }
+    return std::nullopt;
+}
+
+// Reports a transfer's progress while sftp works: `measure` tells the bytes done so far, each
+// new value is passed on.
+SFTPSharedSessions::WhileWaiting progressReporter(const SledProgressCallback& onProgress, std::int64_t total,
+                                                 std::function<std::optional<std::int64_t>(pid_t)> measure) {
+    if (!onProgress) {
+        return {};
+    }
+    return [&onProgress, total, measure = std::move(measure), reported = std::int64_t(-1)](pid_t sftp) mutable {
+        const std::optional<std::int64_t> done = measure(sftp);
+        if (done && *done != reported) {
+            reported = *done;
+            onProgress(total > 0 ? std::min(*done, total) : *done, total);
+        }
+    };
 }
 
 }  // namespace
@@ -551,7 +589,12 @@ SledDownloadResult SFTPStorageProvider::downloadFile(const std::string& remotePa
         }
     });
     try {
-        runSFTPBatch(getLine, stop);
+        // The size of the arriving file is the progress; the total is not known here.
+        runBatch(*this, getLine, stop, nullptr, progressReporter(onProgress, 0, [&partial](pid_t) {
+                     struct stat info {};
+                     return ::stat(partial.c_str(), &info) == 0 ? std::optional<std::int64_t>(info.st_size)
+                                                                : std::nullopt;
+                 }));
     } catch (...) {
         hashing.request_stop();
         throw;
@@ -582,7 +625,14 @@ void SFTPStorageProvider::uploadFile(const fs::path& localURL, const std::string
         batchLine("put -p", {fs::absolute(localURL).string(), partial}) + batchLine("rename", {partial, to});
     std::string answered;
     try {
-        runBatch(*this, script, stop, &answered);
+        // sftp reads the file as it sends it: how far it has read is the progress.
+        struct stat local {};
+        SFTPSharedSessions::WhileWaiting progress;
+        if (::stat(localURL.c_str(), &local) == 0) {
+            progress = progressReporter(onProgress, local.st_size,
+                                        [&local](pid_t sftp) { return readingOffset(sftp, local); });
+        }
+        runBatch(*this, script, stop, &answered, progress);
     } catch (...) {
         // sftp echoes each batch line as it starts it: once the put runs, a fragment may exist.
         if (answered.find("sftp> put") != std::string::npos) {

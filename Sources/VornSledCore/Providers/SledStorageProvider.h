@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
-// Progress of one download or upload: (bytes done, bytes in total). Providers may call it from any
-// thread, any number of times; it must return quickly. An empty function means "no progress wanted".
+// Progress of one download or upload: (bytes done, bytes in total; 0 while the provider does not
+// know the total). Providers may call it from any thread, any number of times; it must return
+// quickly. An empty function means "no progress wanted".
 using SledProgressCallback = std::function<void(std::int64_t done, std::int64_t total)>;
 
 // What a download leaves behind: the size of the file now at the local destination, and the

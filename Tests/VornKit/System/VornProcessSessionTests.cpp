@@ -132,3 +132,20 @@ TEST(VornProcessSession, AChildThatNeverAnswersIsEndedAtTheTimeLimit) {
     EXPECT_EQ(reply.output, "partial\n");
     EXPECT_TRUE(silent.hasEnded());
 }
+
+TEST(VornProcessSession, TheWaitingCallbackRunsUntilTheReplyAndItsFailureEndsTheChild) {
+    VornProcessSession shell = shellSession();
+    int calls = 0;
+    const VornProcessSession::Reply reply =
+        shell.exchange(request("sleep 1; echo slept"), "DONE", {}, std::nullopt, [&calls] { ++calls; });
+    EXPECT_EQ(reply.output, "slept\n");
+    EXPECT_GE(calls, 2);
+    EXPECT_LE(calls, 1000 / VornProcessSession::whileWaitingMilliseconds + 1);
+
+    const pid_t pid = shell.processId();
+    EXPECT_THROW(shell.exchange(request("exec sleep 30"), "DONE", {}, std::nullopt,
+                                [] { throw std::runtime_error("progress failed"); }),
+                 std::runtime_error);
+    EXPECT_TRUE(shell.hasEnded());
+    EXPECT_FALSE(vornProcessIsRunning(pid));
+}

@@ -868,6 +868,44 @@ TEST_F(SFTPLiveTest, SessionsServeOperationAfterOperationAndCloseWhenIdle) {
     EXPECT_TRUE(leftoverTemporaryFiles().empty());
 }
 
+TEST_F(SFTPLiveTest, LargeTransfersReportProgressAsTheyGo) {
+    const SFTPStorageProvider provider = sftpTestProvider();
+    const RemoteFolder remote(provider);
+    VornTestTempDir local;
+    constexpr std::int64_t size = std::int64_t(256) << 20;
+    const fs::path source = local / "large.bin";
+    std::ofstream(source).close();
+    fs::resize_file(source, static_cast<std::uintmax_t>(size));
+
+    struct Report {
+        std::int64_t done, total;
+    };
+    // Reports along the way, each at least as far as the one before and one of them short of the
+    // end, then the whole.
+    const auto checkAlongTheWay = [size](const std::vector<Report>& reports, std::int64_t totalAlongTheWay) {
+        ASSERT_GE(reports.size(), 2u);
+        EXPECT_EQ(reports.back().done, size);
+        EXPECT_EQ(reports.back().total, size);
+        EXPECT_LT(reports.front().done, size);
+        for (std::size_t i = 0; i + 1 < reports.size(); ++i) {
+            EXPECT_LE(reports[i].done, size);
+            EXPECT_EQ(reports[i].total, totalAlongTheWay);
+            EXPECT_LE(i == 0 ? 0 : reports[i - 1].done, reports[i].done);
+        }
+    };
+
+    std::vector<Report> up;
+    provider.uploadFile(source, remote / "large.bin", std::nullopt,
+                        [&up](std::int64_t done, std::int64_t total) { up.push_back({done, total}); }, {});
+    checkAlongTheWay(up, size);
+
+    std::vector<Report> down;
+    provider.downloadFile(remote / "large.bin", local / "back.bin",
+                          [&down](std::int64_t done, std::int64_t total) { down.push_back({done, total}); }, {});
+    checkAlongTheWay(down, 0);  // the size of the server's file is not asked for
+    EXPECT_EQ(fs::file_size(local / "back.bin"), static_cast<std::uintmax_t>(size));
+}
+
 TEST_F(SFTPLiveTest, AnSFTPOnlyLoginTransfersWithoutServerDigests) {
     // The server gives this key file transfer and nothing else: no shell for sha256sum.
     const TestClientKey key("command=\"internal-sftp\"");
