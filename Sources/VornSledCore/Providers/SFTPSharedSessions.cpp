@@ -123,6 +123,11 @@ struct Login {
     std::condition_variable_any changed;
     std::vector<Lane> lanes;
     std::vector<std::unique_ptr<PooledSession>> idle;  // oldest first
+    // A shell that would not start (an sftp-only account, startup files that wait for input) is
+    // not tried again before then, and its failure is the answer meanwhile: digests are given up
+    // at once instead of each file waiting for it.
+    Clock::time_point shellRefusedUntil;
+    Reply shellRefusal;
 
     explicit Login(const fs::path& firstSocket) {
         for (int lane = 0; lane < SFTPStorageProvider::maximumSharedConnections; ++lane) {
@@ -509,6 +514,12 @@ Reply run(const SFTPStorageProvider& provider, SessionKind kind, const fs::path&
         return session ? exchangeNoting(*session, request, stop, outputSoFar, whileWaiting) : failure;
     }
     Login& login = loginFor(*socket);
+    if (kind == SessionKind::shell) {
+        std::lock_guard guard(login.lock);
+        if (Clock::now() < login.shellRefusedUntil) {
+            return login.shellRefusal;
+        }
+    }
     for (int attempt = 0;; ++attempt) {
         std::unique_ptr<PooledSession> session = takeIdle(login, kind);
         const bool reused = session != nullptr;
@@ -525,6 +536,12 @@ Reply run(const SFTPStorageProvider& provider, SessionKind kind, const fs::path&
                 invocationOn(provider, login, slot.lane(), isSFTP, sessionArguments(provider, kind), pathOf(askPass)),
                 kind, slot.lane(), executable, stop);
             if (!started) {
+                // 255 is ssh's own failure (the connection), which says nothing about the shell.
+                if (kind == SessionKind::shell && startFailure.exitCode != 255) {
+                    std::lock_guard guard(login.lock);
+                    login.shellRefusedUntil = Clock::now() + std::chrono::seconds(refusedShellSeconds);
+                    login.shellRefusal = startFailure;
+                }
                 return startFailure;
             }
             slot.handOver();

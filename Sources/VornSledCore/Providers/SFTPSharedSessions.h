@@ -25,6 +25,8 @@ enum class SessionKind { sftp, shell };
 inline constexpr int idleSessionSeconds = 10;
 // How long a new session may take to answer for the first time before it is given up.
 inline constexpr int sessionStartSeconds = 30;
+// How long a login whose shell would not start is not asked for one again.
+inline constexpr int refusedShellSeconds = 60;
 
 struct Reply {
     // For sftp: its echo of each line ("sftp> ..."), then what the line printed.
