@@ -27,6 +27,18 @@ struct VornASCII {
                std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
     }
 
+    // `text` with every occurrence of `what` (not empty) replaced by `with`, byte for byte, left to right.
+    static std::string replacingAll(std::string_view text, std::string_view what, std::string_view with) {
+        std::string out;
+        out.reserve(text.size());
+        std::size_t from = 0;
+        for (std::size_t at = text.find(what); at != std::string_view::npos; at = text.find(what, from)) {
+            out.append(text.substr(from, at - from)).append(with);
+            from = at + what.size();
+        }
+        return out.append(text.substr(from));
+    }
+
     // The value of one hexadecimal digit of either case; -1 for any other byte.
     static constexpr int hexDigitValue(char c) {
         if (c >= '0' && c <= '9') {

@@ -1,5 +1,6 @@
 #include "SFTPSharedSessions.h"
 
+#include "VornASCII.h"
 #include "VornBinaryLocator.h"
 #include "VornProcessSession.h"
 #include "VornTaskCancelled.h"
@@ -32,16 +33,6 @@ namespace {
 // The ask-pass program ssh runs for the password: it prints the variable the child was given, so
 // the script itself never holds the secret.
 constexpr std::string_view askPassScriptText = "#!/bin/sh\nprintf '%s\\n' \"$VORNSLED_SSH_PWD\"\n";
-
-std::string replaceAll(std::string_view text, std::string_view what, std::string_view with) {
-    std::string out;
-    std::size_t from = 0;
-    for (std::size_t at = text.find(what); at != std::string_view::npos; at = text.find(what, from)) {
-        out.append(text.substr(from, at - from)).append(with);
-        from = at + what.size();
-    }
-    return out.append(text.substr(from));
-}
 
 // The extra environment of an invocation as the runner takes it: none when there is nothing to add.
 std::optional<std::map<std::string, std::string>> environmentOf(SFTPStorageProvider::Invocation&& invocation) {
@@ -620,9 +611,9 @@ void closeAll() {
 }
 
 std::string sshOptionPath(const fs::path& path) {
-    // ssh splits option values at white space and expands "%" tokens.
-    const std::string quoted = replaceAll(replaceAll(path.string(), "\\", "\\\\"), "\"", "\\\"");
-    return "\"" + replaceAll(quoted, "%", "%%") + "\"";
+    // Quoted like a batch argument (ssh splits option values at white space), "%" doubled (ssh
+    // expands "%" tokens).
+    return SFTPStorageProvider::escapeSFTPArg(VornASCII::replacingAll(path.string(), "%", "%%"));
 }
 
 std::size_t maximumControlPathBytes() {

@@ -42,21 +42,6 @@ std::string trimmedSpacesAndTabs(std::string_view text, bool trailingToo) {
     return std::string(text.substr(first, last - first + 1));
 }
 
-std::string replaceAll(std::string_view text, std::string_view what, std::string_view with) {
-    std::string out;
-    out.reserve(text.size());
-    std::size_t from = 0;
-    while (true) {
-        const std::size_t at = text.find(what, from);
-        if (at == std::string_view::npos) {
-            out.append(text.substr(from));
-            return out;
-        }
-        out.append(text.substr(from, at - from)).append(with);
-        from = at + what.size();
-    }
-}
-
 std::int64_t fileSizeOrZero(const fs::path& path) {
     std::error_code error;
     const std::uintmax_t size = fs::file_size(path, error);
@@ -476,11 +461,11 @@ std::string SFTPStorageProvider::normalizePath(std::string_view path) {
 }
 
 std::string SFTPStorageProvider::escapeSFTPArg(std::string_view argument) {
-    return "\"" + replaceAll(replaceAll(argument, "\\", "\\\\"), "\"", "\\\"") + "\"";
+    return "\"" + VornASCII::replacingAll(VornASCII::replacingAll(argument, "\\", "\\\\"), "\"", "\\\"") + "\"";
 }
 
 std::string SFTPStorageProvider::escapePOSIXSingleQuoted(std::string_view argument) {
-    return "'" + replaceAll(argument, "'", "'\\''") + "'";
+    return "'" + VornASCII::replacingAll(argument, "'", "'\\''") + "'";
 }
 
 std::vector<SledFileEntry> SFTPStorageProvider::parseSFTPLongListing(std::string_view output,

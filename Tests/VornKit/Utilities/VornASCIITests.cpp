@@ -33,3 +33,20 @@ TEST(VornASCII, HexDigitValues) {
         EXPECT_EQ(VornASCII::hexDigitValue(digit), value) << digit;
     }
 }
+
+TEST(VornASCII, ReplacingAllGoesLeftToRightOverWhatIsNotReplacedYet) {
+    struct Row {
+        std::string_view text, what, with, result;
+    };
+    const Row rows[] = {
+        {"a%b%%c", "%", "%%", "a%%b%%%%c"},  // the replacement holds the pattern: never replaced again
+        {"aaa", "aa", "b", "ba"},
+        {"it's", "'", "'\\''", "it'\\''s"},
+        {"", "x", "y", ""},
+        {"no match", "z", "y", "no match"},
+        {"\xC3\xA9\xC3\xA9", "\xC3\xA9", "e", "ee"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(VornASCII::replacingAll(row.text, row.what, row.with), row.result) << row.text;
+    }
+}
