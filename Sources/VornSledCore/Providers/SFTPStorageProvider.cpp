@@ -6,6 +6,7 @@
 #include "VornASCII.h"
 #include "VornBinaryLocator.h"
 #include "VornChecksum.h"
+#include "VornFileIO.h"
 #include "VornTaskCancelled.h"
 #include "VornTemporaryFile.h"
 #include "VornUUID.h"
@@ -16,7 +17,6 @@
 #include <charconv>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -380,11 +380,14 @@ std::optional<std::int64_t> readingOffset(pid_t process, const struct stat& file
         if (::stat(entry->path().c_str(), &opened) != 0 || opened.st_dev != file.st_dev || opened.st_ino != file.st_ino) {
             continue;
         }
-        std::ifstream info(folder + "/fdinfo/" + entry->path().filename().string());
-        std::string field;
-        std::int64_t position = 0;
-        if (info >> field >> position && field == "pos:") {
-            return position;
+        // "pos:\t<offset>" leads the file; the process may end while it is read, which is no error.
+        std::error_code readError;
+        const std::optional<std::string> info =
+            vornReadFileCapped(folder + "/fdinfo/" + entry->path().filename().string(), 4096, readError);
+        constexpr std::string_view label = "pos:\t";
+        if (info && info->starts_with(label)) {
+            const std::string_view digits = std::string_view(*info).substr(label.size());
+            return parseDecimal<std::int64_t>(digits.substr(0, digits.find('\n')));
         }
     }
     return std::nullopt;

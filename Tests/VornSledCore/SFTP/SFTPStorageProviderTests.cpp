@@ -7,6 +7,7 @@
 #include "SledError.h"
 #include "VornBinaryLocator.h"
 #include "VornChecksum.h"
+#include "VornFileIO.h"
 #include "VornTaskCancelled.h"
 #include "VornTestSupport.h"
 #include "VornUUID.h"
@@ -81,8 +82,9 @@ std::map<pid_t, std::string> processesNaming(const std::string& text) {
         if (id.find_first_not_of("0123456789") != std::string::npos) {
             continue;
         }
-        std::ifstream file(entry.path() / "cmdline", std::ios::binary);
-        std::string line((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        // Read without throwing: the process may end while it is being read.
+        std::error_code error;
+        std::string line = vornReadFileCapped(entry.path() / "cmdline", 1 << 20, error).value_or("");
         std::replace(line.begin(), line.end(), '\0', ' ');
         if (line.find(text) != std::string::npos) {
             found.emplace(static_cast<pid_t>(std::stol(id)), line);
