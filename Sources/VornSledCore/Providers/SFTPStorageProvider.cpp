@@ -18,8 +18,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <sys/stat.h>
 #include <string>
 #include <system_error>
