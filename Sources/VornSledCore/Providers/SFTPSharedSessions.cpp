@@ -35,7 +35,7 @@ namespace {
 constexpr std::string_view askPassScriptText = "#!/bin/sh\nprintf '%s\\n' \"$VORNSLED_SSH_PWD\"\n";
 
 // The extra environment of an invocation as the runner takes it: none when there is nothing to add.
-std::optional<std::map<std::string, std::string>> environmentOf(SFTPStorageProvider::Invocation&& invocation) {
+std::optional<std::map<std::string, std::string>> environmentOf(SFTPLogin::Invocation&& invocation) {
     if (invocation.environment.empty()) {
         return std::nullopt;
     }
@@ -121,7 +121,7 @@ struct Login {
     Reply shellRefusal;
 
     explicit Login(const fs::path& firstSocket) {
-        for (int lane = 0; lane < SFTPStorageProvider::maximumSharedConnections; ++lane) {
+        for (int lane = 0; lane < SFTPLogin::maximumSharedConnections; ++lane) {
             lanes.push_back(Lane{lane == 0 ? firstSocket : fs::path(firstSocket.native() + "-" + std::to_string(lane))});
         }
     }
@@ -169,15 +169,15 @@ SocketState controlSocketState(const fs::path& socket) {
     return errno == ECONNREFUSED ? SocketState::stale : SocketState::absent;
 }
 
-// The provider's invocation, on the login's connection `lane` instead of its first one.
-SFTPStorageProvider::Invocation invocationOn(const SFTPStorageProvider& provider, const Login& login, std::size_t lane,
+// The login's invocation, on the login's connection `lane` instead of its first one.
+SFTPLogin::Invocation invocationOn(const SFTPLogin& sftpLogin, const Login& login, std::size_t lane,
                                              bool isSFTP, const std::vector<std::string>& extraArgs,
                                              const std::optional<fs::path>& askPassScript) {
-    SFTPStorageProvider::Invocation invocation = provider.sshInvocation(isSFTP, extraArgs, askPassScript);
+    SFTPLogin::Invocation invocation = sftpLogin.sshInvocation(isSFTP, extraArgs, askPassScript);
     if (lane != 0) {
-        const std::string first = "ControlPath=" + sshOptionPath(login.lanes[0].socket);
+        const std::string first = "ControlPath=" + SFTPLogin::sshOptionPath(login.lanes[0].socket);
         std::replace(invocation.arguments.begin(), invocation.arguments.end(), first,
-                     "ControlPath=" + sshOptionPath(login.lanes[lane].socket));
+                     "ControlPath=" + SFTPLogin::sshOptionPath(login.lanes[lane].socket));
     }
     return invocation;
 }
@@ -226,7 +226,7 @@ public:
 private:
     std::optional<std::size_t> laneWithRoom() const {
         for (std::size_t lane = 0; lane < login_.lanes.size(); ++lane) {
-            if (login_.lanes[lane].sessions < SFTPStorageProvider::maximumSharedSessions) {
+            if (login_.lanes[lane].sessions < SFTPLogin::maximumSharedSessions) {
                 return lane;
             }
         }
@@ -242,7 +242,7 @@ private:
 // opens it (the others wait), so several workers starting together make one connection, not one
 // each. A stale socket (its connection died) is replaced. Returns ssh's result when the
 // connection cannot be made: the operation would fail the same way.
-std::optional<VornProcessResult> openSharedConnection(const SFTPStorageProvider& provider, Login& login,
+std::optional<VornProcessResult> openSharedConnection(const SFTPLogin& sftpLogin, Login& login,
                                                       std::size_t laneIndex,
                                                       const std::optional<fs::path>& askPassScript,
                                                       std::stop_token stop) {
@@ -283,8 +283,8 @@ std::optional<VornProcessResult> openSharedConnection(const SFTPStorageProvider&
         // ssh authenticates, puts the connection in the background and, as its first client,
         // opens and ends an sftp session: the subsystem every server here offers, whereas a
         // shell or command may be refused.
-        SFTPStorageProvider::Invocation invocation = invocationOn(
-            provider, login, laneIndex, false, {"-s", provider.targetHostString(), "sftp"}, askPassScript);
+        SFTPLogin::Invocation invocation = invocationOn(
+            sftpLogin, login, laneIndex, false, {"-s", sftpLogin.targetHostString(), "sftp"}, askPassScript);
         VornProcessResult result =
             VornProcessRunner::run(*ssh, invocation.arguments, std::nullopt, environmentOf(std::move(invocation)), false,
                                    nullptr, {}, stop);
@@ -300,8 +300,8 @@ std::optional<VornProcessResult> openSharedConnection(const SFTPStorageProvider&
 }
 
 // The ask-pass script a password login needs while a connection or session is being made.
-VornTemporaryFile askPassFor(const SFTPStorageProvider& provider) {
-    if (provider.profile.sftpAuthMethod == SFTPAuthMethod::password && provider.password && !provider.password->empty()) {
+VornTemporaryFile askPassFor(const SFTPLogin& sftpLogin) {
+    if (sftpLogin.profile.sftpAuthMethod == SFTPAuthMethod::password && sftpLogin.password && !sftpLogin.password->empty()) {
         // Executable by its owner only, from the first moment.
         return VornTemporaryFile::create("vornsled-askpass-", ".sh", askPassScriptText, 0700);
     }
@@ -314,7 +314,7 @@ std::optional<fs::path> pathOf(const VornTemporaryFile& file) {
 
 // Starts a session and waits for its first answer, which tells that the login went through.
 // Returns the session, or how starting it failed.
-std::pair<std::unique_ptr<PooledSession>, Reply> startSession(SFTPStorageProvider::Invocation invocation,
+std::pair<std::unique_ptr<PooledSession>, Reply> startSession(SFTPLogin::Invocation invocation,
                                                               SessionKind kind, std::size_t lane,
                                                               const fs::path& executable, std::stop_token stop) {
     auto session = std::make_unique<PooledSession>(
@@ -329,8 +329,8 @@ std::pair<std::unique_ptr<PooledSession>, Reply> startSession(SFTPStorageProvide
     return {std::move(session), Reply{}};
 }
 
-std::vector<std::string> sessionArguments(const SFTPStorageProvider& provider, SessionKind kind) {
-    const std::string target = provider.targetHostString();
+std::vector<std::string> sessionArguments(const SFTPLogin& sftpLogin, SessionKind kind) {
+    const std::string target = sftpLogin.targetHostString();
     return kind == SessionKind::sftp ? std::vector<std::string>{"-b", "-", target}
                                      : std::vector<std::string>{target, "sh"};
 }
@@ -490,18 +490,18 @@ Reply exchangeNoting(PooledSession& session, std::string_view request, std::stop
 
 }  // namespace
 
-Reply run(const SFTPStorageProvider& provider, SessionKind kind, const fs::path& executable,
+Reply run(const SFTPLogin& sftpLogin, SessionKind kind, const fs::path& executable,
           std::string_view request, std::stop_token stop, std::string* outputSoFar, const WhileWaiting& whileWaiting) {
     if (stop.stop_requested()) {
         throw VornTaskCancelled();
     }
     const bool isSFTP = kind == SessionKind::sftp;
-    const std::optional<fs::path> socket = provider.sharedConnectionPath();
+    const std::optional<fs::path> socket = sftpLogin.sharedConnectionPath();
     if (!socket) {
         // No connection to share: a session of the request's own.
-        const VornTemporaryFile askPass = askPassFor(provider);
+        const VornTemporaryFile askPass = askPassFor(sftpLogin);
         auto [session, failure] = startSession(
-            provider.sshInvocation(isSFTP, sessionArguments(provider, kind), pathOf(askPass)), kind, 0, executable, stop);
+            sftpLogin.sshInvocation(isSFTP, sessionArguments(sftpLogin, kind), pathOf(askPass)), kind, 0, executable, stop);
         return session ? exchangeNoting(*session, request, stop, outputSoFar, whileWaiting) : failure;
     }
     Login& login = loginFor(*socket);
@@ -516,15 +516,15 @@ Reply run(const SFTPStorageProvider& provider, SessionKind kind, const fs::path&
         const bool reused = session != nullptr;
         if (!session) {
             // Refuse a bad profile before anything is written.
-            (void)provider.sshInvocation(isSFTP, {}, std::nullopt);
+            (void)sftpLogin.sshInvocation(isSFTP, {}, std::nullopt);
             SessionSlot slot(login, stop);
-            const VornTemporaryFile askPass = askPassFor(provider);
+            const VornTemporaryFile askPass = askPassFor(sftpLogin);
             if (std::optional<VornProcessResult> failure =
-                    openSharedConnection(provider, login, slot.lane(), pathOf(askPass), stop)) {
+                    openSharedConnection(sftpLogin, login, slot.lane(), pathOf(askPass), stop)) {
                 return replyOf(std::move(*failure));
             }
             auto [started, startFailure] = startSession(
-                invocationOn(provider, login, slot.lane(), isSFTP, sessionArguments(provider, kind), pathOf(askPass)),
+                invocationOn(sftpLogin, login, slot.lane(), isSFTP, sessionArguments(sftpLogin, kind), pathOf(askPass)),
                 kind, slot.lane(), executable, stop);
             if (!started) {
                 // 255 is ssh's own failure (the connection), which says nothing about the shell.
@@ -549,28 +549,28 @@ Reply run(const SFTPStorageProvider& provider, SessionKind kind, const fs::path&
     }
 }
 
-VornProcessResult runOnce(const SFTPStorageProvider& provider, const fs::path& executable,
+VornProcessResult runOnce(const SFTPLogin& sftpLogin, const fs::path& executable,
                           const std::vector<std::string>& extraArgs, bool isSFTP, std::stop_token stop) {
     // Refuse a bad profile before anything is written.
-    (void)provider.sshInvocation(isSFTP, extraArgs, std::nullopt);
+    (void)sftpLogin.sshInvocation(isSFTP, extraArgs, std::nullopt);
     if (stop.stop_requested()) {
         throw VornTaskCancelled();
     }
-    const VornTemporaryFile askPass = askPassFor(provider);
-    const std::optional<fs::path> socket = provider.sharedConnectionPath();
+    const VornTemporaryFile askPass = askPassFor(sftpLogin);
+    const std::optional<fs::path> socket = sftpLogin.sharedConnectionPath();
     if (!socket) {
-        SFTPStorageProvider::Invocation invocation = provider.sshInvocation(isSFTP, extraArgs, pathOf(askPass));
+        SFTPLogin::Invocation invocation = sftpLogin.sshInvocation(isSFTP, extraArgs, pathOf(askPass));
         return VornProcessRunner::run(executable, invocation.arguments, std::nullopt,
                                       environmentOf(std::move(invocation)), true, nullptr, {}, stop);
     }
     Login& login = loginFor(*socket);
     const SessionSlot slot(login, stop);
     if (std::optional<VornProcessResult> failure =
-            openSharedConnection(provider, login, slot.lane(), pathOf(askPass), stop)) {
+            openSharedConnection(sftpLogin, login, slot.lane(), pathOf(askPass), stop)) {
         return std::move(*failure);
     }
-    SFTPStorageProvider::Invocation invocation =
-        invocationOn(provider, login, slot.lane(), isSFTP, extraArgs, pathOf(askPass));
+    SFTPLogin::Invocation invocation =
+        invocationOn(sftpLogin, login, slot.lane(), isSFTP, extraArgs, pathOf(askPass));
     return VornProcessRunner::run(executable, invocation.arguments, std::nullopt, environmentOf(std::move(invocation)),
                                   true, nullptr, {}, stop);
 }
@@ -602,24 +602,12 @@ void closeAll() {
         }
         try {
             // The host is a placeholder: a control command goes to the socket, never to a server.
-            VornProcessRunner::run(*ssh, {"-F", "/dev/null", "-o", "ControlPath=" + sshOptionPath(socket), "-O", "exit",
+            VornProcessRunner::run(*ssh, {"-F", "/dev/null", "-o", "ControlPath=" + SFTPLogin::sshOptionPath(socket), "-O", "exit",
                                           "vornsled-shared-connection"});
         } catch (const std::exception&) {
             // It ends by itself once idle.
         }
     }
-}
-
-std::string sshOptionPath(const fs::path& path) {
-    // Quoted like a batch argument (ssh splits option values at white space), "%" doubled (ssh
-    // expands "%" tokens).
-    return SFTPStorageProvider::escapeSFTPArg(VornASCII::replacingAll(path.string(), "%", "%%"));
-}
-
-std::size_t maximumControlPathBytes() {
-    // The longest path a unix socket address holds (without its NUL), less what ssh appends while
-    // it sets a new control socket up (".", then 16 random characters).
-    return sizeof(sockaddr_un::sun_path) - 1 - 17;
 }
 
 }  // namespace SFTPSharedSessions

@@ -1,12 +1,12 @@
 #pragma once
 
-// What SFTPStorageProvider's operations share: one SSH connection per target and login (OpenSSH's
+// What the SFTP provider's operations share: one SSH connection per target and login (OpenSSH's
 // connection sharing), and on it long-lived sessions — `sftp` reading batch lines from its
 // standard input, and a remote shell for digests — each serving operation after operation, so
 // that a file costs its transfer and not a process start, a session and a shell. Only the
-// provider uses this.
+// provider uses this; it knows nothing of the provider, only the login it is given.
 
-#include "SFTPStorageProvider.h"
+#include "SFTPLogin.h"
 #include "VornProcessRunner.h"
 
 #include <filesystem>
@@ -42,30 +42,25 @@ struct Reply {
 // process id of the session's sftp or ssh.
 using WhileWaiting = std::function<void(pid_t)>;
 
-// Runs `request` (whole lines) on a session of `kind` for the provider's login: `executable` is
+// Runs `request` (whole lines) on a session of `kind` for `login`: `executable` is
 // sftp or ssh. An idle session is taken when there is one, else a new one is started (the shared
 // connection opened first if it is not). A session that served before and turns out to have died
 // meanwhile, before taking any of the request, is replaced and the request sent again.
 //
 // Throws VornTaskCancelled when `stop` asks to stop (the session is terminated); what the session
 // had answered until then is left in `outputSoFar` when given.
-Reply run(const SFTPStorageProvider& provider, SessionKind kind, const std::filesystem::path& executable,
+Reply run(const SFTPLogin& login, SessionKind kind, const std::filesystem::path& executable,
           std::string_view request, std::stop_token stop, std::string* outputSoFar = nullptr,
           const WhileWaiting& whileWaiting = {});
 
-// Runs `executable` (sftp or ssh) once with the provider's invocation and `extraArgs`, on the
+// Runs `executable` (sftp or ssh) once with the login's invocation and `extraArgs`, on the
 // shared connection when there is one; ssh's own answer when the connection cannot be made.
-VornProcessResult runOnce(const SFTPStorageProvider& provider, const std::filesystem::path& executable,
+VornProcessResult runOnce(const SFTPLogin& login, const std::filesystem::path& executable,
                           const std::vector<std::string>& extraArgs, bool isSFTP, std::stop_token stop);
 
 // Closes every session not in use and returns when their processes have ended.
 void closeIdleSessions();
 // Closes the idle sessions, then asks each shared connection to close.
 void closeAll();
-
-// A path as one value of an ssh option: quoted, with ssh's escapes.
-std::string sshOptionPath(const std::filesystem::path& path);
-// The longest control socket path ssh can work with.
-std::size_t maximumControlPathBytes();
 
 }  // namespace SFTPSharedSessions

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "ConnectionProfile.h"
+#include "SFTPLogin.h"
 #include "SledStorageProvider.h"
 #include "VornDate.h"
 #include "VornProcessRunner.h"
 
 #include <filesystem>
-#include <map>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -31,34 +30,10 @@
 // a download) are deleted on every path out of the operation, cancellation included. Cancelling
 // through the stop token terminates the operation's own sftp or shell (never the shared
 // connection) and throws VornTaskCancelled.
-class SFTPStorageProvider final : public SledStorageProvider {
+class SFTPStorageProvider final : public SledStorageProvider, public SFTPLogin {
 public:
-    // Which tools and how they are started: the argument vector after the executable, and the
-    // variables added to the inherited environment.
-    struct Invocation {
-        std::vector<std::string> arguments;
-        std::map<std::string, std::string> environment;
-    };
-
-    // How long a shared connection stays open after its last operation ends.
-    static constexpr int sharedConnectionIdleSeconds = 60;
-    // Sessions on one shared connection (OpenSSH servers refuse more than 10 by default). Past
-    // that a login opens another connection, up to maximumSharedConnections, so that the most
-    // workers the engine runs, each with an sftp and a shell session, never wait for a turn or
-    // close each other's sessions; beyond that operations wait. A new connection costs a login,
-    // which one connection's sessions share, so the next is opened only when it is full.
-    static constexpr int maximumSharedSessions = 8;
-    static constexpr int maximumSharedConnections = 2;
-
     // The longest batch line (without its line feed) that `sftp -b` reads whole; a longer one is cut.
     static constexpr std::size_t maximumBatchLineBytes = 2047;
-
-    ConnectionProfile profile;
-    // The profile's secret from the credential store; used only for password login.
-    std::optional<std::string> password;
-    // The known-hosts file ssh checks the server's key against (and records a new one in). Absent:
-    // ssh's own default, the user's ~/.ssh/known_hosts.
-    std::optional<std::filesystem::path> knownHostsFile;
 
     SFTPStorageProvider(ConnectionProfile profile, std::optional<std::string> password,
                         std::optional<std::filesystem::path> knownHostsFile = std::nullopt);
@@ -76,16 +51,6 @@ public:
                     std::stop_token stop) const override;
     void testConnection(std::stop_token stop) const override;
 
-    // "user@host", or the host alone when the user name is empty.
-    std::string targetHostString() const;
-
-    // The control socket of the first connection this provider's operations share (the others'
-    // append "-1", "-2", ...), in a private folder of the process's temporary folder. Its name is a
-    // keyed digest of the target and the login, so it reveals neither. The folder is made (0700)
-    // on first use. Absent when the path would not fit a socket address or the folder cannot be
-    // made; operations then make their own connections.
-    std::optional<std::filesystem::path> sharedConnectionPath() const;
-
     // Asks every shared connection this process opened to close, and returns when each has
     // answered. Operations still running on one fail. For the end of the process; a later
     // operation opens a new connection.
@@ -93,14 +58,6 @@ public:
     // Closes the long-lived sessions no operation is using now (they close by themselves after a
     // few idle seconds) and returns when their processes have ended. The connections stay.
     static void closeIdleSessions();
-
-    // The arguments and environment for `sftp` (isSFTP) or `ssh`: port, time-out, host-key policy,
-    // connection sharing, the login options of the profile, then `extraArgs`. `askPassScript` is the script that
-    // prints the password (password login with a stored password only). Throws
-    // SledError::invalidProfile for an empty host, or a host or user name that ssh would read as
-    // an option or split (leading "-", white space, control characters).
-    Invocation sshInvocation(bool isSFTP, const std::vector<std::string>& extraArgs,
-                             const std::optional<std::filesystem::path>& askPassScript) const;
 
     // Runs `sftp` or `ssh` with sshInvocation() and returns what it left, whatever its exit code.
     VornProcessResult runSSHExecutable(const std::filesystem::path& executable, const std::vector<std::string>& extraArgs,
@@ -115,10 +72,6 @@ public:
 
     // Trimmed of white space and line breaks; "/" when nothing is left.
     static std::string normalizePath(std::string_view path);
-    // An argument of a batch line: double-quoted, with '\' and '"' escaped by a backslash.
-    static std::string escapeSFTPArg(std::string_view argument);
-    // A word for the POSIX shell: single-quoted, each ' written as '\''.
-    static std::string escapePOSIXSingleQuoted(std::string_view argument);
     // The remote shell command printing the SHA-256 of `path`.
     static std::string remoteSHA256Command(std::string_view path);
     // The digest in the output of that command: its first word without the '\' that sha256sum
