@@ -74,8 +74,9 @@ std::string canonicalPath(const std::optional<VornURLComponents>& url) {
     if (!url) return "/";
     const std::string path = url->path();
     if (path.empty() || path == "/") return "/";
-    const bool trailingSlash = path.back() == '/';
 
+    // Object stores take keys verbatim, so every piece counts, empty ones included: the key "a//"
+    // is signed as "/a//", never folded into "a/" (the service would then refuse the signature).
     std::vector<std::string_view> pieces;
     std::string_view rest = path;
     while (true) {
@@ -84,16 +85,13 @@ std::string canonicalPath(const std::optional<VornURLComponents>& url) {
         if (slash == std::string_view::npos) break;
         rest = rest.substr(slash + 1);
     }
-    if (!pieces.empty() && pieces.front().empty()) pieces.erase(pieces.begin());
-    if (trailingSlash && !pieces.empty() && pieces.back().empty()) pieces.pop_back();
+    if (pieces.front().empty()) pieces.erase(pieces.begin());  // the leading "/"
 
     std::string out;
     for (const auto piece : pieces) {
         out += '/';
         out += AWSSigV4Signer::awsPercentEncode(piece);
     }
-    if (out.empty()) out = "/";
-    if (trailingSlash && out.back() != '/') out += '/';
     return out;
 }
 

@@ -37,7 +37,8 @@ public:
     std::string presignedURL(std::string_view url, std::string_view httpMethod, std::int64_t expiresInSeconds,
                              VornDate date) const;
 
-    // "/" followed by the decoded path's segments, each encoded once; a trailing "/" is kept.
+    // "/" followed by the decoded path's segments, each encoded once; every segment is kept,
+    // empty ones included, so "/a//" stays "/a//" (keys are taken verbatim).
     static std::string canonicalURIPath(std::string_view url);
     // Decoded query items re-encoded, sorted by name then value, an item without value as "name=".
     static std::string canonicalQueryString(std::string_view url);

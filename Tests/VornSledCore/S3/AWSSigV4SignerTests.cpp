@@ -106,6 +106,9 @@ TEST(AWSSigV4Signer, CanonicalPathAndQueryForms) {
         {"https://h", "/"},
         {"https://h/", "/"},
         {"https://h/a//b", "/a//b"},
+        {"https://h/b/a//", "/b/a//"},  // trailing empty segments belong to the key
+        {"https://h/b/photos///", "/b/photos///"},
+        {"https://h//", "//"},
         {"https://h/%C3%96zel/%7Ex", "/%C3%96zel/~x"},
         {"https://h/already%2520encoded", "/already%2520encoded"},
         {"not a url", "/"},

@@ -152,6 +152,11 @@ def main():
         header_case("double slash and folded header", later, "HEAD", "http://127.0.0.1:9000",
                     "/testbucket/a//b", [],
                     [("X-Amz-Meta-Note", "  two   words  "), ("X-AMZ-META-SHA256", "abc")]),
+        # Keys made by other tools may end in empty segments; each one is part of the key.
+        header_case("key ending in two slashes", later, "GET", "http://127.0.0.1:9000",
+                    "/testbucket/photos//", [], []),
+        header_case("folder marker of a key ending in a slash", later, "PUT", "https://bucket.example.com",
+                    "/a///", [], [("Content-Length", "0")]),
         header_case("copy with metadata", later, "PUT", "http://[::1]:9000", "/testbucket/to.txt", [],
                     [("x-amz-copy-source", "/testbucket/from%20here.txt"),
                      ("x-amz-metadata-directive", "REPLACE"), ("x-amz-meta-sha256", "00ff")]),
@@ -166,6 +171,8 @@ def main():
                      "/testbucket/Özel klasör/rapor 1+1.pdf", [], 3600, region="eu-central-1"),
         presign_case("presign keeps response overrides", later, "GET", "https://bucket.example.com",
                      "/a b.txt", [("response-content-disposition", 'attachment; filename="a b.txt"')], 604800),
+        presign_case("presign key ending in two slashes", later, "GET", "https://bucket.example.com",
+                     "/photos//", [], 3600),
         presign_case("presign PUT one second", later, "PUT", "https://bucket.example.com:8443", "/up~load*.bin",
                      [], 1),
     ]
