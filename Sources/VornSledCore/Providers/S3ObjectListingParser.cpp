@@ -41,11 +41,14 @@ public:
     void characters(std::string_view text) { buffer_.append(text); }
 
     void endElement(std::string_view name) {
-        std::string text = VornUnicode::trimmed(buffer_);
+        // Keys, prefixes and tokens are taken exactly as sent ("x.txt " is not "x.txt"); only
+        // numbers, flags, dates and tags are read past surrounding white space.
+        std::string verbatim = std::move(buffer_);
         buffer_.clear();
+        std::string text = VornUnicode::trimmed(verbatim);
         if (inContents_) {
             if (name == "Key") {
-                key_ = std::move(text);
+                key_ = std::move(verbatim);
             } else if (name == "Size") {
                 size_ = parseSize(text);
             } else if (name == "LastModified") {
@@ -58,7 +61,7 @@ public:
             }
         } else if (inCommonPrefixes_) {
             if (name == "Prefix") {
-                key_ = std::move(text);
+                key_ = std::move(verbatim);
             } else if (name == "CommonPrefixes") {
                 inCommonPrefixes_ = false;
                 emitFolder();
@@ -66,7 +69,9 @@ public:
         } else if (name == "IsTruncated") {
             page_.isTruncated = VornUnicode::lowercased(text) == "true";
         } else if (name == "NextContinuationToken") {
-            page_.nextContinuationToken = text.empty() ? std::nullopt : std::optional<std::string>(std::move(text));
+            // Blank is no token at all (the listing then stops as incomplete).
+            page_.nextContinuationToken =
+                text.empty() ? std::nullopt : std::optional<std::string>(std::move(verbatim));
         }
     }
 

@@ -14,11 +14,13 @@
 
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <openssl/evp.h>
 
 #include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 namespace fs = std::filesystem;
@@ -58,11 +60,12 @@ std::string encodeQuery(const std::vector<VornURLQueryItem>& items) {
     return query;
 }
 
-std::string trimmedKeyPath(std::string_view path, bool asPrefix) {
-    const auto first = path.find_first_not_of("/ ");
-    if (first == std::string_view::npos) return {};
-    std::string key(path.substr(first, path.find_last_not_of("/ ") - first + 1));
-    if (asPrefix) key += '/';
+// Keys are exact: a key may begin or end with spaces or hold "//", and trimming would address
+// another object ("photos " is not "photos"). Only the one "/" that makes a key a path goes.
+std::string keyOfPath(std::string_view path, bool asPrefix) {
+    if (path.starts_with('/')) path.remove_prefix(1);
+    std::string key(path);
+    if (asPrefix && !key.empty() && !key.ends_with('/')) key += '/';
     return key;
 }
 
@@ -99,6 +102,41 @@ fs::filesystem_error fileError(const std::string& what, const fs::path& path) {
     return fs::filesystem_error(what, path, std::error_code(errno, std::generic_category()));
 }
 
+// The folders a download had to create above its destination. Unless kept, they are removed
+// again, deepest first, so a failed download leaves the local tree as it found it. A folder that
+// meanwhile holds something else (another download into it) is not empty and stays.
+class CreatedParents {
+public:
+    explicit CreatedParents(const fs::path& destination) {
+        std::vector<fs::path> missing;
+        for (fs::path folder = destination.parent_path(); !folder.empty() && folder != folder.root_path();
+             folder = folder.parent_path()) {
+            struct stat info {};
+            if (::lstat(folder.c_str(), &info) == 0 || errno != ENOENT) break;
+            missing.push_back(folder);
+        }
+        for (auto folder = missing.rbegin(); folder != missing.rend(); ++folder) {
+            if (::mkdir(folder->c_str(), 0777) == 0) {
+                created_.push_back(*folder);
+            } else if (errno != EEXIST) {
+                throw fileError("cannot create the folder of the download", *folder);
+            }
+        }
+    }
+    CreatedParents(const CreatedParents&) = delete;
+    CreatedParents& operator=(const CreatedParents&) = delete;
+    ~CreatedParents() {
+        for (auto folder = created_.rbegin(); folder != created_.rend(); ++folder) (void)::rmdir(folder->c_str());
+    }
+    void keep() noexcept { created_.clear(); }
+
+private:
+    std::vector<fs::path> created_;
+};
+
+// Error documents are small; the start of a download is kept in memory up to this size to tell one.
+constexpr std::size_t errorDocumentBytes = 64 * 1024;
+
 std::string alreadyExists(const std::string& key) {
     std::string name = key;
     if (name.ends_with('/')) name.pop_back();
@@ -121,9 +159,9 @@ std::string S3R2StorageProvider::displayName() const { return profile_.name; }
 
 // MARK: - Keys and addresses
 
-std::string S3R2StorageProvider::normalizeObjectKey(std::string_view path) { return trimmedKeyPath(path, false); }
+std::string S3R2StorageProvider::normalizeObjectKey(std::string_view path) { return keyOfPath(path, false); }
 
-std::string S3R2StorageProvider::normalizePrefix(std::string_view path) { return trimmedKeyPath(path, true); }
+std::string S3R2StorageProvider::normalizePrefix(std::string_view path) { return keyOfPath(path, true); }
 
 std::string S3R2StorageProvider::buildObjectURL(const std::string& objectKey,
                                                 const std::vector<QueryItem>& queryItems) const {
@@ -252,6 +290,14 @@ VornHTTPResponse S3R2StorageProvider::sendChecked(const std::string& method, con
     return response;
 }
 
+bool S3R2StorageProvider::isErrorDocument(std::string_view body) {
+    try {
+        return parseListObjectsV2PageXML(body, "").documentElement == "Error";
+    } catch (const SledError&) {
+        return false;  // not XML at all
+    }
+}
+
 // MARK: - Listing
 
 S3R2StorageProvider::ListObjectsV2Page S3R2StorageProvider::listPage(
@@ -282,6 +328,7 @@ std::vector<SledFileEntry> S3R2StorageProvider::listDirectory(const std::string&
     std::vector<SledFileEntry> entries;
     std::unordered_map<std::string, std::size_t> indexByPath;
     std::optional<std::string> token;
+    std::unordered_set<std::string> tokensSeen;
     for (int pageNumber = 1;; ++pageNumber) {
         ListObjectsV2Page page = listPage(prefix, "/", limits_.keysPerPage, token, stop);
         for (SledFileEntry& entry : page.entries) {
@@ -293,7 +340,13 @@ std::vector<SledFileEntry> S3R2StorageProvider::listDirectory(const std::string&
                 entries[position->second] = std::move(entry);
             }
         }
-        if (!page.isTruncated || !page.nextContinuationToken) break;
+        if (!page.isTruncated) break;
+        // A page that says more follows but gives no way to reach it, or leads back to a page
+        // already read, leaves the rest of the folder unknown: what was read is not the folder.
+        if (!page.nextContinuationToken || !tokensSeen.insert(*page.nextContinuationToken).second) {
+            sortListing(entries);
+            throw SledListingError::incomplete(at, std::move(entries));
+        }
         if (pageNumber >= limits_.maxPages) {
             sortListing(entries);
             throw SledListingError::tooLarge(at, std::move(entries));
@@ -333,23 +386,33 @@ SledDownloadResult S3R2StorageProvider::downloadFile(const std::string& remotePa
     if (key.empty()) throw SledError::remoteCommandFailed("Cannot download the bucket root.");
     const std::string url = buildObjectURL(key);
 
-    if (to.has_parent_path()) fs::create_directories(to.parent_path());
-    // Removed unless it was moved into place.
+    // Both removed again unless the download lands (the temporary file first, then the folders).
+    CreatedParents parents(to);
     VornTemporaryFile temporary(sledHiddenSibling(to));
     VornUniqueFd file(::open(temporary.path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (!file) throw fileError("cannot create the download", temporary.path());
     std::int64_t bytes = 0;
+    std::string start;
     const VornHTTPSink sink = VornHTTPSink::stream([&](std::span<const std::byte> chunk) {
-        if (!vornWriteAll(file.get(), std::string_view(reinterpret_cast<const char*>(chunk.data()), chunk.size()))) {
-            throw fileError("cannot write the download", temporary.path());
-        }
+        const std::string_view text(reinterpret_cast<const char*>(chunk.data()), chunk.size());
+        if (!vornWriteAll(file.get(), text)) throw fileError("cannot write the download", temporary.path());
+        if (start.size() < errorDocumentBytes) start.append(text.substr(0, errorDocumentBytes - start.size()));
         bytes += static_cast<std::int64_t>(chunk.size());
     });
     const VornHTTPResponse response = send(VornHTTPRequest{"GET", url, {}}, AWSSigV4Signer::emptyPayloadSHA256,
                                            VornHTTPBody::none(), sink, onProgress, std::move(stop));
     if (response.statusCode < 100) throw SledError::connectionFailed("Invalid HTTP response");
-    if (response.statusCode < 200 || response.statusCode > 299) {
+    // The whole object comes with 200 and nothing else: a range was never asked for, so a 206 (or
+    // any other success) would be taken for the whole file when it is not.
+    if (response.statusCode != 200) {
         throw SledError::httpStatus(response.statusCode, reasonPhrase(response.statusCode));
+    }
+    // A service that fails after sending 200 puts its error document in the body. A stored object
+    // always comes with its entity tag and such a document never does, so an object that merely
+    // holds an error document still downloads.
+    if (!response.header("etag") && bytes <= static_cast<std::int64_t>(errorDocumentBytes) &&
+        isErrorDocument(start)) {
+        throw SledError::httpStatus(response.statusCode, errorMessageText(start));
     }
     // A file that replaces another reaches the disk first, so a crash never leaves an empty file
     // where the old one was. A new file needs no such care (the same rule as local copies).
@@ -360,6 +423,7 @@ SledDownloadResult S3R2StorageProvider::downloadFile(const std::string& remotePa
     if (file.close() != 0) throw fileError("cannot write the download", temporary.path());
     fs::rename(temporary.path(), to);
     temporary.release();
+    parents.keep();
 
     if (onProgress) onProgress(bytes, bytes);
 
@@ -421,7 +485,7 @@ void S3R2StorageProvider::copySingleObject(const std::string& fromKey, const std
         {{"x-amz-copy-source", source}, {"x-amz-metadata-directive", "COPY"}});
     // A copy can fail after its 200 status has gone out; the error document then is the body.
     // Deleting the source after such a "success" would lose the object.
-    if (!response.body.empty() && parseListObjectsV2PageXML(response.body, "").documentElement == "Error") {
+    if (!response.body.empty() && isErrorDocument(response.body)) {
         throw SledError::httpStatus(response.statusCode, errorMessageText(response.body));
     }
 }

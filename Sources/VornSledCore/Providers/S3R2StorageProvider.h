@@ -23,12 +23,17 @@
 // - listDirectory() reads ListObjectsV2 pages of 1,000 keys with the delimiter "/", at most 50
 //   pages (50,000 keys). A folder that is still truncated after 50 pages throws SledListingError::tooLarge,
 //   carrying the entries read so far (sorted), so a pane can browse them while a walk for a sync,
-//   copy or rename refuses to act on part of a folder. A reply that is an S3 error document sent
+//   copy or rename refuses to act on part of a folder. A page that says it is truncated but gives
+//   no continuation token, or a token already followed, throws SledListingError::incomplete the
+//   same way. Keys and prefixes of a reply are kept exactly as sent. A reply that is an S3 error document sent
 //   with status 200 fails like any other error reply instead of reading as an empty folder.
 // - Uploads are one PUT of the whole file, streamed, with "x-amz-meta-vornsled-sha256" and the
 //   file's SHA-256 as the signed payload hash. Downloads stream into a hidden temporary sibling of
 //   the destination that replaces it only when complete; a failed download leaves the destination
-//   as it was. The digest returned is the stored metadata, else the service's own SHA-256 checksum.
+//   as it was and removes the folders it created for it. Only status 200 delivers an object: a 206
+//   (no range is ever asked for) or a 200 whose body is an error document without an entity tag
+//   fails with SledError::httpStatus. The digest returned is the stored metadata, else the
+//   service's own SHA-256 checksum.
 // - Renames are server-side copies followed by deletes (a folder: every file the walker finds
 //   below it, to depth 12). A rename never overwrites or merges: a target object, or any key under
 //   a target folder, fails it with "An item named '<name>' already exists." before anything moves.
@@ -106,9 +111,11 @@ public:
     // body is empty. A reply without a status throws connectionFailed("Invalid HTTP response").
     static void validateHTTP(const VornHTTPResponse& response);
 
-    // Removes "/" and " " (only these) from both ends: "/photos/a.jpg" → "photos/a.jpg", "/" → "".
+    // The key of a path: the path without its one leading "/", nothing else changed (keys are
+    // exact; typed names are trimmed where they are typed). "/photos/a.jpg" → "photos/a.jpg",
+    // "/" → "", "/ x " → " x ".
     static std::string normalizeObjectKey(std::string_view path);
-    // The same, with one "/" appended unless the result is empty: "/photos/2024" → "photos/2024/".
+    // The same, ending in "/" unless empty: "/photos/2024" → "photos/2024/", "/photos/" → "photos/".
     static std::string normalizePrefix(std::string_view path);
 
     // Reads one ListObjectsV2 reply for the folder `currentPrefix` (empty for the bucket root,
@@ -117,6 +124,9 @@ public:
     // Well-formed XML without listing elements gives an empty page.
     static ListObjectsV2Page parseListObjectsV2PageXML(std::string_view body, std::string_view currentPrefix);
     static std::vector<SledFileEntry> parseListObjectsV2XML(std::string_view body, std::string_view currentPrefix);
+
+    // Whether `body` is an S3 error document (well-formed XML whose document element is "Error").
+    static bool isErrorDocument(std::string_view body);
 
     // The standard reason phrase of an HTTP status ("Not Found"), or "HTTP status <code>".
     static std::string reasonPhrase(int statusCode);

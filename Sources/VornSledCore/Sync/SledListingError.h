@@ -17,23 +17,32 @@
 // safe outcome is the default: a caller that does not know about truncation gets an error, never
 // a silently shortened list.
 //
+// incomplete: the back end said the folder goes on but gave no way to read the rest (an object
+// store's truncated page without a continuation token, or one leading back to a page already
+// read). Handled exactly like tooLarge: entriesRead() holds what was read, a pane may show it, a
+// walk fails.
+//
 // unsafeName: an entry whose name cannot be one component of a relative path ("", ".", "..", or a
 // name holding "/" or a NUL byte). The walker raises it rather than build a path that could point
 // outside the folder it copies into.
 class SledListingError : public std::exception {
 public:
-    enum class Kind { tooLarge, unsafeName };
+    enum class Kind { tooLarge, incomplete, unsafeName };
 
     static SledListingError tooLarge(std::string folderPath, std::vector<SledFileEntry> entriesRead);
+    static SledListingError incomplete(std::string folderPath, std::vector<SledFileEntry> entriesRead);
     static SledListingError unsafeName(std::string folderPath, std::string name);
 
     Kind kind() const noexcept { return data_->kind; }
     // The folder whose listing failed, as the provider names it.
     const std::string& folderPath() const noexcept { return data_->folderPath; }
-    // unsafeName: the offending name; empty for tooLarge.
+    // unsafeName: the offending name; empty otherwise.
     const std::string& name() const noexcept { return data_->name; }
-    // tooLarge: the entries read before the limit, sorted as a listing; empty for unsafeName.
+    // tooLarge, incomplete: the entries read before the listing stopped, sorted as a listing;
+    // empty for unsafeName.
     const std::vector<SledFileEntry>& entriesRead() const noexcept { return data_->entriesRead; }
+    // True for the kinds that carry part of a folder a pane may still show (tooLarge, incomplete).
+    bool isPartialListing() const noexcept { return data_->kind != Kind::unsafeName; }
 
     // The message for the user, in the interface language in force when it is called.
     std::string description() const;

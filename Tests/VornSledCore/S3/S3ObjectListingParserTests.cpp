@@ -98,6 +98,39 @@ TEST(S3ObjectListingParser, TruncationFlagsAndTokens) {
     }
 }
 
+// White space around a key is part of the key: "x.txt " and " x" are objects of their own, and a
+// name read without it could be neither downloaded nor deleted. Numbers and flags are read past it.
+TEST(S3ObjectListingParser, KeysAndPrefixesAreKeptAsSent) {
+    struct Case {
+        std::string inner;
+        std::string name, path;
+        std::int64_t size;
+    };
+    const Case cases[] = {
+        {contents("photos/x.txt ", "<Size> 12\n</Size>"), "x.txt ", "/photos/x.txt ", 12},
+        {contents("photos/ x", "<Size>\t7 </Size>"), " x", "/photos/ x", 7},
+        {contents("photos/\n\tnl\t\n"), "\n\tnl\t\n", "/photos/\n\tnl\t\n", 5},
+        {contents(" photos/a"), " photos/a", "/ photos/a", 5},  // another folder's key, whole
+        {commonPrefix("photos/trip /"), "trip ", "/photos/trip /", 0},
+        {commonPrefix("photos/ /"), " ", "/photos/ /", 0},
+        {commonPrefix("photos/\tlead/"), "\tlead", "/photos/\tlead/", 0},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.inner);
+        const auto page = parse(listing(item.inner));
+        ASSERT_EQ(page.entries.size(), 1u);
+        EXPECT_EQ(page.entries[0].name, item.name);
+        EXPECT_EQ(page.entries[0].path, item.path);
+        EXPECT_EQ(page.entries[0].sizeBytes, item.size);
+    }
+
+    // Tokens go back to the service exactly as they came.
+    const auto page =
+        parse(listing("<IsTruncated>\n true \n</IsTruncated><NextContinuationToken> a b= </NextContinuationToken>"));
+    EXPECT_TRUE(page.isTruncated);
+    EXPECT_EQ(page.nextContinuationToken, " a b= ");
+}
+
 TEST(S3ObjectListingParser, TextArrivingInPiecesAndEntities) {
     // Entities and character references split the text into several pieces.
     const auto page = parse(listing(contents("photos/a &amp; b &#252; &lt;c&gt; &#x1F600;.txt") +

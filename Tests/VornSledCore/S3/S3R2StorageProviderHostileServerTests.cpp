@@ -1,5 +1,7 @@
 #include "S3ProviderTestSupport.h"
 
+#include "RecursiveDirectoryWalker.h"
+#include "SledListingError.h"
 #include "VornChecksum.h"
 #include "VornTestHTTPServer.h"
 
@@ -13,6 +15,8 @@
 // Replies the S3 test server never sends but a broken or hostile service may: error documents
 // with status 200, odd tokens, oversized or malformed listings, bodies that are not UTF-8, answers
 // that are not HTTP. A loopback HTTP server plays that service and records what the provider sent.
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -92,14 +96,13 @@ TEST(S3R2StorageProviderHostileServer, PagingSendsTokensAsSignedAndMergesPages) 
                                  file("d/x.txt", 1) + file("d/y.txt", 1)));
         }
         // The same path again: the later page wins.
-        return xml(200, page("<IsTruncated>TRUE</IsTruncated>" + file("d/y.txt", 22) + file("d/z.txt", 3)));
+        return xml(200, page("<IsTruncated>false</IsTruncated>" + file("d/y.txt", 22) + file("d/z.txt", 3)));
     });
     const auto provider = providerOn(server);
     const auto entries = provider.listDirectory("/d", {});
     ASSERT_EQ(s3EntryNames(entries), (std::vector<std::string>{"x.txt", "y.txt", "z.txt"}));
     EXPECT_EQ(entries[1].sizeBytes, 22);
 
-    // A truncated page without a token ends the listing normally.
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].target, "/b?list-type=2&delimiter=%2F&max-keys=1000&prefix=d%2F");
@@ -115,6 +118,65 @@ TEST(S3R2StorageProviderHostileServer, PagingSendsTokensAsSignedAndMergesPages) 
     server.setReply(xml(200, page("")));
     EXPECT_TRUE(provider.listDirectory("/", {}).empty());
     EXPECT_EQ(server.requests().back().target, "/b?list-type=2&delimiter=%2F&max-keys=1000");
+}
+
+// A page that says more follows but gives no token, or a token leading back to a page already
+// read, leaves the rest of the folder unknown. The listing then fails as incomplete with what it
+// read (a pane may show that), and a walk for a sync, copy or rename fails with it, so nothing is
+// ever deleted or moved on the strength of part of a folder.
+TEST(S3R2StorageProviderHostileServer, TruncatedListingsWithoutAWayOnAreIncomplete) {
+    const std::string truncated = "<IsTruncated>true</IsTruncated>";
+    const auto token = [](const std::string& value) {
+        return "<NextContinuationToken>" + value + "</NextContinuationToken>";
+    };
+    const struct {
+        const char* what;
+        std::vector<std::string> pages;
+        std::vector<std::string> names;  // read before the listing stopped
+    } cases[] = {
+        {"no token", {truncated + file("d/a", 1)}, {"a"}},
+        {"blank token", {truncated + token(" \n ") + file("d/a", 1)}, {"a"}},
+        {"token repeated", {truncated + token("t1") + file("d/a", 1), truncated + token("t1") + file("d/b", 1)},
+         {"a", "b"}},
+        {"token cycle",
+         {truncated + token("t1") + file("d/a", 1), truncated + token("t2") + file("d/b", 1),
+          truncated + token("t1") + file("d/c", 1)},
+         {"a", "b", "c"}},
+        {"later page without token",
+         {truncated + token("t1") + file("d/a", 1), truncated + "<Contents><Key>d/sub/</Key></Contents>" +
+                                                       "<CommonPrefixes><Prefix>d/sub/</Prefix></CommonPrefixes>"},
+         {"sub/", "a"}},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.what);
+        std::size_t served = 0;
+        VornTestHTTPServer server([&](const VornRecordedRequest& request) {
+            // The rename's target is free.
+            if (request.target.find("prefix=e%2F") != std::string::npos) return xml(200, page(""));
+            // Past the script the folder looks empty and whole: only the provider's rule can
+            // tell that the listing is incomplete.
+            const std::string body = served < item.pages.size() ? item.pages[served] : "";
+            ++served;
+            return xml(200, page(body));
+        });
+        const auto provider = providerOn(server);
+        try {
+            (void)provider.listDirectory("/d", {});
+            ADD_FAILURE() << "listed as a whole folder";
+        } catch (const SledListingError& error) {
+            EXPECT_EQ(error.kind(), SledListingError::Kind::incomplete);
+            EXPECT_TRUE(error.isPartialListing());
+            EXPECT_EQ(error.folderPath(), "/d");
+            EXPECT_EQ(s3EntryNames(error.entriesRead()), item.names);
+            EXPECT_STREQ(error.what(), "Listing incomplete: /d");
+        }
+        EXPECT_EQ(served, item.pages.size()) << "no page is asked for twice";
+
+        served = 0;
+        EXPECT_THROW((void)RecursiveDirectoryWalker::collectFiles("/d", provider, {}, 12, {}), SledListingError);
+        served = 0;
+        EXPECT_THROW(provider.renameItem("/d", "/e", true, {}), SledListingError);
+    }
 }
 
 TEST(S3R2StorageProviderHostileServer, BadListingRepliesFail) {
@@ -173,6 +235,53 @@ TEST(S3R2StorageProviderHostileServer, DownloadDigestHeaders) {
     }
 }
 
+// Only a 200 delivers the object. A 206 nobody asked for is part of it; a 200 carrying an error
+// document (and no entity tag) is a failure the service reported late. Either fails, the file at
+// the destination stays as it was, and no folder made for the download is left behind.
+TEST(S3R2StorageProviderHostileServer, DownloadAnswersThatAreNotTheObject) {
+    VornTestHTTPServer server;
+    const auto provider = providerOn(server);
+    const struct {
+        const char* what;
+        VornTestHTTPReply reply;
+        std::string message;
+    } failures[] = {
+        {"unrequested range",
+         {VornTestHTTPReply::Action::respond, 206, {{"Content-Range", "bytes 0-2/10"}, {"ETag", "\"e\""}}, "abc"},
+         "Partial Content"},
+        {"error document with 200", xml(200, errorDocument), errorDocument},
+        {"error document, no declaration",
+         {VornTestHTTPReply::Action::respond, 200, {}, "<Error><Code>SlowDown</Code></Error>"},
+         "<Error><Code>SlowDown</Code></Error>"},
+        {"other success", {VornTestHTTPReply::Action::respond, 203, {{"ETag", "\"e\""}}, "abc"}, "HTTP status 203"},
+        {"not found", xml(404, errorDocument), "Not Found"},
+    };
+    for (const auto& item : failures) {
+        SCOPED_TRACE(item.what);
+        const VornTestTempDir temp;
+        temp.write("existing/keep", "old content");
+        server.setReply(item.reply);
+        for (const fs::path& destination : {temp / "existing/keep", temp / "new/deeper/k", temp / "existing/new/k"}) {
+            const auto error = s3ExpectSledError([&] { (void)provider.downloadFile("/k", destination, {}, {}); });
+            EXPECT_EQ(error.kind(), SledError::Kind::httpStatus);
+            EXPECT_EQ(error.statusCode(), item.reply.status);
+            EXPECT_EQ(error.message(), item.message);
+        }
+        EXPECT_EQ(vornReadFile(temp / "existing/keep"), "old content");
+        EXPECT_FALSE(fs::exists(temp / "new"));
+        EXPECT_FALSE(fs::exists(temp / "existing/new"));
+        EXPECT_EQ(std::distance(fs::directory_iterator(temp / "existing"), fs::directory_iterator()), 1);
+    }
+
+    // An object that happens to hold an error document comes with its entity tag and downloads.
+    const VornTestTempDir temp;
+    server.setReply({VornTestHTTPReply::Action::respond, 200,
+                     {{"Content-Type", "application/xml"}, {"ETag", "\"0123\""}}, errorDocument});
+    const auto result = provider.downloadFile("/saved-error.xml", temp / "a/b/saved-error.xml", {}, {});
+    EXPECT_EQ(result.bytes, static_cast<std::int64_t>(errorDocument.size()));
+    EXPECT_EQ(vornReadFile(temp / "a/b/saved-error.xml"), errorDocument);
+}
+
 TEST(S3R2StorageProviderHostileServer, UploadRequestShape) {
     VornTestHTTPServer server([](const VornRecordedRequest&) { return xml(200, ""); });
     const auto provider = providerOn(server);
@@ -219,7 +328,8 @@ TEST(S3R2StorageProviderHostileServer, NothingIsSentForTheBucketRoot) {
     const auto provider = providerOn(server);
     EXPECT_THROW(provider.deleteItem("/", true, {}), SledError);
     EXPECT_THROW(provider.deleteItem("", false, {}), SledError);
-    provider.createDirectory(" / ", {});
+    provider.createDirectory("/", {});
+    provider.createDirectory("", {});
     provider.renameItem("/", "/x", true, {});
     provider.renameItem("/a", "/a/", true, {});
     EXPECT_EQ(server.requestCount(), 0u);

@@ -157,8 +157,8 @@ TEST(S3R2StorageProvider, RenamesFilesWithoutOverwriting) {
     EXPECT_EQ(get(provider, temp, root + "/taken.txt"), "keep me");
     EXPECT_EQ(get(provider, temp, root + "/moved/ğ 1 x.txt"), content);
 
-    // Onto itself (after trimming) or to the root: nothing happens.
-    provider.renameItem(root + "/taken.txt", " " + root + "/taken.txt/", false, {});
+    // Onto itself or to the root: nothing happens.
+    provider.renameItem(root + "/taken.txt", root + "/taken.txt", false, {});
     provider.renameItem(root + "/taken.txt", "/", false, {});
     EXPECT_EQ(tree(provider, root), (std::vector<std::string>{"moved/ğ 1 x.txt", "taken.txt"}));
 }
@@ -196,6 +196,46 @@ TEST(S3R2StorageProvider, RenamesFoldersWithoutMerging) {
     provider.renameItem(root + "/existing", root + "/was empty", true, {});
     EXPECT_EQ(s3EntryNames(provider.listDirectory(root, {})),
               (std::vector<std::string>{"busy/", "renamed/", "was empty/"}));
+}
+
+// Keys differing only in spaces at either end are different objects: each is listed, read,
+// deleted and renamed as itself, through the paths its listing gives.
+TEST(S3R2StorageProvider, KeysWithOuterSpacesAreTheirOwnObjects) {
+    VORN_REQUIRE_SERVICE("s3");
+    const auto provider = s3TestProvider();
+    const VornTestTempDir temp;
+    const std::string root = s3TestFolder();
+    const std::pair<std::string, std::string> objects[] = {
+        {"/x.txt", "plain"},          {"/x.txt ", "trailing"},           {"/ x.txt", "leading"},
+        {"/photos/a.txt", "in photos"}, {"/photos /a.txt", "in photos-space"},
+    };
+    for (const auto& [path, content] : objects) put(provider, temp, root + path, content);
+
+    auto listed = s3EntryNames(provider.listDirectory(root, {}));
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (std::vector<std::string>{" x.txt", "photos /", "photos/", "x.txt", "x.txt "}));
+    for (const auto& entry : provider.listDirectory(root, {})) {
+        if (entry.isDirectory) continue;
+        SCOPED_TRACE("[" + entry.name + "]");
+        const std::string expected = entry.name == "x.txt" ? "plain" : entry.name == "x.txt " ? "trailing" : "leading";
+        EXPECT_EQ(get(provider, temp, entry.path), expected);
+    }
+    EXPECT_EQ(get(provider, temp, root + "/photos /a.txt"), "in photos-space");
+
+    // Deleting "x.txt " removes that object and no other.
+    provider.deleteItem(root + "/x.txt ", false, {});
+    listed = s3EntryNames(provider.listDirectory(root, {}));
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (std::vector<std::string>{" x.txt", "photos /", "photos/", "x.txt"}));
+    EXPECT_EQ(get(provider, temp, root + "/x.txt"), "plain");
+
+    // Renaming the folder "photos " moves its own files only.
+    provider.renameItem(root + "/photos ", root + "/moved", true, {});
+    EXPECT_EQ(tree(provider, root + "/photos"), std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(get(provider, temp, root + "/photos/a.txt"), "in photos");
+    EXPECT_EQ(tree(provider, root + "/moved"), std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(get(provider, temp, root + "/moved/a.txt"), "in photos-space");
+    EXPECT_TRUE(tree(provider, root + "/photos ").empty());
 }
 
 TEST(S3R2StorageProvider, PagesThroughMoreThanAThousandKeys) {
@@ -262,7 +302,7 @@ TEST(S3R2StorageProvider, RefusesToAddressTheBucketRoot) {
         std::function<void()> action;
     } cases[] = {
         {"Cannot delete the bucket root.", [&] { provider.deleteItem("/", true, {}); }},
-        {"Cannot delete the bucket root.", [&] { provider.deleteItem(" // ", false, {}); }},
+        {"Cannot delete the bucket root.", [&] { provider.deleteItem("", false, {}); }},
         {"Cannot upload to the bucket root.", [&] { provider.uploadFile(local, "/", std::nullopt, {}, {}); }},
         {"Cannot download the bucket root.", [&] { provider.downloadFile("/", temp / "root", {}, {}); }},
     };
