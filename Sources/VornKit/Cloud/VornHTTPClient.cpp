@@ -475,6 +475,9 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
     setOption(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     setOption(curl, CURLOPT_LOW_SPEED_TIME,
               static_cast<long>(std::max<std::chrono::seconds::rep>(options.idleTimeout.count(), 1)));
+    // Set every time: a kept handle must not carry an earlier request's deadline.
+    setOption(curl, CURLOPT_TIMEOUT_MS,
+              static_cast<long>(std::max<std::chrono::milliseconds::rep>(options.deadline.count(), 0)));
     if (options.bypassProxy) setOption(curl, CURLOPT_NOPROXY, "*");
     setOption(curl, CURLOPT_BUFFERSIZE, 256L * 1024);
     setOption(curl, CURLOPT_UPLOAD_BUFFERSIZE, 512L * 1024);

@@ -93,6 +93,10 @@ struct VornHTTPOptions {
     // The transfer fails when no byte moves in either direction for this long. A transfer that
     // keeps moving is never cut off, however long it takes.
     std::chrono::seconds idleTimeout{60};
+    // When above zero, the whole exchange (connect included) fails with timedOut after this long,
+    // however steadily bytes move. For small exchanges only: a peer sending a byte now and then
+    // never trips the idle limit.
+    std::chrono::milliseconds deadline{0};
     // Talk to the host directly even when the environment names a proxy (LAN peers, loopback).
     bool bypassProxy = false;
     // Leave the connection open after the exchange for the next request of the same thread to the

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <mutex>
 #include <stdexcept>
 #include <system_error>
@@ -82,10 +83,12 @@ std::string fileSHA256(const std::filesystem::path& path, const std::stop_token&
     return hasher.finalizeHex();
 }
 
-VornHTTPOptions optionsFor(const LANSledClientSession& session, std::chrono::seconds timeLimit) {
+VornHTTPOptions optionsFor(const LANSledClientSession& session, std::chrono::seconds timeLimit,
+                           std::chrono::seconds deadline = std::chrono::seconds(0)) {
     VornHTTPOptions options;
     options.connectTimeout = std::min(timeLimit, session.maximumConnectTime);
     options.idleTimeout = timeLimit;
+    options.deadline = deadline;
     options.bypassProxy = true;
     return options;
 }
@@ -135,7 +138,7 @@ LANPeerInfo LANSledClient::probePeer(std::string_view host, std::uint16_t port, 
     VornHTTPResponse response;
     try {
         response = VornHTTPClient::send(request, VornHTTPBody::none(), VornHTTPSink::memory(session_.maximumReplyBytes),
-                                        optionsFor(session_, session_.probeTimeLimit), stopToken);
+                                        optionsFor(session_, session_.probeTimeLimit, session_.probeDeadline), stopToken);
     } catch (const VornHTTPError& error) {
         if (error.kind() == VornHTTPError::Kind::bodyTooLarge) {
             throw SledError::connectionFailed("Malformed peer info JSON");
@@ -210,17 +213,28 @@ LANSledUploadResponse LANSledClient::sendFile(const std::filesystem::path& local
             digestConfirmed = true;
         }
     }
+    // A count the peer gives must be the size we sent: fewer or more bytes stored, or a number
+    // that cannot be a count at all, means the peer does not hold this file.
+    bool countConfirmed = false;
+    if (const auto bytes = reply.find("bytes"); bytes != reply.end() && bytes->is_number()) {
+        const bool inRange = (bytes->is_number_unsigned() && bytes->get<std::uint64_t>() <= INT64_MAX) ||
+                             (bytes->is_number_integer() && !bytes->is_number_unsigned() && bytes->get<std::int64_t>() >= 0);
+        if (!inRange || bytes->get<std::int64_t>() != localSize) {
+            throw SledError::connectionFailed("Invalid response from LAN peer");
+        }
+        countConfirmed = true;
+    }
 
     LANSledUploadResponse result;
     const auto savedName = reply.find("fileName");
     result.fileName = savedName != reply.end() && savedName->is_string() ? savedName->get<std::string>() : localName;
-    const auto bytes = reply.find("bytes");
-    result.bytes = bytes != reply.end() && bytes->is_number_integer() ? bytes->get<std::int64_t>() : localSize;
+    result.bytes = localSize;
     result.sha256Hex = localDigest;
-    // Verified means the peer said so, or echoed the digest we sent; a peer that says nothing has
-    // confirmed nothing.
+    // Verified means the peer hashed what it stored and both its digest and its count match ours;
+    // "verified": true on its own proves nothing, "verified": false is taken at its word.
     const auto verified = reply.find("verified");
-    result.remoteVerified = verified != reply.end() && verified->is_boolean() ? verified->get<bool>() : digestConfirmed;
+    const bool deniedByPeer = verified != reply.end() && verified->is_boolean() && !verified->get<bool>();
+    result.remoteVerified = digestConfirmed && countConfirmed && !deniedByPeer;
     return result;
 }
 
@@ -295,7 +309,8 @@ std::string LANSledClient::sendClipboard(std::string_view text, const LANPeerInf
     try {
         response = VornHTTPClient::send(request, VornHTTPBody::bytes(payload.dump()),
                                         VornHTTPSink::memory(session_.maximumReplyBytes),
-                                        optionsFor(session_, session_.clipboardTimeLimit), stopToken);
+                                        optionsFor(session_, session_.clipboardTimeLimit, session_.clipboardDeadline),
+                                        stopToken);
     } catch (const VornHTTPError& error) {
         rethrowExchangeFailure(error, "Invalid peer response");
     }

@@ -36,15 +36,19 @@ struct LANSledSendOutcome {
     std::exception_ptr error() const;
 };
 
-// How the client talks to peers. Each limit is both the time a connection may take to open
-// (at most `maximumConnectTime`) and the time the exchange may go without a byte moving; a
-// transfer that keeps moving is never cut off, however long it takes.
+// How the client talks to peers. Each time limit is both the time a connection may take to open
+// (at most `maximumConnectTime`) and the time the exchange may go without a byte moving; an
+// upload that keeps moving is never cut off, however long it takes.
 struct LANSledClientSession {
     std::chrono::seconds probeTimeLimit{6};
     std::chrono::seconds uploadTimeLimit{300};
     std::chrono::seconds clipboardTimeLimit{60};
     // A peer on the local network that has not accepted a connection by then is not there.
     std::chrono::seconds maximumConnectTime{10};
+    // Probes and clipboard sends are small: past these the whole exchange fails, however steadily
+    // a peer drips its answer. Uploads have no such limit.
+    std::chrono::seconds probeDeadline{15};
+    std::chrono::seconds clipboardDeadline{120};
     // Replies are small JSON objects; anything longer is not a reply of a peer.
     std::size_t maximumReplyBytes = 65'536;
 };
@@ -64,8 +68,11 @@ public:
     // Asks host:port for its info object. The peer is marked manual; its "port" field is not used.
     LANPeerInfo probePeer(std::string_view host, std::uint16_t port, std::stop_token stopToken = {}) const;
 
-    // Hashes the file, streams it to the peer with the digest, and checks the digest the peer
-    // echoes. A PIN is sent only when present and not empty.
+    // Hashes the file, streams it to the peer with the digest, and checks what the peer answers.
+    // remoteVerified is true only when the peer echoes our digest and a byte count equal to the
+    // file's size (and does not say "verified": false); a claim alone proves nothing. An echoed
+    // digest that differs throws checksumMismatch; a count that is not an integer in 0…2^63−1 or
+    // differs from the size throws connectionFailed. A PIN is sent only when present and not empty.
     LANSledUploadResponse sendFile(const std::filesystem::path& localURL, const LANPeerInfo& to,
                                    std::string_view senderName, const std::optional<std::string>& pin,
                                    std::stop_token stopToken = {}) const;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -26,7 +27,8 @@ public:
         answer,          // read the request, send `reply`, close
         stall,           // read the request head, then say nothing until destroyed
         endlessBody,     // "200 OK" with a 2 GB Content-Length, then zeros until the client leaves
-        gatherThenAnswer // hold each request until min(gatherWidth, requests still to come) are held
+        gatherThenAnswer,// hold each request until min(gatherWidth, requests still to come) are held
+        trickle          // read the request, then send `reply` one byte every 200 ms
     };
 
     explicit LANScriptedPeer(Mode mode, std::string reply = {}) : mode_(mode), reply_(std::move(reply)) {
@@ -160,6 +162,15 @@ private:
                 }
             }
             break;
+        case Mode::trickle:
+            if (readRequest(fd, true)) {
+                for (const char byte : reply_) {
+                    if (::send(fd, &byte, 1, MSG_NOSIGNAL) != 1 || !sleepUnlessStopped(std::chrono::milliseconds(200))) {
+                        break;
+                    }
+                }
+            }
+            break;
         case Mode::gatherThenAnswer:
             if (readRequest(fd, true)) {
                 std::unique_lock lock(mutex_);
@@ -181,6 +192,12 @@ private:
             break;
         }
         ::close(fd);
+    }
+
+    // False when the peer is being destroyed.
+    bool sleepUnlessStopped(std::chrono::milliseconds pause) {
+        std::unique_lock lock(mutex_);
+        return !changed_.wait_for(lock, pause, [&] { return stopping_; });
     }
 
     // Keeps a connection open without answering until the peer is destroyed or the client leaves.

@@ -185,39 +185,69 @@ TEST_F(LANSledClientTest, WrongOrMissingPINIsInvalidPINAndStoresNothing) {
     EXPECT_TRUE(recorder.receivedClipboard().empty());
 }
 
-TEST_F(LANSledClientTest, EchoedDigestIsJudged) {
+// "Verified" needs proof: the peer's digest equal to ours and its byte count equal to the file's
+// size. A different digest is a checksum mismatch; a count that differs or cannot be a count
+// means the peer does not hold this file.
+TEST_F(LANSledClientTest, EchoedDigestAndCountAreJudged) {
     const auto file = root.write("data.bin", "payload");
     const std::string digest = VornSHA256::hexDigest("payload");
     std::string shouting = digest;
     std::transform(shouting.begin(), shouting.end(), shouting.begin(), ::toupper);
     const std::string other = VornSHA256::hexDigest("something else");
+    const std::string echo = R"("sha256":")" + digest + R"(")";
 
+    enum class Outcome { accepted, checksumMismatch, invalidResponse };
     const struct {
         const char* name;
         std::string body;
-        std::optional<LANSledUploadResponse> expected;  // nothing: checksumMismatch
+        Outcome outcome;
+        LANSledUploadResponse expected = {};
     } cases[] = {
         {"the same digest in capitals", R"({"status":"ok","fileName":"data (1).bin","bytes":7,"sha256":")" + shouting + R"(","verified":true})",
-         LANSledUploadResponse{"data (1).bin", 7, digest, true}},
-        {"an echo without a verdict", R"({"sha256":")" + digest + R"("})", LANSledUploadResponse{"data.bin", 7, digest, true}},
-        {"no digest and no verdict", R"({"status":"ok"})", LANSledUploadResponse{"data.bin", 7, digest, false}},
-        {"not an object", R"("ok")", LANSledUploadResponse{"data.bin", 7, digest, false}},
-        {"fields of the wrong types", R"({"fileName":1,"bytes":"7","sha256":"","verified":"yes"})",
-         LANSledUploadResponse{"data.bin", 7, digest, false}},
-        {"another digest", R"({"status":"ok","sha256":")" + other + R"(","verified":true})", std::nullopt},
+         Outcome::accepted, {"data (1).bin", 7, digest, true}},
+        {"digest and count without a verdict", "{" + echo + R"(,"bytes":7})", Outcome::accepted, {"data.bin", 7, digest, true}},
+        {"a digest without a count", "{" + echo + "}", Outcome::accepted, {"data.bin", 7, digest, false}},
+        {"a count without a digest", R"({"bytes":7,"verified":true})", Outcome::accepted, {"data.bin", 7, digest, false}},
+        {"a verdict alone", R"({"verified":true})", Outcome::accepted, {"data.bin", 7, digest, false}},
+        {"the peer says not verified", "{" + echo + R"(,"bytes":7,"verified":false})", Outcome::accepted,
+         {"data.bin", 7, digest, false}},
+        {"no digest and no verdict", R"({"status":"ok"})", Outcome::accepted, {"data.bin", 7, digest, false}},
+        {"not an object", R"("ok")", Outcome::accepted, {"data.bin", 7, digest, false}},
+        {"fields of the wrong types", R"({"fileName":1,"bytes":"7","sha256":"","verified":"yes"})", Outcome::accepted,
+         {"data.bin", 7, digest, false}},
+        {"another digest", R"({"status":"ok","sha256":")" + other + R"(","bytes":7,"verified":true})",
+         Outcome::checksumMismatch},
+        {"fewer bytes", "{" + echo + R"(,"bytes":6,"verified":true})", Outcome::invalidResponse},
+        {"more bytes", "{" + echo + R"(,"bytes":8})", Outcome::invalidResponse},
+        {"a negative count", "{" + echo + R"(,"bytes":-1})", Outcome::invalidResponse},
+        {"a count past 2^63-1", "{" + echo + R"(,"bytes":9223372036854775808})", Outcome::invalidResponse},
+        {"a count that wraps to the size", "{" + echo + R"(,"bytes":18446744073709551623})", Outcome::invalidResponse},
+        {"a fractional count", "{" + echo + R"(,"bytes":7.5})", Outcome::invalidResponse},
+        {"a count without a digest that differs", R"({"bytes":0})", Outcome::invalidResponse},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.name);
         LANScriptedPeer peer(LANScriptedPeer::Mode::answer, lanScriptedReply("200 OK", testCase.body));
-        if (testCase.expected) {
-            EXPECT_EQ(client.sendFile(file, loopbackPeer(peer.port()), "Me", {}), *testCase.expected);
-            continue;
+        const auto send = [&] { return client.sendFile(file, loopbackPeer(peer.port()), "Me", {}); };
+        switch (testCase.outcome) {
+        case Outcome::accepted:
+            EXPECT_EQ(send(), testCase.expected);
+            break;
+        case Outcome::checksumMismatch: {
+            const SledError error = expectSledError(send);
+            EXPECT_EQ(error.kind(), SledError::Kind::checksumMismatch);
+            EXPECT_EQ(error.fileName(), "data.bin");
+            EXPECT_EQ(error.expected(), digest);
+            EXPECT_EQ(error.actual(), other);
+            break;
         }
-        const SledError error = expectSledError([&] { client.sendFile(file, loopbackPeer(peer.port()), "Me", {}); });
-        EXPECT_EQ(error.kind(), SledError::Kind::checksumMismatch);
-        EXPECT_EQ(error.fileName(), "data.bin");
-        EXPECT_EQ(error.expected(), digest);
-        EXPECT_EQ(error.actual(), other);
+        case Outcome::invalidResponse: {
+            const SledError error = expectSledError(send);
+            EXPECT_EQ(error.kind(), SledError::Kind::connectionFailed);
+            EXPECT_EQ(error.message(), "Invalid response from LAN peer");
+            break;
+        }
+        }
     }
 }
 
@@ -394,6 +424,21 @@ TEST_F(LANSledClientTest, SlowPeersTimeOutOrAreCancelled) {
               "Peer did not respond on 127.0.0.1:" + std::to_string(peer.port()));
     EXPECT_EQ(expectSledError([&] { quick.sendFile(file, loopbackPeer(peer.port()), "Me", {}); }).kind(),
               SledError::Kind::connectionFailed);
+
+    // A peer that answers one byte at a time never goes idle; the whole exchange still has a
+    // deadline for a probe and a clipboard send.
+    {
+        LANScriptedPeer dripping(LANScriptedPeer::Mode::trickle,
+                                 lanScriptedReply("200 OK", "{\"deviceName\":\"" + std::string(4000, 'x') + "\"}"));
+        LANSledClientSession patient;
+        patient.probeTimeLimit = patient.clipboardTimeLimit = std::chrono::seconds(30);
+        patient.probeDeadline = patient.clipboardDeadline = std::chrono::seconds(1);
+        const LANSledClient bounded(patient);
+        EXPECT_EQ(expectSledError([&] { bounded.probePeer("127.0.0.1", dripping.port()); }).message(),
+                  "Peer did not respond on 127.0.0.1:" + std::to_string(dripping.port()));
+        EXPECT_EQ(expectSledError([&] { bounded.sendClipboard("x", loopbackPeer(dripping.port()), "Me", {}); }).kind(),
+                  SledError::Kind::connectionFailed);
+    }
 
     // The caller stops waiting: every send ends as cancelled, started or not.
     std::stop_source stop;
