@@ -7,6 +7,7 @@
 #include "VornUnicode.h"
 #include "VornXDG.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <sys/socket.h>
@@ -79,8 +80,12 @@ SFTPLogin::Invocation SFTPLogin::sshInvocation(bool isSFTP, const std::vector<st
 
     Invocation invocation;
     std::vector<std::string>& args = invocation.arguments;
+    // A sign of life is asked for three times within answerSeconds; a connection that gives none
+    // is dropped, with every session on it.
+    const int aliveInterval = std::max(1, answerSeconds / 4);
     args = {isSFTP ? "-P" : "-p", std::to_string(profile.port), "-o", "ConnectTimeout=15", "-o",
-            "StrictHostKeyChecking=accept-new"};
+            "StrictHostKeyChecking=accept-new", "-o", "ServerAliveInterval=" + std::to_string(aliveInterval), "-o",
+            "ServerAliveCountMax=3"};
     if (const std::optional<fs::path> socket = sharedConnectionPath()) {
         args.insert(args.end(), {"-o", "ControlMaster=auto", "-o", "ControlPath=" + sshOptionPath(*socket), "-o",
                                  "ControlPersist=" + std::to_string(sharedConnectionIdleSeconds)});
@@ -93,10 +98,15 @@ SFTPLogin::Invocation SFTPLogin::sshInvocation(bool isSFTP, const std::vector<st
     case SFTPAuthMethod::sshKey: {
         const std::string keyPath = privateKeyFile(profile);
         if (!keyPath.empty()) {
+            // ssh would go on without a key file it cannot find, with the agent's and its default keys.
+            std::error_code error;
+            if (!fs::exists(keyPath, error)) {
+                throw SledError::invalidProfile("The SFTP key file \"" + keyPath + "\" does not exist.");
+            }
             args.push_back("-i");
             args.push_back(keyPath);
         }
-        args.insert(args.end(), {"-o", "BatchMode=yes"});
+        args.insert(args.end(), {"-o", "IdentitiesOnly=yes", "-o", "BatchMode=yes"});
         break;
     }
     case SFTPAuthMethod::password:

@@ -33,12 +33,19 @@ public:
     static constexpr int maximumSharedSessions = 8;
     static constexpr int maximumSharedConnections = 2;
 
+    // How long the server may stay silent. Every exchange on a session that makes no headway
+    // (no output, no bytes moved) for this long is given up and its connection closed and
+    // replaced; ssh itself asks a quiet server for a sign of life a few times in that span and
+    // drops a connection that gives none, which ends every session on it.
+    static constexpr int defaultAnswerSeconds = 60;
+
     ConnectionProfile profile;
     // The profile's secret from the credential store; used only for password login.
     std::optional<std::string> password;
     // The known-hosts file ssh checks the server's key against (and records a new one in). Absent:
     // ssh's own default, the user's ~/.ssh/known_hosts.
     std::optional<std::filesystem::path> knownHostsFile;
+    int answerSeconds = defaultAnswerSeconds;
 
     SFTPLogin(ConnectionProfile profile, std::optional<std::string> password,
               std::optional<std::filesystem::path> knownHostsFile = std::nullopt);
@@ -53,11 +60,13 @@ public:
     // made; operations then make their own connections.
     std::optional<std::filesystem::path> sharedConnectionPath() const;
 
-    // The arguments and environment for `sftp` (isSFTP) or `ssh`: port, time-out, host-key policy,
-    // connection sharing, the login options of the profile, then `extraArgs`. `askPassScript` is the script that
-    // prints the password (password login with a stored password only). Throws
-    // SledError::invalidProfile for an empty host, or a host or user name that ssh would read as
-    // an option or split (leading "-", white space, control characters).
+    // The arguments and environment for `sftp` (isSFTP) or `ssh`: port, time-outs, host-key policy,
+    // connection sharing, the login options of the profile, then `extraArgs`. `askPassScript` is
+    // the script that prints the password (password login with a stored password only). A key
+    // login offers its key file only, never the agent's or the default keys. Throws
+    // SledError::invalidProfile for an empty host, a host or user name that ssh would read as an
+    // option or split (leading "-", white space, control characters), or a key file that does not
+    // exist.
     Invocation sshInvocation(bool isSFTP, const std::vector<std::string>& extraArgs,
                              const std::optional<std::filesystem::path>& askPassScript) const;
 

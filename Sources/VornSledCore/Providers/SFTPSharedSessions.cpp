@@ -69,15 +69,40 @@ struct PooledSession {
         }
     }
 
+    // `answerSeconds`: how long the request may go without output or headway before it is given up.
     Reply exchange(std::string_view request, std::stop_token stop,
                    std::optional<std::chrono::milliseconds> timeLimit = std::nullopt,
-                   const WhileWaiting& whileWaiting = {}) {
+                   const WhileWaiting& whileWaiting = {}, std::optional<int> answerSeconds = std::nullopt) {
+        struct Silent {};
         std::function<void()> waiting;
-        if (whileWaiting) {
-            waiting = [this, &whileWaiting] { whileWaiting(process->processId()); };
+        std::size_t outputSeen = 0;
+        std::int64_t headway = 0;
+        Clock::time_point lastSign = Clock::now();
+        if (whileWaiting || answerSeconds) {
+            waiting = [&, this] {
+                const std::size_t output = process->unreadOutput().size();
+                const std::int64_t done = whileWaiting ? whileWaiting(process->processId()) : 0;
+                if (output != outputSeen || done != headway) {
+                    outputSeen = output;
+                    headway = done;
+                    lastSign = Clock::now();
+                } else if (answerSeconds && Clock::now() - lastSign >= std::chrono::seconds(*answerSeconds)) {
+                    throw Silent{};
+                }
+            };
         }
-        const VornProcessSession::Reply answer =
-            process->exchange(std::string(request) + endRequest, endLine, stop, timeLimit, waiting);
+        VornProcessSession::Reply answer;
+        try {
+            answer = process->exchange(std::string(request) + endRequest, endLine, stop, timeLimit, waiting);
+        } catch (const Silent&) {
+            // The session has been ended; what it said so far tells nothing more.
+            Reply reply;
+            reply.ended = true;
+            reply.timedOut = true;
+            reply.exitCode = 255;
+            reply.errors = "The server did not answer for " + std::to_string(*answerSeconds) + " seconds.";
+            return reply;
+        }
         Reply reply{answer.output, answer.errors, answer.ended, answer.exitCode};
         if (answer.timedOut) {
             reply.errors = "The server did not answer within " + std::to_string(timeLimit->count() / 1000) + " seconds.";
@@ -477,14 +502,40 @@ private:
 };
 
 Reply exchangeNoting(PooledSession& session, std::string_view request, std::stop_token stop,
-                     std::string* outputSoFar, const WhileWaiting& whileWaiting) {
+                     std::string* outputSoFar, const WhileWaiting& whileWaiting, int answerSeconds) {
     try {
-        return session.exchange(request, stop, std::nullopt, whileWaiting);
+        return session.exchange(request, stop, std::nullopt, whileWaiting, answerSeconds);
     } catch (const VornTaskCancelled&) {
         if (outputSoFar != nullptr) {
             *outputSoFar = session.process->unreadOutput();
         }
         throw;
+    }
+}
+
+// Asks the shared connection of `socket` to close, waiting a few seconds at most for its answer.
+void closeConnection(const fs::path& socket) {
+    const std::optional<fs::path> ssh = VornBinaryLocator::locate("ssh");
+    if (!ssh || controlSocketState(socket) != SocketState::answers) {
+        return;
+    }
+    std::stop_source giveUp;
+    std::jthread timer([&giveUp](std::stop_token answered) {
+        std::mutex lock;
+        std::condition_variable_any never;
+        std::unique_lock guard(lock);
+        never.wait_for(guard, answered, std::chrono::seconds(closeAnswerSeconds), [] { return false; });
+        if (!answered.stop_requested()) {
+            giveUp.request_stop();
+        }
+    });
+    try {
+        // The host is a placeholder: a control command goes to the socket, never to a server.
+        VornProcessRunner::run(*ssh, {"-F", "/dev/null", "-o", "ControlPath=" + SFTPLogin::sshOptionPath(socket), "-O",
+                                      "exit", "vornsled-shared-connection"},
+                               std::nullopt, std::nullopt, false, nullptr, {}, giveUp.get_token());
+    } catch (const std::exception&) {
+        // It ends by itself once idle, or when the server stays silent.
     }
 }
 
@@ -502,7 +553,8 @@ Reply run(const SFTPLogin& sftpLogin, SessionKind kind, const fs::path& executab
         const VornTemporaryFile askPass = askPassFor(sftpLogin);
         auto [session, failure] = startSession(
             sftpLogin.sshInvocation(isSFTP, sessionArguments(sftpLogin, kind), pathOf(askPass)), kind, 0, executable, stop);
-        return session ? exchangeNoting(*session, request, stop, outputSoFar, whileWaiting) : failure;
+        return session ? exchangeNoting(*session, request, stop, outputSoFar, whileWaiting, sftpLogin.answerSeconds)
+                       : failure;
     }
     Login& login = loginFor(*socket);
     if (kind == SessionKind::shell) {
@@ -538,8 +590,17 @@ Reply run(const SFTPLogin& sftpLogin, SessionKind kind, const fs::path& executab
             slot.handOver();
             session = std::move(started);
         }
-        LentSession lent(login, std::move(session));
-        Reply reply = exchangeNoting(*lent, request, stop, outputSoFar, whileWaiting);
+        const std::size_t lane = session->lane;
+        Reply reply;
+        {
+            LentSession lent(login, std::move(session));
+            reply = exchangeNoting(*lent, request, stop, outputSoFar, whileWaiting, sftpLogin.answerSeconds);
+        }
+        if (reply.timedOut) {
+            // The connection itself may be what hangs: it goes, and the next request opens another.
+            closeConnection(login.lanes[lane].socket);
+            return reply;
+        }
         // A session that died while idle took none of the request: not even the echo of its first
         // line came. Another one gets it.
         if (reply.ended && reused && reply.output.empty() && attempt == 0) {
@@ -597,16 +658,7 @@ void closeAll() {
         }
     }
     for (const fs::path& socket : sockets) {
-        if (controlSocketState(socket) != SocketState::answers) {
-            continue;
-        }
-        try {
-            // The host is a placeholder: a control command goes to the socket, never to a server.
-            VornProcessRunner::run(*ssh, {"-F", "/dev/null", "-o", "ControlPath=" + SFTPLogin::sshOptionPath(socket), "-O", "exit",
-                                          "vornsled-shared-connection"});
-        } catch (const std::exception&) {
-            // It ends by itself once idle.
-        }
+        closeConnection(socket);
     }
 }
 

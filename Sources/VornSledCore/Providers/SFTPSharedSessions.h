@@ -25,6 +25,8 @@ enum class SessionKind { sftp, shell };
 inline constexpr int idleSessionSeconds = 10;
 // How long a new session may take to answer for the first time before it is given up.
 inline constexpr int sessionStartSeconds = 30;
+// How long a shared connection asked to close may take to answer.
+inline constexpr int closeAnswerSeconds = 5;
 // How long a login whose shell would not start is not asked for one again.
 inline constexpr int refusedShellSeconds = 60;
 
@@ -36,16 +38,22 @@ struct Reply {
     // its connection could not be made); `exitCode` says how it ended.
     bool ended = false;
     std::int32_t exitCode = 0;
+    // It ended because it made no headway for the login's answerSeconds: its session was ended
+    // and the connection it rode on closed, so that the next request gets a new one.
+    bool timedOut = false;
 };
 
 // Called on the requesting thread every few hundred milliseconds while a request runs, with the
-// process id of the session's sftp or ssh.
-using WhileWaiting = std::function<void(pid_t)>;
+// process id of the session's sftp or ssh; returns how far the work has come (bytes moved, say),
+// a value that grows while it makes headway.
+using WhileWaiting = std::function<std::int64_t(pid_t)>;
 
 // Runs `request` (whole lines) on a session of `kind` for `login`: `executable` is
 // sftp or ssh. An idle session is taken when there is one, else a new one is started (the shared
 // connection opened first if it is not). A session that served before and turns out to have died
-// meanwhile, before taking any of the request, is replaced and the request sent again.
+// meanwhile, before taking any of the request, is replaced and the request sent again. A request
+// that neither gets output nor makes headway (by `whileWaiting`) for the login's answerSeconds
+// ends with `timedOut`.
 //
 // Throws VornTaskCancelled when `stop` asks to stop (the session is terminated); what the session
 // had answered until then is left in `outputSoFar` when given.

@@ -15,7 +15,10 @@
 #include <cerrno>
 #include <charconv>
 #include <ctime>
+#include <algorithm>
 #include <functional>
+#include <map>
+#include <set>
 #include <sys/stat.h>
 #include <string>
 #include <system_error>
@@ -59,6 +62,11 @@ std::string remoteParentPrefix(std::string_view path) {
     return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
 }
 
+// A relative path that starts with "-" as one no tool reads as an option.
+std::string notAnOption(std::string_view path) {
+    return path.starts_with('-') ? "./" + std::string(path) : std::string(path);
+}
+
 // One line of a batch script: the command, then each path through escapeSFTPArg. sftp cannot be
 // handed a line break (it ends the line inside the quotes) or a NUL, and it cuts lines longer than
 // it reads whole; each is refused here with its own text instead of sftp's misleading one.
@@ -69,7 +77,7 @@ std::string batchLine(std::string_view command, std::initializer_list<std::strin
             throw SledError::remoteCommandFailed("sftp cannot be given a path that holds a line break or a NUL character.");
         }
         line += ' ';
-        line += SFTPStorageProvider::escapeSFTPArg(path);
+        line += SFTPStorageProvider::escapeSFTPArg(notAnOption(path));
     }
     if (line.size() > SFTPStorageProvider::maximumBatchLineBytes) {
         throw SledError::remoteCommandFailed(
@@ -80,17 +88,29 @@ std::string batchLine(std::string_view command, std::initializer_list<std::strin
     return line;
 }
 
-// sftp writes bytes it cannot show (control characters, ill-formed UTF-8) as "\ooo".
-std::string undoOctalEscapes(std::string_view text) {
+// The bytes sftp writes as "\ooo" (in a UTF-8 locale): control characters other than tab, line
+// feed and carriage return, DEL, and bytes of ill-formed UTF-8. A backslash is printed as it is, so
+// "\057" in a listing is those four characters of the name, never a "/".
+bool isEscapedBySftp(unsigned value) {
+    return (value >= 1 && value <= 31 && value != '\t' && value != '\n' && value != '\r') || value >= 127;
+}
+
+// Undoes sftp's octal escapes, each only into a byte sftp itself escapes. With `everyEscape`, every
+// "\ooo" is decoded: the one spelling that a name and its printed form share, whichever of its
+// backslashes were the name's own.
+std::string undoOctalEscapes(std::string_view text, bool everyEscape = false) {
     std::string out;
     out.reserve(text.size());
     const auto isOctal = [&text](std::size_t k) { return text[k] >= '0' && text[k] <= '7'; };
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] <= '3' && isOctal(i + 1) && isOctal(i + 2) &&
             isOctal(i + 3)) {
-            out += static_cast<char>(((text[i + 1] - '0') << 6) | ((text[i + 2] - '0') << 3) | (text[i + 3] - '0'));
-            i += 3;
-            continue;
+            const unsigned value = ((text[i + 1] - '0') << 6) | ((text[i + 2] - '0') << 3) | (text[i + 3] - '0');
+            if (everyEscape || isEscapedBySftp(value)) {
+                out += static_cast<char>(value);
+                i += 3;
+                continue;
+            }
         }
         out += text[i];
     }
@@ -259,19 +279,19 @@ std::optional<std::int64_t> readingOffset(pid_t process, const struct stat& file
     return std::nullopt;
 }
 
-// Reports a transfer's progress while sftp works: `measure` tells the bytes done so far, each
-// new value is passed on.
+// Follows a transfer while sftp works: `measure` tells the bytes done so far; each new value is
+// reported (when there is a callback) and tells the session the transfer makes headway.
 SFTPSharedSessions::WhileWaiting progressReporter(const SledProgressCallback& onProgress, std::int64_t total,
                                                  std::function<std::optional<std::int64_t>(pid_t)> measure) {
-    if (!onProgress) {
-        return {};
-    }
     return [&onProgress, total, measure = std::move(measure), reported = std::int64_t(-1)](pid_t sftp) mutable {
         const std::optional<std::int64_t> done = measure(sftp);
         if (done && *done != reported) {
             reported = *done;
-            onProgress(total > 0 ? std::min(*done, total) : *done, total);
+            if (onProgress) {
+                onProgress(total > 0 ? std::min(*done, total) : *done, total);
+            }
         }
+        return reported;
     };
 }
 
@@ -282,7 +302,7 @@ std::string SFTPStorageProvider::runSFTPBatch(const std::string& script, std::st
 }
 
 std::string SFTPStorageProvider::remoteSHA256Command(std::string_view path) {
-    const std::string quoted = escapePOSIXSingleQuoted(path);
+    const std::string quoted = escapePOSIXSingleQuoted(notAnOption(path));
     return "(sha256sum " + quoted + " 2>/dev/null || shasum -a 256 " + quoted + " 2>/dev/null) | awk '{print $1}'";
 }
 
@@ -315,9 +335,15 @@ std::optional<std::string> SFTPStorageProvider::computeRemoteSHA256(const std::s
     if (!ssh) {
         return std::nullopt;
     }
-    // On the login's long-lived shell; its input is kept away from the tools it starts.
-    const SFTPSharedSessions::Reply reply = SFTPSharedSessions::run(
-        *this, SFTPSharedSessions::SessionKind::shell, *ssh, "(" + remoteSHA256Command(path) + ") </dev/null\n", stop);
+    // On the login's long-lived shell; its input is kept away from the tools it starts. A large
+    // file takes a while to hash: an empty line now and then (which the digest's reading skips)
+    // tells that the server is still at it, so only a silent one is given up.
+    const std::string beat = std::to_string(std::max(1, answerSeconds / 3));
+    const std::string command = "( while sleep " + beat + "; do echo; done ) & vornsledBeat=$!; (" +
+                                remoteSHA256Command(path) +
+                                ") </dev/null; kill $vornsledBeat 2>/dev/null; wait $vornsledBeat 2>/dev/null\n";
+    const SFTPSharedSessions::Reply reply =
+        SFTPSharedSessions::run(*this, SFTPSharedSessions::SessionKind::shell, *ssh, command, stop);
     if (reply.ended) {
         return std::nullopt;
     }
@@ -329,61 +355,81 @@ std::string SFTPStorageProvider::normalizePath(std::string_view path) {
     return trimmed.empty() ? "/" : trimmed;
 }
 
-std::vector<SledFileEntry> SFTPStorageProvider::parseSFTPLongListing(std::string_view output,
-                                                                     std::string_view parentPath, VornDate now) {
+namespace {
+
+// One entry line of `ls -l` output: its values, and the name as printed (everything after the
+// one space that follows the date, so a name's own leading spaces stay).
+struct ListingRow {
+    SledFileEntry entry;
+    std::string printedName;
+    bool isLink = false;
+};
+
+std::optional<ListingRow> parseEntryLine(std::string_view rawLine, VornDate now) {
+    const std::string line = trimmedSpacesAndTabs(rawLine, false);
+    const std::vector<std::string_view> fields = splitFields(line, 8);
+    if (line.size() < 10 || (line[0] != '-' && line[0] != 'd' && line[0] != 'l') || fields.size() != 9) {
+        return std::nullopt;
+    }
+    ListingRow row;
+    row.isLink = line[0] == 'l';
+    const std::size_t dateEnd = static_cast<std::size_t>(fields[7].data() + fields[7].size() - line.data());
+    row.printedName = line.substr(dateEnd + 1);
+    row.entry.isDirectory = line[0] == 'd';
+    row.entry.permissions = std::string(fields[0]);
+    row.entry.sizeBytes = row.entry.isDirectory ? 0 : parseDecimal<std::int64_t>(fields[4]).value_or(0);
+    row.entry.modifiedAt = parseListingDate(fields[5], fields[6], fields[7], now);
+    return row;
+}
+
+std::vector<std::string_view> splitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t from = 0;
+    while (from < text.size()) {
+        const std::size_t end = text.find('\n', from);
+        lines.push_back(text.substr(from, end == std::string_view::npos ? std::string_view::npos : end - from));
+        from = end == std::string_view::npos ? text.size() : end + 1;
+    }
+    return lines;
+}
+
+std::string childPath(std::string_view parentPath, const std::string& name) {
     std::string_view parent = parentPath;
     if (!parent.empty() && parent.back() == '/') {
         parent.remove_suffix(1);
     }
+    return parent.empty() ? "/" + name : std::string(parent) + "/" + name;
+}
+
+SledError listingDoesNotAddUp(std::string_view why) {
+    return SledError::remoteCommandFailed("The folder's listing cannot be read unambiguously (" + std::string(why) +
+                                          "); nothing in it is offered.");
+}
+
+}  // namespace
+
+std::vector<SledFileEntry> SFTPStorageProvider::parseSFTPLongListing(std::string_view output,
+                                                                     std::string_view parentPath, VornDate now) {
     // OpenSSH prints each name as the listed path joined to the name, as the path was given.
     const std::string printedPrefix =
         std::string(parentPath) + (parentPath.empty() || parentPath.back() == '/' ? "" : "/");
 
-    struct Row {
-        SledFileEntry entry;
-        std::string rawName;
-        bool isLink = false;
-    };
-    std::vector<Row> rows;
-    std::size_t from = 0;
-    while (from <= output.size()) {
-        const std::size_t end = output.find('\n', from);
-        const std::string_view rawLine =
-            output.substr(from, end == std::string_view::npos ? std::string_view::npos : end - from);
-        from = end == std::string_view::npos ? output.size() + 1 : end + 1;
-
-        const std::string line = trimmedSpacesAndTabs(rawLine, false);
-        const std::vector<std::string_view> fields = splitFields(line, 8);
-        const bool isEntryLine = line.size() >= 10 && (line[0] == '-' || line[0] == 'd' || line[0] == 'l') &&
-                                 fields.size() == 9;
-        if (!isEntryLine) {
+    std::vector<ListingRow> rows;
+    const std::vector<std::string_view> lines = splitLines(output);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (std::optional<ListingRow> row = parseEntryLine(lines[i], now)) {
+            rows.push_back(std::move(*row));
+        } else if (!rows.empty()) {
             // A name holding a line break comes out over two lines: the rest belongs to the row above.
-            if (!rows.empty() && !rawLine.empty()) {
-                rows.back().rawName += '\n';
-                rows.back().rawName += rawLine;
-            } else if (!rows.empty()) {
-                rows.back().rawName += '\n';
-            }
-            continue;
+            rows.back().printedName += '\n';
+            rows.back().printedName += lines[i];
         }
-        Row row;
-        row.isLink = line[0] == 'l';
-        row.rawName = std::string(fields[8]);
-        row.entry.isDirectory = line[0] == 'd';
-        row.entry.permissions = std::string(fields[0]);
-        row.entry.sizeBytes = row.entry.isDirectory ? 0 : parseDecimal<std::int64_t>(fields[4]).value_or(0);
-        row.entry.modifiedAt = parseListingDate(fields[5], fields[6], fields[7], now);
-        rows.push_back(std::move(row));
     }
 
     std::vector<SledFileEntry> entries;
     entries.reserve(rows.size());
-    for (Row& row : rows) {
-        // The trailing line feed of the output is no part of the last name.
-        while (!row.rawName.empty() && row.rawName.back() == '\n') {
-            row.rawName.pop_back();
-        }
-        std::string name = undoOctalEscapes(row.rawName);
+    for (ListingRow& row : rows) {
+        std::string name = undoOctalEscapes(row.printedName);
         if (!printedPrefix.empty() && name.size() > printedPrefix.size() && name.starts_with(printedPrefix)) {
             name.erase(0, printedPrefix.size());
         } else if (row.isLink) {
@@ -393,21 +439,204 @@ std::vector<SledFileEntry> SFTPStorageProvider::parseSFTPLongListing(std::string
                 name.erase(arrow);
             }
         }
-        if (name.empty() || name == "." || name == "..") {
+        // No name holds a "/": such a text would point an operation into another folder.
+        if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
             continue;
         }
         row.entry.name = name;
-        row.entry.path = parent.empty() ? "/" + name : std::string(parent) + "/" + name;
+        row.entry.path = childPath(parentPath, name);
         entries.push_back(std::move(row.entry));
     }
     sortListing(entries);
     return entries;
 }
 
+std::vector<SledFileEntry> SFTPStorageProvider::readBareListing(std::string_view rows, std::string_view parentPath,
+                                                                const std::optional<std::vector<std::string>>& exactNames,
+                                                                VornDate now) {
+    const std::vector<std::string_view> lines = splitLines(rows);
+    std::vector<std::optional<ListingRow>> parsed;
+    parsed.reserve(lines.size());
+    for (const std::string_view line : lines) {
+        if (line.size() >= listingLineBytes) {
+            throw listingDoesNotAddUp("a line is longer than sftp prints whole");
+        }
+        parsed.push_back(parseEntryLine(line, now));
+    }
+
+    std::vector<SledFileEntry> entries;
+    entries.reserve(lines.size());
+    const auto add = [&entries, parentPath](ListingRow& row, const std::string& name) {
+        row.entry.name = name;
+        row.entry.path = childPath(parentPath, name);
+        entries.push_back(std::move(row.entry));
+    };
+
+    if (!exactNames) {
+        // The printed lines alone: a line that is no entry is part of a name with a line break,
+        // which could just as well have printed a whole line of its own.
+        std::set<std::string> seen;
+        for (std::optional<ListingRow>& row : parsed) {
+            if (!row) {
+                throw listingDoesNotAddUp("a name holds a line break");
+            }
+            std::string name = undoOctalEscapes(row->printedName);
+            if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+                throw listingDoesNotAddUp("a name that no file can have");
+            }
+            if (!seen.insert(name).second) {
+                throw listingDoesNotAddUp("two lines name the same item");
+            }
+            add(*row, name);
+        }
+        sortListing(entries);
+        return entries;
+    }
+
+    // Each line is matched with the one exact name that prints as it does. Names are found by the
+    // spelling with every escape undone, which a name and its printed form share; a name with line
+    // breaks spans as many lines more.
+    std::map<std::string, std::vector<std::size_t>> byKey;
+    std::size_t mostLineBreaks = 0;
+    for (std::size_t k = 0; k < exactNames->size(); ++k) {
+        const std::string& name = (*exactNames)[k];
+        byKey[undoOctalEscapes(name, true)].push_back(k);
+        mostLineBreaks = std::max<std::size_t>(mostLineBreaks, std::count(name.begin(), name.end(), '\n'));
+    }
+    std::vector<bool> used(exactNames->size(), false);
+    for (std::size_t i = 0; i < lines.size();) {
+        if (!parsed[i]) {
+            throw listingDoesNotAddUp("a line matches no name");
+        }
+        // Every reading of the lines from here: the name ends after `extra` more lines, and the
+        // line after it starts the next entry. Exactly one must name exactly one unused item.
+        std::string printed = parsed[i]->printedName;
+        std::optional<std::pair<std::size_t, std::size_t>> match;  // extra lines, name
+        bool ambiguous = false;
+        for (std::size_t extra = 0; extra <= mostLineBreaks && i + extra < lines.size(); ++extra) {
+            if (extra > 0) {
+                printed += '\n';
+                printed += lines[i + extra];
+            }
+            const std::size_t next = i + extra + 1;
+            if (next < lines.size() && !parsed[next]) {
+                continue;
+            }
+            const auto found = byKey.find(undoOctalEscapes(printed, true));
+            if (found == byKey.end()) {
+                continue;
+            }
+            for (const std::size_t k : found->second) {
+                if (!used[k]) {
+                    ambiguous = ambiguous || match.has_value();
+                    match = std::pair{extra, k};
+                }
+            }
+        }
+        if (!match) {
+            throw listingDoesNotAddUp("a line matches no name");
+        }
+        if (ambiguous) {
+            throw listingDoesNotAddUp("a line matches more than one name");
+        }
+        used[match->second] = true;
+        add(*parsed[i], (*exactNames)[match->second]);
+        i += match->first + 1;
+    }
+    if (std::find(used.begin(), used.end(), false) != used.end()) {
+        throw listingDoesNotAddUp("a name has no line");
+    }
+    sortListing(entries);
+    return entries;
+}
+
+std::string SFTPStorageProvider::remoteNamesCommand(std::string_view path) {
+    // The glob leaves out hidden names, as sftp's listing does; an empty folder leaves the pattern
+    // itself, which names nothing there.
+    return "(CDPATH= cd -- " + escapePOSIXSingleQuoted(path) +
+           " 2>/dev/null && printf 'names\\0' && for f in *; do if [ -e \"$f\" ] || [ -h \"$f\" ]; then printf "
+           "'%s\\0' \"$f\"; fi; done) </dev/null";
+}
+
+std::optional<std::vector<std::string>> SFTPStorageProvider::remoteNames(const std::string& path,
+                                                                        std::stop_token stop) const {
+    const std::optional<fs::path> ssh = VornBinaryLocator::locate("ssh");
+    if (!ssh) {
+        return std::nullopt;
+    }
+    const SFTPSharedSessions::Reply reply =
+        SFTPSharedSessions::run(*this, SFTPSharedSessions::SessionKind::shell, *ssh, remoteNamesCommand(path) + "\n", stop);
+    if (reply.ended) {
+        return std::nullopt;  // no shell for this login
+    }
+    constexpr std::string_view tag("names\0", 6);
+    if (!reply.output.starts_with(tag)) {
+        throw listingDoesNotAddUp("the server's shell cannot read the folder");
+    }
+    std::vector<std::string> names;
+    std::string_view rest = std::string_view(reply.output).substr(tag.size());
+    while (!rest.empty()) {
+        const std::size_t end = rest.find('\0');
+        if (end == std::string_view::npos) {
+            throw listingDoesNotAddUp("the server's shell gave an unfinished name");
+        }
+        names.emplace_back(rest.substr(0, end));
+        rest.remove_prefix(end + 1);
+    }
+    return names;
+}
+
 std::vector<SledFileEntry> SFTPStorageProvider::listDirectory(const std::string& at, std::stop_token stop) const {
     const std::string path = normalizePath(at);
-    const std::string output = runSFTPBatch(batchLine("ls -ln", {path}), stop);
-    return parseSFTPLongListing(output, path);
+    // Listed from inside the folder, so that each line holds the bare name and no long path is cut;
+    // the bare "cd" returns to the start folder that relative paths of later requests mean.
+    const std::string enter = batchLine("cd", {path});
+    const std::string script = enter + "ls -ln\ncd\n";
+
+    for (int attempt = 0;; ++attempt) {
+        // The names come from the login's shell meanwhile, each whole: no name can pass for a line.
+        std::stop_source naming;
+        const std::stop_callback forwardStop(stop, [&naming] { naming.request_stop(); });
+        std::optional<std::vector<std::string>> names;
+        std::exception_ptr namingFailure;
+        std::jthread namer([this, &path, &names, &namingFailure, token = naming.get_token()] {
+            try {
+                names = remoteNames(path, token);
+            } catch (...) {
+                namingFailure = std::current_exception();
+            }
+        });
+        std::string output;
+        try {
+            output = runBatch(*this, script, stop);
+        } catch (...) {
+            naming.request_stop();
+            throw;
+        }
+        namer.join();
+        if (stop.stop_requested()) {
+            throw VornTaskCancelled();
+        }
+        if (namingFailure) {
+            std::rethrow_exception(namingFailure);
+        }
+
+        const std::string head = "sftp> " + enter.substr(0, enter.size() - 1) + "\nsftp> ls -ln\n";
+        constexpr std::string_view tail = "sftp> cd\n";
+        if (!output.starts_with(head) || !output.ends_with(tail) || output.size() < head.size() + tail.size()) {
+            throw listingDoesNotAddUp("sftp's answer has an unexpected form");
+        }
+        const std::string_view rows =
+            std::string_view(output).substr(head.size(), output.size() - head.size() - tail.size());
+        try {
+            return readBareListing(rows, path, names);
+        } catch (const SledError&) {
+            // The folder may have changed between the two readings: once more, then the answer stands.
+            if (attempt > 0 || !names) {
+                throw;
+            }
+        }
+    }
 }
 
 SledDownloadResult SFTPStorageProvider::downloadFile(const std::string& remotePath, const fs::path& to,

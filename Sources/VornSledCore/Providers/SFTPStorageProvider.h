@@ -32,8 +32,11 @@
 // connection) and throws VornTaskCancelled.
 class SFTPStorageProvider final : public SledStorageProvider, public SFTPLogin {
 public:
-    // The longest batch line (without its line feed) that `sftp -b` reads whole; a longer one is cut.
-    static constexpr std::size_t maximumBatchLineBytes = 2047;
+    // The longest batch line (without its line feed) that `sftp -b` reads whole with its line feed;
+    // of a longer one the rest is read as a line of its own.
+    static constexpr std::size_t maximumBatchLineBytes = 2046;
+    // sftp cuts a listing line at this many bytes: a line that long may have lost the end of its name.
+    static constexpr std::size_t listingLineBytes = 1023;
 
     SFTPStorageProvider(ConnectionProfile profile, std::optional<std::string> password,
                         std::optional<std::filesystem::path> knownHostsFile = std::nullopt);
@@ -78,10 +81,31 @@ public:
     // puts before the digest of an awkward name, lower-cased; absent unless 64 hex digits.
     static std::optional<std::string> parseRemoteSHA256(std::string_view output);
 
-    // The entries of `ls -ln` output for the folder `parentPath` (as it stood in the command), in
-    // listing order. Names are recovered from the full paths sftp prints (octal escapes undone, a
-    // name's line break rejoined); dates are read as local time, the year of an "Mon dd HH:MM"
-    // date being the one that puts it within the half-year before `now`.
+    // The shell command printing "names", a NUL, then each name in the folder `path` but the
+    // hidden ones, each followed by a NUL.
+    static std::string remoteNamesCommand(std::string_view path);
+    // The folder's names through the login's shell, exactly as they are; absent when the login has
+    // no shell. Throws SledError::remoteCommandFailed when the shell cannot read the folder.
+    std::optional<std::vector<std::string>> remoteNames(const std::string& path, std::stop_token stop) const;
+
+    // The entries of the `ls -ln` lines `rows`, printed inside the folder `parentPath` (bare names).
+    // With `exactNames` (the folder's names from remoteNames) each line is matched with the one
+    // name that prints as it does, over as many lines as its line breaks make, and takes it
+    // exactly; without, escapes are undone only into bytes sftp escapes. A listing that does not
+    // add up — a line no name or several names could print, a name without a line, a line cut
+    // short, without exact names a name with a line break or two lines naming one item — throws
+    // SledError::remoteCommandFailed, so nothing is done on the strength of a line a name forged.
+    // (Without exact names a line a name forged can still name an item that is not there, never
+    // one that is: that would make two lines for one name.)
+    static std::vector<SledFileEntry> readBareListing(std::string_view rows, std::string_view parentPath,
+                                                      const std::optional<std::vector<std::string>>& exactNames,
+                                                      VornDate now = vornDateNow());
+
+    // The entries of `ls -ln` output for the folder `parentPath` (as it stood in the command). Names
+    // are recovered from the full paths sftp prints (octal escapes undone only into bytes sftp
+    // escapes, a name's line break rejoined, a name holding "/" left out); dates are read as local
+    // time, the year of an "Mon dd HH:MM" date being the one that puts it within the half-year
+    // before `now`.
     static std::vector<SledFileEntry> parseSFTPLongListing(std::string_view output, std::string_view parentPath,
                                                            VornDate now = vornDateNow());
 };

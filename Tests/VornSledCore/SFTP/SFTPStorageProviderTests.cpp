@@ -245,8 +245,13 @@ TEST(SFTPStorageProviderArguments, VectorsAndEnvironmentByLoginMethod) {
     profile.port = 22;
     profile.username = "ana";
     profile.privateKeyPath = "  ~/.ssh/id_ed25519\n";
-    VornScopedEnv home("HOME", "/home/ana");
-    const std::vector<std::string> common = {"-o", "ConnectTimeout=15", "-o", "StrictHostKeyChecking=accept-new"};
+    VornTestTempDir homeFolder;
+    const std::string home = homeFolder.path().string();
+    homeFolder.write(".ssh/id_ed25519", "a key");
+    VornScopedEnv homeVariable("HOME", home);
+    // Keep-alives: three asks within the time the server may stay silent.
+    const std::vector<std::string> common = {"-o", "ConnectTimeout=15",         "-o", "StrictHostKeyChecking=accept-new",
+                                             "-o", "ServerAliveInterval=15",    "-o", "ServerAliveCountMax=3"};
     // Connection sharing follows the host-key policy; its socket is named for the provider's login.
     const auto with = [&](const SFTPStorageProvider& provider, std::string portFlag, std::vector<std::string> tail) {
         std::vector<std::string> all = {std::move(portFlag), "22"};
@@ -260,11 +265,13 @@ TEST(SFTPStorageProviderArguments, VectorsAndEnvironmentByLoginMethod) {
 
     profile.sftpAuthMethod = SFTPAuthMethod::sshKey;
     SFTPStorageProvider key(profile, std::nullopt);
+    // A key login offers that key only.
     EXPECT_EQ(key.sshInvocation(true, {"-b", "B", "ana@files.example"}, std::nullopt).arguments,
-              with(key, "-P", {"-i", "/home/ana/.ssh/id_ed25519", "-o", "BatchMode=yes", "-b", "B", "ana@files.example"}));
+              with(key, "-P", {"-i", home + "/.ssh/id_ed25519", "-o", "IdentitiesOnly=yes", "-o", "BatchMode=yes", "-b", "B",
+                               "ana@files.example"}));
     const SFTPStorageProvider::Invocation keySSH = key.sshInvocation(false, {"ana@files.example", "cmd"}, std::nullopt);
-    EXPECT_EQ(keySSH.arguments,
-              with(key, "-p", {"-i", "/home/ana/.ssh/id_ed25519", "-o", "BatchMode=yes", "ana@files.example", "cmd"}));
+    EXPECT_EQ(keySSH.arguments, with(key, "-p", {"-i", home + "/.ssh/id_ed25519", "-o", "IdentitiesOnly=yes", "-o",
+                                                 "BatchMode=yes", "ana@files.example", "cmd"}));
     EXPECT_TRUE(keySSH.environment.empty());
 
     // Password login: BatchMode=no must precede the "-b" that sftp turns into BatchMode=yes.
@@ -488,6 +495,83 @@ TEST(SFTPStorageProviderParsing, BareNameListings) {
     ASSERT_EQ(relative.size(), 1u);
     EXPECT_EQ(relative[0].name, "a");
     EXPECT_EQ(relative[0].path, "docs/a");
+}
+
+// A line of a bare listing as sftp prints it inside the folder.
+std::string bareLine(std::string_view printedName, char type = '-', int size = 3) {
+    return std::string(1, type) + "rw-r--r--    ? 1000     1000     " + std::to_string(size) + " Mar  5 14:07 " +
+           std::string(printedName) + "\n";
+}
+
+TEST(SFTPStorageProviderParsing, BareListingsTakeOnlyNamesThatAddUp) {
+    const VornDate now = localInstant(2026, 3, 10, 12, 0);
+    using Names = std::optional<std::vector<std::string>>;
+    const std::string forgedLine = "-rw-r--r--    ? 1000     1000     9 Mar  5 14:07 b";
+    const std::string forger = "a\n" + forgedLine;
+    struct Case {
+        std::string what, rows;
+        Names names;
+        // The names listed, each with its size; absent: the listing is refused.
+        std::optional<std::vector<std::pair<std::string, std::int64_t>>> listed;
+    };
+    const Case cases[] = {
+        // A backslash is printed as it is: "\057" never becomes a "/" that leads elsewhere.
+        {"escaped slash, exact", bareLine("z\\057..\\057..\\057evil"), Names({"z\\057..\\057..\\057evil"}),
+         {{{"z\\057..\\057..\\057evil", 3}}}},
+        {"escaped slash, printed only", bareLine("z\\057..\\057..\\057evil"), std::nullopt,
+         {{{"z\\057..\\057..\\057evil", 3}}}},
+        {"escapes sftp makes", bareLine("c\\001 \\377 \\101"), std::nullopt, {{{"c\001 \377 \\101", 3}}}},
+        {"leading and inner spaces", bareLine("  two  spaces "), Names({"  two  spaces "}), {{{"  two  spaces ", 3}}}},
+        // A name's line break can print a whole line of its own: only the exact names tell.
+        {"forged line, exact", bareLine(forger, '-', 5), Names({forger}), {{{forger, 5}}}},
+        {"forged line beside the names it forges", bareLine("a") + bareLine(forger, '-', 5) + bareLine("b"),
+         Names({"a", forger, "b"}), {{{"a", 3}, {forger, 5}, {"b", 3}}}},
+        // Without them a forged line can only name what is not there: beside the real item it is
+        // a second line for one name.
+        {"forged line beside the names it forges, printed only", bareLine("a") + bareLine(forger, '-', 5) + bareLine("b"),
+         std::nullopt, std::nullopt},
+        {"line break, exact", bareLine("nl\nx") + bareLine("y"), Names({"nl\nx", "y"}), {{{"nl\nx", 3}, {"y", 3}}}},
+        {"line break with a name like its first line", bareLine("nl") + bareLine("nl\nx"), Names({"nl", "nl\nx"}),
+         {{{"nl", 3}, {"nl\nx", 3}}}},
+        // A real "\001" and a byte 1 print alike.
+        {"two names print alike, exact", bareLine("lit\\001") + bareLine("lit\\001"), Names({"lit\\001", "lit\001"}),
+         std::nullopt},
+        {"two lines name one item", bareLine("lit\\001") + bareLine("lit\\001"), std::nullopt, std::nullopt},
+        {"a name without its line", bareLine("a"), Names({"a", "gone"}), std::nullopt},
+        {"a line without its name", bareLine("a") + bareLine("ghost"), Names({"a"}), std::nullopt},
+        {"a line sftp cut short", bareLine(std::string(1100, 'n')), Names({std::string(1100, 'n')}), std::nullopt},
+        {"a name no file can have", bareLine("../x"), std::nullopt, std::nullopt},
+        {"empty folder", "", Names(std::vector<std::string>{}), {{}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::optional<std::vector<SledFileEntry>> entries;
+        try {
+            entries = SFTPStorageProvider::readBareListing(c.rows, "/srv/d", c.names, now);
+        } catch (const SledError& error) {
+            EXPECT_EQ(error.kind(), SledError::Kind::remoteCommandFailed);
+            EXPECT_NE(error.message().find("cannot be read unambiguously"), std::string::npos) << error.message();
+        }
+        ASSERT_EQ(entries.has_value(), c.listed.has_value());
+        if (!entries) {
+            continue;
+        }
+        std::vector<std::pair<std::string, std::int64_t>> listed;
+        for (const SledFileEntry& entry : *entries) {
+            listed.emplace_back(entry.name, entry.sizeBytes);
+            EXPECT_EQ(entry.path, "/srv/d/" + entry.name);
+            EXPECT_EQ(entry.modifiedAt, localInstant(2026, 3, 5, 14, 7));
+        }
+        EXPECT_EQ(listed, *c.listed);
+    }
+
+    // The full-path form keeps a printed "\057" too, and leaves out a name that would leave the folder.
+    const auto full = SFTPStorageProvider::parseSFTPLongListing(
+        "-rw-r--r--    ? 0 0 1 Jan  1  2001 /srv/d/z\\057..\\057x\n"
+        "-rw-r--r--    ? 0 0 1 Jan  1  2001 /srv/d/../../etc/x\n",
+        "/srv/d", now);
+    ASSERT_EQ(full.size(), 1u);
+    EXPECT_EQ(full[0].path, "/srv/d/z\\057..\\057x");
 }
 
 // ---- Against the loopback sshd -----------------------------------------------------------------
