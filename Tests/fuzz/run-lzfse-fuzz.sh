@@ -16,6 +16,6 @@ clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-reco
     "$root/Sources/VornKit/Localization/VornLZFSE.cpp" "$here/VornLZFSEFuzz.cpp" \
     -o "$out/lzfse-fuzz"
 
-cp -f "$root"/../shared/fixtures/lzfse/*.lzfse "$out/corpus/" 2>/dev/null || true
+cp -f "$root"/Tests/fixtures/lzfse/*.lzfse "$out/corpus/"
 cd "$out"  # libFuzzer writes crash files and job logs into the working folder
 exec "$out/lzfse-fuzz" -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 "$@" "$out/corpus"

@@ -5,9 +5,17 @@
 #   Tests/services/services.sh start [BUILD_DIR]   start every service, write BUILD_DIR/test-services/services.env
 #   Tests/services/services.sh stop  [BUILD_DIR]   stop them all by pid and clean up
 #
-# Each service is one file in services.d/NAME.sh defining start_NAME (and, when it leaves more
-# than processes behind, stop_NAME). start_NAME starts its processes with `spawn`, waits with
-# `wait_until`, then records what the tests need with `env_put`; the harness marks it ready.
+# Each service is one file in services.d/NAME.sh defining start_NAME RUNTIME LOGFILE DATA (and,
+# when it leaves more than processes behind, stop_NAME). RUNTIME is the service's folder for
+# sockets, pid files, configuration and keys; DATA, in the build tree, is for files the tests
+# read back. start_NAME starts its processes with `spawn`, waits with `wait_until`, names each
+# Unix socket the tests will connect to with `expect_socket`, then records what the tests need
+# with `env_put`; the harness marks it ready only when every named socket accepts a connection.
+#
+# A Unix socket path holds at most 107 bytes, so no socket may live under the checkout, whose path
+# can be of any length: the RUNTIME folders are in one short private folder, /tmp/vorn.XXXXXX
+# (mode 0700, its own name for every start, so checkouts running services at once never share
+# one), which `stop` removes.
 set -uo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -16,6 +24,8 @@ action="${1:-}"
 build_dir="$(mkdir -p "${2:-$project/build/test}" && cd "${2:-$project/build/test}" && pwd)"
 state="$build_dir/test-services"
 env_file="$state/services.env"
+# Names the private runtime folder of the running services, so that `stop` finds it.
+runtime_record="$state/runtime-folder"
 
 log() { printf '[services] %s\n' "$*" >&2; }
 
@@ -28,6 +38,24 @@ spawn() {
     local name="$1" logfile="$2"; shift 2
     setsid "$@" > "$logfile" 2>&1 < "${SPAWN_STDIN:-/dev/null}" &
     echo $! >> "$state/pids/$name"
+}
+
+# expect_socket PATH: a Unix socket the tests will connect to; the service is not ready until it
+# accepts a connection.
+expect_socket() { printf '%s\n' "$1" >> "$state/sockets/$name"; }
+
+# socket_reachable PATH: whether a client can connect to the Unix socket at PATH (a path too long
+# for a socket address is refused, never shortened).
+socket_reachable() {
+    python3 - "$1" <<'PY'
+import socket, sys
+s = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+s.settimeout(5)
+try:
+    s.connect(sys.argv[1])
+except OSError as error:
+    sys.exit(f"{sys.argv[1]}: {error}")
+PY
 }
 
 # wait_until SECONDS COMMAND...: polls COMMAND every 0.1 s until it succeeds or time runs out.
@@ -70,26 +98,52 @@ for file in "$here"/services.d/*.sh; do
     [ -e "$file" ] && services+=("$(basename "$file" .sh)")
 done
 
+# The private runtime folder recorded by the last start, when it is still one this script made.
+recorded_runtime() {
+    local folder
+    [ -f "$runtime_record" ] || return 1
+    folder="$(cat "$runtime_record")"
+    [[ "$folder" =~ ^/tmp/vorn\.[A-Za-z0-9]{6}$ ]] && [ -d "$folder" ] && [ ! -L "$folder" ] && [ -O "$folder" ] || return 1
+    printf '%s' "$folder"
+}
+
 stop_all() {
     kill_recorded
-    local name
+    local name folder
     for name in "${services[@]}"; do
         if declare -F "stop_$name" > /dev/null; then "stop_$name" || true; fi
     done
-    rm -f "$env_file"
+    if folder="$(recorded_runtime)"; then rm -rf -- "$folder"; fi
+    rm -f "$env_file" "$runtime_record"
+    rm -rf "$state/sockets"
 }
 
 case "$action" in
 start)
     mkdir -p "$state/pids" "$state/logs"
     stop_all
-    mkdir -p "$state/pids"
+    mkdir -p "$state/pids" "$state/sockets"
+    runtime="$(mktemp -d /tmp/vorn.XXXXXX)" || { log "cannot make a private folder in /tmp"; exit 1; }
+    chmod 0700 "$runtime"
+    printf '%s\n' "$runtime" > "$runtime_record"
     : > "$env_file"
     failed=0
     for name in "${services[@]}"; do
-        dir="$state/$name"
-        rm -rf "$dir"; mkdir -p "$dir"
-        if ( set -e; "start_$name" "$dir" "$state/logs/$name.log" ); then
+        dir="$runtime/$name" data="$state/$name"
+        rm -rf "$data"; mkdir -p "$dir" "$data"
+        : > "$state/sockets/$name"
+        ready=0
+        if ( set -e; "start_$name" "$dir" "$state/logs/$name.log" "$data" ); then
+            ready=1
+            while read -r socket; do
+                [ -n "$socket" ] || continue
+                if ! socket_reachable "$socket" >> "$state/logs/$name.log" 2>&1; then
+                    echo "$name: started, but its socket $socket cannot be reached" >> "$state/logs/$name.log"
+                    ready=0
+                fi
+            done < "$state/sockets/$name"
+        fi
+        if (( ready )); then
             upper="$(printf '%s' "$name" | tr 'a-z-' 'A-Z_')"
             env_put "${upper}_READY" 1
             log "$name: ready"

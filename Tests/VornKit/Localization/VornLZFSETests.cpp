@@ -13,7 +13,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 const std::filesystem::path fixtureDir =
-    std::filesystem::path(VORN_TEST_SHARED_DIR) / "fixtures" / "lzfse";
+    std::filesystem::path(VORN_TEST_DATA_DIR) / "lzfse";
 
 Bytes fixture(const std::string& name) {
     const std::string text = vornReadFile(fixtureDir / name);

@@ -363,7 +363,7 @@ TEST_F(VornLocalizationStoreTest, VornTextUsesTheSharedStore) {
     VornLocalizationStore::shared().reloadCatalogs();
 }
 
-const fs::path fixtures = fs::path(VORN_TEST_SHARED_DIR) / "fixtures/lzfse";
+const fs::path fixtures = fs::path(VORN_TEST_DATA_DIR) / "lzfse";
 
 // Catalogs compressed by the reference encoder: the compressed file of a folder is read first and
 // ends the folder when it yields entries; otherwise the plain file is used.

@@ -79,6 +79,13 @@ start_avahi() {
     done
     wait_until 15 grep -q "Server startup complete" "$logfile.A"
     wait_until 15 grep -q "Server startup complete" "$logfile.B"
+    # Started is not enough: each daemon must be on the bus the tests reach it through.
+    for side in A B; do
+        wait_until 10 sh -c "DBUS_SYSTEM_BUS_ADDRESS='unix:path=$dir/$side/system_bus_socket' gdbus call --system \
+            -d org.freedesktop.DBus -o /org/freedesktop/DBus -m org.freedesktop.DBus.NameHasOwner \
+            org.freedesktop.Avahi | grep -q true"
+        expect_socket "$dir/$side/system_bus_socket"
+    done
 
     env_put AVAHI_PUBLISH_BUS "unix:path=$dir/A/system_bus_socket"
     env_put AVAHI_BROWSE_BUS "unix:path=$dir/B/system_bus_socket"

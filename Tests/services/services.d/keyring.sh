@@ -12,5 +12,6 @@ start_keyring() {
         gnome-keyring-daemon --foreground --unlock --components=secrets
     wait_until 15 sh -c "DBUS_SESSION_BUS_ADDRESS='$bus' gdbus call --session -d org.freedesktop.DBus \
         -o /org/freedesktop/DBus -m org.freedesktop.DBus.NameHasOwner org.freedesktop.secrets | grep -q true"
+    expect_socket "$dir/run/bus"
     env_put KEYRING_DBUS_ADDRESS "$bus"
 }

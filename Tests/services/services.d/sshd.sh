@@ -1,6 +1,8 @@
 # An OpenSSH server on 127.0.0.1 for the SFTP tests: a test user with a password and a client key,
 # a pinned host key, and a port found free at start. Several worktrees may run it at once, so the
-# user's name carries a short digest of this state folder and every file lives in it.
+# user's name carries a short digest of its data folder and every file lives in it. It has no Unix
+# socket, and the user must reach its home and authorized keys, which the private runtime folder
+# would close to it, so everything stays in the data folder of the build tree.
 
 # sshd_user STATE_DIR: the test user of the sshd whose files are in STATE_DIR.
 sshd_user() {
@@ -21,7 +23,7 @@ sshd_pick_port() {
 }
 
 start_sshd() {
-    local dir="$1" logfile="$2"
+    local dir="$3" logfile="$2"
     [ "$(id -u)" -eq 0 ] || { echo "sshd: the test user can only be made as root" > "$logfile"; return 1; }
     local user home password
     user="$(sshd_user "$dir")"
