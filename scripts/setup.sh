@@ -12,13 +12,15 @@ build_packages=(
     libssl-dev libcurl4-openssl-dev libexpat1-dev nlohmann-json3-dev libasio-dev libicu-dev
     libsecret-1-dev libglib2.0-dev libavahi-client-dev libqrencode-dev
     qt6-base-dev qt6-svg-dev qt6-image-formats-plugins
+    # The interface draws its symbols from this theme's SVG files, whatever theme the desktop uses.
+    adwaita-icon-theme
     openssh-client xdg-utils
     libbenchmark-dev
 )
 test_packages=(
     googletest libgtest-dev libgmock-dev
     openssh-server rclone dbus gnome-keyring libsecret-tools libglib2.0-bin
-    avahi-daemon avahi-utils iproute2 xvfb xauth
+    avahi-daemon avahi-utils iproute2 xvfb xauth fonts-dejavu-core
     python3 python3-botocore curl socat chromium clang libclang-rt-14-dev
     nodejs npm
 )
