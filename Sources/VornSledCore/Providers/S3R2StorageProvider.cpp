@@ -33,9 +33,9 @@ constexpr std::size_t maxSmallReplyBytes = 1024 * 1024;
 constexpr std::size_t errorMessageBytes = 400;
 constexpr int walkDepthLimit = 12;
 
-// Each "/"-separated piece encoded on its own, so the slashes stay path separators.
+// Each "/"-separated piece encoded on its own, so the slashes stay path separators. The key is
+// taken whole: a key that itself begins with "/" (made by another tool) keeps it.
 std::string encodeKey(std::string_view key) {
-    if (key.starts_with('/')) key.remove_prefix(1);
     std::string encoded;
     std::size_t start = 0;
     while (true) {

@@ -99,8 +99,9 @@ public:
     std::string generatePresignedDownloadURL(const std::string& remotePath, std::int64_t expiresInSeconds,
                                              VornDate date) const;
 
-    // The URL of `objectKey` in the profile's bucket, path-style (always for R2) or virtual-hosted;
-    // each "/"-separated piece of the key is percent-encoded as it is signed, and the query is sent
+    // The URL of `objectKey` (a key, not a path: a leading "/" is part of the key) in the profile's
+    // bucket, path-style (always for R2) or virtual-hosted; each "/"-separated piece of the key,
+    // empty ones included, is percent-encoded as it is signed, and the query is sent
     // exactly as the signer canonicalises it. Throws SledError::invalidProfile with
     // "Endpoint and bucket name are required.", "Invalid endpoint URL: <endpoint>",
     // "Invalid endpoint host" or "Could not assemble S3/R2 request URL".

@@ -90,7 +90,10 @@ TEST(S3R2StorageProviderAddress, BuildsPathStyleAndVirtualHostedURLs) {
         {s3Compatible, "http://127.0.0.1:9000", "b", true, "", {}, "http://127.0.0.1:9000/b"},
         {s3Compatible, "https://h.example/some/path?x=1#f", "b", false, "k", {}, "https://b.h.example/k"},
         {s3Compatible, "https://h.example:8443/p", "b", false, "", {}, "https://b.h.example:8443/"},
-        {s3Compatible, "  https://h.example \n", " b\t", true, "/k/", {}, "https://h.example/b/k/"},
+        {s3Compatible, "  https://h.example \n", " b\t", true, "k/", {}, "https://h.example/b/k/"},
+        // A key is taken whole: a leading "/" and empty pieces are part of it.
+        {s3Compatible, "http://h", "b", true, "/k", {}, "http://h/b//k"},
+        {s3Compatible, "http://h", "b", false, "/k//", {}, "http://b.h//k//"},
         // R2 is always path-style.
         {cloudflareR2, "https://acct.r2.example", "b", false, "k", {}, "https://acct.r2.example/b/k"},
         // Spaces, "+", non-ASCII and empty pieces, each piece encoded on its own.

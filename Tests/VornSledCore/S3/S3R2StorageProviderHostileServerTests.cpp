@@ -307,6 +307,26 @@ TEST(S3R2StorageProviderHostileServer, UploadRequestShape) {
     EXPECT_EQ(request.body, "payload bytes");
 }
 
+// Keys other tools made with empty segments or outer spaces go out exactly as they are, and the
+// path that is signed is the path that is sent (the service refuses the request otherwise).
+TEST(S3R2StorageProviderHostileServer, OddKeysAreSentAndSignedVerbatim) {
+    VornTestHTTPServer server([](const VornRecordedRequest&) { return xml(204, ""); });
+    const auto provider = providerOn(server);
+    const std::pair<const char*, const char*> cases[] = {
+        {"/photos//", "/b/photos//"},
+        {"/a//b//", "/b/a//b//"},
+        {"//lead", "/b//lead"},
+        {"/ x /y ", "/b/%20x%20/y%20"},
+    };
+    for (const auto& [path, target] : cases) {
+        SCOPED_TRACE(path);
+        provider.deleteItem(path, false, {});
+        const auto request = server.requests().back();
+        EXPECT_EQ(request.target, target);
+        EXPECT_EQ(AWSSigV4Signer::canonicalURIPath(server.baseURL() + request.target), target);
+    }
+}
+
 TEST(S3R2StorageProviderHostileServer, CopyFailingAfterItsStatusKeepsTheSource) {
     VornTestHTTPServer server([](const VornRecordedRequest& request) {
         if (request.method == "HEAD") return xml(404, "");
