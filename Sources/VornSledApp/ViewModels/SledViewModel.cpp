@@ -397,7 +397,7 @@ void SledViewModel::refresh(PaneBrowserState* pane) {
         try {
             entries = makeProvider(place.endpoint, profiles)->listDirectory(place.path, stop);
         } catch (const SledListingError& error) {
-            if (error.kind() == SledListingError::Kind::tooLarge) {
+            if (error.isPartialListing()) {
                 entries = error.entriesRead();
                 incomplete = true;
             }
