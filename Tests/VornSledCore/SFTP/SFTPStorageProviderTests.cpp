@@ -23,6 +23,7 @@
 #include <latch>
 #include <map>
 #include <set>
+#include <sstream>
 #include <thread>
 #include <unistd.h>
 
@@ -189,6 +190,22 @@ public:
         ConnectionProfile profile = sftpTestProfile(SFTPAuthMethod::sshKey);
         profile.privateKeyPath = (folder_ / "k").string();
         return SFTPStorageProvider(profile, std::nullopt, fs::path(VornTestServices::value("SSHD_KNOWN_HOSTS")));
+    }
+
+    // The client port of the server's latest login with this key; 0 when there was none.
+    int lastLoginPort() const {
+        const std::string log = vornReadFile(VornTestServices::value("SSHD_LOG"));
+        int port = 0;
+        for (std::size_t at = log.find("Accepted publickey"); at != std::string::npos;
+             at = log.find("Accepted publickey", at + 1)) {
+            const std::size_t end = log.find('\n', at);
+            const std::string line = log.substr(at, end == std::string::npos ? std::string::npos : end - at);
+            const std::size_t portAt = line.find(" port ");
+            if (line.find(fingerprint_) != std::string::npos && portAt != std::string::npos) {
+                port = std::stoi(line.substr(portAt + 6));
+            }
+        }
+        return port;
     }
 
     // How often the server has let this key in.
@@ -1090,6 +1107,234 @@ TEST_F(SFTPLiveTest, WorkersShareLoginsThatOutliveCancellationAndCloseOnRequest)
     provider.testConnection({});
     EXPECT_EQ(logins(), loginsBefore + 2);
     EXPECT_TRUE(leftoverTemporaryFiles().empty());
+}
+
+// The server's processes holding the loopback TCP connection whose client end is `clientPort`.
+std::vector<pid_t> serverProcessesOfConnection(int clientPort) {
+    const int serverPort = std::stoi(VornTestServices::value("SSHD_PORT"));
+    std::string inode;
+    std::istringstream table(vornReadFile("/proc/net/tcp"));
+    std::string line;
+    std::getline(table, line);
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, node;
+        fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> node;
+        const auto port = [](const std::string& address) { return std::stoi(address.substr(address.find(':') + 1), nullptr, 16); };
+        if (port(local) == serverPort && port(remote) == clientPort) {
+            inode = node;
+        }
+    }
+    std::vector<pid_t> holders;
+    if (inode.empty()) {
+        return holders;
+    }
+    const std::string wanted = "socket:[" + inode + "]";
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string id = entry.path().filename().string();
+        if (id.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        std::error_code error;
+        for (fs::directory_iterator fd(entry.path() / "fd", error), end; !error && fd != end; fd.increment(error)) {
+            std::error_code linkError;
+            if (fs::read_symlink(fd->path(), linkError).string() == wanted) {
+                holders.push_back(static_cast<pid_t>(std::stol(id)));
+                break;
+            }
+        }
+    }
+    return holders;
+}
+
+TEST_F(SFTPLiveTest, HostileNamesPointNowhereElseAndForgeNothing) {
+    const SFTPStorageProvider provider = sftpTestProvider();
+    const RemoteFolder remote(provider);
+    provider.createDirectory(remote / "a", {});
+    provider.createDirectory(remote / "a/b", {});
+    const std::string folder = remote / "a/b";
+    // What a decoded "\057" would reach.
+    std::ofstream(remote / "evil") << "keep";
+    std::ofstream(remote / "a/evil") << "keep";
+    // Names that print other names or whole listing lines, each with contents of its own length.
+    const std::string forgedLine = "-rw-r--r--    ? 0        0             999 Jan  1  2001 ";
+    const std::vector<std::string> names = {
+        "z\\057..\\057..\\057evil", "z\\057..\\057evil", "lit\\001", "ctl\001", "bad\377", "real.txt",
+        "ghost\n" + forgedLine + "phantom.txt", "shadow\n" + forgedLine + "real.txt", " lead", "tab\there",
+    };
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::ofstream(folder + "/" + names[i]) << std::string(i + 1, 'x');
+    }
+
+    const std::vector<SledFileEntry> listed = provider.listDirectory(folder, {});
+    std::map<std::string, std::int64_t> sizes;
+    for (const SledFileEntry& entry : listed) {
+        sizes[entry.name] = entry.sizeBytes;
+        EXPECT_EQ(entry.path, folder + "/" + entry.name);
+    }
+    std::map<std::string, std::int64_t> expected;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        expected[names[i]] = static_cast<std::int64_t>(i + 1);
+    }
+    EXPECT_EQ(sizes, expected);
+
+    // Without a shell only the printed lines tell: names with line breaks make the folder unreadable;
+    // the "\057" names are still read as they are.
+    const TestClientKey sftpOnly("command=\"internal-sftp\"");
+    const SledError refused = expectSledError([&] { sftpOnly.provider().listDirectory(folder, {}); });
+    EXPECT_EQ(refused.kind(), SledError::Kind::remoteCommandFailed);
+    EXPECT_NE(refused.message().find("cannot be read unambiguously"), std::string::npos) << refused.message();
+    provider.createDirectory(remote / "plain", {});
+    for (const std::string& name : {names[0], names[3], names[4]}) {
+        std::ofstream(remote / "plain/" + name) << name;
+    }
+    std::set<std::string> printedOnly;
+    for (const SledFileEntry& entry : sftpOnly.provider().listDirectory(remote / "plain", {})) {
+        printedOnly.insert(entry.name);
+    }
+    EXPECT_EQ(printedOnly, (std::set<std::string>{names[0], names[3], names[4]}));
+
+    // Each entry removes itself and nothing else; a name with a line break cannot go into a batch.
+    for (const SledFileEntry& entry : listed) {
+        if (entry.name.find('\n') == std::string::npos) {
+            provider.deleteItem(entry.path, entry.isDirectory, {});
+        } else {
+            EXPECT_NE(expectSledError([&] { provider.deleteItem(entry.path, false, {}); }).message().find("line break"),
+                      std::string::npos);
+        }
+    }
+    std::set<std::string> left;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        left.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ(left, (std::set<std::string>{names[6], names[7]}));
+    EXPECT_EQ(vornReadFile(remote / "evil"), "keep");
+    EXPECT_EQ(vornReadFile(remote / "a/evil"), "keep");
+}
+
+TEST_F(SFTPLiveTest, RelativePathsStartingWithADashAndLongPaths) {
+    const SFTPStorageProvider provider = sftpTestProvider();
+    VornTestTempDir local;
+    // Relative paths start in the login's home.
+    const std::string folder = "-t-" + VornUUID::random().uuidString();
+    struct Cleanup {
+        fs::path path;
+        ~Cleanup() {
+            std::error_code ignored;
+            fs::remove_all(path, ignored);
+        }
+    } cleanup{fs::path(VornTestServices::value("SSHD_HOME")) / folder};
+    provider.createDirectory(folder, {});
+    const fs::path source = local.write("up", "dash contents");
+    provider.uploadFile(source, folder + "/-f", VornChecksum::sha256(source), {}, {});
+    const std::vector<SledFileEntry> listed = provider.listDirectory(folder, {});
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].path, folder + "/-f");
+    EXPECT_EQ(provider.downloadFile(folder + "/-f", local / "back", {}, {}).remoteSHA256, VornChecksum::sha256(source));
+    EXPECT_EQ(provider.computeRemoteSHA256(folder + "/-f", {}), VornChecksum::sha256(source));
+    provider.renameItem(folder + "/-f", folder + "/-g", false, {});
+    provider.deleteItem(folder + "/-g", false, {});
+    provider.deleteItem(folder, true, {});
+    EXPECT_FALSE(fs::exists(cleanup.path));
+
+    // A folder whose path is far longer than sftp's listing lines lists its names whole; a batch
+    // line one byte past what sftp reads whole is refused before it runs.
+    const RemoteFolder remote(provider);
+    std::string deep = remote.path();
+    while (deep.size() < 2038 - 201) {
+        deep += "/" + std::string(200, 'd');
+        provider.createDirectory(deep, {});
+    }
+    const std::vector<std::string> names = {"name one", " spaced", std::string(200, 'n')};
+    for (const std::string& name : names) {
+        std::ofstream(deep + "/" + name) << name;
+    }
+    std::vector<std::string> longListed;
+    for (const SledFileEntry& entry : provider.listDirectory(deep, {})) {
+        longListed.push_back(entry.name);
+        EXPECT_EQ(entry.path, deep + "/" + entry.name);
+        EXPECT_EQ(entry.sizeBytes, static_cast<std::int64_t>(entry.name.size()));
+    }
+    std::sort(longListed.begin(), longListed.end());
+    std::vector<std::string> sortedNames = names;
+    std::sort(sortedNames.begin(), sortedNames.end());
+    EXPECT_EQ(longListed, sortedNames);
+    // "mkdir " and the quotes take 8 bytes of the line.
+    const std::string fits = deep + "/" + std::string(2038 - deep.size() - 1, 'e');
+    provider.createDirectory(fits, {});
+    EXPECT_TRUE(fs::is_directory(fits));
+    const SledError tooLong = expectSledError([&] { provider.createDirectory(fits + "f", {}); });
+    EXPECT_NE(tooLong.message().find("too long"), std::string::npos) << tooLong.message();
+    EXPECT_FALSE(fs::exists(fits + "f"));
+}
+
+TEST_F(SFTPLiveTest, AKeyLoginOffersThatKeyOnly) {
+    // The agent holds the key the server accepts; the profile names another one, or none that exists.
+    VornTestTempDir agentDir;
+    const std::string socket = (agentDir / "agent.sock").string();
+    const VornShellResult agent = vornShell("ssh-agent -s -a " + vornShellQuote(socket));
+    ASSERT_EQ(agent.exitCode, 0) << agent.output;
+    const pid_t agentPid = std::stoi(agent.output.substr(agent.output.find("SSH_AGENT_PID=") + 14));
+    VornScopedEnv agentSocket("SSH_AUTH_SOCK", socket);
+    ASSERT_EQ(vornShell("ssh-add " + vornShellQuote(VornTestServices::value("SSHD_KEY"))).exitCode, 0);
+
+    VornTestTempDir keys;
+    ASSERT_EQ(vornShell("ssh-keygen -q -t ed25519 -N '' -f " + vornShellQuote((keys / "other").string())).exitCode, 0);
+    const fs::path knownHosts = VornTestServices::value("SSHD_KNOWN_HOSTS");
+    ConnectionProfile profile = sftpTestProfile(SFTPAuthMethod::sshKey);
+    profile.privateKeyPath = (keys / "other").string();
+    const SledError otherKey =
+        expectSledError([&] { SFTPStorageProvider(profile, std::nullopt, knownHosts).testConnection({}); });
+    EXPECT_EQ(otherKey.kind(), SledError::Kind::remoteCommandFailed);
+    EXPECT_NE(otherKey.message().find("Permission denied"), std::string::npos) << otherKey.message();
+
+    profile.privateKeyPath = (keys / "missing").string();
+    const SledError missing =
+        expectSledError([&] { SFTPStorageProvider(profile, std::nullopt, knownHosts).testConnection({}); });
+    EXPECT_EQ(missing.kind(), SledError::Kind::invalidProfile);
+    EXPECT_EQ(missing.message(), "The SFTP key file \"" + (keys / "missing").string() + "\" does not exist.");
+
+    // The agent's own login still uses it.
+    SFTPStorageProvider(sftpTestProfile(SFTPAuthMethod::sshAgent), std::nullopt, knownHosts).testConnection({});
+    ::kill(agentPid, SIGTERM);
+}
+
+TEST_F(SFTPLiveTest, AStalledServerIsGivenUpAndItsConnectionReplaced) {
+    const TestClientKey key;
+    SFTPStorageProvider provider = key.provider();
+    provider.answerSeconds = 3;
+    const RemoteFolder remote(sftpTestProvider());
+    std::ofstream(remote / "f") << "f";
+    ASSERT_EQ(provider.listDirectory(remote.path(), {}).size(), 1u);
+    const int loginsBefore = key.logins();
+    const std::vector<pid_t> master = sharedConnectionProcesses(provider.sharedConnectionPath().value());
+    ASSERT_EQ(master.size(), 1u);
+
+    // The server side of this connection stops for real: it still holds the connection, and
+    // answers nothing on it.
+    const std::vector<pid_t> server = serverProcessesOfConnection(key.lastLoginPort());
+    ASSERT_FALSE(server.empty());
+    for (const pid_t process : server) {
+        ASSERT_EQ(::kill(process, SIGSTOP), 0);
+    }
+    struct Resume {
+        std::vector<pid_t> processes;
+        ~Resume() {
+            for (const pid_t process : processes) {
+                ::kill(process, SIGKILL);
+                ::kill(process, SIGCONT);
+            }
+        }
+    } resume{server};
+
+    // The operation on the stalled connection fails instead of waiting for ever, and takes the
+    // connection with it; the next one logs in anew and works.
+    const SledError stalled = expectSledError([&] { provider.listDirectory(remote.path(), {}); });
+    EXPECT_EQ(stalled.kind(), SledError::Kind::remoteCommandFailed);
+    waitUntil([&] { return !vornProcessIsRunning(master[0]); });
+    EXPECT_EQ(provider.listDirectory(remote.path(), {}).size(), 1u);
+    EXPECT_EQ(key.logins(), loginsBefore + 1);
+    EXPECT_NE(key.lastLoginPort(), 0);
 }
 
 TEST_F(SFTPLiveTest, FilesCrossWithRcloneBothWays) {
