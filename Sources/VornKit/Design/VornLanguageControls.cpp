@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QStandardItemModel>
 #include <QStylePainter>
 
@@ -48,6 +49,12 @@ QString languageTitle(VornLanguage language) { return vornQText("Language", "Dil
 
 QString qstring(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
 
+// A row naming a right-to-left language ("العربية (Arabic)") would otherwise take its direction
+// from its first letter and show its parts swapped in a left-to-right list.
+QString inDirection(const QString& row, Qt::LayoutDirection direction) {
+    return (direction == Qt::RightToLeft ? QChar(0x200F) : QChar(0x200E)) + row;
+}
+
 // The picker's face: the glass look of the design's buttons with a chevron; the list it opens keeps
 // the dark palette.
 class GlassComboBox : public QComboBox {
@@ -78,6 +85,20 @@ protected:
         painter.setPen(VornGlassTokens::textPrimary());
         const QString shown = QFontMetricsF(font()).elidedText(currentText(), Qt::ElideRight, std::max(0.0, text.width()));
         painter.drawText(text, Qt::AlignVCenter | (rightToLeft ? Qt::AlignRight : Qt::AlignLeft), shown);
+    }
+};
+
+// Thirty-eight rows are taller than many screens; Fusion would then split the menu into columns.
+// This keeps one column that scrolls.
+class ScrollingMenuStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_Menu_Scrollable) {
+            return 1;
+        }
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
 };
 
@@ -201,7 +222,7 @@ void VornLanguagePicker::retranslate() {
     combo_->insertSeparator(1);
     const auto& all = VornLanguage::allCases();
     for (std::size_t i = 0; i < all.size(); ++i) {
-        combo_->addItem(QString::fromStdString(all[i].displayName()), int(i));
+        combo_->addItem(inDirection(QString::fromStdString(all[i].displayName()), layoutDirection()), int(i));
     }
     syncCurrentIndex();
 }
@@ -265,6 +286,9 @@ QMenu* VornLanguageMenuButton::buildMenu() {
         menu_->deleteLater();
     }
     menu_ = new QMenu(this);
+    auto* style = new ScrollingMenuStyle(QStringLiteral("Fusion"));
+    style->setParent(menu_);
+    menu_->setStyle(style);
     menu_->setLayoutDirection(layoutDirection());
     const QIcon check = VornSymbol::icon("checkmark", VornGlassTokens::textPrimary(), 14);
     QAction* system = menu_->addAction(VornLanguageChoice::systemLanguageLabel(language_));
@@ -277,7 +301,8 @@ QMenu* VornLanguageMenuButton::buildMenu() {
     });
     menu_->addSeparator();
     for (const VornLanguage language : VornLanguage::allCases()) {
-        QAction* action = menu_->addAction(QString::fromStdString(language.displayName()));
+        QAction* action =
+            menu_->addAction(inDirection(QString::fromStdString(language.displayName()), layoutDirection()));
         if (!choice_.isFollowingSystem() && language == language_) {
             action->setIcon(check);
         }

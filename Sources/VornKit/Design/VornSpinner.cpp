@@ -81,5 +81,6 @@ void VornSpinner::paintEvent(QPaintEvent*) {
     sweep.setColorAt(1.0, tail);
     QPen arc(QBrush(sweep), lineWidth, Qt::SolidLine, Qt::RoundCap);
     painter.setPen(arc);
-    painter.drawArc(circle, int(angle_ * 16), int(-0.72 * 360 * 16));
+    // Counter-clockwise from the head, so the tail trails behind the clockwise turn.
+    painter.drawArc(circle, int(angle_ * 16), int(0.72 * 360 * 16));
 }

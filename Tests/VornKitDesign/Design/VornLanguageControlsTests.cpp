@@ -90,7 +90,7 @@ TEST_F(VornLanguageControlsTest, PickerTitleEntriesAndRetranslation) {
     QComboBox* combo = picker.comboBox();
     ASSERT_EQ(combo->count(), 2 + int(VornLanguage::caseCount));
     EXPECT_EQ(combo->itemText(0), QStringLiteral("System Language (Deutsch)"));
-    EXPECT_EQ(combo->itemText(2), QString::fromStdString(VornLanguage::ar.displayName()));
+    EXPECT_TRUE(combo->itemText(2).endsWith(QString::fromStdString(VornLanguage::ar.displayName())));
     EXPECT_EQ(combo->minimumWidth(), 190);
     EXPECT_EQ(combo->maximumWidth(), 260);
     picker.setLanguage(VornLanguage::tr);

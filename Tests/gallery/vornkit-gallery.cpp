@@ -1,0 +1,562 @@
+// vornkit-gallery: renders every design component in its states, in English and Turkish, into PNG
+// files, so a person can judge the look without running the application.
+//
+//   vornkit-gallery [output folder]     (default: the tests' artefacts folder, "gallery" below it)
+
+#include "VornBrandMark.h"
+#include "VornButtons.h"
+#include "VornFeedbackButton.h"
+#include "VornFlowLayout.h"
+#include "VornGlassCard.h"
+#include "VornGlassInputField.h"
+#include "VornGlassTokens.h"
+#include "VornGroundBackground.h"
+#include "VornLanguageControls.h"
+#include "VornPainting.h"
+#include "VornSegmentedControl.h"
+#include "VornSpinner.h"
+#include "VornSymbol.h"
+#include "VornTestUI.h"
+#include "VornToastBanner.h"
+#include "VornTypography.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace {
+
+VornLanguage galleryLanguage = VornLanguage::en;
+
+QString text(std::string_view en, std::string_view tr) { return vornQText(en, tr, galleryLanguage); }
+
+QLabel* label(const QString& content, const QFont& font, const QColor& color, QWidget* parent = nullptr) {
+    auto* result = new QLabel(content, parent);
+    result->setFont(font);
+    QPalette colours = result->palette();
+    colours.setColor(QPalette::WindowText, color);
+    result->setPalette(colours);
+    return result;
+}
+
+QLabel* caption(const QString& content) {
+    return label(content, vornFont(VornTextStyle::caption), VornGlassTokens::textSecondary());
+}
+
+// A column of one component in a state, with the state's name under it.
+QWidget* specimen(QWidget* component, const QString& name) {
+    auto* box = new QWidget;
+    auto* column = new QVBoxLayout(box);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(6);
+    column->addWidget(component, 0, Qt::AlignLeft | Qt::AlignVCenter);
+    column->addWidget(caption(name), 0, Qt::AlignLeft);
+    return box;
+}
+
+QHBoxLayout* row(std::initializer_list<QWidget*> widgets, int spacing = 18) {
+    auto* line = new QHBoxLayout;
+    line->setSpacing(spacing);
+    for (QWidget* widget : widgets) {
+        line->addWidget(widget, 0, Qt::AlignBottom);
+    }
+    line->addStretch(1);
+    return line;
+}
+
+// A glass card with a headline, a note and the section's content.
+VornGlassCard* section(const QString& title, const QString& note, const std::function<void(QVBoxLayout*)>& fill) {
+    auto* card = new VornGlassCard(18, 14);
+    QVBoxLayout* layout = card->contentLayout();
+    layout->setSpacing(14);
+    auto* heading = new QVBoxLayout;
+    heading->setSpacing(3);
+    heading->addWidget(label(title, vornFont(VornTextStyle::title3, QFont::DemiBold), VornGlassTokens::textPrimary()));
+    if (!note.isEmpty()) {
+        QLabel* description = label(note, vornFont(VornTextStyle::subheadline), VornGlassTokens::textMuted());
+        description->setWordWrap(true);
+        heading->addWidget(description);
+    }
+    layout->addLayout(heading);
+    fill(layout);
+    layout->addStretch(1);
+    return card;
+}
+
+class PaletteSwatch : public QWidget {
+public:
+    explicit PaletteSwatch(VornProductPalette palette) : palette_(palette) { setFixedSize(112, 64); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        const QRectF bounds(rect());
+        painter.setClipPath(vornRoundedRectPath(bounds, 10));
+        vornPaintGround(painter, bounds, palette_);
+        painter.setClipping(false);
+        painter.setPen(QPen(VornGlassTokens::borderSubtle(), 1));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(vornRoundedRectPath(bounds.adjusted(0.5, 0.5, -0.5, -0.5), 9.5));
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(accentColor(palette_));
+        painter.drawEllipse(QRectF(bounds.right() - 22, bounds.bottom() - 22, 12, 12));
+    }
+
+private:
+    VornProductPalette palette_;
+};
+
+class TokenSwatch : public QWidget {
+public:
+    explicit TokenSwatch(QColor color, bool outlined) : color_(std::move(color)), outlined_(outlined) { setFixedSize(64, 40); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRectF bounds(rect());
+        if (outlined_) {
+            vornPaintGlassRoundedRect(painter, bounds, 8, Qt::transparent, color_);
+        } else {
+            vornPaintGlassRoundedRect(painter, bounds, 8, color_, VornGlassTokens::borderSubtle());
+        }
+    }
+
+private:
+    QColor color_;
+    bool outlined_;
+};
+
+QWidget* palettesSection() {
+    return section(text("Product palettes", "Ürün paletleri"),
+                   text("Nine dark grounds with their accent colours.", "Vurgu renkleriyle dokuz koyu zemin."),
+                   [](QVBoxLayout* layout) {
+                       auto* host = new QWidget;
+                       auto* grid = new QGridLayout(host);
+                       grid->setContentsMargins(0, 0, 0, 0);
+                       grid->setHorizontalSpacing(12);
+                       grid->setVerticalSpacing(12);
+                       int index = 0;
+                       for (const VornProductPalette palette : allCases<VornProductPalette>()) {
+                           grid->addWidget(specimen(new PaletteSwatch(palette), QString::fromStdString(rawValue(palette))),
+                                           index / 5, index % 5);
+                           ++index;
+                       }
+                       layout->addWidget(host);
+                   });
+}
+
+QWidget* tokensSection() {
+    return section(text("Glass tokens", "Cam belirteçleri"),
+                   text("White at low opacity over the ground; three opaque status colours.",
+                        "Zeminin üzerinde düşük opaklıkta beyaz; üç opak durum rengi."),
+                   [](QVBoxLayout* layout) {
+                       auto* host = new QWidget;
+                       auto* grid = new QGridLayout(host);
+                       grid->setContentsMargins(0, 0, 0, 0);
+                       grid->setHorizontalSpacing(12);
+                       grid->setVerticalSpacing(12);
+                       const struct {
+                           const char* name;
+                           QColor color;
+                           bool outlined;
+                       } tokens[] = {
+                           {"surface1", VornGlassTokens::surface1(), false},
+                           {"surface2", VornGlassTokens::surface2(), false},
+                           {"surface3", VornGlassTokens::surface3(), false},
+                           {"borderSubtle", VornGlassTokens::borderSubtle(), true},
+                           {"borderStrong", VornGlassTokens::borderStrong(), true},
+                           {"textPrimary", VornGlassTokens::textPrimary(), false},
+                           {"textSecondary", VornGlassTokens::textSecondary(), false},
+                           {"textMuted", VornGlassTokens::textMuted(), false},
+                           {"success", VornGlassTokens::success(), false},
+                           {"warning", VornGlassTokens::warning(), false},
+                           {"danger", VornGlassTokens::danger(), false},
+                       };
+                       int index = 0;
+                       for (const auto& token : tokens) {
+                           grid->addWidget(specimen(new TokenSwatch(token.color, token.outlined), QString::fromLatin1(token.name)),
+                                           index / 6, index % 6);
+                           ++index;
+                       }
+                       layout->addWidget(host);
+                   });
+}
+
+QWidget* typographySection() {
+    return section(text("Text styles", "Metin stilleri"), text("Sizes in points; one point is one pixel.", "Boyutlar punto cinsinden; bir punto bir pikseldir."),
+                   [](QVBoxLayout* layout) {
+                       const struct {
+                           const char* name;
+                           VornTextStyle style;
+                       } styles[] = {
+                           {"largeTitle 26", VornTextStyle::largeTitle}, {"title 22", VornTextStyle::title},
+                           {"title2 17", VornTextStyle::title2},         {"title3 15", VornTextStyle::title3},
+                           {"headline 13", VornTextStyle::headline},     {"body 13", VornTextStyle::body},
+                           {"callout 12", VornTextStyle::callout},       {"subheadline 11", VornTextStyle::subheadline},
+                           {"footnote 10", VornTextStyle::footnote},     {"caption 10", VornTextStyle::caption},
+                       };
+                       auto* grid = new QGridLayout;
+                       grid->setHorizontalSpacing(18);
+                       grid->setVerticalSpacing(4);
+                       int line = 0;
+                       for (const auto& style : styles) {
+                           grid->addWidget(label(QString::fromLatin1(style.name), vornFont(11, QFont::Normal, VornFontDesign::monospaced),
+                                                 VornGlassTokens::textMuted()),
+                                           line, 0, Qt::AlignLeft | Qt::AlignVCenter);
+                           grid->addWidget(label(text("Files move between panes", "Dosyalar bölmeler arasında taşınır"),
+                                                 vornFont(style.style), VornGlassTokens::textPrimary()),
+                                           line, 1, Qt::AlignLeft | Qt::AlignVCenter);
+                           ++line;
+                       }
+                       grid->addWidget(label(QStringLiteral("mono 12"), vornFont(11, QFont::Normal, VornFontDesign::monospaced),
+                                             VornGlassTokens::textMuted()),
+                                       line, 0);
+                       grid->addWidget(label(QStringLiteral("sha256 9f86d081884c7d65…  /srv/backups/2026"),
+                                             vornFont(12, QFont::Normal, VornFontDesign::monospaced), VornGlassTokens::textSecondary()),
+                                       line, 1);
+                       grid->setColumnStretch(2, 1);
+                       layout->addLayout(grid);
+                   });
+}
+
+VornPrimaryButton* primary(const QString& title, bool down, bool enabled) {
+    auto* button = new VornPrimaryButton(title);
+    button->setDown(down);
+    button->setEnabled(enabled);
+    return button;
+}
+
+VornGlassButton* glass(const QString& title, bool active, bool down, bool enabled, const std::string& symbol = {}) {
+    auto* button = new VornGlassButton(title, active);
+    button->setDown(down);
+    button->setEnabled(enabled);
+    button->setSymbol(symbol);
+    return button;
+}
+
+QWidget* buttonsSection() {
+    return section(text("Buttons", "Düğmeler"),
+                   text("The one main action is primary; everything else is glass.",
+                        "Tek ana eylem birincildir; geri kalan her şey camdır."),
+                   [](QVBoxLayout* layout) {
+                       const QString save = text("Add Server", "Sunucu Ekle");
+                       layout->addLayout(row({specimen(primary(save, false, true), text("Primary", "Birincil")),
+                                              specimen(primary(save, true, true), text("Pressed", "Basılı")),
+                                              specimen(primary(save, false, false), text("Disabled", "Devre dışı"))}));
+                       const QString close = text("Close", "Kapat");
+                       layout->addLayout(row({specimen(glass(close, false, false, true), text("Glass", "Cam")),
+                                              specimen(glass(text("Receiver On", "Alıcı Açık"), true, false, true, "antenna.radiowaves.left.and.right"),
+                                                       text("Active", "Etkin")),
+                                              specimen(glass(close, false, true, true), text("Pressed", "Basılı")),
+                                              specimen(glass(close, false, false, false), text("Disabled", "Devre dışı"))}));
+                       auto* elided = glass(text("Copy the whole transfer log to the clipboard",
+                                                 "Aktarım günlüğünün tamamını panoya kopyala"),
+                                            false, false, true, "doc.on.doc");
+                       elided->setFixedWidth(190);
+                       auto* ampersand = glass(text("Send Feedback & Ideas", "Geri Bildirim & Fikir Gönder"), false, false, true);
+                       layout->addLayout(row({specimen(elided, text("Long label, elided", "Uzun etiket, kısaltılmış")),
+                                              specimen(ampersand, text("Ampersand shown", "Ve işareti görünür"))}));
+                   });
+}
+
+QWidget* inputsSection() {
+    return section(text("Text fields", "Metin alanları"), QString(), [](QVBoxLayout* layout) {
+        auto* empty = new VornGlassInputField;
+        empty->setPlaceholderText(text("Host or IP address", "Ana makine veya IP adresi"));
+        empty->setFixedWidth(230);
+        auto* filled = new VornGlassInputField;
+        filled->setText(QStringLiteral("sftp.vornworks.lan"));
+        filled->setFixedWidth(230);
+        auto* disabled = new VornGlassInputField;
+        disabled->setText(QStringLiteral("22"));
+        disabled->setEnabled(false);
+        disabled->setFixedWidth(90);
+        layout->addLayout(row({specimen(empty, text("Placeholder", "Yer tutucu")), specimen(filled, text("Filled", "Dolu")),
+                               specimen(disabled, text("Disabled", "Devre dışı"))}));
+    });
+}
+
+QWidget* segmentsSection() {
+    return section(text("Segmented control", "Bölümlü denetim"), QString(), [](QVBoxLayout* layout) {
+        const std::vector<VornSegmentedControl::Segment> tabs{
+            {text("Dual Pane", "Çift Bölme"), "rectangle.split.2x1.fill"},
+            {text("LAN", "Yerel Ağ"), "wifi"},
+            {text("Transfers", "Aktarımlar"), "arrow.left.arrow.right"}};
+        auto* first = new VornSegmentedControl;
+        first->setSegments(tabs);
+        first->setFixedWidth(380);
+        auto* second = new VornSegmentedControl;
+        second->setSegments({{text("Name", "Ad"), {}}, {text("Size", "Boyut"), {}}, {text("Modified", "Değiştirilme"), {}}});
+        second->setCurrentIndex(2);
+        second->setFixedWidth(300);
+        layout->addWidget(specimen(first, text("First chosen", "İlki seçili")));
+        layout->addWidget(specimen(second, text("Text only", "Yalnızca metin")));
+    });
+}
+
+QWidget* toastsSection() {
+    return section(text("Toast banners", "Bildirim şeritleri"),
+                   text("They let clicks through to what lies beneath.", "Tıklamaları alttaki içeriğe geçirir."),
+                   [](QVBoxLayout* layout) {
+                       auto* success = new VornToastBanner(text("3 files sent to Studio Mac", "3 dosya Studio Mac'e gönderildi"), false);
+                       auto* failure = new VornToastBanner(text("Connection refused by 192.168.1.20", "Bağlantı 192.168.1.20 tarafından reddedildi"), true);
+                       auto* longOne = new VornToastBanner(
+                           text("Upload finished, but the server kept an older copy of archive-2026-final-really-final.tar.zst",
+                                "Yükleme bitti, ancak sunucu archive-2026-final-really-final.tar.zst dosyasının eski kopyasını tuttu"),
+                           false);
+                       longOne->setFixedWidth(420);
+                       layout->addWidget(success, 0, Qt::AlignLeft);
+                       layout->addWidget(failure, 0, Qt::AlignLeft);
+                       layout->addWidget(specimen(longOne, text("Long message, elided", "Uzun ileti, kısaltılmış")));
+                   });
+}
+
+QWidget* spinnersSection() {
+    return section(text("Progress", "İlerleme"), QString(), [](QVBoxLayout* layout) {
+        auto* line = new QHBoxLayout;
+        line->setSpacing(22);
+        for (const int size : {12, 16, 22, 32}) {
+            auto* spinner = new VornSpinner(size);
+            spinner->setAngle(90 + size * 7);
+            line->addWidget(specimen(spinner, QStringLiteral("%1 pt").arg(size)), 0, Qt::AlignBottom);
+        }
+        auto* busy = new QWidget;
+        auto* busyRow = new QHBoxLayout(busy);
+        busyRow->setContentsMargins(0, 0, 0, 0);
+        busyRow->setSpacing(8);
+        auto* small = new VornSpinner(14);
+        small->setAngle(200);
+        busyRow->addWidget(small);
+        busyRow->addWidget(label(text("Listing /srv/media…", "/srv/media listeleniyor…"), vornFont(VornTextStyle::callout),
+                                 VornGlassTokens::textSecondary()));
+        line->addWidget(specimen(busy, text("With a label", "Etiketle")), 0, Qt::AlignBottom);
+        line->addStretch(1);
+        layout->addLayout(line);
+    });
+}
+
+QWidget* flowSection() {
+    return section(text("Flow layout", "Akış düzeni"),
+                   text("Chips wrap onto new lines when the width runs out.", "Genişlik bitince çipler yeni satıra geçer."),
+                   [](QVBoxLayout* layout) {
+                       auto* host = new QWidget;
+                       host->setFixedWidth(400);
+                       auto* flow = new VornFlowLayout(host, 7, 5);
+                       const char* chips[][3] = {
+                           {"Sync", "Eşitle", "arrow.triangle.2.circlepath"},
+                           {"Preview", "Önizle", "eye.fill"},
+                           {"Copy Path", "Yolu Kopyala", "doc.on.doc"},
+                           {"New Folder", "Yeni Klasör", "folder.badge.plus"},
+                           {"Refresh", "Yenile", "arrow.clockwise"},
+                           {"Verify Checksums", "Sağlama Toplamlarını Doğrula", "checkmark.shield"},
+                           {"Share on LAN", "Yerel Ağda Paylaş", "square.and.arrow.up.on.square.fill"},
+                           {"Delete", "Sil", "trash"},
+                       };
+                       for (const auto& chip : chips) {
+                           auto* button = glass(text(chip[0], chip[1]), false, false, true, chip[2]);
+                           button->setLabelFont(vornFont(VornTextStyle::caption2, QFont::Bold));
+                           flow->addWidget(button);
+                       }
+                       host->setFixedHeight(flow->heightForWidth(400));
+                       layout->addWidget(host);
+                   });
+}
+
+QWidget* brandSection() {
+    return section(text("Brand mark", "Marka işareti"), QString(), [](QVBoxLayout* layout) {
+        auto* line = new QHBoxLayout;
+        line->setSpacing(22);
+        for (const int size : {20, 22, 44, 88}) {
+            line->addWidget(specimen(new VornBrandMark(size, VornBrandMarkStyle::currentApp()), QStringLiteral("%1 pt").arg(size)), 0,
+                            Qt::AlignBottom);
+        }
+        line->addStretch(1);
+        layout->addLayout(line);
+    });
+}
+
+QWidget* languageSection() {
+    return section(text("Language", "Dil"),
+                   text("A picker for settings and a compact menu for headers.",
+                        "Ayarlar için bir seçici ve başlıklar için küçük bir menü."),
+                   [](QVBoxLayout* layout) {
+                       auto* titled = new VornLanguagePicker(std::nullopt, galleryLanguage, true, nullptr);
+                       titled->setFixedWidth(330);
+                       auto* bare = new VornLanguagePicker(std::nullopt, galleryLanguage, false, nullptr);
+                       layout->addWidget(specimen(titled, text("With title", "Başlıklı")));
+                       layout->addWidget(specimen(bare, text("Without title", "Başlıksız")), 0, Qt::AlignLeft);
+                       auto* badges = new QHBoxLayout;
+                       badges->setSpacing(14);
+                       for (const VornLanguage language : {galleryLanguage, VornLanguage::ptPT, VornLanguage::zhHant, VornLanguage::ar}) {
+                           auto* button = new VornLanguageMenuButton(language, nullptr);
+                           vornApplyContentLayoutDirection(button, language);
+                           badges->addWidget(specimen(button, QString::fromUtf8(language.englishName().data(),
+                                                                                qsizetype(language.englishName().size()))),
+                                             0, Qt::AlignBottom);
+                       }
+                       badges->addStretch(1);
+                       layout->addLayout(badges);
+                   });
+}
+
+QWidget* feedbackSection() {
+    return section(text("Feedback", "Geri bildirim"), QString(), [](QVBoxLayout* layout) {
+        const VornAppVersion version("1.0.0", "100");
+        auto* compact = new VornFeedbackButton("VornSled", version, VornFeedbackKind::feature, galleryLanguage,
+                                               VornFeedbackButtonStyle::compactIcon);
+        auto* pill = new VornFeedbackButton("VornSled", version, VornFeedbackKind::feature, galleryLanguage,
+                                            VornFeedbackButtonStyle::labeledPill);
+        layout->addLayout(row({specimen(compact, text("Compact icon", "Küçük simge")), specimen(pill, text("Labelled pill", "Etiketli hap"))}));
+    });
+}
+
+QWidget* symbolsSection() {
+    return section(text("Symbols", "Simgeler"),
+                   text("Every symbol name the design knows, from the Adwaita theme, tinted; last, the placeholder for an unknown name.",
+                        "Tasarımın bildiği her simge adı, Adwaita temasından, renklendirilmiş; sonda bilinmeyen ad için yer tutucu."),
+                   [](QVBoxLayout* layout) {
+                       auto* host = new QWidget;
+                       auto* grid = new QGridLayout(host);
+                       grid->setContentsMargins(0, 0, 0, 0);
+                       grid->setHorizontalSpacing(10);
+                       grid->setVerticalSpacing(7);
+                       std::vector<std::string> names = VornSymbol::knownNames();
+                       names.push_back("no.such.symbol");
+                       const int columns = 4;
+                       int index = 0;
+                       for (const std::string& name : names) {
+                           auto* icon = new QLabel;
+                           const bool unknown = !VornSymbol::isKnown(name);
+                           icon->setPixmap(QPixmap::fromImage(VornSymbol::image(
+                               name, 18, unknown ? VornGlassTokens::warning() : VornGlassTokens::textPrimary())));
+                           icon->setFixedSize(20, 20);
+                           QLabel* title = label(QString::fromStdString(name), vornFont(10.5, QFont::Normal, VornFontDesign::monospaced),
+                                                 unknown ? VornGlassTokens::warning() : VornGlassTokens::textSecondary());
+                           auto* cell = new QWidget;
+                           auto* cellRow = new QHBoxLayout(cell);
+                           cellRow->setContentsMargins(0, 0, 0, 0);
+                           cellRow->setSpacing(8);
+                           cellRow->addWidget(icon);
+                           cellRow->addWidget(title, 1);
+                           cell->setFixedWidth(280);
+                           grid->addWidget(cell, index / columns, index % columns);
+                           ++index;
+                       }
+                       layout->addWidget(host);
+                   });
+}
+
+// The page: ground, header, and the sections in two columns.
+std::unique_ptr<QWidget> buildPage(const std::vector<std::vector<QWidget*>>& columns, int width) {
+    auto page = std::make_unique<VornGroundBackground>(VornProductPalette::deepCoral);
+    vornApplyContentLayoutDirection(page.get(), galleryLanguage);
+    auto* outer = new QVBoxLayout(page.get());
+    outer->setContentsMargins(28, 24, 28, 28);
+    outer->setSpacing(20);
+
+    auto* header = new QHBoxLayout;
+    header->setSpacing(12);
+    header->addWidget(new VornBrandMark(34, VornBrandMarkStyle::vornworksSuite()));
+    auto* titles = new QVBoxLayout;
+    titles->setSpacing(0);
+    titles->addWidget(label(QStringLiteral("VornKit"), vornFont(VornTextStyle::title2, QFont::Bold), VornGlassTokens::textPrimary()));
+    titles->addWidget(label(text("Design system", "Tasarım sistemi"), vornFont(VornTextStyle::subheadline), VornGlassTokens::textSecondary()));
+    header->addLayout(titles);
+    header->addStretch(1);
+    header->addWidget(new VornLanguageMenuButton(galleryLanguage, nullptr), 0, Qt::AlignVCenter);
+    header->addWidget(new VornFeedbackButton("VornSled", VornAppVersion("1.0.0", "100"), VornFeedbackKind::feature,
+                                             galleryLanguage, VornFeedbackButtonStyle::compactIcon),
+                      0, Qt::AlignVCenter);
+    outer->addLayout(header);
+
+    auto* body = new QHBoxLayout;
+    body->setSpacing(18);
+    for (const auto& column : columns) {
+        auto* stack = new QVBoxLayout;
+        stack->setSpacing(18);
+        for (QWidget* card : column) {
+            stack->addWidget(card);
+        }
+        stack->addStretch(1);
+        body->addLayout(stack, 1);
+    }
+    outer->addLayout(body);
+    page->setFixedWidth(width);
+    page->adjustSize();
+    page->layout()->activate();
+    page->resize(width, page->sizeHint().height());
+    page->layout()->activate();
+    return page;
+}
+
+bool save(QWidget& widget, const QString& path) {
+    QImage image(widget.size(), QImage::Format_ARGB32);
+    image.fill(Qt::black);
+    widget.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    if (!image.save(path, "PNG")) {
+        std::fprintf(stderr, "vornkit-gallery: cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+bool renderLanguage(const QDir& folder, VornLanguage language) {
+    galleryLanguage = language;
+    const QString code = QString::fromUtf8(language.code().data(), qsizetype(language.code().size()));
+    bool ok = true;
+
+    auto overview = buildPage({{palettesSection(), typographySection(), inputsSection(), segmentsSection(), brandSection()},
+                               {tokensSection(), buttonsSection(), toastsSection(), spinnersSection(), flowSection(),
+                                languageSection(), feedbackSection()}},
+                              1280);
+    ok = save(*overview, folder.filePath(QStringLiteral("gallery-%1.png").arg(code))) && ok;
+
+    auto symbols = buildPage({{symbolsSection()}}, 1240);
+    ok = save(*symbols, folder.filePath(QStringLiteral("symbols-%1.png").arg(code))) && ok;
+
+    // The language menu as it opens (its rows are drawn by Fusion in the dark palette).
+    VornLanguageMenuButton button(language, nullptr);
+    QMenu* menu = button.buildMenu();
+    menu->ensurePolished();
+    menu->adjustSize();
+    ok = save(*menu, folder.filePath(QStringLiteral("language-menu-%1.png").arg(code))) && ok;
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Same conditions as the interface tests: offscreen, scale 1, DejaVu.
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("QT_SCALE_FACTOR", "1", 1);
+    QApplication application(argc, argv);
+    vornApplyDesignLook(application);
+    QApplication::setFont(QFont(QStringLiteral("DejaVu Sans")));
+    vornSetMonospacedFamily(QStringLiteral("DejaVu Sans Mono"));
+
+    const QString target = argc > 1 ? QString::fromLocal8Bit(argv[1])
+                                    : QDir(vornArtefactsDirectory()).filePath(QStringLiteral("gallery"));
+    if (!QDir().mkpath(target)) {
+        std::fprintf(stderr, "vornkit-gallery: cannot create %s\n", qPrintable(target));
+        return 1;
+    }
+    const QDir folder(target);
+    bool ok = true;
+    for (const VornLanguage language : {VornLanguage::en, VornLanguage::tr}) {
+        ok = renderLanguage(folder, language) && ok;
+    }
+    return ok ? 0 : 1;
+}
