@@ -1,0 +1,134 @@
+#include "ModelTestSupport.h"
+
+#include "SledError.h"
+
+#include <QSignalSpy>
+
+namespace {
+
+std::vector<std::string> recordNames(const SledViewModel& model) {
+    std::vector<std::string> result;
+    for (const SledTransferRecord& record : model.transfers()) {
+        result.push_back(record.fileName);
+    }
+    return result;
+}
+
+}  // namespace
+
+TEST_F(ModelTest, ATransferOfFilesAndAFolderCopiesEveryFileAndEndsEveryRecord) {
+    left.write("one.txt", "1");
+    left.write("two.txt", "22");
+    left.write("Folder/inner/deep.txt", "deep");
+    left.write("Folder/top.txt", "top");
+    left.write("Folder/skip.tmp", "excluded");
+    auto model = makeModel();
+    ModelToastLog toasts(*model);
+    PaneBrowserState& from = *model->leftPane();
+    PaneBrowserState& to = *model->rightPane();
+
+    model->transferSelected(&from, &to);
+    EXPECT_EQ(toasts.last(), "Select one or more files or folders to transfer.");
+
+    select(from, {"one.txt", "two.txt"});
+    QSignalSpy finished(model.get(), &SledViewModel::transferBatchFinished);
+    model->transferSelected(&from, &to);
+    // Records exist, queued, before anything is copied; the last file lies on top.
+    EXPECT_EQ(recordNames(*model), (std::vector<std::string>{"two.txt", "one.txt"}));
+    EXPECT_TRUE(model->isSyncingOrTransferring());
+    ASSERT_TRUE(modelWaitFor([&] { return finished.count() == 1; }));
+    EXPECT_FALSE(model->isSyncingOrTransferring());
+    EXPECT_EQ(toasts.last(), "Transferred 2/2 file(s) (SHA-256 verified)");
+    EXPECT_EQ(vornReadFile(right / "two.txt"), "22");
+    for (const SledTransferRecord& record : model->transfers()) {
+        EXPECT_EQ(record.status, SledTransferStatus::completed) << record.fileName;
+        EXPECT_EQ(record.direction, SledTransferDirection::localCopy);
+        EXPECT_EQ(record.sourceLabel, "This Computer");
+        EXPECT_TRUE(record.completedAt.has_value());
+        EXPECT_EQ(record.transferredBytes, record.totalBytes);
+    }
+
+    select(from, {"Folder"});
+    model->transferSelected(&from, &to);
+    ASSERT_TRUE(modelWaitFor([&] { return finished.count() == 2; }));
+    EXPECT_EQ(toasts.last(), "Transferred 2/2 file(s) (SHA-256 verified)");
+    EXPECT_EQ(recordNames(*model)[0], "Folder/top.txt");
+    EXPECT_EQ(recordNames(*model)[1], "Folder/inner/deep.txt");
+    EXPECT_EQ(vornReadFile(right / "Folder" / "inner" / "deep.txt"), "deep");
+    EXPECT_FALSE(std::filesystem::exists(right / "Folder" / "skip.tmp"));
+    ASSERT_TRUE(modelWaitFor([&] { return !to.isLoading() && to.entries().size() == 3; }));
+
+    // Dropped files: folders and missing paths are skipped.
+    const auto dropped = left.write("dropped.bin", "d");
+    model->handleDroppedLocalURLs({left / "Folder", left / "ghost", dropped}, &to);
+    ASSERT_TRUE(modelWaitFor([&] { return finished.count() == 3; }));
+    EXPECT_EQ(toasts.last(), "Transferred 1/1 file(s) (SHA-256 verified)");
+    EXPECT_EQ(vornReadFile(right / "dropped.bin"), "d");
+}
+
+TEST_F(ModelTest, ABatchThatCannotStartEndsItsRecordsFailed) {
+    left.write("a.txt", "a");
+    left.write("b.txt", "b");
+    auto model = makeModel();
+    ModelToastLog toasts(*model);
+    PaneBrowserState& from = *model->leftPane();
+    PaneBrowserState& to = *model->rightPane();
+    // The destination's profile does not exist: no provider can be made for it.
+    model->jumpToBookmark({VornUUID::random(), "", PaneEndpoint::remote(VornUUID::random()), "/"}, &to);
+    waitForListing(to);
+    select(from, {"a.txt", "b.txt"});
+    QSignalSpy finished(model.get(), &SledViewModel::transferBatchFinished);
+    model->transferSelected(&from, &to);
+    ASSERT_TRUE(modelWaitFor([&] { return finished.count() == 1; }));
+    ASSERT_EQ(model->transfers().size(), 2u);
+    for (const SledTransferRecord& record : model->transfers()) {
+        EXPECT_EQ(record.status, SledTransferStatus::failed);
+        EXPECT_EQ(record.errorMessage, "Invalid connection profile: Profile not found");
+        EXPECT_EQ(record.destinationLabel, "Remote");
+    }
+    EXPECT_TRUE(toasts.messages.back().isError);
+    EXPECT_FALSE(model->isSyncingOrTransferring());
+}
+
+TEST_F(ModelTest, BatchToastsClaimVerificationOnlyForFilesThatWereVerified) {
+    // A store that reports no digest: a download from it cannot be compared with anything.
+    ModelMemoryRemote remote;
+    remote.store.addFile("/a.txt", "a");
+    remote.store.addFile("/b.txt", "b");
+    remote.store.addFile("/c.txt", "c");
+    remote.store.setScript(VornTestMemoryProvider::Operation::download, "/b.txt",
+                           {.reportedSHA256 = std::optional<std::optional<std::string>>(std::nullopt)});
+    remote.store.setScript(VornTestMemoryProvider::Operation::download, "/c.txt",
+                           {.error = std::make_exception_ptr(SledError::connectionFailed("gone"))});
+    remote.install(data.path());
+    auto environment = this->environment();
+    environment.providerFactory = remote.factory();
+    auto model = makeModel(environment);
+    ModelToastLog toasts(*model);
+    PaneBrowserState& from = *model->leftPane();
+    model->jumpToBookmark({VornUUID::random(), "", remote.endpoint(), "/"}, &from);
+    waitForListing(from);
+    select(from, {"a.txt", "b.txt", "c.txt"});
+    QSignalSpy finished(model.get(), &SledViewModel::transferBatchFinished);
+    model->transferSelected(&from, model->rightPane());
+    ASSERT_TRUE(modelWaitFor([&] { return finished.count() == 1; }));
+    const SledTransferRecord* failed = nullptr;
+    int verified = 0;
+    for (const SledTransferRecord& record : model->transfers()) {
+        EXPECT_EQ(record.direction, SledTransferDirection::download);
+        if (record.status == SledTransferStatus::failed) {
+            failed = &record;
+        }
+        verified += record.isSHA256Verified ? 1 : 0;
+    }
+    ASSERT_NE(failed, nullptr);
+    EXPECT_FALSE(failed->completedAt.has_value());
+    EXPECT_TRUE(failed->errorMessage.has_value());
+    const std::string toast = toasts.last();
+    EXPECT_TRUE(toasts.messages.back().isError);
+    if (verified == 2) {
+        EXPECT_EQ(toast, "Transferred 2/3 file(s) (SHA-256 verified)");
+    } else {
+        EXPECT_EQ(toast, "Transferred 2/3 file(s) (" + std::to_string(2 - verified) + " not verified by SHA-256)");
+    }
+}
