@@ -271,6 +271,7 @@ void SledViewModel::showToast(const std::string& message, bool isError) {
         emit toastIsErrorChanged();
     }
     toastTimer_.start();
+    emit toastShown();
 }
 
 void SledViewModel::copyText(const std::string& text, const std::string& label) {

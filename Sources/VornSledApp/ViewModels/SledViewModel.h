@@ -284,6 +284,8 @@ signals:
     void previewErrorChanged();
     void toastMessageChanged();
     void toastIsErrorChanged();
+    // Every toast shown, also one whose text equals the one before.
+    void toastShown();
     // A LAN start or stop request has been carried out (whether or not it succeeded).
     void lanServicesSettled();
     // A transfer batch (its toast shown, its destination listed again) has ended.

@@ -38,16 +38,8 @@ inline bool modelWaitFor(const std::function<bool()>& done) {
 class ModelToastLog {
 public:
     explicit ModelToastLog(SledViewModel& model) : model_(model) {
-        QObject::connect(&model, &SledViewModel::toastMessageChanged, [this] {
-            if (model_.toastMessage()) {
-                messages.push_back({*model_.toastMessage(), model_.toastIsError()});
-            }
-        });
-        // toastIsError changes after the message; record the flag of the newest toast again.
-        QObject::connect(&model, &SledViewModel::toastIsErrorChanged, [this] {
-            if (!messages.empty()) {
-                messages.back().isError = model_.toastIsError();
-            }
+        QObject::connect(&model, &SledViewModel::toastShown, [this] {
+            messages.push_back({model_.toastMessage().value_or(""), model_.toastIsError()});
         });
     }
     struct Toast {
