@@ -422,6 +422,60 @@ QWidget* feedbackSection() {
     });
 }
 
+// The widgets shown with keyboard focus (only one can hold it at a time; see renderWithFocus).
+std::vector<QWidget*> focusTakers;
+
+QWidget* rightToLeftSection() {
+    auto* card = section(text("Right to left", "Sağdan sola"),
+                         text("Arabic, Persian and Hebrew lay out from the right edge; symbols lead from there.",
+                              "Arapça, Farsça ve İbranice sağ kenardan dizilir; simgeler oradan başlar."),
+                         [](QVBoxLayout* layout) {
+                             auto* host = new QWidget;
+                             host->setLayoutDirection(Qt::RightToLeft);
+                             auto* column = new QVBoxLayout(host);
+                             column->setContentsMargins(0, 0, 0, 0);
+                             column->setSpacing(12);
+                             auto* segments = new VornSegmentedControl;
+                             segments->setSegments({{text("Dual Pane", "Çift Bölme"), "rectangle.split.2x1.fill"},
+                                                    {text("LAN", "Yerel Ağ"), "wifi"},
+                                                    {text("Transfers", "Aktarımlar"), "arrow.left.arrow.right"}});
+                             segments->setFixedWidth(380);
+                             // Leading alignment: Qt mirrors AlignLeft to the right edge here.
+                             column->addWidget(segments, 0, Qt::AlignLeft);
+                             auto* buttons = new QHBoxLayout;
+                             buttons->setSpacing(10);
+                             buttons->addWidget(glass(text("New Folder", "Yeni Klasör"), false, false, true, "folder.badge.plus"));
+                             buttons->addWidget(glass(text("Refresh", "Yenile"), true, false, true, "arrow.clockwise"));
+                             buttons->addWidget(new VornPrimaryButton(text("Send", "Gönder")));
+                             buttons->addStretch(1);
+                             column->addLayout(buttons);
+                             column->addWidget(new VornToastBanner(text("2 files received", "2 dosya alındı"), false), 0,
+                                               Qt::AlignLeft);
+                             layout->addWidget(host);
+                         });
+    return card;
+}
+
+QWidget* focusSection() {
+    return section(text("Keyboard focus", "Klavye odağı"),
+                   text("The control that Tab reached wears a ring.", "Sekme tuşunun ulaştığı denetim bir halka taşır."),
+                   [](QVBoxLayout* layout) {
+                       auto* primaryButton = new VornPrimaryButton(text("Save", "Kaydet"));
+                       auto* glassButton = glass(text("Cancel", "Vazgeç"), false, false, true);
+                       auto* field = new VornGlassInputField;
+                       field->setText(QStringLiteral("backup-2026"));
+                       field->setFixedWidth(170);
+                       auto* segments = new VornSegmentedControl;
+                       segments->setSegments({{text("Name", "Ad"), {}}, {text("Size", "Boyut"), {}}});
+                       segments->setFixedWidth(170);
+                       focusTakers = {primaryButton, glassButton, field, segments};
+                       layout->addLayout(row({specimen(primaryButton, text("Primary", "Birincil")),
+                                              specimen(glassButton, text("Glass", "Cam")),
+                                              specimen(field, text("Text field", "Metin alanı")),
+                                              specimen(segments, text("Segments", "Bölümler"))}));
+                   });
+}
+
 QWidget* symbolsSection() {
     return section(text("Symbols", "Simgeler"),
                    text("Every symbol name the design knows, from the Adwaita theme, tinted; last, the placeholder for an unknown name.",
@@ -501,10 +555,37 @@ std::unique_ptr<QWidget> buildPage(const std::vector<std::vector<QWidget*>>& col
     return page;
 }
 
-bool save(QWidget& widget, const QString& path) {
+QImage renderImage(QWidget& widget) {
     QImage image(widget.size(), QImage::Format_ARGB32);
     image.fill(Qt::black);
     widget.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    return image;
+}
+
+// Keyboard focus exists only in a shown, active window, and only one widget holds it: the page is
+// shown offscreen, each taker is focused in turn and its own rectangle is kept from that picture.
+QImage renderWithFocus(QWidget& page) {
+    page.show();
+    page.activateWindow();
+    QApplication::setActiveWindow(&page);
+    QApplication::processEvents();
+    QImage composed = renderImage(page);
+    {
+        QPainter painter(&composed);
+        for (QWidget* taker : focusTakers) {
+            taker->setFocus(Qt::TabFocusReason);
+            QApplication::processEvents();
+            const QImage shot = renderImage(page);
+            const QRect area(taker->mapTo(&page, QPoint(0, 0)), taker->size());
+            painter.drawImage(area.topLeft(), shot, area);
+        }
+    }
+    page.hide();
+    focusTakers.clear();
+    return composed;
+}
+
+bool saveImage(const QImage& image, const QString& path) {
     if (!image.save(path, "PNG")) {
         std::fprintf(stderr, "vornkit-gallery: cannot write %s\n", qPrintable(path));
         return false;
@@ -513,16 +594,22 @@ bool save(QWidget& widget, const QString& path) {
     return true;
 }
 
+bool save(QWidget& widget, const QString& path) { return saveImage(renderImage(widget), path); }
+
 bool renderLanguage(const QDir& folder, VornLanguage language) {
     galleryLanguage = language;
     const QString code = QString::fromUtf8(language.code().data(), qsizetype(language.code().size()));
     bool ok = true;
 
-    auto overview = buildPage({{palettesSection(), typographySection(), inputsSection(), segmentsSection(), brandSection()},
+    auto overview = buildPage({{palettesSection(), typographySection(), inputsSection(), segmentsSection(), brandSection(),
+                                rightToLeftSection()},
                                {tokensSection(), buttonsSection(), toastsSection(), spinnersSection(), flowSection(),
                                 languageSection(), feedbackSection()}},
                               1280);
     ok = save(*overview, folder.filePath(QStringLiteral("gallery-%1.png").arg(code))) && ok;
+
+    auto focus = buildPage({{focusSection()}}, 760);
+    ok = saveImage(renderWithFocus(*focus), folder.filePath(QStringLiteral("focus-%1.png").arg(code))) && ok;
 
     auto symbols = buildPage({{symbolsSection()}}, 1240);
     ok = save(*symbols, folder.filePath(QStringLiteral("symbols-%1.png").arg(code))) && ok;

@@ -149,6 +149,12 @@ void VornPrimaryButton::paintEvent(QPaintEvent*) {
     painter.drawPath(vornRoundedRectPath(bounds, 9));
     paintLabel(painter, bounds.adjusted(horizontalPadding(), 0, -horizontalPadding(), 0),
                QColor::fromRgbF(0, 0, 0, 0.9f));
+    if (hasFocus()) {
+        // Dark on the white fill, where a white ring would vanish.
+        painter.setPen(QPen(QColor::fromRgbF(0, 0, 0, 0.45f), 1.5));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(vornRoundedRectPath(bounds.adjusted(2, 2, -2, -2), 7));
+    }
 }
 
 VornGlassButton::VornGlassButton(const QString& label, bool active, QWidget* parent)
@@ -175,4 +181,7 @@ void VornGlassButton::paintEvent(QPaintEvent*) {
     vornPaintGlassButtonShape(painter, bounds, active_);
     paintLabel(painter, bounds.adjusted(horizontalPadding(), 0, -horizontalPadding(), 0),
                VornGlassTokens::textPrimary());
+    if (hasFocus()) {
+        vornPaintFocusRing(painter, bounds, 8);
+    }
 }

@@ -110,10 +110,16 @@ void VornFeedbackButton::paintEvent(QPaintEvent*) {
         const double side = std::min(compactSymbolSide(), std::min(bounds.width(), bounds.height()));
         VornSymbol::paint(painter, QRectF(bounds.center().x() - side / 2, bounds.center().y() - side / 2, side, side),
                           symbolName, VornGlassTokens::textSecondary());
+        if (hasFocus()) {
+            vornPaintFocusRing(painter, bounds, -1);
+        }
         return;
     }
 
     vornPaintGlassButtonShape(painter, bounds, false);
+    if (hasFocus()) {
+        vornPaintFocusRing(painter, bounds, 8);
+    }
     const QFont font = pillFont();
     const QFontMetricsF metrics(font);
     const QRectF content = bounds.adjusted(pillHorizontalPadding, 0, -pillHorizontalPadding, 0);

@@ -52,9 +52,11 @@ void VornGlassInputField::paintEvent(QPaintEvent* event) {
     {
         QPainter painter(this);
         painter.setOpacity(isEnabled() ? 1.0 : vornDisabledOpacity);
-        // Focus brightens the border, as the active glass button does.
         vornPaintGlassRoundedRect(painter, QRectF(rect()), cornerRadius_, VornGlassTokens::surface2(),
-                                  hasFocus() ? VornGlassTokens::borderStrong() : VornGlassTokens::borderSubtle());
+                                  VornGlassTokens::borderSubtle());
+        if (hasFocus()) {
+            vornPaintFocusRing(painter, QRectF(rect()), cornerRadius_);
+        }
     }
     QLineEdit::paintEvent(event);
 }

@@ -333,6 +333,9 @@ void VornLanguageMenuButton::paintEvent(QPaintEvent*) {
     painter.setOpacity((isEnabled() ? 1.0 : vornDisabledOpacity) * (isDown() ? 0.78 : 1.0));
     const QRectF bounds(rect());
     vornPaintGlassCapsule(painter, bounds, VornGlassTokens::surface2(), VornGlassTokens::borderSubtle());
+    if (hasFocus()) {
+        vornPaintFocusRing(painter, bounds, -1);
+    }
 
     const QFont font = badgeFont();
     const QFontMetricsF metrics(font);

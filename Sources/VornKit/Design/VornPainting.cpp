@@ -120,6 +120,20 @@ void vornPaintGround(QPainter& painter, const QRectF& rect, VornProductPalette p
     painter.restore();
 }
 
+void vornPaintFocusRing(QPainter& painter, const QRectF& rect, double cornerRadius) {
+    const QRectF ring = rect.adjusted(0.75, 0.75, -0.75, -0.75);
+    if (!usable(ring)) {
+        return;
+    }
+    painter.save();
+    painter.setOpacity(1.0);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(QColor::fromRgbF(1, 1, 1, 0.7f), 1.5));
+    painter.drawPath(cornerRadius < 0 ? vornCapsulePath(ring) : vornRoundedRectPath(ring, std::max(0.0, cornerRadius - 0.75)));
+    painter.restore();
+}
+
 QPalette vornDarkPalette(VornProductPalette accentPalette) {
     const QColor accent = accentColor(accentPalette);
     const QColor window(0x1E, 0x1A, 0x24);

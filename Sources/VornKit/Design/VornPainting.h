@@ -37,5 +37,9 @@ void vornApplyDesignLook(QApplication& application, VornProductPalette accentPal
 // shown as it is doubles each one.
 QString vornEscapeMnemonic(const QString& text);
 
+// The keyboard focus ring of the design's controls: drawn just inside `shape`'s rectangle so it never
+// leaves the widget. A negative radius means a capsule.
+void vornPaintFocusRing(QPainter& painter, const QRectF& rect, double cornerRadius);
+
 // Disabled design controls draw at this opacity.
 inline constexpr double vornDisabledOpacity = 0.4;

@@ -154,10 +154,8 @@ void VornSegmentedControl::paintEvent(QPaintEvent*) {
                          shown);
         painter.restore();
     }
-    if (hasFocus() && current_ >= 0) {
-        painter.setPen(QPen(VornGlassTokens::borderStrong(), 1));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawPath(vornRoundedRectPath(bounds.adjusted(0.5, 0.5, -0.5, -0.5), outerRadius - 0.5));
+    if (hasFocus()) {
+        vornPaintFocusRing(painter, bounds, outerRadius);
     }
 }
 
