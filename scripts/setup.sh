@@ -2,6 +2,8 @@
 # Installs what VornSled needs on Debian 12. Idempotent: when everything is there it only checks.
 #   scripts/setup.sh          packages to build and run the application
 #   scripts/setup.sh --test   plus the test-only packages, services and npm test servers
+#   scripts/setup.sh --bench  plus the peer tools the benchmarks are measured beside, the
+#                             services they run against and the npm S3 test server
 set -euo pipefail
 
 project="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -24,10 +26,22 @@ test_packages=(
     python3 python3-botocore curl socat chromium clang libclang-rt-14-dev
     nodejs npm
 )
+# Peers of bench/*/run.sh: rsync (plan), rclone and the AWS command-line client (s3, sftp,
+# transfer), curl, socat and python3 (lan); sshd and the S3 test server to run against.
+bench_packages=(
+    rsync rclone awscli curl socat python3 openssh-server openssh-client nodejs npm
+)
 
+mode="${1:-}"
+case "$mode" in
+    "" | --test | --bench) ;;
+    *) echo "usage: $0 [--test | --bench]" >&2; exit 2 ;;
+esac
 wanted=("${build_packages[@]}")
-if [ "${1:-}" = "--test" ]; then
+if [ "$mode" = --test ]; then
     wanted+=("${test_packages[@]}")
+elif [ "$mode" = --bench ]; then
+    wanted+=("${bench_packages[@]}")
 fi
 
 missing=()
@@ -54,7 +68,7 @@ if [ "${#missing[@]}" -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-if [ "${1:-}" = "--test" ]; then
+if [ "$mode" = --test ] || [ "$mode" = --bench ]; then
     # npm test servers and browser drivers, pinned by their lock files.
     for dir in "$project"/Tests/services/npm/*/; do
         [ -f "$dir/package-lock.json" ] || continue

@@ -6,8 +6,10 @@
 set -euo pipefail
 project="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 cd "$project"
+# What it is measured beside is installed first, as for the tests.
+bash scripts/setup.sh --bench
 for tool in curl socat python3 tee sha256sum xargs; do
-    command -v "$tool" > /dev/null || { echo "bench/lan needs $tool (scripts/setup.sh --test installs it)" >&2; exit 1; }
+    command -v "$tool" > /dev/null || { echo "bench/lan needs $tool (scripts/setup.sh --bench installs it)" >&2; exit 1; }
 done
 cmake --preset release > /dev/null
 cmake --build --preset release --target bench_lan -j "$(nproc)"

@@ -3,7 +3,9 @@
 # Arguments go to the program: [work folder] [files] [differences].
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-command -v rsync >/dev/null || { echo "bench/plan needs rsync: apt-get install rsync" >&2; exit 1; }
+# What it is measured beside is installed first, as for the tests.
+bash scripts/setup.sh --bench
+command -v rsync >/dev/null || { echo "bench/plan needs rsync (scripts/setup.sh --bench installs it)" >&2; exit 1; }
 cmake --preset release >/dev/null
 cmake --build --preset release --target bench_plan
 exec build/release/bench/bench_plan "$@"

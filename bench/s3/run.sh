@@ -7,11 +7,12 @@
 #   bench/s3/run.sh           256 MiB large file, 1,000 files of 64 KiB, 10,000 keys to list
 #   bench/s3/run.sh --big     1 GiB large file, 1,000 files of 1 MiB, 10,000 keys to list
 #
-# Needs node (the S3 test server, installed by scripts/setup.sh --test), rclone and the AWS
-# command-line client (Debian packages rclone and awscli).
+# Its peers rclone and the AWS command-line client, node and the S3 test server are installed
+# first by scripts/setup.sh --bench, as for the tests.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 project="$PWD"
+bash scripts/setup.sh --bench
 
 large_mib=256 small_count=1000 small_kib=64 list_keys=10000
 if [ "${1:-}" = "--big" ]; then large_mib=1024 small_kib=1024; fi
@@ -19,7 +20,8 @@ if [ "${1:-}" = "--big" ]; then large_mib=1024 small_kib=1024; fi
 for tool in node rclone; do
     command -v "$tool" >/dev/null || { echo "bench/s3 needs $tool" >&2; exit 1; }
 done
-[ -x /usr/bin/aws ] || { echo "bench/s3 needs the AWS command-line client: apt-get install awscli" >&2; exit 1; }
+# The Debian package's client, not one that a Python version manager may put first on PATH.
+[ -x /usr/bin/aws ] || { echo "bench/s3 needs the AWS command-line client (scripts/setup.sh --bench installs it)" >&2; exit 1; }
 npm_dir="$project/Tests/services/npm/s3rver"
 [ -d "$npm_dir/node_modules/@20minutes/s3rver" ] ||
     npm ci --prefix "$npm_dir" --no-audit --no-fund --loglevel=error
@@ -30,9 +32,16 @@ ours="$project/build/release/bench/bench_s3"
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/vorn-bench-s3.XXXXXX")"
 server_pid=""
+# Keeps the run's own status: the server ends by our signal, which `wait` reports as a failure
+# that must not become the status of a good run.
 cleanup() {
-    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+    local status=$?
+    if [ -n "$server_pid" ]; then
+        kill "$server_pid" 2>/dev/null || true
+        wait "$server_pid" 2>/dev/null || true
+    fi
     rm -rf "$work"
+    exit "$status"
 }
 trap cleanup EXIT
 

@@ -10,6 +10,8 @@
 set -euo pipefail
 
 project="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+# What it is measured beside, and the sshd it runs against, are installed first, as for the tests.
+bash "$project/scripts/setup.sh" --bench
 bench="${VORN_BENCH_SFTP:-}"
 if [ -z "$bench" ]; then
     (cd "$project" && cmake --preset release > /dev/null && cmake --build --preset release --target bench_sftp > /dev/null)
@@ -22,8 +24,9 @@ small_kib=$(( big_mib * 1024 / small_count ))
 workers=4
 
 state="$project/build/bench-sftp"
+work=""
 bash "$project/Tests/services/services.sh" start "$state" > /dev/null 2>&1 || true
-trap 'bash "$project/Tests/services/services.sh" stop "$state" > /dev/null 2>&1; rm -rf "$work"' EXIT
+trap 'bash "$project/Tests/services/services.sh" stop "$state" > /dev/null 2>&1; [ -z "$work" ] || rm -rf "$work"' EXIT
 env_file="$state/test-services/services.env"
 value() { sed -n "s/^$1=//p" "$env_file" | tail -n 1; }
 [ "$(value SSHD_READY)" = 1 ] || { echo "the sshd test service did not start" >&2; exit 1; }

@@ -6,6 +6,8 @@
 set -euo pipefail
 project="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 cd "$project"
+# What it is measured beside is installed first, as for the tests.
+bash scripts/setup.sh --bench
 cmake --preset release > /dev/null
 cmake --build --preset release --target bench_transfer -j"$(nproc)" > /dev/null
 exec "$project/build/release/bench/bench_transfer" "$@"
