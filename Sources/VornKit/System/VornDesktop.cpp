@@ -64,13 +64,27 @@ bool VornDesktop::open(std::string_view target) {
     if (target.empty() || target.front() == '-' || target.find('\0') != std::string_view::npos) {
         return false;
     }
-    std::string argument(target);
-    gchar* argv[] = {const_cast<gchar*>("xdg-open"), argument.data(), nullptr};
+    return startDetached({"xdg-open", std::string(target)});
+}
+
+bool VornDesktop::startDetached(const std::vector<std::string>& arguments) {
+    if (arguments.empty() || arguments.front().empty()) {
+        return false;
+    }
+    std::vector<gchar*> argv;
+    argv.reserve(arguments.size() + 1);
+    for (const std::string& argument : arguments) {
+        if (argument.find('\0') != std::string::npos) {
+            return false;
+        }
+        argv.push_back(const_cast<gchar*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
     // Without G_SPAWN_DO_NOT_REAP_CHILD glib puts an intermediate process in between, so the
-    // opener is adopted by init and never becomes our zombie.
+    // program is adopted by init and never becomes our zombie.
     GError* error = nullptr;
     const gboolean started = g_spawn_async(
-        nullptr, argv, nullptr,
+        nullptr, argv.data(), nullptr,
         static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL |
                                  G_SPAWN_STDIN_FROM_DEV_NULL),
         nullptr, nullptr, nullptr, &error);

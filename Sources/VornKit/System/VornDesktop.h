@@ -1,7 +1,9 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
+#include <vector>
 
 // Handing things to the user's desktop: the default browser or application for an address or a
 // file, and the file manager.
@@ -14,4 +16,8 @@ struct VornDesktop {
     // Asks the file manager over the session bus (org.freedesktop.FileManager1.ShowItems) to show
     // `item` selected in its folder; when no file manager answers, opens the folder that holds it.
     static void revealInFileManager(const std::filesystem::path& item);
+
+    // Starts `arguments` (the program first, found on $PATH unless it holds a '/') detached from
+    // this process, its standard streams on /dev/null, and returns whether it could be started.
+    static bool startDetached(const std::vector<std::string>& arguments);
 };
