@@ -173,6 +173,12 @@ VornProcessSession::Reply VornProcessSession::exchange(std::string_view request,
                 reply.output = output_.substr(0, *lineStart);
                 output_.erase(0, lineEnd);
                 scannedUpTo_ = 0;
+                // The two pipes are not ordered: what the child wrote to standard error before its
+                // ending line may still wait unread, and belongs to this reply, not the next.
+                if (errorPipe_ && pollReadable(errorPipe_.get(), 0) &&
+                    !readAvailable(errorPipe_.get(), reply.errors, VornProcessRunner::tailLimit)) {
+                    errorPipe_.reset();
+                }
                 return reply;
             }
         }

@@ -31,10 +31,11 @@ struct ResolvedService {
     std::string txt;
 };
 
-// The resolved _vornsled._tcp services that namespace B sees.
+// The resolved _vornsled._tcp services that namespace B sees. One run waits for its resolves, and a
+// resolve of a service that went away meanwhile may never end: each run is bounded.
 std::vector<ResolvedService> browseFromB() {
     const VornShellResult result = vornShell("DBUS_SYSTEM_BUS_ADDRESS=" + vornShellQuote(VornTestServices::value("AVAHI_BROWSE_BUS")) +
-                                             " avahi-browse -rpt _vornsled._tcp 2>/dev/null");
+                                             " timeout -k 2 15 avahi-browse -rpt _vornsled._tcp 2>/dev/null");
     std::vector<ResolvedService> services;
     std::istringstream lines(result.output);
     std::string line;
