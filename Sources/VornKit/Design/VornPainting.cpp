@@ -2,6 +2,7 @@
 
 #include "VornGlassTokens.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QLinearGradient>
 #include <QPainter>
@@ -173,6 +174,23 @@ void vornApplyDesignLook(QApplication& application, VornProductPalette accentPal
         application.setStyle(fusion);
     }
     application.setPalette(vornDarkPalette(accentPalette));
+}
+
+void vornMakeTransparent(QAbstractScrollArea* area) {
+    if (!area) {
+        return;
+    }
+    area->setFrameShape(QFrame::NoFrame);
+    area->setAutoFillBackground(false);
+    QPalette colours = area->palette();
+    for (const QPalette::ColorRole role : {QPalette::Base, QPalette::Window, QPalette::AlternateBase}) {
+        colours.setColor(role, Qt::transparent);
+    }
+    area->setPalette(colours);
+    if (QWidget* viewport = area->viewport()) {
+        viewport->setAutoFillBackground(false);
+        viewport->setPalette(colours);
+    }
 }
 
 QString vornEscapeMnemonic(const QString& text) {

@@ -8,6 +8,7 @@
 #include <QRectF>
 #include <QString>
 
+class QAbstractScrollArea;
 class QApplication;
 class QPainter;
 
@@ -32,6 +33,10 @@ void vornPaintGround(QPainter& painter, const QRectF& rect, VornProductPalette p
 QPalette vornDarkPalette(VornProductPalette accentPalette = VornProductPalette::deepCoral);
 // Fusion, the dark palette, no style sheet. Call once after creating the application.
 void vornApplyDesignLook(QApplication& application, VornProductPalette accentPalette = VornProductPalette::deepCoral);
+
+// Glass surfaces show the ground through them, so a scroll area, list or table between them must
+// draw no background or frame of its own; this clears both (its rows still draw their selection).
+void vornMakeTransparent(QAbstractScrollArea* area);
 
 // Qt reads "&" in the texts of actions, buttons and check boxes as the mark of a mnemonic; a text
 // shown as it is doubles each one.

@@ -4,12 +4,14 @@
 #include "VornGlassInputField.h"
 #include "VornGlassTokens.h"
 #include "VornGroundBackground.h"
+#include "VornPainting.h"
 #include "VornSegmentedControl.h"
 #include "VornSpinner.h"
 #include "VornTestUI.h"
 #include "VornToastBanner.h"
 
 #include <QLabel>
+#include <QListWidget>
 #include <QVBoxLayout>
 #include <QSignalSpy>
 #include <QTest>
@@ -209,4 +211,20 @@ TEST(VornSpinner, TurnsOnlyWhileShownAndRunning) {
     VornSpinner tiny(0);
     EXPECT_EQ(tiny.sizeHint(), QSize(1, 1));
     vornRenderOnBlack(tiny);
+}
+
+TEST(VornMakeTransparent, ListsBetweenGlassSurfacesShowWhatIsBehindThem) {
+    VornGroundBackground ground(VornProductPalette::deepCoral);
+    auto* list = new QListWidget(&ground);
+    list->addItem(QStringLiteral("report.pdf"));
+    list->setGeometry(0, 0, 200, 120);
+    const QImage before = vornRenderOnBlack(ground, QSize(200, 120));
+    vornMakeTransparent(list);
+    vornMakeTransparent(nullptr);
+    const QImage after = vornRenderOnBlack(ground, QSize(200, 120));
+    VornGroundBackground bare(VornProductPalette::deepCoral);
+    const QImage expected = vornRenderOnBlack(bare, QSize(200, 120));
+    // Below the one row, the list now shows the ground; before, it painted its own base colour.
+    EXPECT_FALSE(vornColorNear(before.pixelColor(150, 100), expected.pixelColor(150, 100)));
+    EXPECT_TRUE(vornColorNear(after.pixelColor(150, 100), expected.pixelColor(150, 100)));
 }
