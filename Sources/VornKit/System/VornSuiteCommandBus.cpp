@@ -83,7 +83,7 @@ std::string VornSuiteCommandBus::notificationName(VornSuiteApp app) {
 
 bool VornSuiteCommandBus::send(VornSuiteCommandKind kind, VornSuiteApp from, VornSuiteApp to,
                                std::optional<std::int32_t> targetPID, std::optional<std::string> targetName,
-                               std::optional<std::string> payload, bool launchIfNeeded, bool bringToFront) {
+                               std::optional<std::string> payload, bool launchIfNeeded, bool bringToFront) const {
     if (targetPID && *targetPID <= 1) {
         return false;
     }
@@ -119,7 +119,7 @@ bool VornSuiteCommandBus::send(VornSuiteCommandKind kind, VornSuiteApp from, Vor
     return VornSuiteApps::openInstalled(to);
 }
 
-bool VornSuiteCommandBus::enqueue(const VornSuiteCommandEnvelope& envelope) {
+bool VornSuiteCommandBus::enqueue(const VornSuiteCommandEnvelope& envelope) const {
     const std::optional<std::string> text = envelope.encode();
     return text && detail::suiteWriteFile(commandFile(envelope.targetApp), *text);
 }

@@ -139,10 +139,10 @@ public:
     // 1, when the target neither runs nor may be started, or when the file cannot be written.
     bool send(VornSuiteCommandKind kind, VornSuiteApp from, VornSuiteApp to,
               std::optional<std::int32_t> targetPID = std::nullopt, std::optional<std::string> targetName = std::nullopt,
-              std::optional<std::string> payload = std::nullopt, bool launchIfNeeded = true, bool bringToFront = false);
+              std::optional<std::string> payload = std::nullopt, bool launchIfNeeded = true, bool bringToFront = false) const;
 
     // Writes the envelope as its target's file; no notification, no launch.
-    bool enqueue(const VornSuiteCommandEnvelope& envelope);
+    bool enqueue(const VornSuiteCommandEnvelope& envelope) const;
 
     // The pending command of `app` when it decodes, is addressed to `app` and lies within
     // maxAgeSeconds of `now` either way; the file stays.
