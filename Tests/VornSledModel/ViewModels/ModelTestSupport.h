@@ -38,7 +38,7 @@ inline bool modelWaitFor(const std::function<bool()>& done) {
 class ModelToastLog {
 public:
     explicit ModelToastLog(SledViewModel& model) : model_(model) {
-        QObject::connect(&model, &SledViewModel::toastShown, [this] {
+        QObject::connect(&model, &SledViewModel::toastShown, &context_, [this] {
             messages.push_back({model_.toastMessage().value_or(""), model_.toastIsError()});
         });
     }
@@ -54,6 +54,7 @@ public:
 
 private:
     SledViewModel& model_;
+    QObject context_;  // ends the connection with the log
 };
 
 // A workspace on temporary folders: the profile store, both panes' start folders, and a clipboard
