@@ -17,6 +17,7 @@ class QPainter;
 // own icon theme never changes the look, drawn at the asked size and tinted with the asked colour.
 // A name without an icon draws a visible placeholder (a dashed square with a question mark) rather
 // than nothing, so a missing mapping shows up on screen and in the symbol test.
+// Drawn images are cached; use it from the GUI thread only.
 struct VornSymbol {
     // Where the SVG files live ($VORN_ICON_THEME_DIR overrides it, for installs elsewhere).
     static QString themeDirectory();

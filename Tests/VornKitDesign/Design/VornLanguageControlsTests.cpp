@@ -82,6 +82,13 @@ TEST_F(VornLanguageControlsTest, FollowingTheSystemKeepsSystemStoredWhateverTheO
     EXPECT_EQ(reported[0], VornLanguage::tr);
     EXPECT_EQ(reported[1], VornLanguage::de);
     EXPECT_EQ(VornLanguagePersistenceGuard::shared().suppressDepth(), 0);
+
+    // Programmatic updates (the owner passing a language in, code moving the list) store nothing.
+    picker.setLanguage(VornLanguage::fr);
+    picker.comboBox()->setCurrentIndex(7);
+    EXPECT_EQ(VornLanguage::storedPreferenceCode(), "system");
+    EXPECT_TRUE(picker.isFollowingSystem());
+    EXPECT_EQ(reported.size(), 2u);
 }
 
 TEST_F(VornLanguageControlsTest, PickerTitleEntriesAndRetranslation) {
