@@ -339,7 +339,9 @@ std::optional<std::string> SFTPStorageProvider::computeRemoteSHA256(const std::s
     // file takes a while to hash: an empty line now and then (which the digest's reading skips)
     // tells that the server is still at it, so only a silent one is given up.
     const std::string beat = std::to_string(std::max(1, answerSeconds / 3));
-    const std::string command = "( while sleep " + beat + "; do echo; done ) & vornsledBeat=$!; (" +
+    // The sleep holds none of the session's pipes, so one left over after the kill keeps nothing open.
+    const std::string command = "( while sleep " + beat +
+                                " </dev/null >/dev/null 2>&1; do echo; done ) & vornsledBeat=$!; (" +
                                 remoteSHA256Command(path) +
                                 ") </dev/null; kill $vornsledBeat 2>/dev/null; wait $vornsledBeat 2>/dev/null\n";
     const SFTPSharedSessions::Reply reply =

@@ -1306,6 +1306,15 @@ TEST_F(SFTPLiveTest, AStalledServerIsGivenUpAndItsConnectionReplaced) {
     const RemoteFolder remote(sftpTestProvider());
     std::ofstream(remote / "f") << "f";
     ASSERT_EQ(provider.listDirectory(remote.path(), {}).size(), 1u);
+    // A server that is busy hashing a large file says so while it works: it is not given up.
+    {
+        std::ofstream(remote / "large.bin").close();
+        fs::resize_file(remote / "large.bin", std::uintmax_t(1) << 30);
+        const std::optional<std::string> digest = provider.computeRemoteSHA256(remote / "large.bin", {});
+        ASSERT_TRUE(digest.has_value());
+        EXPECT_EQ(digest->size(), 64u);
+        fs::remove(remote / "large.bin");
+    }
     const int loginsBefore = key.logins();
     const std::vector<pid_t> master = sharedConnectionProcesses(provider.sharedConnectionPath().value());
     ASSERT_EQ(master.size(), 1u);
