@@ -25,6 +25,8 @@
 #include <set>
 #include <sstream>
 #include <thread>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -159,6 +161,23 @@ bool folderHoldsPrefix(const fs::path& folder, std::string_view prefix) {
     return false;
 }
 
+// Tests running at once add and remove keys of their own: each change to the file holds its lock,
+// so that none rewrites the file without another's key.
+class KeysFileLock {
+public:
+    explicit KeysFileLock(const fs::path& file)
+        : fd_(::open((file.string() + ".lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600)) {
+        EXPECT_GE(fd_, 0);
+        EXPECT_EQ(::flock(fd_, LOCK_EX), 0);
+    }
+    ~KeysFileLock() { ::close(fd_); }
+    KeysFileLock(const KeysFileLock&) = delete;
+    KeysFileLock& operator=(const KeysFileLock&) = delete;
+
+private:
+    int fd_;
+};
+
 // A client key of a test's own, authorized for the test user while the object lives (with
 // `options` before it in authorized_keys); the server's log tells its logins from other tests'.
 class TestClientKey {
@@ -172,9 +191,11 @@ public:
         EXPECT_EQ(made.exitCode, 0) << made.output;
         fingerprint_ = made.output.substr(made.output.find("SHA256:")).substr(0, 50);
         line_ = (options.empty() ? "" : options + " ") + vornReadFile(file + ".pub");
+        const KeysFileLock lock(authorized_);
         std::ofstream(authorized_, std::ios::app) << line_;
     }
     ~TestClientKey() {
+        const KeysFileLock lock(authorized_);
         std::string rest = vornReadFile(authorized_);
         if (const std::size_t at = rest.find(line_); at != std::string::npos) {
             rest.erase(at, line_.size());
