@@ -3,7 +3,10 @@
 #include "VornSuiteTelemetryBus.h"
 #include "VornTestSupport.h"
 
+#include <atomic>
 #include <chrono>
+#include <map>
+#include <mutex>
 #include <fstream>
 #include <set>
 #include <thread>
@@ -89,29 +92,41 @@ TEST(VornSuiteFiles, PendingCommandsArePeekedOrConsumedOnce) {
     }
 }
 
-TEST(VornSuiteFiles, ACommandWrittenWhileTheTargetReadsIsNeverLost) {
+TEST(VornSuiteFiles, CommandsRacingTheirReadersArriveOnceAndTheLastOneAlways) {
     VornTestTempDir dir;
     const VornSuiteCommandBus bus(dir.path());
-    const fs::path slot = bus.commandFile(VornSuiteApp::dravik);
-    constexpr int total = 200;
-    // The sender writes the next command as soon as the slot is free; a reader that deleted the
-    // slot after reading it could delete a command written in between, which would never arrive.
-    std::thread sender([&] {
-        for (int i = 0; i < total; ++i) {
-            vornSuiteEventually([&] { return !fs::exists(slot); });
-            bus.enqueue(command(VornSuiteApp::dravik, VornSuiteCommandKind::dravikSelectTask, vornDateNow(),
-                                std::to_string(i)));
+    constexpr int total = 150;
+    // Two readers (a notification and the start-up pickup of one target) race a sender that writes
+    // without pausing. A later command may replace an unread one, but none may arrive twice, and
+    // the last one, which nothing replaces, must arrive: a reader that deleted the slot by name
+    // after reading it could delete a command written in between.
+    std::atomic<bool> senderDone{false};
+    std::mutex mutex;
+    std::map<std::string, int> received;
+    auto reader = [&] {
+        for (;;) {
+            const bool finished = senderDone.load();
+            if (auto envelope = bus.consumePendingCommand(VornSuiteApp::dravik, vornDateNow(), 25)) {
+                std::lock_guard lock(mutex);
+                ++received[*envelope->payload];
+            } else if (finished) {
+                return;
+            }
         }
-    });
-    std::set<std::string> received;
-    vornSuiteEventually([&] {
-        if (auto envelope = bus.consumePendingCommand(VornSuiteApp::dravik, vornDateNow(), 25)) {
-            received.insert(*envelope->payload);
-        }
-        return received.size() == total;
-    });
-    sender.join();
-    EXPECT_EQ(received.size(), static_cast<std::size_t>(total));
+    };
+    std::thread first(reader);
+    std::thread second(reader);
+    for (int i = 0; i < total; ++i) {
+        bus.enqueue(command(VornSuiteApp::dravik, VornSuiteCommandKind::dravikSelectTask, vornDateNow(), std::to_string(i)));
+    }
+    senderDone = true;
+    first.join();
+    second.join();
+    EXPECT_EQ(received.count(std::to_string(total - 1)), 1u);
+    for (const auto& [payload, times] : received) {
+        EXPECT_EQ(times, 1) << payload;
+    }
+    EXPECT_FALSE(fs::exists(bus.commandFile(VornSuiteApp::dravik)));
 }
 
 TEST(VornSuiteFiles, PlantedFilesNeitherHangNorFeedTheReader) {

@@ -8,6 +8,9 @@
 #include <sstream>
 
 #include <signal.h>
+#include <spawn.h>
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -174,12 +177,36 @@ TEST(VornSuiteSession, DISABLED_HandlersRunThroughTheInstalledMainThreadHook) {
     VornSuiteNotifications::setMainThreadHook(nullptr);
 }
 
+TEST(VornSuiteSession, DISABLED_ProcessNamesAndDesktopEntriesStandInForTheBus) {
+    VORN_REQUIRE_PRIVATE_SESSION();
+    PrivateDataFolders folders;
+    // A process of this user whose name is the application's, in any letter case, counts as running
+    // even without the bus name; launching it then starts nothing new.
+    fs::copy_file("/bin/sleep", folders.dir / "hESSOM");
+    VornSuiteHelper named = VornSuiteHelper{.pid = -1, .output = {}};
+    const std::string program = (folders.dir / "hESSOM").string();
+    std::vector<char*> argv{const_cast<char*>(program.c_str()), const_cast<char*>("600"), nullptr};
+    ASSERT_EQ(::posix_spawn(&named.pid, program.c_str(), nullptr, nullptr, argv.data(), environ), 0);
+    EXPECT_TRUE(vornSuiteEventually([] { return VornSuiteApps::isRunning(VornSuiteApp::hessom); }));
+    EXPECT_TRUE(VornSuiteApps::launch(VornSuiteApp::hessom));
+    named.stop();
+    EXPECT_FALSE(VornSuiteApps::isRunning(VornSuiteApp::hessom));
+
+    // Not running: launch() starts the entry's command detached and answers before it has run.
+    EXPECT_FALSE(VornSuiteApps::launch(VornSuiteApp::faldor));
+    const fs::path marker = folders.dir / "started by entry";
+    folders.dir.write("data/applications/com.vornworks.faldor.desktop",
+                      "[Desktop Entry]\nType=Application\nExec=sh -c \"echo started > '" + marker.string() + "'\" %F\n");
+    EXPECT_TRUE(VornSuiteApps::launch(VornSuiteApp::faldor));
+    EXPECT_TRUE(vornSuiteEventually([&] { return vornReadFile(marker) == "started\n"; }));
+}
+
 TEST(VornSuiteSession, ScenariosRunInAPrivateSessionBus) {
     VORN_REQUIRE_TOOL("dbus-run-session");
     const std::vector<std::string> scenarios = {
         "AListenerReceivesASentCommandOnce", "SendRefusesTargetsItCannotReach",
         "AnApplicationStartedFromItsEntryPicksItsCommandUp", "TelemetryAnnouncementsReachAnotherProcess",
-        "HandlersRunThroughTheInstalledMainThreadHook",
+        "HandlersRunThroughTheInstalledMainThreadHook", "ProcessNamesAndDesktopEntriesStandInForTheBus",
     };
     for (const std::string& scenario : scenarios) {
         const VornShellResult result =
