@@ -2,7 +2,9 @@
 # Starts and stops the real services the test suite talks to, and writes their addresses and
 # credentials to one env file that the tests read (VORN_TEST_SERVICES_ENV).
 #
-#   Tests/services/services.sh start [BUILD_DIR]   start every service, write BUILD_DIR/test-services/services.env
+#   Tests/services/services.sh start [BUILD_DIR [NAME...]]
+#                                                  start every service (or those named), write
+#                                                  BUILD_DIR/test-services/services.env
 #   Tests/services/services.sh stop  [BUILD_DIR]   stop them all by pid and clean up
 #
 # Each service is one file in services.d/NAME.sh defining start_NAME RUNTIME LOGFILE DATA (and,
@@ -120,8 +122,12 @@ stop_all() {
 
 case "$action" in
 start)
+    for wanted in "${@:3}"; do
+        [ -f "$here/services.d/$wanted.sh" ] || { log "no service named '$wanted'"; exit 2; }
+    done
     mkdir -p "$state/pids" "$state/logs"
     stop_all
+    [ "$#" -le 2 ] || services=("${@:3}")
     mkdir -p "$state/pids" "$state/sockets"
     runtime="$(mktemp -d /tmp/vorn.XXXXXX)" || { log "cannot make a private folder in /tmp"; exit 1; }
     chmod 0700 "$runtime"
@@ -161,7 +167,7 @@ stop)
     log "stopped"
     ;;
 *)
-    echo "usage: $0 start|stop [BUILD_DIR]" >&2
+    echo "usage: $0 start [BUILD_DIR [NAME...]] | stop [BUILD_DIR]" >&2
     exit 2
     ;;
 esac
