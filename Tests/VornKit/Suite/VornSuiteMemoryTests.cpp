@@ -102,6 +102,16 @@ TEST(VornVirtualMemorySummary, SwapIsEncryptedOnlyWhenEveryAreaIsOnDmCrypt) {
     }
 }
 
+TEST(VornVirtualMemorySummary, AKernelThatCannotBeReadGivesZerosNormalAndNoEncryption) {
+    VornTestTempDir empty;
+    const VornKernelMemory memory = VornKernelMemory::read(empty / "proc", empty / "sys");
+    EXPECT_EQ(memory.physicalTotal, 0);
+    EXPECT_EQ(memory.swapTotal, 0);
+    EXPECT_EQ(memory.compressed, 0);
+    EXPECT_EQ(memory.pressureLevel, "normal");
+    EXPECT_FALSE(memory.swapEncrypted);
+}
+
 TEST(VornVirtualMemorySummary, ThisMachinesKernelFiguresAgreeWithSysinfo) {
     const VornKernelMemory memory = VornKernelMemory::read();
     struct sysinfo info {};
