@@ -7,7 +7,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 #include <fcntl.h>
@@ -90,14 +89,16 @@ bool sameUserProcessNamed(std::string_view rawName) {
         if (::stat(it->path().c_str(), &info) != 0 || info.st_uid != me) {
             continue;
         }
-        std::string comm;
-        std::ifstream(it->path() / "comm") >> comm;
+        std::string comm = detail::suiteReadFile(it->path() / "comm").value_or("");
+        if (!comm.empty() && comm.back() == '\n') {
+            comm.pop_back();
+        }
         if (asciiLower(comm) == wanted) {
             return true;
         }
-        std::ifstream cmdline(it->path() / "cmdline", std::ios::binary);
-        std::string first;
-        std::getline(cmdline, first, '\0');
+        // Another process's arguments can be long; a first argument beyond the cap is no name.
+        const std::string cmdline = detail::suiteReadFile(it->path() / "cmdline", 256 * 1024).value_or("");
+        const std::string first = cmdline.substr(0, cmdline.find('\0'));
         if (!first.empty() && asciiLower(fs::path(first).filename().string()) == wanted) {
             return true;
         }
