@@ -20,5 +20,5 @@ target_compile_definitions(vorn_asio INTERFACE ASIO_STANDALONE ASIO_NO_DEPRECATE
 target_link_libraries(vorn_asio INTERFACE Threads::Threads)
 
 if(VORN_BUILD_APP)
-  find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Svg Test)
+  find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Svg Network Test)
 endif()

@@ -9,8 +9,12 @@ cmake --preset release > /dev/null
 cmake --build --preset release -j "$(nproc)"
 
 program="$project/build/release/Sources/vornsled"
-if [ ! -x "$program" ]; then
-    echo "Everything is built; the vornsled program itself is not there yet."
+# Without a display Qt could only fail; say how to see the program instead.
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+    echo "vornsled is built ($program), but this session has no display to show its window on."
+    echo "Start it from a desktop session, or see it without one:"
+    echo "  xvfb-run -a $program          (a virtual display)"
+    echo "  bash scripts/screenshots.sh   (pictures of every tab and sheet in build/screenshots)"
     exit 0
 fi
 exec "$program" "$@"

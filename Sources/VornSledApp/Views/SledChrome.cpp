@@ -1,0 +1,144 @@
+#include "SledChrome.h"
+
+#include "VornGlassTokens.h"
+#include "VornPainting.h"
+#include "VornSymbol.h"
+
+#include <QFontMetricsF>
+#include <QLabel>
+#include <QPainter>
+
+SledGlassBar::SledGlassBar(double cornerRadius, QWidget* parent) : QWidget(parent), cornerRadius_(cornerRadius) {}
+
+void SledGlassBar::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    vornPaintGlassRoundedRect(painter, QRectF(rect()), cornerRadius_, VornGlassTokens::surface1(),
+                              VornGlassTokens::borderSubtle());
+}
+
+SledStatusDot::SledStatusDot(int diameter, QWidget* parent)
+    : QWidget(parent), diameter_(diameter), color_(VornGlassTokens::warning()) {
+    setFixedSize(diameter, diameter);
+}
+
+void SledStatusDot::setColor(const QColor& color) {
+    if (color != color_) {
+        color_ = color;
+        update();
+    }
+}
+
+void SledStatusDot::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color_);
+    painter.drawEllipse(QRectF(0, 0, diameter_, diameter_));
+}
+
+SledVerticalDivider::SledVerticalDivider(int height, QWidget* parent) : QWidget(parent), height_(height) {
+    setFixedSize(1, height);
+}
+
+void SledVerticalDivider::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), VornGlassTokens::borderSubtle());
+}
+
+SledHorizontalDivider::SledHorizontalDivider(QWidget* parent) : QWidget(parent) {
+    setFixedHeight(1);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void SledHorizontalDivider::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), VornGlassTokens::borderSubtle());
+}
+
+SledPill::SledPill(const QString& text, const QColor& color, QFont font, double horizontalPadding,
+                   double verticalPadding, QWidget* parent)
+    : QWidget(parent), text_(text), color_(color), horizontalPadding_(horizontalPadding),
+      verticalPadding_(verticalPadding) {
+    setFont(font);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+void SledPill::setText(const QString& text) {
+    if (text != text_) {
+        text_ = text;
+        updateGeometry();
+        update();
+    }
+}
+
+QSize SledPill::sizeHint() const {
+    const QFontMetricsF metrics(font());
+    return QSizeF(metrics.horizontalAdvance(text_) + 2 * horizontalPadding_, metrics.height() + 2 * verticalPadding_)
+        .toSize() + QSize(1, 0);
+}
+
+void SledPill::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor fill = color_;
+    fill.setAlphaF(0.16f);
+    painter.fillPath(vornCapsulePath(QRectF(rect())), fill);
+    painter.setPen(color_);
+    painter.setFont(font());
+    painter.drawText(QRectF(rect()), Qt::AlignCenter, text_);
+}
+
+SledPlainSymbolButton::SledPlainSymbolButton(std::string symbol, const QColor& color, QFont font, QWidget* parent)
+    : QAbstractButton(parent), symbol_(std::move(symbol)), color_(color) {
+    setFont(font);
+    setCursor(Qt::PointingHandCursor);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+void SledPlainSymbolButton::setLabel(const QString& label) {
+    if (label != label_) {
+        label_ = label;
+        setAccessibleName(label);
+        updateGeometry();
+        update();
+    }
+}
+
+QSize SledPlainSymbolButton::sizeHint() const {
+    const QFontMetricsF metrics(font());
+    const double symbol = metrics.height();
+    return QSizeF(symbol + 5 + metrics.horizontalAdvance(label_) + 8, metrics.height() + 8).toSize() + QSize(1, 0);
+}
+
+void SledPlainSymbolButton::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (!isEnabled()) {
+        painter.setOpacity(vornDisabledOpacity);
+    } else if (isDown()) {
+        painter.setOpacity(0.7);
+    }
+    const QFontMetricsF metrics(font());
+    const double symbol = metrics.height();
+    const double top = (height() - symbol) / 2.0;
+    VornSymbol::paint(painter, QRectF(4, top, symbol, symbol), symbol_, color_);
+    painter.setPen(color_);
+    painter.setFont(font());
+    painter.drawText(QRectF(4 + symbol + 5, 0, width() - symbol - 9, height()), Qt::AlignVCenter | Qt::AlignLeft,
+                     label_);
+    if (hasFocus()) {
+        vornPaintFocusRing(painter, QRectF(rect()), 6);
+    }
+}
+
+QLabel* sledLabel(const QColor& color, const QFont& font, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    palette.setColor(QPalette::Text, color);
+    label->setPalette(palette);
+    return label;
+}
