@@ -19,10 +19,10 @@ public:
                                     const SledProgressCallback& onProgress, std::stop_token stop) const override {
         return store_.downloadFile(remotePath, to, onProgress, stop);
     }
-    void uploadFile(const std::filesystem::path& localURL, const std::string& to,
-                    const std::optional<std::string>& sha256Hex, const SledProgressCallback& onProgress,
-                    std::stop_token stop) const override {
-        store_.uploadFile(localURL, to, sha256Hex, onProgress, stop);
+    SledUploadResult uploadFile(const std::filesystem::path& localURL, const std::string& to,
+                                const std::optional<std::string>& sha256Hex, const SledProgressCallback& onProgress,
+                                std::stop_token stop) const override {
+        return store_.uploadFile(localURL, to, sha256Hex, onProgress, stop);
     }
     void createDirectory(const std::string& at, std::stop_token stop) const override {
         store_.createDirectory(at, stop);

@@ -252,7 +252,7 @@ SledDownloadResult VornTestMemoryProvider::downloadFile(const std::string& remot
                                                           : std::optional(VornSHA256::hexDigest(*bytes))};
 }
 
-void VornTestMemoryProvider::uploadFile(const fs::path& localURL, const std::string& to,
+SledUploadResult VornTestMemoryProvider::uploadFile(const fs::path& localURL, const std::string& to,
                                         const std::optional<std::string>& sha256Hex,
                                         const SledProgressCallback& onProgress, std::stop_token stop) const {
     const std::string key = normalised(to);
@@ -272,6 +272,7 @@ void VornTestMemoryProvider::uploadFile(const fs::path& localURL, const std::str
         bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     const auto size = static_cast<std::int64_t>(bytes.size());
+    std::string stored;
     addFolder(parentOf(key));
     {
         std::lock_guard guard(state_->lock);
@@ -279,10 +280,13 @@ void VornTestMemoryProvider::uploadFile(const fs::path& localURL, const std::str
         if (existing != state_->nodes.end() && existing->second.isDirectory) {
             fail("An item named '" + lastPiece(key) + "' already exists.");
         }
+        stored = VornSHA256::hexDigest(bytes);
         state_->nodes[key] = Node{false, std::move(bytes), std::nullopt};
         state_->receivedDigests[key] = sha256Hex;
     }
     report(script, size, onProgress);
+    // An honest back end hashes what it stored; a script can make it report another digest or none.
+    return SledUploadResult{script.reportedSHA256 ? *script.reportedSHA256 : std::optional(stored)};
 }
 
 void VornTestMemoryProvider::createDirectory(const std::string& at, std::stop_token stop) const {

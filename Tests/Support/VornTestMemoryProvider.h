@@ -49,7 +49,7 @@ public:
         bool waitForStop = false;                        // then waits for the stop token and throws VornTaskCancelled
         std::exception_ptr error;                        // then thrown
         std::optional<std::vector<std::pair<std::int64_t, std::int64_t>>> progress;  // instead of (size, size)
-        std::optional<std::optional<std::string>> reportedSHA256;  // download: reported instead of the true digest
+        std::optional<std::optional<std::string>> reportedSHA256;  // download, upload: reported instead of the true digest
         bool ignoreLocalFile = false;                    // upload: store an empty file without reading the local one
     };
 
@@ -79,7 +79,7 @@ public:
     std::vector<SledFileEntry> listDirectory(const std::string& at, std::stop_token stop) const override;
     SledDownloadResult downloadFile(const std::string& remotePath, const std::filesystem::path& to,
                                     const SledProgressCallback& onProgress, std::stop_token stop) const override;
-    void uploadFile(const std::filesystem::path& localURL, const std::string& to,
+    SledUploadResult uploadFile(const std::filesystem::path& localURL, const std::string& to,
                     const std::optional<std::string>& sha256Hex, const SledProgressCallback& onProgress,
                     std::stop_token stop) const override;
     void createDirectory(const std::string& at, std::stop_token stop) const override;

@@ -1,5 +1,6 @@
 #include "VornChecksum.h"
 
+#include "VornTaskCancelled.h"
 #include "VornUniqueFd.h"
 
 #include <openssl/evp.h>
@@ -34,12 +35,21 @@ public:
     explicit ReadOnlyFile(const fs::path& path) : path_(path) {
         int fd;
         do {
-            fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            // O_NONBLOCK: opening a FIFO must not wait for a writer before it can be refused.
+            fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         } while (fd < 0 && errno == EINTR);
         if (fd < 0) {
             throwFileError("cannot open file for hashing", path, errno);
         }
         fd_.reset(fd);
+        struct stat info {};
+        if (::fstat(fd, &info) != 0) {
+            throwFileError("cannot read file attributes for hashing", path, errno);
+        }
+        if (!S_ISREG(info.st_mode)) {
+            throwFileError(S_ISDIR(info.st_mode) ? "cannot hash a folder" : "cannot hash something that is not a regular file",
+                           path, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+        }
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
 
@@ -154,6 +164,10 @@ std::string VornSHA256::hexDigest(std::string_view bytes) {
 }
 
 std::string VornChecksum::sha256(const fs::path& of, std::int64_t chunkSize) {
+    return sha256(of, chunkSize, std::stop_token());
+}
+
+std::string VornChecksum::sha256(const fs::path& of, std::int64_t chunkSize, std::stop_token stop) {
     // A chunk size of 0 would read nothing and report the empty file's digest for any file.
     if (chunkSize < 1) {
         chunkSize = defaultChunkSize;
@@ -163,6 +177,9 @@ std::string VornChecksum::sha256(const fs::path& of, std::int64_t chunkSize) {
     auto buffer = std::make_unique_for_overwrite<std::byte[]>(bufferSize);
     VornSHA256 hasher;
     for (;;) {
+        if (stop.stop_requested()) {
+            throw VornTaskCancelled();
+        }
         const std::size_t got = file.read(buffer.get(), bufferSize);
         if (got == 0) {
             break;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -47,8 +48,11 @@ struct VornChecksum {
 
     // Digest of the whole file as 64 lower-case hexadecimal digits. A chunk size below 1 means the
     // default; above 64 MiB it is held at 64 MiB (the chunk size never changes the digest, only
-    // how much memory one read takes).
+    // how much memory one read takes). Only a regular file is read: a FIFO, a device or a socket
+    // is refused (EINVAL) before the first byte, as it could block for ever or never end.
     static std::string sha256(const std::filesystem::path& of, std::int64_t chunkSize = defaultChunkSize);
+    // The same, giving up with VornTaskCancelled between two chunks once `stop` is requested.
+    static std::string sha256(const std::filesystem::path& of, std::int64_t chunkSize, std::stop_token stop);
 
     // A cheap identity of a file: SHA-256 over its size (8 bytes, little-endian), its first
     // `sampleBytes` bytes and, when the file is longer than the sample, its last `sampleBytes`

@@ -15,6 +15,9 @@ nlohmann::ordered_json SledFileEntry::toJSON() const {
     if (eTag) {
         value["eTag"] = *eTag;
     }
+    if (isSymbolicLink) {
+        value["isSymbolicLink"] = true;
+    }
     return value;
 }
 
@@ -30,6 +33,9 @@ SledFileEntry SledFileEntry::fromJSON(const nlohmann::json& value, std::string_v
     }
     entry.permissions = reader.optionalString("permissions");
     entry.eTag = reader.optionalString("eTag");
+    if (const nlohmann::json* link = reader.optionalValue("isSymbolicLink")) {
+        entry.isSymbolicLink = vornJSONGetBoolean(*link, reader.path("isSymbolicLink"));
+    }
     return entry;
 }
 
@@ -47,5 +53,6 @@ std::size_t std::hash<SledFileEntry>::operator()(const SledFileEntry& entry) con
     }
     vornHashCombine(seed, entry.permissions);
     vornHashCombine(seed, entry.eTag);
+    vornHashCombine(seed, entry.isSymbolicLink);
     return seed;
 }

@@ -1,6 +1,7 @@
 #include "LocalFileProvider.h"
 
 #include "SledError.h"
+#include "SledListingError.h"
 #include "SledTemporaryFileName.h"
 #include "VornChecksum.h"
 #include "VornUniqueFd.h"
@@ -276,6 +277,7 @@ std::vector<SledFileEntry> LocalFileProvider::listDirectory(const std::string& a
     const int directoryFD = ::dirfd(directory.get());
     const fs::path base(at);
     std::vector<SledFileEntry> entries;
+    std::optional<std::string> unreadable;
     for (;;) {
         errno = 0;
         const dirent* item = ::readdir(directory.get());
@@ -294,14 +296,29 @@ std::vector<SledFileEntry> LocalFileProvider::listDirectory(const std::string& a
         entry.path = (base / name).string();
         struct stat status {};
         // Not following links: a link to a folder is not a folder of this one.
-        if (::fstatat(directoryFD, item->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0) {
-            entry.isDirectory = S_ISDIR(status.st_mode);
-            entry.sizeBytes = entry.isDirectory ? 0 : static_cast<std::int64_t>(status.st_size);
-            entry.modifiedAt = dateFromTimespec(status.st_mtim);
+        if (::fstatat(directoryFD, item->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT) {
+                continue;  // gone since the folder was read: nothing is there to list
+            }
+            // A folder that can be read but not entered names its children without telling what
+            // they are. Guessing "an empty file" would let a mirror delete the other side's real
+            // files, so the listing as a whole is refused; a pane that only browses can still show
+            // what was understood.
+            if (!unreadable) {
+                unreadable = name;
+            }
+            continue;
         }
+        entry.isDirectory = S_ISDIR(status.st_mode);
+        entry.isSymbolicLink = S_ISLNK(status.st_mode);
+        entry.sizeBytes = entry.isDirectory ? 0 : static_cast<std::int64_t>(status.st_size);
+        entry.modifiedAt = dateFromTimespec(status.st_mtim);
         entries.push_back(std::move(entry));
     }
     sortListing(entries);
+    if (unreadable) {
+        throw SledListingError::unreadableEntry(at, *unreadable, std::move(entries));
+    }
     return entries;
 }
 
@@ -321,12 +338,23 @@ SledDownloadResult LocalFileProvider::downloadFile(const std::string& remotePath
     return result;
 }
 
-void LocalFileProvider::uploadFile(const fs::path& localURL, const std::string& to, const std::optional<std::string>&,
-                                   const SledProgressCallback& onProgress, std::stop_token) const {
+SledUploadResult LocalFileProvider::uploadFile(const fs::path& localURL, const std::string& to,
+                                               const std::optional<std::string>& sha256Hex,
+                                               const SledProgressCallback& onProgress, std::stop_token) const {
     const std::int64_t size = copyIntoPlace(localURL, to);
     if (onProgress) {
         onProgress(size, size);
     }
+    SledUploadResult result;
+    if (sha256Hex && !sha256Hex->empty()) {
+        // The caller wants the copy checked: the bytes are read back from where they landed.
+        try {
+            result.storedSHA256 = VornChecksum::sha256(to, 1'048'576);
+        } catch (const std::exception&) {
+            // Unreadable after landing: the copy stands, unchecked.
+        }
+    }
+    return result;
 }
 
 void LocalFileProvider::createDirectory(const std::string& at, std::stop_token) const {

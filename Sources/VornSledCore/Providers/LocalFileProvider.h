@@ -10,14 +10,18 @@
 //
 // Behaviour beyond the common interface:
 // - Listing skips names that begin with "."; an entry's type comes from lstat, so a link to a
-//   folder lists as a file and is never followed. An item whose attributes cannot be read (it
-//   vanished between reading the folder and asking) still lists, as a file of size 0 without date.
+//   folder lists as a file (marked isSymbolicLink) and is never followed. An item that vanished
+//   between reading the folder and asking is left out. An item whose type cannot be read (a folder
+//   that can be read but not entered) fails the listing with SledListingError::unreadableEntry,
+//   which carries the entries that could be read: a tree that was not fully understood is never
+//   passed off as one whose unknown items are empty files.
 // - Downloads and uploads are the same local copy. The copy is written to an unnamed file (or,
 //   where the file system has none, or a file is being replaced, a hidden temporary sibling) and
 //   gets its name only when complete, so a failed copy (no room, a vanished source) leaves nothing
 //   half-written and whatever was at the destination untouched. A folder at the destination is never replaced: the
 //   copy fails with "An item named '<name>' already exists.". Progress is reported once, at the end.
-//   A download also returns the SHA-256 of the source (absent when the source cannot be hashed).
+//   A download also returns the SHA-256 of the source (absent when the source cannot be hashed);
+//   an upload given a digest returns the SHA-256 of the copy read back from where it landed.
 // - Deletion moves the item to the freedesktop Trash; it never unlinks. A failure to trash throws.
 // - Renaming refuses an existing target (atomically, with RENAME_NOREPLACE) with the same
 //   "already exists" message, and across file systems falls back to copy then remove.
@@ -34,7 +38,7 @@ public:
     std::vector<SledFileEntry> listDirectory(const std::string& at, std::stop_token stop) const override;
     SledDownloadResult downloadFile(const std::string& remotePath, const std::filesystem::path& to,
                                     const SledProgressCallback& onProgress, std::stop_token stop) const override;
-    void uploadFile(const std::filesystem::path& localURL, const std::string& to,
+    SledUploadResult uploadFile(const std::filesystem::path& localURL, const std::string& to,
                     const std::optional<std::string>& sha256Hex, const SledProgressCallback& onProgress,
                     std::stop_token stop) const override;
     void createDirectory(const std::string& at, std::stop_token stop) const override;

@@ -436,7 +436,7 @@ SledDownloadResult S3R2StorageProvider::downloadFile(const std::string& remotePa
     return result;
 }
 
-void S3R2StorageProvider::uploadFile(const fs::path& localURL, const std::string& to,
+SledUploadResult S3R2StorageProvider::uploadFile(const fs::path& localURL, const std::string& to,
                                      const std::optional<std::string>& sha256Hex,
                                      const SledProgressCallback& onProgress, std::stop_token stop) const {
     const std::string key = normalizeObjectKey(to);
@@ -455,9 +455,15 @@ void S3R2StorageProvider::uploadFile(const fs::path& localURL, const std::string
     request.setHeader("Content-Length", std::to_string(size));
     request.setHeader("x-amz-meta-vornsled-sha256", digest);
     std::string reply;
-    validateHTTP(send(std::move(request), digest, body, collectInto(reply, maxSmallReplyBytes), onProgress,
-                      std::move(stop)));
+    const VornHTTPResponse response =
+        send(std::move(request), digest, body, collectInto(reply, maxSmallReplyBytes), onProgress, std::move(stop));
+    validateHTTP(response);
     if (onProgress) onProgress(size, size);
+    // The request carried the digest as its signed payload hash, which the server checks against
+    // the bytes it received before it accepts them: the accepted PUT is the server's own digest
+    // agreeing with ours. A checksum the server reports of what it stored counts first.
+    const auto checksum = response.header("x-amz-checksum-sha256");
+    return {checksum ? hexOfBase64Digest(*checksum) : std::optional<std::string>(digest)};
 }
 
 // MARK: - Folders, deletes, renames

@@ -80,7 +80,7 @@ public:
     std::vector<SledFileEntry> listDirectory(const std::string& at, std::stop_token stop) const override;
     SledDownloadResult downloadFile(const std::string& remotePath, const std::filesystem::path& to,
                                     const SledProgressCallback& onProgress, std::stop_token stop) const override;
-    void uploadFile(const std::filesystem::path& localURL, const std::string& to,
+    SledUploadResult uploadFile(const std::filesystem::path& localURL, const std::string& to,
                     const std::optional<std::string>& sha256Hex, const SledProgressCallback& onProgress,
                     std::stop_token stop) const override;
     void createDirectory(const std::string& at, std::stop_token stop) const override;

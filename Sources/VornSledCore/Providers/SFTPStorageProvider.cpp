@@ -690,7 +690,7 @@ SledDownloadResult SFTPStorageProvider::downloadFile(const std::string& remotePa
     return {size, digest};
 }
 
-void SFTPStorageProvider::uploadFile(const fs::path& localURL, const std::string& to,
+SledUploadResult SFTPStorageProvider::uploadFile(const fs::path& localURL, const std::string& to,
                                      const std::optional<std::string>& sha256Hex,
                                      const SledProgressCallback& onProgress, std::stop_token stop) const {
     // The file goes up under a temporary sibling name and is renamed over the destination when
@@ -727,7 +727,7 @@ void SFTPStorageProvider::uploadFile(const fs::path& localURL, const std::string
         onProgress(size, size);
     }
     if (!sha256Hex || sha256Hex->empty()) {
-        return;
+        return {};
     }
     std::optional<std::string> remote;
     try {
@@ -735,12 +735,13 @@ void SFTPStorageProvider::uploadFile(const fs::path& localURL, const std::string
     } catch (const VornTaskCancelled&) {
         throw;
     } catch (const std::exception&) {
-        return;  // no digest from the server: the upload stands unchecked
+        return {};  // no digest from the server: the upload stands unchecked
     }
     if (remote && !VornASCII::equalIgnoringCase(*remote, *sha256Hex)) {
         // Named as the user knows the file: the local file may be a temporary copy of it.
         throw SledError::checksumMismatch(lastPathComponent(to), *sha256Hex, *remote);
     }
+    return {remote};
 }
 
 void SFTPStorageProvider::createDirectory(const std::string& at, std::stop_token stop) const {

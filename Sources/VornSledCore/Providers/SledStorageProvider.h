@@ -23,6 +23,15 @@ struct SledDownloadResult {
     std::optional<std::string> remoteSHA256;
 };
 
+// What an upload learnt about the bytes that landed: their SHA-256 (lower-case hexadecimal) as the
+// back end computed it of the bytes it received (and checked before accepting them), or as this
+// computer read them back from where they landed. Absent when the back end cannot hash, was given
+// no digest to check, or gave nothing; the transfer engine then reports the copy as completed but
+// not verified.
+struct SledUploadResult {
+    std::optional<std::string> storedSHA256;
+};
+
 // One storage back end (this computer's disk, an SFTP server, an S3/R2 bucket) seen as a tree of
 // text paths. The transfer engine, the walker and the preview reach storage only through this
 // interface.
@@ -55,8 +64,9 @@ public:
 
     // Stores the local file `localURL` at the path `to`. `sha256Hex`, when present, is the caller's
     // lower-case hexadecimal SHA-256 of the local file; a provider may store it or check the stored
-    // copy against it.
-    virtual void uploadFile(const std::filesystem::path& localURL, const std::string& to,
+    // copy against it, and returns the digest of the stored bytes when the back end computed one
+    // (never `sha256Hex` merely handed back unchecked).
+    virtual SledUploadResult uploadFile(const std::filesystem::path& localURL, const std::string& to,
                             const std::optional<std::string>& sha256Hex, const SledProgressCallback& onProgress,
                             std::stop_token stop) const = 0;
 

@@ -17,6 +17,11 @@ std::string unsafeNameText(const std::string& folder, const std::string& name, b
                    : "Unsafe file name '" + name + "' in the listing of " + folder;
 }
 
+std::string unreadableEntryText(const std::string& folder, const std::string& name, bool turkish) {
+    return turkish ? "'" + name + "' öğesinin türü okunamıyor (" + folder + ")"
+                   : "Cannot read what '" + name + "' is in " + folder;
+}
+
 }  // namespace
 
 SledListingError SledListingError::tooLarge(std::string folderPath, std::vector<SledFileEntry> entriesRead) {
@@ -37,6 +42,14 @@ SledListingError SledListingError::unsafeName(std::string folderPath, std::strin
         Data{Kind::unsafeName, std::move(folderPath), std::move(name), {}, std::move(english)}));
 }
 
+SledListingError SledListingError::unreadableEntry(std::string folderPath, std::string name,
+                                                   std::vector<SledFileEntry> entriesRead) {
+    std::string english = unreadableEntryText(folderPath, name, false);
+    return SledListingError(std::make_shared<const Data>(Data{Kind::unreadableEntry, std::move(folderPath),
+                                                              std::move(name), std::move(entriesRead),
+                                                              std::move(english)}));
+}
+
 std::string SledListingError::description() const {
     switch (data_->kind) {
     case Kind::tooLarge:
@@ -46,6 +59,9 @@ std::string SledListingError::description() const {
     case Kind::unsafeName:
         return vornText(unsafeNameText(data_->folderPath, data_->name, false),
                         unsafeNameText(data_->folderPath, data_->name, true));
+    case Kind::unreadableEntry:
+        return vornText(unreadableEntryText(data_->folderPath, data_->name, false),
+                        unreadableEntryText(data_->folderPath, data_->name, true));
     }
     return data_->english;
 }

@@ -25,23 +25,31 @@
 // unsafeName: an entry whose name cannot be one component of a relative path ("", ".", "..", or a
 // name holding "/" or a NUL byte). The walker raises it rather than build a path that could point
 // outside the folder it copies into.
+//
+// unreadableEntry: an entry whose type could not be read (a folder that can be read but not
+// entered names its children and nothing more). A provider throws this from listDirectory() with
+// the entries it did understand in entriesRead(); a walk ends with it, so no plan is ever made
+// from a tree that was only partly understood, and a browsing pane may show entriesRead().
 class SledListingError : public std::exception {
 public:
-    enum class Kind { tooLarge, incomplete, unsafeName };
+    enum class Kind { tooLarge, incomplete, unsafeName, unreadableEntry };
 
     static SledListingError tooLarge(std::string folderPath, std::vector<SledFileEntry> entriesRead);
     static SledListingError incomplete(std::string folderPath, std::vector<SledFileEntry> entriesRead);
     static SledListingError unsafeName(std::string folderPath, std::string name);
+    static SledListingError unreadableEntry(std::string folderPath, std::string name,
+                                            std::vector<SledFileEntry> entriesRead);
 
     Kind kind() const noexcept { return data_->kind; }
     // The folder whose listing failed, as the provider names it.
     const std::string& folderPath() const noexcept { return data_->folderPath; }
-    // unsafeName: the offending name; empty otherwise.
+    // unsafeName, unreadableEntry: the offending name; empty otherwise.
     const std::string& name() const noexcept { return data_->name; }
-    // tooLarge, incomplete: the entries read before the listing stopped, sorted as a listing;
-    // empty for unsafeName.
+    // tooLarge, incomplete: the entries read before the listing stopped; unreadableEntry: the
+    // entries whose type could be read. Sorted as a listing; empty for unsafeName.
     const std::vector<SledFileEntry>& entriesRead() const noexcept { return data_->entriesRead; }
-    // True for the kinds that carry part of a folder a pane may still show (tooLarge, incomplete).
+    // True for the kinds that carry part of a folder a pane may still show (tooLarge, incomplete,
+    // unreadableEntry).
     bool isPartialListing() const noexcept { return data_->kind != Kind::unsafeName; }
 
     // The message for the user, in the interface language in force when it is called.

@@ -26,6 +26,12 @@ struct SledTransferJobSpec {
 
 // The outcome of one job. On failure: no success, 0 bytes, no digest, not verified, and the user
 // text of the error. `sha256Hex` is the digest the engine computed when it verified.
+//
+// `isVerified` is true only when two digests of the same bytes were compared and agreed: ours, and
+// one computed on the other side (the source's own digest, the server's digest of what it stored)
+// or from the bytes after they landed. A success without that comparison - the source or the
+// server gave no digest, or one that is not 64 hexadecimal digits, or verification was off - is
+// completed but not verified, and nothing may present it as checked.
 struct SledTransferJobResult {
     VornUUID recordID;
     bool success = false;
@@ -47,11 +53,19 @@ using SledTransferUpdateCallback =
 // checks each copy with SHA-256 when asked, and reports every step of every file.
 //
 // Routes, chosen once per batch by whether each provider is exactly a LocalFileProvider:
-// - local to remote: upload of the source file, with its digest handed to the destination;
-// - remote to local: download straight to the destination, compared with the digest the source
-//   reports;
+// - local to remote: upload of the source file, with its digest handed to the destination, whose
+//   digest of what it stored is compared with ours;
+// - remote to local: download, compared with the digest the source reports;
 // - anything else (remote to remote, local to local): download into a relay file in the private
 //   temporary folder, then upload from it. The relay file is removed at every end of the job.
+//
+// Whatever lands on this disk is written into a hidden sibling of its destination, checked there,
+// and only then renamed over the destination: a copy that fails, is cancelled or does not match
+// is removed and the file that was there stays. No copy is written through a symbolic link: the
+// destination itself and the folders between the batch's common folder and it must not be links,
+// and a folder is never replaced. A local source that is not a regular file (a FIFO, a device) is
+// refused before anything reads it. Within one batch each destination is written by one job: a
+// later job naming a destination that an earlier one writes fails with its own message.
 //
 // Stateless: one engine may run several batches at once; batches share nothing.
 class ParallelSledTransferEngine {
@@ -66,10 +80,10 @@ public:
     // list as they free up, so jobs start in list order and one slow file holds back no other.
     //
     // Stopping `stop` cancels the batch: jobs that have not started still start and end at once
-    // (transferring, then cancelled); running jobs end when their provider call gives up with
-    // VornTaskCancelled. Their status is `cancelled` with the user text of SledError::cancelled. A
-    // digest already being computed runs to its end. A provider's own SledError::cancelled is a
-    // failure like any other error (status `failed`).
+    // (transferring, then cancelled); running jobs end when their provider call or their digest
+    // gives up with VornTaskCancelled. Their status is `cancelled` with the user text of
+    // SledError::cancelled. A provider's own SledError::cancelled is a failure like any other error
+    // (status `failed`).
     std::vector<SledTransferJobResult> executeBatch(const std::vector<SledTransferJobSpec>& jobs,
                                                     const SledStorageProvider& sourceProvider,
                                                     const SledStorageProvider& destinationProvider,

@@ -1,8 +1,10 @@
 #include "VornChecksum.h"
+#include "VornTaskCancelled.h"
 #include "VornTestSupport.h"
 
 #include <cerrno>
 #include <cstdint>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -128,7 +130,14 @@ TEST(VornChecksum, UnreadablePathsThrowTheFileErrorWithPathAndCode) {
         fs::path path;
         int error;
     };
-    const std::vector<Case> cases = {{gone, ENOENT}, {dir.path(), EISDIR}, {dir / "gone" / "child", ENOENT}};
+    // Nothing ever writes to the FIFO and /dev/zero never ends: both are refused before any read.
+    const fs::path fifo = dir / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::vector<Case> cases = {{gone, ENOENT},
+                                     {dir.path(), EISDIR},
+                                     {dir / "gone" / "child", ENOENT},
+                                     {fifo, EINVAL},
+                                     {"/dev/zero", EINVAL}};
     for (const Case& c : cases) {
         for (const auto& hash : {+[](const fs::path& p) { return VornChecksum::sha256(p, MiB); },
                                  +[](const fs::path& p) { return VornChecksum::partialFingerprint(p, 16); }}) {
@@ -141,6 +150,15 @@ TEST(VornChecksum, UnreadablePathsThrowTheFileErrorWithPathAndCode) {
             }
         }
     }
+}
+
+TEST(VornChecksum, AStopRequestEndsTheDigestBeforeTheNextChunk) {
+    VornTestTempDir dir;
+    const fs::path file = dir.write("data", std::string(3 * 1024, 'z'));
+    std::stop_source stop;
+    EXPECT_EQ(VornChecksum::sha256(file, 1024, stop.get_token()), VornSHA256::hexDigest(std::string(3 * 1024, 'z')));
+    stop.request_stop();
+    EXPECT_THROW((void)VornChecksum::sha256(file, 1024, stop.get_token()), VornTaskCancelled);
 }
 
 TEST(VornChecksum, PartialFingerprintHashesSizeHeadAndTail) {

@@ -1,6 +1,8 @@
 #include "LocalFileProvider.h"
 
+#include "RecursiveDirectoryWalker.h"
 #include "SledError.h"
+#include "SledListingError.h"
 #include "VornChecksum.h"
 #include "VornTestSupport.h"
 #include "VornTestTmpfs.h"
@@ -8,10 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -93,10 +98,52 @@ TEST(LocalFileProvider, ALinkToAFolderListsAsAFileAndIsNotFollowed) {
     dir.write("target/deep.txt", "deep");
     fs::create_directories(dir / "list");
     fs::create_directory_symlink(dir / "target", dir / "list" / "link");
+    dir.write("list/plain.txt", "p");
     const auto entries = LocalFileProvider().listDirectory((dir / "list").string(), {});
-    ASSERT_EQ(entries.size(), 1u);
+    ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].name, "link");
     EXPECT_FALSE(entries[0].isDirectory);
+    EXPECT_TRUE(entries[0].isSymbolicLink);
+    EXPECT_FALSE(entries[1].isSymbolicLink);
+}
+
+// A folder that can be read but not entered names its children and nothing more. Guessing them to
+// be empty files once let a mirror delete the other side's real files; the listing, and so any
+// walk through the folder, fails instead. Runs in its own process: as root the permission bits
+// hold nothing back, so the process first becomes an unprivileged user.
+TEST(LocalFileProvider, AFolderThatCanBeReadButNotEnteredFailsItsListingAndTheWalk) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    VornTestTempDir dir;
+    dir.write("tree/ok.txt", "ok");
+    dir.write("tree/locked/a.txt", "aaaa");
+    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(dir / "tree", fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(dir / "tree" / "locked", fs::perms::owner_read | fs::perms::others_read);
+    EXPECT_EXIT(
+        {
+            if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+                std::exit(10);
+            }
+            int failures = 0;
+            try {
+                (void)LocalFileProvider().listDirectory((dir / "tree" / "locked").string(), {});
+                ++failures;
+            } catch (const SledListingError& error) {
+                failures += error.kind() != SledListingError::Kind::unreadableEntry || error.name() != "a.txt" ||
+                            !error.entriesRead().empty();
+                std::fprintf(stderr, "%s\n", error.what());
+            }
+            try {
+                (void)RecursiveDirectoryWalker::collectFiles((dir / "tree").string(), LocalFileProvider(), {}, 12, {});
+                ++failures;
+            } catch (const SledListingError& error) {
+                failures += error.kind() != SledListingError::Kind::unreadableEntry;
+            }
+            std::fprintf(stderr, "failures=%d\n", failures);
+            std::exit(failures);
+        },
+        ::testing::ExitedWithCode(0), "Cannot read what 'a.txt' is in .*locked\nfailures=0");
+    fs::permissions(dir / "tree" / "locked", fs::perms::owner_all);
 }
 
 TEST(LocalFileProvider, ListingSomethingThatIsNotAReadableFolderFailsWithThePlatformError) {

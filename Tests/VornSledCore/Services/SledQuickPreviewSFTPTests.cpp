@@ -37,10 +37,11 @@ public:
                                     const SledProgressCallback& onProgress, std::stop_token stop) const override {
         return sftp_.downloadFile(remotePath, to, onProgress, stop);
     }
-    void uploadFile(const fs::path& localURL, const std::string& to, const std::optional<std::string>& sha256Hex,
-                    const SledProgressCallback& onProgress, std::stop_token stop) const override {
+    SledUploadResult uploadFile(const fs::path& localURL, const std::string& to,
+                                const std::optional<std::string>& sha256Hex, const SledProgressCallback& onProgress,
+                                std::stop_token stop) const override {
         std::ofstream(localURL, std::ios::app) << '!';
-        sftp_.uploadFile(localURL, to, sha256Hex, onProgress, stop);
+        return sftp_.uploadFile(localURL, to, sha256Hex, onProgress, stop);
     }
     void createDirectory(const std::string& at, std::stop_token stop) const override { sftp_.createDirectory(at, stop); }
     void deleteItem(const std::string& at, bool isDirectory, std::stop_token stop) const override {

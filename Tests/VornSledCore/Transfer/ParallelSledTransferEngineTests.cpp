@@ -215,17 +215,25 @@ TEST(ParallelSledTransferEngine, DownloadDigestComparisons) {
         std::optional<std::string> reported;
         bool success;
         std::optional<std::string> resultDigest;
+        bool verified;
         std::string finalUpdate;
     };
     std::string upper = digest1001;
     std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return static_cast<char>(std::toupper(c)); });
     const std::string wrong(64, '0');
+    // Verified means two digests of the same bytes agreed; our own digest alone proves nothing.
     const std::vector<Case> cases = {
-        {"an upper-case source digest that matches", true, upper, true, digest1001, "completed 1001/1001 #D verified"},
-        {"no source digest", true, std::nullopt, true, digest1001, "completed 1001/1001 #D verified"},
-        {"an empty source digest", true, std::string(), true, digest1001, "completed 1001/1001 #D verified"},
-        {"verification off drops the source digest", false, digest1001, true, std::nullopt, "completed 1001/1001"},
-        {"a source digest that differs", true, wrong, false, std::nullopt,
+        {"an upper-case source digest that matches", true, upper, true, digest1001, true,
+         "completed 1001/1001 #D verified"},
+        {"no source digest", true, std::nullopt, true, digest1001, false, "completed 1001/1001 #D"},
+        {"an empty source digest", true, std::string(), true, digest1001, false, "completed 1001/1001 #D"},
+        {"a source digest that is not 64 hex digits", true, digest1001.substr(0, 63) + "g", true, digest1001, false,
+         "completed 1001/1001 #D"},
+        {"a source digest one digit short", true, digest1001.substr(0, 63), true, digest1001, false,
+         "completed 1001/1001 #D"},
+        {"verification off drops the source digest", false, digest1001, true, std::nullopt, false,
+         "completed 1001/1001"},
+        {"a source digest that differs", true, wrong, false, std::nullopt, false,
          "failed 0/1001 !" + mismatchText("report 2026.pdf", wrong, digest1001)},
     };
     for (const auto& c : cases) {
@@ -241,10 +249,12 @@ TEST(ParallelSledTransferEngine, DownloadDigestComparisons) {
         ASSERT_EQ(results.size(), 1u);
         EXPECT_EQ(results[0].success, c.success);
         EXPECT_EQ(results[0].sha256Hex, c.resultDigest);
-        EXPECT_EQ(results[0].isVerified, c.resultDigest.has_value());
+        EXPECT_EQ(results[0].isVerified, c.verified);
         EXPECT_EQ(results[0].bytesTransferred, c.success ? 1001 : 0);
         EXPECT_EQ(log.of(spec.recordID).back(), c.finalUpdate);
         EXPECT_EQ(fs::exists(destination), c.success) << "a download that fails its comparison is removed";
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), c.success ? 1 : 0)
+            << "nothing but the destination is left in its folder";
     }
 }
 
@@ -511,4 +521,216 @@ TEST(ParallelSledTransferEngine, ADestinationWithoutRoomFailsOnlyTheJobThatDoesN
         EXPECT_EQ(item.path().filename(), "little.txt") << "nothing half-written stays behind";
     }
     EXPECT_TRUE(relayFilesLeft().empty());
+}
+
+namespace {
+
+// Hidden partial files ("." names) left in a folder: a finished job leaves none behind.
+std::vector<std::string> hiddenFilesIn(const fs::path& folder) {
+    std::vector<std::string> found;
+    for (const auto& item : fs::directory_iterator(folder)) {
+        if (item.path().filename().string().starts_with(".")) {
+            found.push_back(item.path().filename().string());
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
+TEST(ParallelSledTransferEngine, ACopyThatFailsOrIsCancelledKeepsTheFileThatWasThere) {
+    struct Case {
+        std::string label;
+        Script script;
+        bool cancel;
+        std::string finalUpdate;
+    };
+    const std::string wrong(64, 'e');
+    const std::vector<Case> cases = {
+        {"the source's digest disagrees", Script{.reportedSHA256 = wrong}, false,
+         "failed 0/1001 !" + mismatchText("keep.txt", wrong, digest1001)},
+        {"the source fails", Script{.error = std::make_exception_ptr(SledError::connectionFailed("reset"))}, false,
+         "failed 0/1001 !" + SledError::connectionFailed("reset").description()},
+        {"the batch is cancelled", Script{.waitForStop = true}, true, "cancelled 0/1001 !Transfer cancelled."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        VornTestTempDir dir;
+        const fs::path destination = dir.write("keep.txt", "the old file");
+        const VornTestMemoryProvider remote;
+        remote.addFile("/keep.txt", content1001);
+        std::stop_source stop;
+        Script script = c.script;
+        if (c.cancel) {
+            // Stopped while the bytes are on their way, after the copy has begun.
+            script.onStart = [&stop] { stop.request_stop(); };
+        }
+        remote.setScript(Operation::download, "/keep.txt", script);
+        UpdateLog log;
+        const auto spec = job("keep.txt", "/keep.txt", destination.string(), 1001);
+        const auto results =
+            engine.executeBatch({spec}, remote, LocalFileProvider(), 1, true, log.callback(), stop.get_token());
+        ASSERT_EQ(results.size(), 1u);
+        EXPECT_FALSE(results[0].success);
+        EXPECT_EQ(log.of(spec.recordID).back(), c.finalUpdate);
+        EXPECT_EQ(vornReadFile(destination), "the old file");
+        EXPECT_TRUE(hiddenFilesIn(dir.path()).empty());
+    }
+}
+
+TEST(ParallelSledTransferEngine, VerifiedOnlyWhenTheDestinationsOwnDigestAgrees) {
+    struct Case {
+        std::string label;
+        bool localSource;  // upload route; else a relay between two remote stores
+        std::optional<std::optional<std::string>> stored;  // the destination's digest of what it stored
+        bool success;
+        bool verified;
+    };
+    const std::string wrong(64, '1');
+    const std::vector<Case> cases = {
+        {"upload, the server hashes what it stored", true, std::nullopt, true, true},
+        {"upload, the server cannot hash", true, std::optional<std::string>(), true, false},
+        {"upload, the server's digest is not 64 hex digits", true, std::optional<std::string>("abc"), true, false},
+        {"upload, the server's digest differs", true, std::optional<std::string>(wrong), false, false},
+        {"relay, the destination hashes what it stored", false, std::nullopt, true, true},
+        {"relay, the destination cannot hash", false, std::optional<std::string>(), true, false},
+        {"relay, the destination's digest differs", false, std::optional<std::string>(wrong), false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        VornTestTempDir dir;
+        const fs::path local = dir.write("a.bin", content1001);
+        const VornTestMemoryProvider source;
+        const VornTestMemoryProvider destination;
+        source.addFile("/a.bin", content1001);
+        if (c.stored) {
+            destination.setScript(Operation::upload, VornTestMemoryProvider::anyPath,
+                                  Script{.reportedSHA256 = *c.stored});
+        }
+        const auto spec = job("a.bin", c.localSource ? local.string() : "/a.bin", "/out/a.bin", 1001);
+        UpdateLog log;
+        const auto results = c.localSource
+                                 ? engine.executeBatch({spec}, LocalFileProvider(), destination, 1, true, log.callback())
+                                 : engine.executeBatch({spec}, source, destination, 1, true, log.callback());
+        ASSERT_EQ(results.size(), 1u);
+        EXPECT_EQ(results[0].success, c.success) << results[0].errorMessage.value_or("");
+        EXPECT_EQ(results[0].isVerified, c.verified);
+        if (c.success) {
+            EXPECT_EQ(results[0].sha256Hex, digest1001);
+            EXPECT_EQ(log.of(spec.recordID).back(),
+                      std::string("completed 1001/1001 #D") + (c.verified ? " verified" : ""));
+        } else {
+            EXPECT_EQ(results[0].errorMessage, mismatchText("a.bin", digest1001, wrong));
+        }
+    }
+}
+
+TEST(ParallelSledTransferEngine, SpecialFilesAreRefusedBeforeAnythingReadsThem) {
+    VornTestTempDir dir;
+    const fs::path fifo = dir / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Nothing ever writes to the FIFO: reading it (to hash or to copy) would wait for ever.
+    for (const fs::path& special : {fifo, fs::path("/dev/zero")}) {
+        for (const bool remoteDestination : {true, false}) {
+            for (const bool verify : {true, false}) {
+                SCOPED_TRACE(special.string() + (remoteDestination ? " to a remote store" : " to this disk") +
+                             (verify ? ", verified" : ""));
+                const VornTestMemoryProvider destination;
+                const fs::path localCopy = dir / "copies" / "copy";
+                const auto spec = job(special.filename().string(), special.string(),
+                                      remoteDestination ? "/copy" : localCopy.string(), 0);
+                const auto results =
+                    remoteDestination ? engine.executeBatch({spec}, LocalFileProvider(), destination, 1, verify, {})
+                                      : engine.executeBatch({spec}, LocalFileProvider(), LocalFileProvider(), 1,
+                                                            verify, {});
+                ASSERT_EQ(results.size(), 1u);
+                EXPECT_FALSE(results[0].success);
+                EXPECT_FALSE(results[0].errorMessage.value_or("").empty());
+                EXPECT_TRUE(destination.calls().empty());
+                EXPECT_FALSE(fs::exists(localCopy));
+            }
+        }
+    }
+    EXPECT_TRUE(relayFilesLeft().empty());
+}
+
+TEST(ParallelSledTransferEngine, OneDestinationIsWrittenByOneJobOfABatch) {
+    VornTestTempDir dir;
+    const fs::path first = dir.write("in/first.txt", "first");
+    const fs::path second = dir.write("in/second.txt", "second");
+    const fs::path third = dir.write("in/third.txt", "third");
+    const fs::path target = dir / "out" / "same.txt";
+    const std::string spelledOtherwise = (dir / "out" / "." / "same.txt").string();
+    std::vector<SledTransferJobSpec> jobs = {
+        job("first.txt", first.string(), target.string(), 5),
+        job("second.txt", second.string(), spelledOtherwise, 6),
+        job("third.txt", third.string(), (dir / "out" / "third.txt").string(), 5),
+    };
+    fs::create_directories(dir / "out");
+    const auto results = engine.executeBatch(jobs, LocalFileProvider(), LocalFileProvider(), 3, true, {});
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_TRUE(resultFor(results, jobs[0].recordID).success);
+    EXPECT_TRUE(resultFor(results, jobs[2].recordID).success);
+    const auto& refused = resultFor(results, jobs[1].recordID);
+    EXPECT_FALSE(refused.success);
+    EXPECT_FALSE(refused.isVerified);
+    EXPECT_EQ(refused.errorMessage, "Another file of this batch already goes to '" + spelledOtherwise + "'.");
+    EXPECT_EQ(vornReadFile(target), "first");
+
+    // Remote keys are exact: the same text twice is one object.
+    const VornTestMemoryProvider store;
+    const std::vector<SledTransferJobSpec> uploads = {job("a", first.string(), "/k", 5),
+                                                      job("b", second.string(), "/k", 6)};
+    const auto uploaded = engine.executeBatch(uploads, LocalFileProvider(), store, 2, false, {});
+    EXPECT_TRUE(resultFor(uploaded, uploads[0].recordID).success);
+    EXPECT_FALSE(resultFor(uploaded, uploads[1].recordID).success);
+    EXPECT_EQ(store.file("/k"), "first");
+}
+
+TEST(ParallelSledTransferEngine, NothingIsWrittenThroughASymbolicLink) {
+    VornTestTempDir dir;
+    const fs::path outside = dir.write("outside/victim.txt", "not part of the copy");
+    const fs::path source = dir.write("in/victim.txt", "new bytes");
+    const fs::path sourceOther = dir.write("in/top.txt", "top");
+    fs::create_directories(dir / "out");
+    fs::create_symlink(outside, dir / "out" / "link.txt");
+    fs::create_directory_symlink(dir / "outside", dir / "out" / "sub");
+
+    struct Case {
+        std::string label;
+        std::vector<std::string> destinations;  // the refused one is the last
+    };
+    const std::vector<Case> cases = {
+        {"the destination is a link to a file", {(dir / "out" / "link.txt").string()}},
+        {"a folder on the way is a link",
+         {(dir / "out" / "top.txt").string(), (dir / "out" / "sub" / "victim.txt").string()}},
+    };
+    for (const bool remoteSource : {false, true}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.label + (remoteSource ? ", download" : ", local copy"));
+            const VornTestMemoryProvider remote;
+            remote.addFile("/top.txt", "top");
+            remote.addFile("/victim.txt", "new bytes");
+            std::vector<SledTransferJobSpec> jobs;
+            for (const std::string& destination : c.destinations) {
+                const bool victim = &destination == &c.destinations.back();
+                jobs.push_back(job(victim ? "victim.txt" : "top.txt",
+                                   remoteSource ? (victim ? "/victim.txt" : "/top.txt")
+                                                : (victim ? source.string() : sourceOther.string()),
+                                   destination, 9));
+            }
+            const auto results = remoteSource
+                                     ? engine.executeBatch(jobs, remote, LocalFileProvider(), 2, true, {})
+                                     : engine.executeBatch(jobs, LocalFileProvider(), LocalFileProvider(), 2, true, {});
+            const auto& refused = resultFor(results, jobs.back().recordID);
+            EXPECT_FALSE(refused.success);
+            EXPECT_NE(refused.errorMessage.value_or("").find("is a symbolic link"), std::string::npos)
+                << refused.errorMessage.value_or("");
+            EXPECT_EQ(vornReadFile(outside), "not part of the copy");
+            EXPECT_TRUE(fs::is_symlink(dir / "out" / "link.txt"));
+            EXPECT_TRUE(fs::is_symlink(dir / "out" / "sub"));
+            EXPECT_TRUE(hiddenFilesIn(dir / "outside").empty());
+            EXPECT_TRUE(hiddenFilesIn(dir / "out").empty());
+        }
+    }
 }
