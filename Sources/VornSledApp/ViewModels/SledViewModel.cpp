@@ -80,7 +80,7 @@ std::optional<std::string> SledSecretLookup::secretToSave(const std::optional<Sl
 
 SledViewModel::SledViewModel(SledModelEnvironment environment, QObject* parent)
     : QObject(parent), environment_(std::move(environment)), lanClient_(environment_.lanClientSession),
-      language_(VornLanguage::current()), transferList_(this),
+      language_(VornLanguage::current()), workerLanguage_(language_.value()), transferList_(this),
       receivedFileList_(&sledDescribeReceivedFile, this), clipboardList_(&sledDescribeClipboardMessage, this),
       peerList_(&sledDescribePeer, this), sharedFileList_(&sledDescribeSharedFile, this),
       syncPlanList_(&sledDescribePlanItem, this) {
@@ -169,14 +169,15 @@ void SledViewModel::onGUI(std::function<void()> apply) {
 }
 
 std::string SledViewModel::describe(const std::exception_ptr& error) const {
+    const VornLanguage language(workerLanguage_.load());
     try {
         std::rethrow_exception(error);
     } catch (const SledError& sledError) {
-        return sledError.description(language_);
+        return sledError.description(language);
     } catch (const SledListingError& listingError) {
         return listingError.description();
     } catch (const VornTaskCancelled&) {
-        return SledError::cancelled().description(language_);
+        return SledError::cancelled().description(language);
     } catch (const std::filesystem::filesystem_error& fileError) {
         std::string text = fileError.code().message();
         if (!fileError.path1().empty()) {
@@ -186,7 +187,7 @@ std::string SledViewModel::describe(const std::exception_ptr& error) const {
     } catch (const std::exception& other) {
         return other.what();
     } catch (...) {
-        return t("Unknown error", "Bilinmeyen hata");
+        return vornText("Unknown error", "Bilinmeyen hata", std::nullopt, language);
     }
 }
 
@@ -250,6 +251,7 @@ std::string SledViewModel::t(std::string_view en, std::string_view tr) const {
 void SledViewModel::setLanguage(VornLanguage language) {
     if (language != language_) {
         language_ = language;
+        workerLanguage_.store(language.value());
         emit languageChanged();
     }
     VornLanguage::setCurrent(language);

@@ -25,6 +25,7 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -349,6 +350,8 @@ private:
 
     SledWorkspaceTab activeTab_ = SledWorkspaceTab::dualPane;
     VornLanguage language_;
+    // The language error texts made on worker threads are written in.
+    std::atomic<VornLanguage::Case> workerLanguage_;
     std::vector<ConnectionProfile> profiles_;
     SledSettings settings_;
     PaneBrowserState* leftPane_ = nullptr;

@@ -1,0 +1,217 @@
+// The workspace model's cost over the transfer engine it drives, and how long the GUI thread is
+// kept from its events meanwhile. Two batches, local to local with SHA-256 verification: 10,000
+// files of 4 KiB and 4 files of 256 MiB. Each is copied by the engine alone (walk, folders, batch,
+// as any caller must) and through the model (selection, walk, records, progress, toast), the two
+// taking turns for --rounds rounds; the best time of each counts. A 5 ms timer on the GUI thread
+// records the longest gap between its ticks while the model works.
+//
+//   bench_model [--quick] [--workdir DIR] [--rounds N] [--workers N]
+//
+// --quick uses 1,000 × 4 KiB and 4 × 16 MiB. Prints each time, the ratio model/engine and the
+// longest stall.
+
+#include "LocalFileProvider.h"
+#include "ParallelSledTransferEngine.h"
+#include "RecursiveDirectoryWalker.h"
+#include "SledViewModel.h"
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QSignalSpy>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct DataSet {
+    std::string name;
+    int count;
+    std::size_t bytes;
+};
+
+void makeDataSet(const fs::path& root, const DataSet& set) {
+    std::mt19937_64 random(42);
+    std::vector<char> buffer(set.bytes);
+    for (int index = 0; index < set.count; ++index) {
+        for (std::size_t at = 0; at + 8 <= buffer.size(); at += 8) {
+            const std::uint64_t value = random();
+            std::memcpy(buffer.data() + at, &value, 8);
+        }
+        const fs::path file = root / set.name / ("dir" + std::to_string(index % 16)) /
+                              ("file" + std::to_string(index) + ".bin");
+        fs::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary).write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    }
+}
+
+double seconds(Clock::duration elapsed) {
+    return std::chrono::duration<double>(elapsed).count();
+}
+
+// What a caller of the engine alone does for a folder: walk it, make its folders, copy the batch.
+double engineAlone(const fs::path& source, const fs::path& destination, int workers) {
+    const auto start = Clock::now();
+    const LocalFileProvider provider;
+    const auto nodes = RecursiveDirectoryWalker::collectFiles(source.string(), provider, {}, 12, {});
+    std::vector<std::string> relative;
+    std::vector<SledTransferJobSpec> jobs;
+    const std::string base = destination.string() + "/" + source.filename().string() + "/";
+    for (const RelativeFileNode& node : nodes) {
+        relative.push_back(node.relativePath);
+        jobs.push_back({VornUUID::random(), node.entry.name, node.entry.path, base + node.relativePath,
+                        node.entry.sizeBytes, SledTransferDirection::localCopy});
+    }
+    provider.createDirectory(base, {});
+    for (const std::string& folder : RecursiveDirectoryWalker::requiredParentDirectories(relative)) {
+        provider.createDirectory(base + folder, {});
+    }
+    std::atomic<std::int64_t> updates{0};
+    const auto results = ParallelSledTransferEngine().executeBatch(
+        jobs, provider, provider, workers, true,
+        [&](const VornUUID&, SledTransferStatus, std::int64_t, std::int64_t, const std::optional<std::string>&, bool,
+            const std::optional<std::string>&) { updates.fetch_add(1, std::memory_order_relaxed); },
+        {});
+    for (const auto& result : results) {
+        if (!result.success) {
+            std::fprintf(stderr, "engine: a copy failed: %s\n", result.errorMessage.value_or("?").c_str());
+            std::exit(1);
+        }
+    }
+    return seconds(Clock::now() - start);
+}
+
+struct ModelRun {
+    double seconds = 0;
+    double longestStallMs = 0;
+};
+
+ModelRun throughModel(SledViewModel& model, const fs::path& source) {
+    PaneBrowserState& from = *model.leftPane();
+    PaneBrowserState& to = *model.rightPane();
+    model.refresh(&from);
+    model.refresh(&to);
+    while (from.isLoading() || to.isLoading()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    from.setSelectedPaths({source.string()});
+
+    // The stall meter: ticks every 5 ms; any longer gap is time the GUI thread could not react.
+    QElapsedTimer sinceTick;
+    qint64 longest = 0;
+    QTimer meter;
+    meter.setInterval(5);
+    meter.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&meter, &QTimer::timeout, [&] {
+        longest = std::max(longest, sinceTick.nsecsElapsed() - 5'000'000);
+        sinceTick.restart();
+    });
+    QSignalSpy finished(&model, &SledViewModel::transferBatchFinished);
+    const auto start = Clock::now();
+    meter.start();
+    sinceTick.start();
+    model.transferSelected(&from, &to);
+    while (finished.count() == 0) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    const double elapsed = seconds(Clock::now() - start);
+    meter.stop();
+    for (const SledTransferRecord& record : model.transfers()) {
+        if (record.status != SledTransferStatus::completed) {
+            std::fprintf(stderr, "model: %s ended %s\n", record.fileName.c_str(), rawValue(record.status).c_str());
+            std::exit(1);
+        }
+    }
+    model.clearCompletedTransfers();
+    return {elapsed, static_cast<double>(longest) / 1e6};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool quick = false;
+    int rounds = 2;
+    int workers = 4;
+    fs::path workRoot = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp";
+    for (int index = 1; index < argc; ++index) {
+        const std::string argument = argv[index];
+        if (argument == "--quick") {
+            quick = true;
+        } else if (argument == "--rounds" && index + 1 < argc) {
+            rounds = std::max(1, std::atoi(argv[++index]));
+        } else if (argument == "--workers" && index + 1 < argc) {
+            workers = std::atoi(argv[++index]);
+        } else if (argument == "--workdir" && index + 1 < argc) {
+            workRoot = argv[++index];
+        } else {
+            std::fprintf(stderr, "usage: bench_model [--quick] [--workdir DIR] [--rounds N] [--workers N]\n");
+            return 2;
+        }
+    }
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QGuiApplication application(argc, argv);
+
+    const fs::path work = workRoot / ("vornsled-bench-model-" + std::to_string(::getpid()));
+    const fs::path source = work / "source";
+    const fs::path engineOut = work / "engine";
+    const fs::path modelOut = work / "model";
+    const fs::path data = work / "data";
+    fs::create_directories(source);
+    const std::vector<DataSet> sets = quick ? std::vector<DataSet>{{"small", 1'000, 4096}, {"large", 4, 16u << 20}}
+                                            : std::vector<DataSet>{{"small", 10'000, 4096}, {"large", 4, 256u << 20}};
+    for (const DataSet& set : sets) {
+        makeDataSet(source, set);
+    }
+
+    SledSettings settings;
+    settings.parallelWorkers = workers;
+    settings.verifySHA256OnTransfer = true;
+    fs::create_directories(data);
+    SledProfileRepository(data).saveSettings(settings);
+    SledModelEnvironment environment;
+    environment.dataFolder = data;
+    environment.leftStartPath = source.string();
+    environment.rightStartPath = modelOut.string();
+    environment.startLANServicesOnLaunch = false;
+    environment.advertiseLANServer = false;
+    fs::create_directories(modelOut);
+    SledViewModel model(environment);
+
+    bool withinBudget = true;
+    for (const DataSet& set : sets) {
+        double bestEngine = 1e300;
+        double bestModel = 1e300;
+        double longestStall = 0;
+        for (int round = 0; round < rounds; ++round) {
+            fs::remove_all(engineOut);
+            fs::create_directories(engineOut);
+            bestEngine = std::min(bestEngine, engineAlone(source / set.name, engineOut, workers));
+            fs::remove_all(engineOut);
+            fs::remove_all(modelOut / set.name);
+            const ModelRun run = throughModel(model, source / set.name);
+            bestModel = std::min(bestModel, run.seconds);
+            longestStall = std::max(longestStall, run.longestStallMs);
+            fs::remove_all(modelOut / set.name);
+        }
+        const double ratio = bestModel / bestEngine;
+        std::printf("%-6s %6d × %9zu B  engine %8.3f s  model %8.3f s  model/engine %.3f  longest GUI stall %.1f ms\n",
+                    set.name.c_str(), set.count, set.bytes, bestEngine, bestModel, ratio, longestStall);
+        withinBudget = withinBudget && ratio <= 1.10 && longestStall < 50.0;
+    }
+    std::printf("budget (model ≤ 1.10 × engine, stall < 50 ms): %s\n", withinBudget ? "met" : "NOT met");
+    fs::remove_all(work);
+    return 0;
+}
