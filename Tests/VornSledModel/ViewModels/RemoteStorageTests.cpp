@@ -89,8 +89,15 @@ TEST_F(ModelRemoteTest, AnObjectStoreIsBrowsedFilledPreviewedEditedAndReadBack) 
     EXPECT_TRUE(saved) << toasts.last();
     EXPECT_EQ(model->transfers().front().direction, SledTransferDirection::upload);
 
-    model->copyPresignedURL(entryNamed(bucket, "report.txt"), &bucket, 3600);
-    ASSERT_TRUE(modelWaitFor([&] { return toasts.last() == "Copied signed S3/R2 URL (1 hour): report.txt"; }));
+    struct Lifetime {
+        std::int64_t seconds;
+        std::string label;
+    };
+    for (const Lifetime& lifetime : {Lifetime{604800, "7 days"}, Lifetime{86400, "24 hours"}, Lifetime{3600, "1 hour"}}) {
+        model->copyPresignedURL(entryNamed(bucket, "report.txt"), &bucket, lifetime.seconds);
+        const std::string expected = "Copied signed S3/R2 URL (" + lifetime.label + "): report.txt";
+        ASSERT_TRUE(modelWaitFor([&] { return toasts.last() == expected; })) << toasts.last();
+    }
     ASSERT_TRUE(clipboard->value.has_value());
     VORN_REQUIRE_TOOL("curl");
     EXPECT_EQ(vornShell("curl -sf " + vornShellQuote(*clipboard->value)).output, "revised figures");
@@ -142,6 +149,8 @@ TEST_F(ModelRemoteTest, AnSFTPLoginIsBrowsedAndFilesGoBothWaysAndAreRenamed) {
 
     PaneBrowserState& local = *model->leftPane();
     PaneBrowserState& remote = *model->rightPane();
+    EXPECT_FALSE(model->supportsPresignedURL(PaneEndpoint::remote(profile.id)));
+    EXPECT_FALSE(model->supportsPresignedURL(PaneEndpoint::local()));
     model->selectEndpoint(PaneEndpoint::remote(profile.id), &remote);
     EXPECT_EQ(remote.currentPath(), profile.initialRemotePath);
     waitForListing(remote);
@@ -156,6 +165,9 @@ TEST_F(ModelRemoteTest, AnSFTPLoginIsBrowsedAndFilesGoBothWaysAndAreRenamed) {
     select(local, {"notes.md"});
     transfer(*model, local, remote);
     EXPECT_EQ(toasts.last().rfind("Transferred 1/1 file(s)", 0), 0u) << toasts.last();
+    model->copyPresignedURL(entryNamed(remote, "notes.md"), &remote, 3600);
+    ASSERT_TRUE(modelWaitFor([&] { return toasts.messages.back().isError; }));
+    EXPECT_EQ(toasts.last(), "Signed share links are available on AWS S3 & Cloudflare R2 connections.");
     model->renameEntry(entryNamed(remote, "notes.md"), "renamed.md", &remote);
     ASSERT_TRUE(modelWaitFor([&] { return toasts.last() == "Renamed 'notes.md' → 'renamed.md'"; }));
     waitForListing(remote);
