@@ -48,6 +48,7 @@ const std::map<std::string, std::string, std::less<>>& table() {
         {"chevron.left", "ui/pan-start"},
         {"chevron.right", "ui/pan-end"},
         {"chevron.up", "ui/pan-up"},
+        {"clock", "actions/document-open-recent"},
         {"clock.arrow.circlepath", "actions/document-open-recent"},
         {"cloud.bolt.fill", "status/weather-storm"},
         {"desktopcomputer", "devices/computer"},

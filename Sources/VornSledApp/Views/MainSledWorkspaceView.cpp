@@ -1,6 +1,8 @@
 #include "MainSledWorkspaceView.h"
 
+#include "ConnectionProfileSheetView.h"
 #include "SledChrome.h"
+#include "SledTransferQueueView.h"
 #include "VornAppVersion.h"
 #include "VornBrandMark.h"
 #include "VornBundle.h"
@@ -124,8 +126,10 @@ MainSledWorkspaceView::MainSledWorkspaceView(SledViewModel& viewModel, QWidget* 
     column->addWidget(makeToolbar());
 
     pages_ = new QStackedWidget(this);
-    for (QWidget*& page : pageWidgets_) {
-        page = makePlaceholderPage();
+    pageWidgets_[0] = makePlaceholderPage();
+    pageWidgets_[1] = makePlaceholderPage();
+    pageWidgets_[2] = new SledTransferQueueView(model_, this);
+    for (QWidget* page : pageWidgets_) {
         pages_->addWidget(page);
     }
     column->addWidget(pages_, 1);
@@ -164,10 +168,28 @@ MainSledWorkspaceView::MainSledWorkspaceView(SledViewModel& viewModel, QWidget* 
     connect(&model_, &SledViewModel::toastMessageChanged, this, &MainSledWorkspaceView::syncToast);
     connect(&model_, &SledViewModel::toastIsErrorChanged, this, &MainSledWorkspaceView::syncToast);
 
+    connect(&model_, &SledViewModel::showingProfileSheetChanged, this, &MainSledWorkspaceView::syncProfileSheet);
+
     retranslate();
     syncTab();
     syncSettings();
     syncToast();
+    syncProfileSheet();
+}
+
+void MainSledWorkspaceView::syncProfileSheet() {
+    if (model_.showingProfileSheet() && !profileSheet_) {
+        // A new sheet each time, so a new connection always starts from an empty form.
+        auto* sheet = new ConnectionProfileSheetView(model_, model_.editingProfile(), window());
+        sheet->setAttribute(Qt::WA_DeleteOnClose);
+        connect(sheet, &QDialog::finished, this, [this] { model_.setShowingProfileSheet(false); });
+        profileSheet_ = sheet;
+        sheet->open();
+    } else if (!model_.showingProfileSheet() && profileSheet_) {
+        ConnectionProfileSheetView* sheet = profileSheet_;
+        profileSheet_ = nullptr;
+        sheet->close();
+    }
 }
 
 QWidget* MainSledWorkspaceView::makeToolbar() {

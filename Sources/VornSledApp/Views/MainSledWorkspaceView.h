@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConnectionProfileSheetView.h"
 #include "SledViewModel.h"
 #include "VornGroundBackground.h"
 
@@ -15,6 +16,7 @@ class QDialog;
 class QLabel;
 class QStackedWidget;
 class QVariantAnimation;
+
 class SledPill;
 class SledPlainSymbolButton;
 class SledStatusDot;
@@ -72,6 +74,8 @@ public:
     QCheckBox* verifyToggle() const { return verifyToggle_; }
     SledPlainSymbolButton* streamsButton() const { return streamsButton_; }
     VornToastBanner* toast() const { return toast_; }
+    // The open connection editor (null while the model's flag is false).
+    ConnectionProfileSheetView* profileSheet() const { return profileSheet_; }
 
     // What the parallel-streams menu offers.
     static constexpr std::array<std::int64_t, 5> parallelStreamChoices{1, 2, 4, 6, 8};
@@ -95,6 +99,7 @@ private:
     void syncSettings();
     void syncToast();
     void placeToast();
+    void syncProfileSheet();
 
     SledViewModel& model_;
     QColor accent_;
@@ -114,4 +119,5 @@ private:
     VornToastBanner* toast_ = nullptr;
     QVariantAnimation* toastAnimation_ = nullptr;
     double toastLift_ = 1.0;
+    QPointer<ConnectionProfileSheetView> profileSheet_;
 };

@@ -48,6 +48,9 @@ protected:
     }
     // Renders the widget as shown (opaque) and keeps the picture with the artefacts.
     static QImage snapshot(QWidget& widget, const QString& name) {
+        // Layouts settle in posted events (a retitled button grows there).
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
         QImage image(widget.size(), QImage::Format_ARGB32);
         image.fill(Qt::black);
         widget.render(&image);
