@@ -3,6 +3,7 @@
 #include "VornChecksum.h"
 #include "VornXDG.h"
 
+#include <QImage>
 #include <QSignalSpy>
 
 TEST_F(ModelTest, CreateRenameAndDeleteOnThisComputer) {
@@ -111,6 +112,21 @@ TEST_F(ModelTest, APreviewSavesToTheFileThatWasPreviewedAndOnlyTheNewestPreviewS
     EXPECT_EQ(record.sourceLabel, "Inline Editor");
     EXPECT_TRUE(record.isSHA256Verified);
     EXPECT_EQ(record.sha256Hex, VornSHA256::hexDigest("edited"));
+}
+
+// The model installs QtGui's image reader for previews: a picture previews as an image.
+TEST_F(ModelTest, APicturePreviewsAsAnImage) {
+    QImage picture(7, 5, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    ASSERT_TRUE(picture.save(QString::fromStdString((left / "picture.png").string()), "PNG"));
+    auto model = makeModel();
+    PaneBrowserState& pane = *model->leftPane();
+    model->openQuickPreview(entryNamed(pane, "picture.png"), &pane);
+    ASSERT_TRUE(modelWaitFor([&] { return !model->isLoadingPreview(); }));
+    ASSERT_TRUE(model->previewResult().has_value()) << model->previewError().value_or("");
+    ASSERT_EQ(model->previewResult()->payload.kind(), SledPreviewPayload::Kind::image);
+    EXPECT_EQ(model->previewResult()->payload.asImage()->width, 7);
+    EXPECT_EQ(model->previewResult()->payload.asImage()->height, 5);
 }
 
 TEST_F(ModelTest, AnOlderPreviewLandingLateIsDropped) {

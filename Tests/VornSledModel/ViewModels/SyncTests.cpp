@@ -50,13 +50,27 @@ TEST_F(ModelTest, AWalkedMirrorPlanRunsAgainstTheFoldersThatWereCompared) {
 TEST_F(ModelTest, AFlatPlanFollowsTheVisibleListingsWhateverTheSearch) {
     left.write("only-left.txt", "l");
     left.write("Folder/inside.txt", "i");
+    right.write("only-right.txt", "r");
     auto model = makeModel();
+    ModelToastLog toasts(*model);
     model->leftPane()->setSearchQuery("nothing matches");
     model->setSyncIncludeSubfolders(false);
     model->setSyncMode(SyncDirectionMode::twoWayUpdate);
     model->recomputeSyncPlan();
     EXPECT_FALSE(model->isComputingSyncPlan());
-    EXPECT_EQ(planRows(*model), (std::vector<std::string>{"copyLeftToRight only-left.txt"}));
+    EXPECT_EQ(planRows(*model), (std::vector<std::string>{"copyLeftToRight only-left.txt",
+                                                          "copyRightToLeft only-right.txt"}));
+
+    // Both directions run as two batches, each with its toast; the busy flag lasts until both end.
+    QSignalSpy finished(model.get(), &SledViewModel::transferBatchFinished);
+    QSignalSpy busy(model.get(), &SledViewModel::isSyncingOrTransferringChanged);
+    model->executeSyncPlan();
+    ASSERT_TRUE(modelWaitFor([&] { return finished.count() == 2; }));
+    EXPECT_EQ(busy.count(), 2);  // on once, off once
+    EXPECT_FALSE(model->isSyncingOrTransferring());
+    EXPECT_EQ(vornReadFile(right / "only-left.txt"), "l");
+    EXPECT_EQ(vornReadFile(left / "only-right.txt"), "r");
+    EXPECT_EQ(toasts.messages.size(), 2u);
 }
 
 TEST_F(ModelTest, OnlyTheNewestWalkedPlanIsPublished) {
