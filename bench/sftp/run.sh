@@ -25,7 +25,7 @@ workers=4
 
 state="$project/build/bench-sftp"
 work=""
-bash "$project/Tests/services/services.sh" start "$state" > /dev/null 2>&1 || true
+bash "$project/Tests/services/services.sh" start "$state" sshd > /dev/null 2>&1 || true
 trap 'bash "$project/Tests/services/services.sh" stop "$state" > /dev/null 2>&1; [ -z "$work" ] || rm -rf "$work"' EXIT
 env_file="$state/test-services/services.env"
 value() { sed -n "s/^$1=//p" "$env_file" | tail -n 1; }
