@@ -1,11 +1,14 @@
 #include "VornSledApplication.h"
 
+#include "MenuBarSledView.h"
 #include "SledMainWindow.h"
 #include "VornLanguageControls.h"
 #include "VornPainting.h"
 #include "VornSledSingleInstance.h"
 
 #include <QAction>
+#include <QCursor>
+#include <QScreen>
 #include <QApplication>
 #include <QFileDialog>
 #include <QMenu>
@@ -94,5 +97,22 @@ void VornSledApplication::retranslateTray() {
 }
 
 void VornSledApplication::showTrayPanel() {
-    showMainWindow();
+    if (!trayPanel_) {
+        auto* panel = new MenuBarSledView(*model_, [this] { showMainWindow(); });
+        panel->setWindowFlags(Qt::Popup);
+        trayPanel_ = panel;
+    }
+    trayPanel_->adjustSize();
+    // Under the tray icon where the desktop says where it is, else at the pointer.
+    const QRect icon = tray_->geometry();
+    QPoint at = icon.isValid() ? icon.bottomLeft() : QCursor::pos();
+    if (const QScreen* screen = QGuiApplication::screenAt(at)) {
+        const QRect area = screen->availableGeometry();
+        at.setX(std::clamp(at.x(), area.left(), area.right() - trayPanel_->width()));
+        if (at.y() + trayPanel_->height() > area.bottom()) {
+            at.setY((icon.isValid() ? icon.top() : at.y()) - trayPanel_->height());
+        }
+    }
+    trayPanel_->move(at);
+    trayPanel_->show();
 }

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The real program twice: the second launch hands two files to the first one's LAN shelf and
+# ends; the first one's LAN server then lists them (read back with curl).
+set -euo pipefail
+build="$1"
+program="$build/Sources/vornsled"
+for tool in curl ss; do
+    if ! command -v "$tool" > /dev/null; then
+        echo "$tool is missing"
+        [ "${CI:-}" = "true" ] && exit 1 || exit 77
+    fi
+done
+
+scratch="$(mktemp -d)"
+first=""
+cleanup() {
+    if [ -n "$first" ]; then kill "$first" 2> /dev/null || true; wait "$first" 2> /dev/null || true; fi
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+mkdir -m 700 "$scratch/run"
+export XDG_RUNTIME_DIR="$scratch/run" HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/config"
+export XDG_DATA_HOME="$scratch/data" QT_QPA_PLATFORM=offscreen
+mkdir -p "$HOME" "$scratch/files"
+printf 'first file\n' > "$scratch/files/alpha.txt"
+printf 'second file with a space\n' > "$scratch/files/beta gamma.txt"
+
+"$program" > "$scratch/first.log" 2>&1 &
+first=$!
+
+# The first launch is ready once its socket and its LAN port are there.
+port=""
+for _ in $(seq 1 600); do
+    if [ -S "$XDG_RUNTIME_DIR/com.vornworks.vornsled.socket" ]; then
+        port="$(ss -ltnpH | grep "pid=$first," | awk '{print $4}' | sed 's/.*://' | head -n 1)"
+        [ -n "$port" ] && break
+    fi
+    kill -0 "$first" 2> /dev/null || { cat "$scratch/first.log"; echo "the first launch ended"; exit 1; }
+    sleep 0.1
+done
+[ -n "$port" ] || { cat "$scratch/first.log"; echo "the first launch never listened"; exit 1; }
+
+# Relative names are resolved against the second launch's own folder.
+(cd "$scratch/files" && "$program" alpha.txt "beta gamma.txt")
+kill -0 "$first" || { echo "the first launch ended"; exit 1; }
+
+shares=""
+for _ in $(seq 1 600); do
+    shares="$(curl -s --noproxy '*' "http://127.0.0.1:$port/api/v1/shares" || true)"
+    if grep -q '"alpha.txt"' <<< "$shares" && grep -q '"beta gamma.txt"' <<< "$shares"; then
+        break
+    fi
+    sleep 0.1
+done
+grep -q "\"filePath\":\"$scratch/files/alpha.txt\"" <<< "$shares" || { echo "shelf: $shares"; exit 1; }
+grep -q "\"filePath\":\"$scratch/files/beta gamma.txt\"" <<< "$shares" || { echo "shelf: $shares"; exit 1; }
+# Only one program listens: the second launch never opened a window or a server of its own.
+[ "$(pgrep -c -f "^$program" || true)" -le 1 ] || { echo "a second program is still running"; exit 1; }
+echo "the second launch forwarded both files"
