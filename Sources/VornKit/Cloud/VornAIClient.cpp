@@ -1,5 +1,6 @@
 #include "VornAIClient.h"
 
+#include "VornJSON.h"
 #include "VornLanguage.h"
 #include "VornLocalizationStore.h"
 #include "VornLoopback.h"
@@ -197,7 +198,7 @@ std::string VornAIClient::complete(std::string_view systemPrompt, std::string_vi
         const std::string text = VornUnicode::isValidUTF8(response.body) ? response.body : std::string();
         throw VornAIClientError::httpError(response.statusCode, prefixCharacters(text, errorMessageCharacters));
     }
-    const nlohmann::json reply = nlohmann::json::parse(response.body);
+    const nlohmann::json reply = vornJSONParse(response.body, maxReplyBytes);
     if (!reply.is_object()) {
         throw VornAIClientError::emptyResponse();
     }

@@ -101,7 +101,7 @@ struct VornAIClient {
 
     // Throws VornAIClientError (bad endpoint, missing key, error status, no reply text),
     // VornHTTPError when the exchange fails, nlohmann::json::exception when a prompt is not valid
-    // UTF-8 or a 2xx body is not JSON, and VornTaskCancelled when `stopToken` asks to stop.
+    // UTF-8, VornDecodingError when a 2xx body is not JSON (or nests too deeply), and VornTaskCancelled when `stopToken` asks to stop.
     std::string complete(std::string_view systemPrompt, std::string_view userPrompt, const VornAIConfig& config,
                          const std::optional<std::string>& apiKey, std::stop_token stopToken = {}) const;
 };

@@ -4,6 +4,7 @@
 #include "VornBundle.h"
 #include "VornByteFormatter.h"
 #include "VornDesktop.h"
+#include "VornJSON.h"
 #include "VornLocalizationStore.h"
 #include "VornLoopback.h"
 #include "VornURLComponents.h"
@@ -71,7 +72,7 @@ std::string english(VornFeedbackError::Kind kind, std::int64_t number, const std
 
 VornFeedbackReceipt parseReceipt(const std::string& body, std::size_t screenshotCount, VornLanguage language) {
     VornFeedbackReceipt receipt{"VORN-FB-OK", static_cast<std::int64_t>(screenshotCount), thankYou(language)};
-    const nlohmann::json json = nlohmann::json::parse(body, nullptr, false);
+    const nlohmann::json json = vornJSONParseOrDiscarded(body, VornFeedbackService::maxReplyBytes);
     if (json.is_discarded() || !json.is_object()) {
         return receipt;  // a success whose body says nothing is still a success
     }
@@ -90,7 +91,7 @@ VornFeedbackReceipt parseReceipt(const std::string& body, std::size_t screenshot
 }
 
 std::string rejection(const VornHTTPResponse& response) {
-    const nlohmann::json json = nlohmann::json::parse(response.body, nullptr, false);
+    const nlohmann::json json = vornJSONParseOrDiscarded(response.body, VornFeedbackService::maxReplyBytes);
     if (!json.is_discarded() && json.is_object()) {
         if (const auto message = json.find("message");
             message != json.end() && message->is_string() && !message->get<std::string>().empty()) {

@@ -3,6 +3,7 @@
 #include "VornASCII.h"
 #include "VornBundle.h"
 #include "VornFileIO.h"
+#include "VornJSON.h"
 #include "VornLZFSE.h"
 #include "VornXDG.h"
 
@@ -495,9 +496,11 @@ void VornLocalizationStore::loadJSONPack(const fs::path& file) {
     if (hasLZFSEExtension(file)) {
         *bytes = decompress(*bytes);
     }
-    const json value = json::parse(*bytes, nullptr, /*allow_exceptions=*/false);
-    if (value.is_discarded()) {
-        throw VornLocalizationPackError("language pack " + file.string() + " is not valid JSON");
+    json value;
+    try {
+        value = vornJSONParse(*bytes, maxCatalogBytes);
+    } catch (const VornDecodingError& error) {
+        throw VornLocalizationPackError("language pack " + file.string() + " is not valid JSON: " + error.what());
     }
     std::map<std::string, std::string> entries;
     if (auto flat = flatStringMap(value)) {
@@ -565,7 +568,7 @@ std::shared_ptr<const VornLocalizationStore::LoadedCatalog> VornLocalizationStor
             } catch (const std::exception&) {  // corrupt stream, or out of memory
                 continue;
             }
-            const json value = json::parse(*bytes, nullptr, /*allow_exceptions=*/false);
+            const json value = vornJSONParseOrDiscarded(*bytes, maxCatalogBytes);
             if (value.is_discarded()) {
                 continue;
             }

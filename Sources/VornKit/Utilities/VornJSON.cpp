@@ -1,5 +1,7 @@
 #include "VornJSON.h"
 
+#include "VornUnicode.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -9,6 +11,10 @@
 namespace {
 
 void appendEscapedString(std::string& out, std::string_view text, bool escapeSlashes) {
+    // Written raw, such bytes would make a file the parser rejects as a whole.
+    if (!VornUnicode::isValidUTF8(text)) {
+        throw VornDecodingError("text that is not UTF-8 cannot be written as JSON");
+    }
     constexpr char hexDigits[] = "0123456789abcdef";
     out.push_back('"');
     for (const char c : text) {
@@ -125,8 +131,14 @@ public:
             case nlohmann::json::value_t::string:
                 appendEscapedString(out, value.template get_ref<const std::string&>(), options_.escapeSlashes);
                 break;
-            case nlohmann::json::value_t::array: writeArray(value, depth); break;
-            case nlohmann::json::value_t::object: writeObject(value, depth); break;
+            case nlohmann::json::value_t::array:
+                checkDepth(depth);
+                writeArray(value, depth);
+                break;
+            case nlohmann::json::value_t::object:
+                checkDepth(depth);
+                writeObject(value, depth);
+                break;
             case nlohmann::json::value_t::binary:
             case nlohmann::json::value_t::discarded: throw VornDecodingError("a binary value cannot be written as JSON");
         }
@@ -135,6 +147,14 @@ public:
     std::string out;
 
 private:
+    // `depth` counts the containers around the one about to be written.
+    static void checkDepth(int depth) {
+        if (static_cast<std::size_t>(depth) >= vornJSONMaxDepth) {
+            throw VornDecodingError("JSON nesting deeper than " + std::to_string(vornJSONMaxDepth) +
+                                    " levels would not be read back");
+        }
+    }
+
     void indent(int depth) {
         out.append(static_cast<std::size_t>(depth) * 2, ' ');
     }
@@ -228,11 +248,50 @@ nlohmann::json vornJSONParse(std::string_view text, std::size_t maxBytes) {
         throw VornDecodingError("JSON document of " + std::to_string(text.size()) + " bytes exceeds the limit of " +
                                 std::to_string(maxBytes) + " bytes");
     }
+    // The parser itself has no depth limit: every level is a heap node, so a few MiB of "[" would
+    // take gigabytes before failing. One scan of the bytes refuses that first.
+    if (!vornJSONNestingWithin(text, vornJSONMaxDepth)) {
+        throw VornDecodingError("JSON document nests deeper than " + std::to_string(vornJSONMaxDepth) + " levels");
+    }
     try {
         return nlohmann::json::parse(text.begin(), text.end());
     } catch (const nlohmann::json::exception& error) {
         throw VornDecodingError(std::string("not a valid JSON document: ") + error.what());
     }
+}
+
+nlohmann::json vornJSONParseOrDiscarded(std::string_view text, std::size_t maxBytes) {
+    try {
+        return vornJSONParse(text, maxBytes);
+    } catch (const VornDecodingError&) {
+        return nlohmann::json(nlohmann::json::value_t::discarded);
+    }
+}
+
+bool vornJSONNestingWithin(std::string_view text, std::size_t maxDepth) {
+    // Up to the first syntax error the parser sees the same tokens, so on any text it would get
+    // as far as that error with, the count here is its depth.
+    std::size_t depth = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                inString = false;
+            }
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > maxDepth) {
+                return false;
+            }
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return true;
 }
 
 std::string vornJSONGetString(const nlohmann::json& value, std::string_view path) {

@@ -32,17 +32,30 @@ struct VornJSONWriteOptions {
     bool escapeSlashes = true;
 };
 
+// The deepest nesting of arrays and objects any document may have, read or written. No file or
+// reply of ours comes near it; a document past it is refused before anything is built from it, so
+// a small file that holds or expands to millions of brackets costs one pass over its bytes.
+inline constexpr std::size_t vornJSONMaxDepth = 512;
+
 // The text of a JSON value. Strings keep non-ASCII characters as UTF-8; quote, backslash and
 // control characters are escaped (\b \f \n \r \t or \u00XX). Integers are written as decimal digits;
 // floating-point numbers as the shortest text that reads back to the same value, without a ".0"
 // suffix, in exponent form below 1e-4 and from 1e16 in magnitude. Throws VornDecodingError for a
-// non-finite number or a binary value, which JSON cannot hold.
+// non-finite number, a binary value, text (a string or a key) that is not UTF-8, or nesting
+// deeper than vornJSONMaxDepth: what JSON cannot hold or vornJSONParse would refuse to read back.
 std::string vornJSONText(const nlohmann::json& value, const VornJSONWriteOptions& options = {});
 std::string vornJSONText(const nlohmann::ordered_json& value, const VornJSONWriteOptions& options = {});
 
 // Parses a whole document of at most `maxBytes` bytes. Throws VornDecodingError when the text is
-// larger, is not JSON, or holds text that is not UTF-8.
+// larger, nests arrays and objects deeper than vornJSONMaxDepth, is not JSON, or holds text that is
+// not UTF-8. Every JSON read from a file or the network goes through here or the function below.
 nlohmann::json vornJSONParse(std::string_view text, std::size_t maxBytes);
+// The same, for readers that treat any bad document alike: a discarded value
+// (is_discarded()) instead of the exception.
+nlohmann::json vornJSONParseOrDiscarded(std::string_view text, std::size_t maxBytes);
+// True when no array or object in `text` lies deeper than `maxDepth` (counted from 1 for the
+// outermost); brackets inside strings do not count. Only meaningful for text that parses.
+bool vornJSONNestingWithin(std::string_view text, std::size_t maxDepth);
 
 // Typed access to the members of one JSON object, for the decoders of records. Every failure
 // throws VornDecodingError naming the member ("settings.lanPort: ...").

@@ -1,6 +1,7 @@
 #include "VornReleaseLogReader.h"
 
 #include "VornBundle.h"
+#include "VornJSON.h"
 #include "VornLineReader.h"
 #include "VornUnicode.h"
 
@@ -116,7 +117,7 @@ std::vector<VornReleaseLogRecord> VornReleaseLogReader::load(const std::filesyst
     const std::optional<std::string> wanted = forApp ? std::optional(VornUnicode::lowercased(*forApp)) : std::nullopt;
     // Walking from the last line gives the newest record first, as callers want them.
     vornReadLinesBackwards(from, maxLineBytes, [&](std::string_view line) {
-        const nlohmann::json json = nlohmann::json::parse(line, nullptr, false);
+        const nlohmann::json json = vornJSONParseOrDiscarded(line, maxLineBytes);
         if (json.is_discarded()) {
             return true;
         }

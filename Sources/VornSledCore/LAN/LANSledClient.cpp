@@ -3,6 +3,7 @@
 #include "SledError.h"
 #include "VornASCII.h"
 #include "VornChecksum.h"
+#include "VornJSON.h"
 #include "VornHTTPClient.h"
 #include "VornTaskCancelled.h"
 #include "VornURLComponents.h"
@@ -147,7 +148,7 @@ LANPeerInfo LANSledClient::probePeer(std::string_view host, std::uint16_t port, 
     }
     if (response.statusCode != 200) throw SledError::connectionFailed("Peer did not respond on " + where);
 
-    const nlohmann::json info = nlohmann::json::parse(response.body, nullptr, false);
+    const nlohmann::json info = vornJSONParseOrDiscarded(response.body, session_.maximumReplyBytes);
     if (!info.is_object()) throw SledError::connectionFailed("Malformed peer info JSON");
     const auto text = [&](const char* key, std::string fallback) {
         const auto found = info.find(key);
@@ -201,7 +202,7 @@ LANSledUploadResponse LANSledClient::sendFile(const std::filesystem::path& local
         throw SledError::httpStatus(response.statusCode, excerpt(response.body, uploadErrorExcerptBytes));
     }
 
-    nlohmann::json reply = nlohmann::json::parse(response.body, nullptr, false);
+    nlohmann::json reply = vornJSONParseOrDiscarded(response.body, session_.maximumReplyBytes);
     if (!reply.is_object()) reply = nlohmann::json::object();
     bool digestConfirmed = false;
     if (const auto echoed = reply.find("sha256"); echoed != reply.end() && echoed->is_string()) {

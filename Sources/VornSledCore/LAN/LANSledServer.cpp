@@ -8,6 +8,7 @@
 #include "LANWebPortalHTML.h"
 #include "VornASCII.h"
 #include "VornChecksum.h"
+#include "VornJSON.h"
 #include "VornUUID.h"
 #include "VornUnicode.h"
 #include "VornUniqueFd.h"
@@ -660,7 +661,7 @@ private:
     }
 
     void handleClipboard() {
-        const nlohmann::json payload = nlohmann::json::parse(body_, nullptr, false);
+        const nlohmann::json payload = vornJSONParseOrDiscarded(body_, body_.size());
         body_.clear();
         if (!payload.is_object() || !payload.contains("text") || !payload["text"].is_string()) {
             respond(LANProtocol::errorResponse(LANProtocol::statusBadRequest, "Invalid JSON clipboard payload"));

@@ -1,4 +1,5 @@
 #include "VornAIClient.h"
+#include "VornJSON.h"
 #include "VornLanguage.h"
 #include "VornTaskCancelled.h"
 #include "VornTestHTTPServer.h"
@@ -116,7 +117,10 @@ TEST_F(AIClientTest, ReplyShapesAreReadInOrder) {
         }
     }
     server.setReply(VornTestHTTPReply::text(200, "not json"));
-    EXPECT_THROW(ask(VornAIProvider::openAI), nlohmann::json::parse_error);
+    EXPECT_THROW(ask(VornAIProvider::openAI), VornDecodingError);
+    // A reply nested past the reading limit is refused before anything is built from it.
+    server.setReply(VornTestHTTPReply::json(200, std::string(1 << 20, '[')));
+    EXPECT_THROW(ask(VornAIProvider::openAI), VornDecodingError);
 }
 
 TEST_F(AIClientTest, ErrorStatusesCarryTheFirst300Characters) {

@@ -425,6 +425,56 @@ TEST_F(VornLocalizationStoreTest, LargeCompressedCatalogsAndPacks) {
     EXPECT_EQ(store.resolve(std::nullopt, "Delete", "Sil", VornLanguage::en), "Löschen");
 }
 
+namespace {
+
+// A stream that decodes to runs of the given bytes: each run is one literal copied three times at
+// distance 1, then 271 more copies per two-byte opcode. 58,000 opcodes make 15 MiB from 116 KB.
+std::string lzvnRuns(const std::vector<std::pair<char, std::size_t>>& runs) {
+    std::string payload;
+    std::uint32_t decoded = 0;
+    for (const auto& [byte, opcodes] : runs) {
+        payload += {'\x40', '\x01', byte};
+        for (std::size_t i = 0; i < opcodes; ++i) {
+            payload += "\xF0\xFF";
+        }
+        decoded += static_cast<std::uint32_t>(4 + 271 * opcodes);
+    }
+    payload += std::string("\x06\0\0\0\0\0\0\0", 8);
+    const auto u32 = [](std::uint32_t value) {
+        return std::string{char(value), char(value >> 8), char(value >> 16), char(value >> 24)};
+    };
+    return "bvxn" + u32(decoded) + u32(static_cast<std::uint32_t>(payload.size())) + payload + "bvx$";
+}
+
+}  // namespace
+
+// Small files that expand to millions of nested brackets are refused after one pass over the
+// decoded bytes, as a pack and as a catalog, and the next catalog is used.
+TEST_F(VornLocalizationStoreTest, CatalogBombsAreRefusedCheaply) {
+    const struct {
+        const char* what;
+        std::string compressed;
+    } cases[] = {
+        {"15 MiB of [", lzvnRuns({{'[', 58000}})},
+        {"balanced, 7.8 million levels", lzvnRuns({{'[', 29000}, {']', 29000}})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_LT(c.compressed.size(), std::size_t{120'000});
+        fs::remove_all(shared);
+        writeCatalog(shared, "de.json", {{"Transfers", "PLAIN"}});
+        writeRaw(shared, "de.json.lzfse", c.compressed);
+        store.reloadCatalogs();
+        EXPECT_EQ(text("Transfers", VornLanguage::de), "PLAIN");
+        try {
+            store.loadJSONPack(shared / "de.json.lzfse");
+            ADD_FAILURE() << "loaded";
+        } catch (const VornLocalizationPackError& error) {
+            EXPECT_NE(std::string(error.what()).find("nests deeper than"), std::string::npos) << error.what();
+        }
+    }
+}
+
 // A pack file with every field, and reading with fields missing or wrongly typed.
 TEST(VornLocalizationPackTest, JSONCoding) {
     const VornLocalizationPack pack{"pt-BR", "Português (Brasil)", "Portuguese (Brazil)", false,

@@ -96,9 +96,72 @@ TEST(VornJSON, ParsingRefusesOversizedMalformedAndNonUTF8Text) {
     for (std::size_t i = 1; i < std::size(bad); ++i) {
         EXPECT_THROW(vornJSONParse(bad[i], 1000), VornDecodingError) << i;
     }
-    // Deep nesting must not exhaust the stack.
+    // Deep nesting neither exhausts the stack nor builds anything: it is refused.
     const std::string deep = std::string(100000, '[') + std::string(100000, ']');
-    EXPECT_NO_THROW(vornJSONParse(deep, deep.size()));
+    EXPECT_THROW(vornJSONParse(deep, deep.size()), VornDecodingError);
+    EXPECT_TRUE(vornJSONParseOrDiscarded(deep, deep.size()).is_discarded());
+    EXPECT_TRUE(vornJSONParseOrDiscarded("{", 10).is_discarded());
+    EXPECT_EQ(vornJSONParseOrDiscarded("[1]", 10), json::array({1}));
+}
+
+TEST(VornJSON, NestingIsLimitedOnReadAndWrite) {
+    const auto nested = [](std::size_t levels) { return std::string(levels, '[') + std::string(levels, ']'); };
+    std::string objects;  // {"k":{"k":...1...}}
+    for (std::size_t i = 0; i < vornJSONMaxDepth; ++i) {
+        objects += "{\"k\":";
+    }
+    objects += "1" + std::string(vornJSONMaxDepth, '}');
+    const struct {
+        const char* what;
+        std::string text;
+        bool accepted;
+    } cases[] = {
+        {"arrays at the limit", nested(vornJSONMaxDepth), true},
+        {"arrays one past it", nested(vornJSONMaxDepth + 1), false},
+        {"objects at the limit", objects, true},
+        {"objects one past it", "[" + objects + "]", false},
+        {"brackets inside a string", "[\"" + std::string(100000, '[') + "\"]", true},
+        {"escaped quote, then brackets in the string", "[\"\\\"" + std::string(1000, '{') + "\"]", true},
+        {"escaped backslash ends the string", "[\"\\\\\"," + nested(vornJSONMaxDepth) + "]", false},
+        {"unclosed past the limit", std::string(vornJSONMaxDepth + 1, '['), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(vornJSONNestingWithin(c.text, vornJSONMaxDepth), c.accepted);
+        if (c.accepted) {
+            const json value = vornJSONParse(c.text, c.text.size());
+            EXPECT_EQ(vornJSONParse(vornJSONText(value), c.text.size()), value);  // written back readable
+        } else {
+            try {
+                vornJSONParse(c.text, c.text.size());
+                ADD_FAILURE() << "parsed";
+            } catch (const VornDecodingError& error) {
+                EXPECT_NE(std::string(error.what()).find("nests deeper than 512 levels"), std::string::npos)
+                    << error.what();
+            }
+        }
+    }
+    // What would be refused on reading is not written either.
+    json deep = json::array();
+    for (std::size_t i = 1; i < vornJSONMaxDepth; ++i) {
+        deep = json::array({std::move(deep)});
+    }
+    EXPECT_NO_THROW(vornJSONText(deep));
+    EXPECT_THROW(vornJSONText(json::array({deep})), VornDecodingError);
+    EXPECT_THROW(vornJSONText(json::object({{"k", deep}}), {.prettyPrinted = true}), VornDecodingError);
+}
+
+TEST(VornJSON, TextThatIsNotUTF8IsNeverWritten) {
+    const std::string invalid[] = {"\xFF", "a\xC3", "\xC3\x28", "\xED\xA0\x80" /* a surrogate */,
+                                   "\xC0\xAF" /* overlong "/" */, "\xF4\x90\x80\x80" /* past U+10FFFF */};
+    for (const std::string& text : invalid) {
+        SCOPED_TRACE(testing::PrintToString(text));
+        EXPECT_THROW(vornJSONText(json::array({text})), VornDecodingError);
+        EXPECT_THROW(vornJSONText(ordered_json{{text, 1}}), VornDecodingError);  // a key
+        // Each of them is also what the reader refuses: writing it would make an unreadable file.
+        EXPECT_THROW(vornJSONParse("[\"" + text + "\"]", 100), VornDecodingError);
+    }
+    EXPECT_EQ(vornJSONText(json::array({"Kök ☃ 𝄞"})), "[\"Kök ☃ 𝄞\"]");
 }
 
 TEST(VornJSON, ObjectReaderTypesAndNamesEveryFailure) {
