@@ -8,6 +8,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -94,4 +95,55 @@ void vornWriteFileAtomically(const fs::path& path, std::string_view bytes, mode_
     if (directory) {
         ::fsync(directory.get());
     }
+}
+
+namespace {
+
+// Copies `from` to a new file `to` (which must not exist), for file systems without hard links.
+bool copyToNewFile(const fs::path& from, const fs::path& to) {
+    const VornUniqueFd source(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (source.get() < 0) {
+        return false;
+    }
+    const VornUniqueFd target(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (target.get() < 0) {
+        return false;
+    }
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(source.get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0 || (got > 0 && !vornWriteAll(target.get(), std::string_view(buffer, static_cast<std::size_t>(got))))) {
+            ::unlink(to.c_str());
+            return false;
+        }
+        if (got == 0) {
+            return ::fsync(target.get()) == 0;
+        }
+    }
+}
+
+}  // namespace
+
+bool vornKeepAside(const fs::path& path, const std::string& name) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        return errno == ENOENT;  // gone meanwhile: nothing left to lose
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return true;  // a folder is never replaced by the rename of a file
+    }
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path target = attempt == 0 ? fs::path(name) : fs::path(name + "-" + std::to_string(attempt));
+        if (::link(path.c_str(), target.c_str()) == 0) {
+            return true;
+        }
+        if (errno == EEXIST) {
+            continue;
+        }
+        return copyToNewFile(path, target);
+    }
+    return false;
 }

@@ -26,3 +26,10 @@ std::optional<std::string> vornReadFileCapped(const std::filesystem::path& path,
 // std::filesystem::filesystem_error naming `path`, after removing the temporary; `path` is then
 // untouched.
 void vornWriteFileAtomically(const std::filesystem::path& path, std::string_view bytes, mode_t mode);
+
+// Keeps the file at `path` under the new name `name` (or, when that is taken, `name`-1, -2, ...),
+// before something replaces it. A hard link keeps even a file this process may not read and
+// leaves the original in place until the new content replaces it; a copy stands in where links
+// are not possible. True when the file is kept or there is nothing to keep (no file, or a folder,
+// which the rename of a file never replaces); false when it could not be kept.
+bool vornKeepAside(const std::filesystem::path& path, const std::string& name);

@@ -17,32 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Copies `from` to a new file `to` (which must not exist), for file systems without hard links.
-bool copyToNewFile(const fs::path& from, const fs::path& to) {
-    const VornUniqueFd source(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (source.get() < 0) {
-        return false;
-    }
-    const VornUniqueFd target(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (target.get() < 0) {
-        return false;
-    }
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(source.get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0 || (got > 0 && !vornWriteAll(target.get(), std::string_view(buffer, static_cast<std::size_t>(got))))) {
-            ::unlink(to.c_str());
-            return false;
-        }
-        if (got == 0) {
-            return ::fsync(target.get()) == 0;
-        }
-    }
-}
-
 // "20260301T091502Z": the UTC time in a form that sorts and that every file system accepts.
 std::string compactUTCStamp() {
     std::string stamp = vornISO8601String(vornDateNow(), false);  // 2026-03-01T09:15:02Z
@@ -53,31 +27,6 @@ std::string compactUTCStamp() {
         }
     }
     return compact;
-}
-
-// Keeps the file at `path` under a new name beside it. A hard link keeps even a file this process
-// may not read and leaves the original in place until the new content replaces it; a copy stands
-// in where links are not possible. Gives false when nothing could be kept.
-bool keepAside(const fs::path& path) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) {
-        return errno == ENOENT;  // gone meanwhile: nothing left to lose
-    }
-    if (S_ISDIR(info.st_mode)) {
-        return true;  // a folder is never replaced by the rename of a file
-    }
-    const std::string base = path.string() + ".unreadable-" + compactUTCStamp();
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const fs::path target = attempt == 0 ? fs::path(base) : fs::path(base + "-" + std::to_string(attempt));
-        if (::link(path.c_str(), target.c_str()) == 0) {
-            return true;
-        }
-        if (errno == EEXIST) {
-            continue;
-        }
-        return copyToNewFile(path, target);
-    }
-    return false;
 }
 
 }  // namespace
@@ -139,34 +88,43 @@ SledStoreSnapshot SledProfileRepository::currentSnapshot() const {
     return snapshot_;
 }
 
-void SledProfileRepository::saveProfiles(std::vector<ConnectionProfile> profiles) {
+SledStoreSaveResult SledProfileRepository::saveProfiles(std::vector<ConnectionProfile> profiles) {
     const std::lock_guard guard(lock_);
-    snapshot_.profiles = std::move(profiles);
-    writeLocked();
+    return saveLocked(&SledStoreSnapshot::profiles, std::move(profiles));
 }
 
-void SledProfileRepository::saveSettings(SledSettings settings) {
+SledStoreSaveResult SledProfileRepository::saveSettings(SledSettings settings) {
     const std::lock_guard guard(lock_);
-    snapshot_.settings = std::move(settings);
-    writeLocked();
+    return saveLocked(&SledStoreSnapshot::settings, std::move(settings));
 }
 
-void SledProfileRepository::writeLocked() {
+template <class Part>
+SledStoreSaveResult SledProfileRepository::saveLocked(Part SledStoreSnapshot::*part, Part value) {
+    std::swap(snapshot_.*part, value);  // `value` now holds the part as it was
     std::string bytes;
     try {
         bytes = encode(snapshot_);
+        // The writer refuses what JSON cannot hold; reading it back also catches any value the
+        // decoders would refuse, which would otherwise reset the whole store at the next start.
+        static_cast<void>(decode(bytes));
     } catch (const std::exception&) {
-        return;  // nothing the records hold fails to encode; never let a save throw
+        std::swap(snapshot_.*part, value);
+        return SledStoreSaveResult::refused;
     }
+    return writeLocked(bytes) ? SledStoreSaveResult::saved : SledStoreSaveResult::notWritten;
+}
+
+bool SledProfileRepository::writeLocked(const std::string& bytes) {
     if (keepUnreadableFile_) {
-        if (!keepAside(fileURL_)) {
-            return;  // replacing it now would lose it: the snapshot lives on in memory only
+        if (!vornKeepAside(fileURL_, fileURL_.string() + ".unreadable-" + compactUTCStamp())) {
+            return false;  // replacing it now would lose it: the snapshot lives on in memory only
         }
         keepUnreadableFile_ = false;
     }
     try {
         vornWriteFileAtomically(fileURL_, bytes, 0600);  // the file holds the LAN PIN
     } catch (const fs::filesystem_error&) {
-        // The file keeps its former content; the snapshot lives on in memory.
+        return false;  // the file keeps its former content; the snapshot lives on in memory
     }
+    return true;
 }

@@ -26,11 +26,21 @@ struct SledStoreSnapshot {
     static SledStoreSnapshot fromJSON(const nlohmann::json& value, std::string_view path = "profiles.json");
 };
 
+// What became of a save.
+enum class SledStoreSaveResult {
+    saved,       // the file now holds the whole snapshot
+    // A value has no form the file could hold and be read back from (text that is not UTF-8, such
+    // as a folder name in another encoding): neither the snapshot nor the file changed.
+    refused,
+    // The snapshot holds the change, but the file could not be written and keeps what it had.
+    notWritten,
+};
+
 // The user's connection profiles and settings in one JSON file, profiles.json. Secrets are never in
 // it (they live in the credential store), but the LAN PIN is, so the file is private to the user
-// (mode 0600). Nothing here reports an error: a file that cannot be read or understood gives the
-// defaults, and a failed write leaves the file as it was. Guards its snapshot and every write of
-// the file with one lock; share one instance by reference.
+// (mode 0600). Nothing here throws: a file that cannot be read or understood gives the defaults,
+// and a save that fails leaves the file as it was and says so in its result. Guards its snapshot
+// and every write of the file with one lock; share one instance by reference.
 class SledProfileRepository {
 public:
     // Larger files are not read (they fall back to the defaults like any unreadable file).
@@ -45,10 +55,11 @@ public:
 
     // A copy of the current snapshot.
     SledStoreSnapshot currentSnapshot() const;
-    // Replace one part of the snapshot and write the whole file. The snapshot keeps the new part
-    // even when the write fails.
-    void saveProfiles(std::vector<ConnectionProfile> profiles);
-    void saveSettings(SledSettings settings);
+    // Replace one part of the snapshot and write the whole file. Only what reads back as the same
+    // snapshot is written: a file the next start would reject would cost every profile, setting
+    // and the PIN. A refused part never enters the snapshot, so it cannot block later saves.
+    SledStoreSaveResult saveProfiles(std::vector<ConnectionProfile> profiles);
+    SledStoreSaveResult saveSettings(SledSettings settings);
 
     const std::filesystem::path& fileURL() const { return fileURL_; }
 
@@ -59,7 +70,9 @@ public:
     static SledStoreSnapshot decode(std::string_view bytes);
 
 private:
-    void writeLocked();
+    template <class Part>
+    SledStoreSaveResult saveLocked(Part SledStoreSnapshot::*part, Part value);
+    bool writeLocked(const std::string& bytes);
 
     mutable std::mutex lock_;
     std::filesystem::path fileURL_;

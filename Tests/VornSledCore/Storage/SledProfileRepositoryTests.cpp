@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <functional>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -215,12 +216,58 @@ TEST(SledProfileRepository, UnreadableFilesFallBackAndAreKeptOnTheFirstSave) {
     }
 }
 
+// A value the file cannot hold (a folder name in another encoding, say) is refused, and the caller
+// is told: written raw, it would make the next start reset every profile, setting and the PIN.
+TEST(SledProfileRepository, ValuesTheFileCannotHoldAreRefusedAndNothingIsLost) {
+    const std::string latin1 = "/home/ay\xFE" "e/\xC7" "al\xFD\xFE" "ma";  // not UTF-8
+    const struct {
+        const char* what;
+        std::function<void(SledStoreSnapshot&)> spoil;
+    } cases[] = {
+        {"download folder", [&](SledStoreSnapshot& s) { s.settings.lanDownloadDirectory = latin1; }},
+        {"bookmark path", [&](SledStoreSnapshot& s) { s.settings.bookmarks.at(0).path = latin1; }},
+        {"bookmark label", [&](SledStoreSnapshot& s) { s.settings.bookmarks.at(0).label = "K\xF6k"; }},
+        {"excluded pattern", [&](SledStoreSnapshot& s) { s.settings.syncExcludedPatterns.push_back("\xFF"); }},
+        {"profile key path", [&](SledStoreSnapshot& s) { s.profiles.at(0).privateKeyPath = latin1; }},
+        {"profile name", [&](SledStoreSnapshot& s) { s.profiles.at(0).name = "a\xC3"; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        VornTestTempDir dir;
+        SledProfileRepository repository(dir.path());
+        ASSERT_EQ(repository.saveProfiles({sampleProfile()}), SledStoreSaveResult::saved);
+        ASSERT_EQ(repository.saveSettings(sampleSettings()), SledStoreSaveResult::saved);
+        const SledStoreSnapshot good = repository.currentSnapshot();
+        const std::string before = vornReadFile(repository.fileURL());
+
+        SledStoreSnapshot spoilt = good;
+        c.spoil(spoilt);
+        EXPECT_THROW(SledProfileRepository::encode(spoilt), VornDecodingError);
+        EXPECT_EQ(repository.saveSettings(spoilt.settings),
+                  spoilt.settings == good.settings ? SledStoreSaveResult::saved : SledStoreSaveResult::refused);
+        EXPECT_EQ(repository.saveProfiles(spoilt.profiles),
+                  spoilt.profiles == good.profiles ? SledStoreSaveResult::saved : SledStoreSaveResult::refused);
+        EXPECT_EQ(repository.currentSnapshot(), good);  // a refused part is not kept
+        EXPECT_EQ(vornReadFile(repository.fileURL()), before);
+
+        // Later saves are not blocked by it, and the next start finds everything, the PIN included.
+        SledSettings changed = good.settings;
+        changed.lanPort = 40000;
+        EXPECT_EQ(repository.saveSettings(changed), SledStoreSaveResult::saved);
+        const SledStoreSnapshot restarted = SledProfileRepository(dir.path()).currentSnapshot();
+        EXPECT_EQ(restarted.profiles, good.profiles);
+        EXPECT_EQ(restarted.settings, changed);
+        EXPECT_EQ(restarted.settings.lanPIN, "4821");
+        EXPECT_TRUE(siblings(dir.path()).empty());
+    }
+}
+
 TEST(SledProfileRepository, AFolderInPlaceOfTheFileIsSurvived) {
     VornTestTempDir dir;
     fs::create_directories(dir / "profiles.json");
     SledProfileRepository repository(dir.path());
     EXPECT_TRUE(repository.currentSnapshot().profiles.empty());
-    repository.saveProfiles({sampleProfile()});  // the write fails quietly
+    EXPECT_EQ(repository.saveProfiles({sampleProfile()}), SledStoreSaveResult::notWritten);
     EXPECT_EQ(repository.currentSnapshot().profiles, std::vector<ConnectionProfile>{sampleProfile()});
     EXPECT_TRUE(fs::is_directory(dir / "profiles.json"));
     EXPECT_TRUE(siblings(dir.path()).empty());
