@@ -1,11 +1,16 @@
 #include "VornUserDefaults.h"
 
 #include "VornFileIO.h"
+#include "VornJSON.h"
 #include "VornXDG.h"
+
+#include "VornUniqueFd.h"
 
 #include <cerrno>
 #include <cmath>
+#include <fcntl.h>
 #include <stdexcept>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <system_error>
 
@@ -20,6 +25,32 @@ namespace {
 
 std::int64_t nanoseconds(const struct timespec& t) {
     return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+// Failures that say nothing about the file: trying again later may well read it.
+bool isTransient(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOMEM || error == EAGAIN || error == EINTR;
+}
+
+// An exclusive lock on the preferences folder, held until the descriptor closes. The folder, not
+// the file: every write replaces the file by a rename, so a lock on the file would guard an inode
+// the next writer no longer opens, and a separate lock file would be one more file in the folder.
+VornUniqueFd lockFolder(const fs::path& folder) {
+    VornUniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd) {
+        throwErrno("cannot open the preferences folder", folder, errno);
+    }
+    while (::flock(fd.get(), LOCK_EX) != 0) {
+        if (errno == EINTR) {
+            continue;
+        }
+        // A file system without flock (some network mounts): write as without the lock.
+        if (errno == ENOLCK || errno == EOPNOTSUPP || errno == EBADF || errno == EINVAL) {
+            break;
+        }
+        throwErrno("cannot lock the preferences folder", folder, errno);
+    }
+    return fd;
 }
 
 }  // namespace
@@ -44,12 +75,19 @@ fs::path VornUserDefaults::filePath() const {
 
 void VornUserDefaults::refreshLocked() const {
     const fs::path path = filePath();
+    transientReadError_.reset();
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
+        const int error = errno;
         cachedPath_ = path;
         cachedStamp_.reset();
         cache_ = json::object();
-        cacheMalformed_ = false;
+        // Only a file that is not there is empty; one that cannot even be looked at (a folder on
+        // the way that may not be searched, a loop of links) is kept like an unreadable one.
+        cacheMalformed_ = error != ENOENT && error != ENOTDIR && !isTransient(error);
+        if (isTransient(error)) {
+            transientReadError_ = std::error_code(error, std::generic_category());
+        }
         return;
     }
     auto stampOf = [](const struct stat& s) {
@@ -67,12 +105,19 @@ void VornUserDefaults::refreshLocked() const {
     const std::optional<std::string> bytes = vornReadFileCapped(path, maxFileSize, error, &info);
     cachedStamp_ = stampOf(info);  // of the file as opened, when it could be
     if (!bytes) {
-        // Too large or no regular file: malformed, set aside by the next write. Unreadable: never
-        // set aside.
-        cacheMalformed_ = error == std::errc::file_too_large || error == std::errc::invalid_argument;
+        // Too large, no regular file, or not readable (no permission, an I/O error): set aside by
+        // the next write, so that what it holds is never lost to a file of one key.
+        if (error == std::errc::no_such_file_or_directory) {
+            cachedStamp_.reset();  // removed since the stat: absent
+            cacheMalformed_ = false;
+        } else if (isTransient(error.value())) {
+            cachedPath_.reset();  // read again next time
+            cacheMalformed_ = false;
+            transientReadError_ = error;
+        }
         return;
     }
-    json parsed = json::parse(*bytes, nullptr, /*allow_exceptions=*/false);
+    json parsed = vornJSONParseOrDiscarded(*bytes, maxFileSize);
     if (parsed.is_object()) {
         cache_ = std::move(parsed);
         cacheMalformed_ = false;
@@ -174,26 +219,36 @@ void VornUserDefaults::remove(std::string_view key) { write(key, std::nullopt); 
 
 void VornUserDefaults::write(std::string_view key, std::optional<json> value) {
     std::lock_guard lock(mutex_);
-    refreshLocked();
-    json updated = cache_;
-    if (value) {
-        updated[std::string(key)] = std::move(*value);
-    } else {
-        updated.erase(std::string(key));
-    }
-    // Serialising first: a value that cannot be written (invalid UTF-8) changes nothing.
-    const std::string bytes = updated.dump(2) + "\n";
     const fs::path path = filePath();
     std::error_code error;
     fs::create_directories(path.parent_path(), error);
     if (error) {
         throw fs::filesystem_error("cannot create the preferences folder", path.parent_path(), error);
     }
+    // From the re-read to the rename no other writer may come in between, or one of the two
+    // would write a file without the other's key.
+    const VornUniqueFd folderLock = lockFolder(path.parent_path());
+    cachedPath_.reset();
+    refreshLocked();
+    if (transientReadError_) {
+        throw fs::filesystem_error("cannot read the preferences", path, *transientReadError_);
+    }
+    json updated = cache_;
+    if (value) {
+        updated[std::string(key)] = std::move(*value);
+    } else {
+        updated.erase(std::string(key));
+    }
+    // Serialising first: a value that cannot be written (invalid UTF-8) changes nothing; nor does
+    // one that the reader would refuse, which would make the whole domain read as empty.
+    const std::string bytes = updated.dump(2) + "\n";
+    if (!vornJSONNestingWithin(bytes, vornJSONMaxDepth)) {
+        throw std::invalid_argument("VornUserDefaults: the value nests deeper than " +
+                                    std::to_string(vornJSONMaxDepth) + " levels");
+    }
     if (cacheMalformed_) {
-        fs::path aside = path;
-        aside += ".corrupt";
-        if (::rename(path.c_str(), aside.c_str()) != 0 && errno != ENOENT) {
-            throwErrno("cannot keep the malformed preferences aside", path, errno);
+        if (!vornKeepAside(path, path.string() + ".corrupt")) {
+            throwErrno("cannot keep the unreadable preferences aside", path, errno != 0 ? errno : EIO);
         }
         cacheMalformed_ = false;
     }

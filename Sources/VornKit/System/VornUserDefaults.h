@@ -14,9 +14,13 @@
 // $XDG_CONFIG_HOME/vornworks/. Every typed getter gives nothing when the key is missing or holds
 // another JSON type; reads never throw, and a missing, oversized or malformed file reads as empty.
 // Each setter re-reads the file (another process may have changed it), applies the change and
-// writes the whole file atomically under the one lock; a failed write throws
-// std::filesystem::filesystem_error and leaves both the file and the values seen unchanged.
-// A malformed file is kept beside the new one as "<domain>.json.corrupt" instead of being lost.
+// writes the whole file atomically, holding both the object's lock and an exclusive file lock on
+// the folder from the re-read to the rename, so writers in other processes lose none of each
+// other's keys. A failed write throws std::filesystem::filesystem_error and leaves both the file
+// and the values seen unchanged. A file that is there but cannot be read or understood (no
+// permission, malformed, too large, not a regular file) is never overwritten: the first write
+// keeps it beside the new one as "<domain>.json.corrupt" (or "...corrupt-1" and so on when that
+// name is taken), and when it cannot be kept the write fails.
 class VornUserDefaults {
 public:
     // The file is found from $XDG_CONFIG_HOME at each access, so a changed environment is honoured.
@@ -55,7 +59,8 @@ public:
     // Non-finite numbers have no JSON form: std::invalid_argument.
     void setNumber(std::string_view key, double value);
     void setStringArray(std::string_view key, const std::vector<std::string>& value);
-    // Text inside `value` must be valid UTF-8 (else nlohmann::json::type_error on write).
+    // Text inside `value` must be valid UTF-8 (else nlohmann::json::type_error on write), and the
+    // file may nest no deeper than the JSON reader accepts (else std::invalid_argument).
     void setValue(std::string_view key, const nlohmann::json& value);
     void remove(std::string_view key);
 
@@ -77,5 +82,8 @@ private:
     mutable std::optional<std::filesystem::path> cachedPath_;
     mutable std::optional<FileStamp> cachedStamp_;  // nothing when the file was absent
     mutable nlohmann::json cache_ = nlohmann::json::object();
+    // A file is there whose content the cache does not hold: a write keeps it aside first.
     mutable bool cacheMalformed_ = false;
+    // Reading failed for a passing reason (out of descriptors or memory): a write fails instead.
+    mutable std::optional<std::error_code> transientReadError_;
 };
