@@ -1,5 +1,6 @@
 #include "ModelTestSupport.h"
 
+#include <QMetaProperty>
 #include <QSignalSpy>
 
 TEST_F(ModelTest, StartsWithBothPanesOnThisComputerAndTheStoredSettings) {
@@ -122,4 +123,23 @@ TEST_F(ModelTest, BookmarksToggleAndEverySettingsChangeGoesThroughOnePath) {
     QCoreApplication::processEvents();
     EXPECT_FALSE(model->isLANServerRunning());
     EXPECT_EQ(SledProfileRepository(data.path()).currentSnapshot().settings.lanPort, 0);
+}
+
+// Views listen instead of polling: every published value of the model and of a pane has its
+// change signal.
+TEST_F(ModelTest, EveryPublishedPropertyHasAChangeSignal) {
+    for (const QMetaObject* type : {&SledViewModel::staticMetaObject, &PaneBrowserState::staticMetaObject}) {
+        int published = 0;
+        for (int index = type->propertyOffset(); index < type->propertyCount(); ++index) {
+            const QMetaProperty property = type->property(index);
+            if (property.isConstant()) {
+                continue;
+            }
+            ++published;
+            ASSERT_TRUE(property.hasNotifySignal()) << type->className() << "::" << property.name();
+            EXPECT_EQ(QByteArray(property.notifySignal().name()), QByteArray(property.name()) + "Changed")
+                << type->className() << "::" << property.name();
+        }
+        EXPECT_GE(published, type == &SledViewModel::staticMetaObject ? 30 : 8) << type->className();
+    }
 }
