@@ -10,7 +10,6 @@
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vornsled"));
-    QApplication::setApplicationDisplayName(QStringLiteral("VornSled"));
     QApplication::setOrganizationName(QStringLiteral("Vornworks"));
     QApplication::setDesktopFileName(QStringLiteral("com.vornworks.vornsled"));
 

@@ -312,6 +312,7 @@ void ConnectionProfileSheetView::retranslate() {
     title_->setText(form_.isEditing ? t("Edit Server Connection", "Sunucu Bağlantısını Düzenle")
                                     : t("New SFTP / AWS S3 / Cloudflare R2 Connection",
                                         "Yeni SFTP / AWS S3 / Cloudflare R2 Bağlantısı"));
+    setWindowTitle(title_->text());
     close_->setAccessibleName(t("Close", "Kapat"));
     for (SledKindButton* button : kindButtons_) {
         button->setText(q(label(button->kind(), language)));

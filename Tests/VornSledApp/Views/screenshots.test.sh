@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# The real program under Xvfb and a window manager: every tab and the connection sheet in English
+# and Turkish, kept with the test artefacts.
+set -euo pipefail
+build="$1"
+for tool in Xvfb openbox xdotool; do
+    if ! command -v "$tool" > /dev/null; then
+        echo "$tool is missing"
+        [ "${CI:-}" = "true" ] && exit 1 || exit 77
+    fi
+done
+out="$build/Tests/artefacts/screenshots"
+rm -rf "$out"
+bash "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/screenshots.sh" "$build" "$out"
+for language in en tr; do
+    for screen in dual-pane lan transfers connection-sheet; do
+        test -s "$out/$screen-$language.png" || { echo "missing $screen-$language.png"; exit 1; }
+    done
+done

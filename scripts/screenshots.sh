@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Starts the real vornsled under Xvfb with a window manager, with a few saved connections and two
+# files on its LAN shelf, and saves a PNG of every tab and sheet in English and Turkish.
+#   bash scripts/screenshots.sh [build folder, default build/test] [output folder, default build/screenshots]
+set -euo pipefail
+project="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${1:-$project/build/test}"
+out="${2:-$project/build/screenshots}"
+
+for tool in Xvfb openbox xdotool; do
+    command -v "$tool" > /dev/null || { echo "$tool is missing: run scripts/setup.sh --test"; exit 1; }
+done
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    (cd "$project" && cmake --preset test > /dev/null)
+fi
+cmake --build "$build" -j3 --target vornsled vornsled-screen-grab > /dev/null
+program="$build/Sources/vornsled"
+grab="$build/Tests/vornsled-screen-grab"
+mkdir -p "$out"
+
+scratch="$(mktemp -d)"
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
+    for pid in "${pids[@]}"; do wait "$pid" 2> /dev/null || true; done
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+# A display number nobody uses.
+display=""
+for number in $(seq 90 140); do
+    if [ ! -e "/tmp/.X11-unix/X$number" ] && [ ! -e "/tmp/.X$number-lock" ]; then display=":$number"; break; fi
+done
+[ -n "$display" ] || { echo "no free display"; exit 1; }
+Xvfb "$display" -screen 0 1440x900x24 -nolisten tcp > "$scratch/xvfb.log" 2>&1 &
+pids+=($!)
+export DISPLAY="$display"
+for _ in $(seq 1 100); do xdotool getdisplaygeometry > /dev/null 2>&1 && break; sleep 0.1; done
+openbox > "$scratch/openbox.log" 2>&1 &
+pids+=($!)
+unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+export QT_SCALE_FACTOR=1
+
+shot() {
+    sleep 0.8
+    "$grab" "$out/$1.png"
+    echo "$out/$1.png"
+}
+
+for language in en tr; do
+    home="$scratch/$language"
+    mkdir -p "$home/data/VornSled" "$home/config" "$home/files"
+    mkdir -m 700 "$home/run"
+    cat > "$home/data/VornSled/profiles.json" << 'JSON'
+{"profiles":[
+ {"accessKeyID":"","bucket":"","cloudflareAccountID":"","endpointURL":"","host":"127.0.0.1","id":"0F8FAD5B-D9CB-469F-A165-70867728950E","initialRemotePath":"/srv","kind":"sftp","name":"Build Server","port":22,"privateKeyPath":"~/.ssh/id_ed25519","region":"","sftpAuthMethod":"sshKey","usePathStyleAddressing":false,"username":"deploy"},
+ {"accessKeyID":"AKIAEXAMPLE","bucket":"media-assets","cloudflareAccountID":"","endpointURL":"","host":"","id":"1B4E28BA-2FA1-11D2-883F-0016D3CCA427","initialRemotePath":"/","kind":"awsS3","name":"Media S3","port":22,"region":"eu-central-1","sftpAuthMethod":"sshKey","usePathStyleAddressing":false,"username":""},
+ {"accessKeyID":"r2key","bucket":"backups","cloudflareAccountID":"0123456789abcdef0123456789abcdef","endpointURL":"","host":"","id":"6BA7B811-9DAD-11D1-80B4-00C04FD430C8","initialRemotePath":"/","kind":"cloudflareR2","name":"Backups R2","port":22,"region":"auto","sftpAuthMethod":"sshKey","usePathStyleAddressing":true,"username":""}
+],"settings":{"lanPort":0}}
+JSON
+    printf 'Quarterly figures\n' > "$home/files/report-q3.pdf"
+    head -c 2400000 /dev/zero > "$home/files/site-backup.tar"
+    (
+        export HOME="$home" XDG_DATA_HOME="$home/data" XDG_CONFIG_HOME="$home/config" XDG_RUNTIME_DIR="$home/run"
+        export LANGUAGE="$language" LANG="C.UTF-8"
+        cd "$home/files"
+        exec "$program" report-q3.pdf site-backup.tar
+    ) > "$scratch/vornsled-$language.log" 2>&1 &
+    app=$!
+    pids+=($app)
+    window="$(xdotool search --sync --onlyvisible --name 'VornSled' | head -n 1)"
+    xdotool windowactivate --sync "$window" 2> /dev/null || xdotool windowfocus --sync "$window"
+    sleep 2
+    xdotool key --window "$window" ctrl+1; shot "dual-pane-$language"
+    xdotool key --window "$window" ctrl+2; shot "lan-$language"
+    xdotool key --window "$window" ctrl+3; shot "transfers-$language"
+    xdotool key --window "$window" ctrl+n; shot "connection-sheet-$language"
+    xdotool key Escape
+    kill "$app"; wait "$app" 2> /dev/null || true
+done
+echo "screenshots in $out"
