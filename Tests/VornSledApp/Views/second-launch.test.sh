@@ -40,8 +40,9 @@ for _ in $(seq 1 600); do
 done
 [ -n "$port" ] || { cat "$scratch/first.log"; echo "the first launch never listened"; exit 1; }
 
-# Relative names are resolved against the second launch's own folder.
-(cd "$scratch/files" && "$program" alpha.txt "beta gamma.txt")
+# Relative names are resolved against the second launch's own folder. The launch returns: it
+# handed its files over instead of opening a window of its own.
+(cd "$scratch/files" && timeout 60 "$program" alpha.txt "beta gamma.txt")
 kill -0 "$first" || { echo "the first launch ended"; exit 1; }
 
 shares=""
@@ -54,6 +55,4 @@ for _ in $(seq 1 600); do
 done
 grep -q "\"filePath\":\"$scratch/files/alpha.txt\"" <<< "$shares" || { echo "shelf: $shares"; exit 1; }
 grep -q "\"filePath\":\"$scratch/files/beta gamma.txt\"" <<< "$shares" || { echo "shelf: $shares"; exit 1; }
-# Only one program listens: the second launch never opened a window or a server of its own.
-[ "$(pgrep -c -f "^$program" || true)" -le 1 ] || { echo "a second program is still running"; exit 1; }
 echo "the second launch forwarded both files"
