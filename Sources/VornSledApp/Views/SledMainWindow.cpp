@@ -38,6 +38,10 @@ SledMainWindow::SledMainWindow(SledViewModel& viewModel, QWidget* parent)
     setMinimumSize(minimumWindowSize);
     resize(defaultWindowSize);
     setCentralWidget(workspace_);
+    // The window starts with the focus on its ground, so no control shows a keyboard focus ring
+    // that would read as a selection until the user presses Tab.
+    workspace_->setFocusPolicy(Qt::ClickFocus);
+    workspace_->setFocus();
     buildMenus();
     connect(&model_, &SledViewModel::languageChanged, this, &SledMainWindow::retranslate);
     retranslate();
