@@ -173,3 +173,40 @@ TEST_F(ViewsTest, ATestResultAfterTheSheetClosedIsDropped) {
     ASSERT_TRUE(viewsWaitFor([&] { return answered; }));
     QCoreApplication::processEvents();
 }
+
+// Typed into the SFTP layout, Test Connection logs in to the loopback sshd off the GUI thread and
+// reports success in the sheet; nothing is saved by a test.
+TEST_F(ViewsTest, TestConnectionReachesTheLoopbackSSHServer) {
+    VORN_REQUIRE_SERVICE("sshd");
+    // The login trusts the server's key through the user's known hosts, here a private home.
+    VornTestTempDir home;
+    std::filesystem::create_directories(home.path() / ".ssh");
+    std::filesystem::copy_file(VornTestServices::value("SSHD_KNOWN_HOSTS"), home.path() / ".ssh" / "known_hosts");
+    VornScopedEnv homeEnv("HOME", home.path().string());
+    auto model = makeModel();
+    MainSledWorkspaceView view(*model);
+    view.show();
+    model->openNewProfileSheet();
+    ConnectionProfileSheetView* sheet = view.profileSheet();
+    ASSERT_NE(sheet, nullptr);
+    QTest::mouseClick(sheet->kindButton(ConnectionProtocolKind::sftp), Qt::LeftButton);
+    EXPECT_EQ(sheet->form().kind, ConnectionProtocolKind::sftp);
+    QTest::keyClicks(sheet->field("name"), "Loopback");
+    QTest::keyClicks(sheet->field("host"), QString::fromStdString(VornTestServices::value("SSHD_HOST")));
+    sheet->field("port")->clear();
+    QTest::keyClicks(sheet->field("port"), QString::fromStdString(VornTestServices::value("SSHD_PORT")));
+    QTest::keyClicks(sheet->field("username"), QString::fromStdString(VornTestServices::value("SSHD_USER")));
+    sheet->field("privateKeyPath")->clear();
+    QTest::keyClicks(sheet->field("privateKeyPath"), QString::fromStdString(VornTestServices::value("SSHD_KEY")));
+    QTest::mouseClick(sheet->testButton(), Qt::LeftButton);
+    EXPECT_FALSE(sheet->testButton()->isEnabled());
+    ASSERT_TRUE(viewsWaitFor([&] { return !sheet->form().isTesting; }));
+    EXPECT_TRUE(sheet->form().testSucceeded) << sheet->feedbackLabel()->text().toStdString();
+    EXPECT_EQ(sheet->feedbackLabel()->text(), "Connection verified successfully!");
+    EXPECT_TRUE(model->profiles().empty());
+    for (const VornLanguage language : {VornLanguage::en, VornLanguage::tr}) {
+        model->setLanguage(language);
+        snapshot(*sheet, QStringLiteral("app-profile-sheet-sftp-") + QString::fromUtf8(language.code().data()));
+    }
+    model->setLanguage(VornLanguage::en);
+}
