@@ -210,3 +210,49 @@ TEST_F(ViewsTest, TestConnectionReachesTheLoopbackSSHServer) {
     }
     model->setLanguage(VornLanguage::en);
 }
+
+// A stored secret the keyring cannot give back as text is shown as kept, and saving the edited
+// profile leaves it exactly as it was.
+TEST_F(ProfileSheetTest, AnUnreadableSecretIsShownAsKeptAndSavedUntouched) {
+    auto model = makeModel();
+    ConnectionProfile stored;
+    stored.id = VornUUID::random();
+    stored.name = "Locked";
+    stored.kind = ConnectionProtocolKind::awsS3;
+    stored.bucket = "bucket";
+    made_.push_back(stored.id);
+    QSignalSpy toasts(model.get(), &SledViewModel::toastShown);
+    model->saveProfile(stored, "readable");
+    ASSERT_TRUE(viewsWaitFor([&] { return toasts.count() >= 1; }));
+    const std::string lookup = "secret-tool lookup service " + vornShellQuote(std::string(SledCredentialStore::service)) +
+                               " account " + vornShellQuote(stored.id.uuidString());
+    ASSERT_EQ(vornShell("printf '\\377\\376' | secret-tool store --label=x service " +
+                        vornShellQuote(std::string(SledCredentialStore::service)) + " account " +
+                        vornShellQuote(stored.id.uuidString()))
+                  .exitCode,
+              0);
+
+    MainSledWorkspaceView view(*model);
+    view.show();
+    model->openEditProfileSheet(model->profiles().front());
+    ConnectionProfileSheetView* sheet = view.profileSheet();
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_TRUE(viewsWaitFor([&] { return sheet->form().secretLookup.has_value(); }));
+    EXPECT_TRUE(sheet->form().secretIsKept());
+    EXPECT_TRUE(sheet->field("secretAccessKey")->text().isEmpty());
+    EXPECT_EQ(sheet->field("secretAccessKey")->placeholderText(),
+              "Kept: the stored secret could not be read and stays as it is");
+    model->setLanguage(VornLanguage::tr);
+    EXPECT_EQ(sheet->field("secretAccessKey")->placeholderText(),
+              QString::fromUtf8("Korunuyor: kayıtlı gizli bilgi okunamadı, olduğu gibi kalır"));
+    snapshot(*sheet, QStringLiteral("app-profile-sheet-kept-tr"));
+    model->setLanguage(VornLanguage::en);
+
+    QTest::keyClicks(sheet->field("name"), " renamed");
+    const qsizetype before = toasts.count();
+    QTest::mouseClick(sheet->saveButton(), Qt::LeftButton);
+    ASSERT_TRUE(viewsWaitFor([&] { return toasts.count() > before; }));
+    EXPECT_EQ(model->profiles().front().name, "Locked renamed");
+    const VornShellResult kept = vornShell(lookup + " | od -An -tx1");
+    EXPECT_NE(kept.output.find("ff fe"), std::string::npos) << kept.output;
+}
