@@ -251,8 +251,25 @@ SledTransferQueueView::SledTransferQueueView(SledViewModel& viewModel, QWidget* 
     connect(rows, &QAbstractItemModel::rowsInserted, this, &SledTransferQueueView::syncEmpty);
     connect(rows, &QAbstractItemModel::rowsRemoved, this, &SledTransferQueueView::syncEmpty);
     connect(rows, &QAbstractItemModel::modelReset, this, &SledTransferQueueView::syncEmpty);
-    // A row that gains or loses its error line changes height.
-    connect(rows, &QAbstractItemModel::dataChanged, list_, [this] { list_->doItemsLayout(); });
+    // A progress report repaints its own row only; the list is laid out again just when a row
+    // gains its error line, which makes it taller.
+    connect(rows, &QAbstractItemModel::dataChanged, list_,
+            [this](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
+                const auto& records = model_.transfers();
+                bool taller = false;
+                for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
+                    if (row < 0 || static_cast<std::size_t>(row) >= records.size()) {
+                        continue;
+                    }
+                    const SledTransferRecord& record = records[static_cast<std::size_t>(row)];
+                    if (record.errorMessage && rowsWithError_.insert(record.id.uuidString()).second) {
+                        taller = true;
+                    }
+                }
+                if (taller) {
+                    list_->doItemsLayout();
+                }
+            });
     connect(&model_, &SledViewModel::languageChanged, this, &SledTransferQueueView::retranslate);
     retranslate();
     syncEmpty();

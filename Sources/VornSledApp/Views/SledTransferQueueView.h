@@ -6,6 +6,9 @@
 #include <QColor>
 #include <QStyledItemDelegate>
 
+#include <string>
+#include <unordered_set>
+
 class QLabel;
 class QListView;
 class QStackedWidget;
@@ -64,4 +67,6 @@ private:
     QLabel* emptyText_;
     QListView* list_;
     SledTransferRowDelegate* delegate_;
+    // Rows already laid out with their error line.
+    std::unordered_set<std::string> rowsWithError_;
 };
