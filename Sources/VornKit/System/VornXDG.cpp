@@ -98,13 +98,31 @@ fs::path VornXDG::downloads() { return userDirectory("DOWNLOAD").value_or(home()
 
 fs::path VornXDG::makerFolder() { return dataHome() / "Vornworks"; }
 
+namespace {
+
+// The private temporary folder of this process and the process that made it. A child that was
+// forked without a new program inherits both and must not remove its parent's folder.
+std::mutex privateFolderLock;
+fs::path privateFolder;
+pid_t privateFolderOwner = 0;
+
+// Removes the folder with whatever is left in it when the program ends normally, so no run leaves
+// one behind in /tmp.
+void removePrivateFolderAtExit() {
+    if (privateFolderOwner != ::getpid() || privateFolder.empty()) {
+        return;
+    }
+    std::error_code ignored;
+    fs::remove_all(privateFolder, ignored);
+}
+
+}  // namespace
+
 fs::path VornXDG::privateTemporaryDirectory() {
-    static std::mutex lock;
-    static fs::path created;
-    std::lock_guard guard(lock);
+    std::lock_guard guard(privateFolderLock);
     std::error_code status;
-    if (!created.empty() && fs::is_directory(created, status)) {
-        return created;
+    if (!privateFolder.empty() && fs::is_directory(privateFolder, status)) {
+        return privateFolder;
     }
     const char* base = std::getenv("TMPDIR");
     std::string pattern = (fs::path(base && *base ? base : "/tmp") / "vornsled-XXXXXX").string();
@@ -112,6 +130,9 @@ fs::path VornXDG::privateTemporaryDirectory() {
         throw fs::filesystem_error("cannot create a private temporary folder", fs::path(pattern),
                                    std::error_code(errno, std::generic_category()));
     }
-    created = pattern;
-    return created;
+    static const bool registered = std::atexit(removePrivateFolderAtExit) == 0;
+    (void)registered;
+    privateFolder = pattern;
+    privateFolderOwner = ::getpid();
+    return privateFolder;
 }

@@ -23,6 +23,8 @@ struct VornXDG {
     // The maker's folder inside dataHome(): "Vornworks".
     static std::filesystem::path makerFolder();
     // One private (0700) folder per process for temporary files, created on first use inside
-    // $TMPDIR (else /tmp). Throws std::filesystem::filesystem_error when it cannot be made.
+    // $TMPDIR (else /tmp), and removed with its contents when the program ends normally (exit or
+    // return from main; a forked child never removes its parent's). Throws
+    // std::filesystem::filesystem_error when it cannot be made.
     static std::filesystem::path privateTemporaryDirectory();
 };

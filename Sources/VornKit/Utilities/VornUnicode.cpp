@@ -3,6 +3,7 @@
 #include <unicode/brkiter.h>
 #include <unicode/bytestream.h>
 #include <unicode/casemap.h>
+#include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/utext.h>
 
@@ -231,4 +232,19 @@ std::string VornUnicode::caseFolded(std::string_view text) {
     return mapCase(text, "case folding", [](icu::StringPiece source, icu::ByteSink& sink, UErrorCode& status) {
         icu::CaseMap::utf8Fold(U_FOLD_CASE_DEFAULT, source, sink, nullptr, status);
     });
+}
+
+std::string VornUnicode::normalizedNFC(std::string_view text) {
+    if (!isValidUTF8(text)) {
+        return std::string(text);
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    throwIfFailed(status, "loading the NFC normalizer");
+    const std::int32_t length = icuLength(text);
+    std::string out;
+    icu::StringByteSink<std::string> sink(&out, length);
+    nfc->normalizeUTF8(0, icu::StringPiece(text.data(), length), sink, nullptr, status);
+    throwIfFailed(status, "NFC normalization");
+    return out;
 }

@@ -68,4 +68,7 @@ struct VornUnicode {
     // Full default case folding, the form to compare names without regard to case ("Straße" and
     // "STRASSE" fold alike). Ill-formed bytes pass through unchanged.
     static std::string caseFolded(std::string_view text);
+    // Canonical composition (NFC): "e" followed by a combining acute accent and the precomposed
+    // "é" come out alike. Text that is not well-formed UTF-8 comes back unchanged.
+    static std::string normalizedNFC(std::string_view text);
 };

@@ -1,11 +1,15 @@
 #include "DualPaneSyncPlanner.h"
 
 #include "SyncExclusionPatterns.h"
+#include "VornLocalizationStore.h"
 #include "VornLocalizedCompare.h"
+#include "VornUnicode.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <string>
+#include <unordered_set>
 
 namespace {
 
@@ -97,6 +101,91 @@ SyncPlanItem planOnePath(std::string_view path, const SledFileEntry* left, const
                            : row(path, copyRightToLeft, left, right, right->sizeBytes, "Newer on Right");
 }
 
+// A listed item that is a symbolic link. A provider that only gives a permission text marks links
+// with a leading "l", as ls does.
+bool isLink(const SledFileEntry& entry) {
+    return entry.isSymbolicLink || (entry.permissions && entry.permissions->starts_with('l'));
+}
+
+// The relative paths of one side's links.
+std::unordered_set<std::string> linkPaths(const std::vector<RelativeFileNode>& nodes) {
+    std::unordered_set<std::string> links;
+    for (const RelativeFileNode& node : nodes) {
+        if (isLink(node.entry)) {
+            links.insert(node.relativePath);
+        }
+    }
+    return links;
+}
+
+// True when the path, or a folder on its way, is one of the links.
+bool atOrBelowLink(const std::string& path, const std::unordered_set<std::string>& links) {
+    if (links.empty()) {
+        return false;
+    }
+    for (std::size_t end = path.find('/'); end != std::string::npos; end = path.find('/', end + 1)) {
+        if (links.contains(path.substr(0, end))) {
+            return true;
+        }
+    }
+    return links.contains(path);
+}
+
+// A path as a case-insensitive or normalising file system sees it: "Docs/a.txt" and "docs/A.txt",
+// or a name in NFC and in NFD, name one file there.
+std::string samenessKey(std::string_view path) {
+    return VornUnicode::normalizedNFC(VornUnicode::caseFolded(VornUnicode::normalizedNFC(path)));
+}
+
+std::string linkReason() {
+    return vornText("Symbolic link, left alone", "Sembolik bağlantı, dokunulmadı");
+}
+
+std::string sameNameReason() {
+    return vornText("Same name as a file copied here", "Buraya kopyalanan bir dosyayla aynı ad");
+}
+
+// Rows the plain table would get wrong on real file systems:
+// - a path that is a link on either side, or lies beneath one, is left alone: copying onto it
+//   would write through the link, deleting beside it would remove real files that only look like
+//   orphans, and comparing it compares the link, not what it points to;
+// - a deletion of a path that another row of the plan writes on the same side, but for case or
+//   Unicode normalisation, would delete on a case-insensitive or normalising disk the very file
+//   the plan has just copied there.
+void guardRows(std::vector<SyncPlanItem>& items, const std::vector<RelativeFileNode>& leftNodes,
+               const std::vector<RelativeFileNode>& rightNodes) {
+    using enum SyncActionKind;
+    const std::unordered_set<std::string> leftLinks = linkPaths(leftNodes);
+    const std::unordered_set<std::string> rightLinks = linkPaths(rightNodes);
+    const auto skip = [](const SyncPlanItem& item, const std::string& reason) {
+        return SyncPlanItem(item.relativeName(), identicalSkip, item.leftEntry(), item.rightEntry(), 0, reason);
+    };
+    for (SyncPlanItem& item : items) {
+        if (atOrBelowLink(item.relativeName(), leftLinks) || atOrBelowLink(item.relativeName(), rightLinks)) {
+            item = skip(item, linkReason());
+        }
+    }
+    std::unordered_set<std::string> writtenOnLeft;
+    std::unordered_set<std::string> writtenOnRight;
+    for (const SyncPlanItem& item : items) {
+        if (item.action() == copyLeftToRight) {
+            writtenOnRight.insert(samenessKey(item.relativeName()));
+        } else if (item.action() == copyRightToLeft) {
+            writtenOnLeft.insert(samenessKey(item.relativeName()));
+        }
+    }
+    if (writtenOnLeft.empty() && writtenOnRight.empty()) {
+        return;
+    }
+    for (SyncPlanItem& item : items) {
+        const bool guarded = (item.action() == deleteOnRight && writtenOnRight.contains(samenessKey(item.relativeName()))) ||
+                             (item.action() == deleteOnLeft && writtenOnLeft.contains(samenessKey(item.relativeName())));
+        if (guarded) {
+            item = skip(item, sameNameReason());
+        }
+    }
+}
+
 std::vector<RelativeFileNode> filesKeyedByName(const std::vector<SledFileEntry>& entries,
                                                const SyncExclusionPatterns& patterns) {
     std::vector<RelativeFileNode> nodes;
@@ -154,5 +243,6 @@ std::vector<SyncPlanItem> DualPaneSyncPlanner::planRecursive(const std::vector<R
             skipPath(right, rightIndex);
         }
     }
+    guardRows(items, leftNodes, rightNodes);
     return items;
 }

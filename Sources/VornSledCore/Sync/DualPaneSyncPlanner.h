@@ -36,6 +36,14 @@ struct DualPaneSyncPlanner {
     //
     // Should one side hold a relative path twice, its first node counts and the later ones are
     // ignored, so the plan still has one row per path.
+    //
+    // Two guards override the table. A path that is a symbolic link on either side (an entry with
+    // isSymbolicLink, or a permission text starting with "l"), or that lies beneath one, becomes
+    // identicalSkip with the reason "Symbolic link, left alone": nothing is written through a
+    // link, replaced over one, or deleted because a link hid the real files. And no deletion is
+    // planned for a path that equals, after case folding and NFC (ICU root locale), a path the
+    // same plan copies onto that side: it becomes identicalSkip with "Same name as a file copied
+    // here", since on a case-insensitive or normalising disk both name one file.
     static std::vector<SyncPlanItem> planRecursive(const std::vector<RelativeFileNode>& leftNodes,
                                                    const std::vector<RelativeFileNode>& rightNodes,
                                                    SyncDirectionMode mode, bool deleteOrphans);

@@ -3,6 +3,10 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+
 namespace fs = std::filesystem;
 
 TEST(VornXDG, BaseFoldersFollowTheEnvironmentAndIgnoreRelativeValues) {
@@ -42,4 +46,31 @@ TEST(VornXDG, PrivateTemporaryFolderIsOwnerOnlyAndStable) {
     struct stat info {};
     ASSERT_EQ(::stat(first.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+// A run leaves no private folder behind in the temporary folder. Runs in a fresh process that ends
+// through exit(); the folder it made lives in a folder this test owns (handed down through the
+// environment, as the fresh process runs this test again from its start).
+TEST(VornXDG, PrivateTemporaryFolderIsRemovedWhenTheProgramEnds) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const char* inherited = std::getenv("VORN_TEST_XDG_EXIT_BASE");
+    std::optional<VornTestTempDir> own;
+    fs::path base;
+    if (inherited != nullptr) {
+        base = inherited;
+    } else {
+        own.emplace();
+        base = own->path();
+    }
+    VornScopedEnv marker("VORN_TEST_XDG_EXIT_BASE", base.string());
+    VornScopedEnv temporary("TMPDIR", base.string());
+    EXPECT_EXIT(
+        {
+            const fs::path folder = VornXDG::privateTemporaryDirectory();
+            std::ofstream(folder / "left over.txt") << "x";
+            fs::create_directories(folder / "nested" / "deeper");
+            std::exit(folder.parent_path() == base ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_TRUE(fs::is_empty(base));
 }

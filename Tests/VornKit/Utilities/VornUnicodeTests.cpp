@@ -195,6 +195,22 @@ TEST(VornUnicode, LowerCaseAndFoldingUseRootRulesAndKeepIllFormedBytes) {
     }
 }
 
+TEST(VornUnicode, NormalizedNFCComposesAndLeavesIllFormedTextAlone) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""},
+        {"plain.txt", "plain.txt"},
+        {"cafe\u0301.txt", "caf\u00E9.txt"},
+        {"caf\u00E9.txt", "caf\u00E9.txt"},
+        {"A\u030A", "\u00C5"},
+        {"\u212B", "\u00C5"},  // the angstrom sign is canonically the letter
+        {"\uFB01", "\uFB01"},  // compatibility forms stay
+        {"e\u0301\xFF", "e\u0301\xFF"},
+    };
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(VornUnicode::normalizedNFC(text), expected) << testing::PrintToString(text);
+    }
+}
+
 TEST(VornUnicode, ReplacingInvalidUTF8KeepsTextAndMarksEachBadSubpartOnce) {
     const std::pair<std::string, std::string> cases[] = {
         {"", ""},

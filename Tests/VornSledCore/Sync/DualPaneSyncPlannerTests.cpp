@@ -169,10 +169,11 @@ TEST(DualPaneSyncPlanner, RowsFollowTheListingOrderOnePerPath) {
                     {"A.txt", copyRightToLeft, 1, "Missing on Left"},
                     {"b.txt", copyLeftToRight, 1, "Missing on Right"},
                 }});
-    // Paths that differ only in case are two rows, in code-point order.
+    // Paths that differ only in case are two rows, in code-point order; the one that would be
+    // deleted is what the copy lands on where names ignore case, so it is left alone.
     expectPlan({"case", {{"a.txt", 1, 0}}, {{"A.txt", 1, 0}}, mirrorLeftToRight, true,
                 {
-                    {"A.txt", deleteOnRight, 0, "Orphan on Right"},
+                    {"A.txt", identicalSkip, 0, "Same name as a file copied here"},
                     {"a.txt", copyLeftToRight, 1, "Missing on Right"},
                 }});
     expectPlan({"empty", {}, {}, mirrorLeftToRight, true, {}});
@@ -212,4 +213,23 @@ TEST(DualPaneSyncPlanner, OneLevelPlanDropsFoldersAndExcludedFiles) {
     EXPECT_TRUE(DualPaneSyncPlanner::shouldExclude("photo.jpg", {"*.JPG"}));
     EXPECT_FALSE(DualPaneSyncPlanner::shouldExclude("photo.jpg", {}));
     EXPECT_FALSE(DualPaneSyncPlanner::shouldExclude("photo.jpg", {"  "}));
+}
+
+TEST(DualPaneSyncPlanner, NoDeletionOfWhatTheSamePlanCopiesUnderAnotherCaseOrNormalisation) {
+    const std::string nfc = "caf\u00e9.txt";
+    const std::string nfd = "cafe\u0301.txt";
+    const std::string copied = "Same name as a file copied here";
+    const std::vector<PlanCase> cases = {
+        {"case differs in a folder name", {{"Docs/a.txt", 4, 0}}, {{"docs/a.txt", 4, 0}}, mirrorLeftToRight, true,
+         {{"Docs/a.txt", copyLeftToRight, 4, "Missing on Right"}, {"docs/a.txt", identicalSkip, 0, copied}}},
+        {"full case folding", {{"STRASSE.txt", 2, 0}}, {{"Straße.txt", 2, 0}}, mirrorLeftToRight, true,
+         {{"STRASSE.txt", copyLeftToRight, 2, "Missing on Right"}, {"Straße.txt", identicalSkip, 0, copied}}},
+        {"NFC against NFD, right to left", {{nfd, 3, 0}}, {{nfc, 3, 0}}, mirrorRightToLeft, true,
+         {{nfd, identicalSkip, 0, copied}, {nfc, copyRightToLeft, 3, "Missing on Left"}}},
+        {"a real orphan is still deleted", {{"Docs/a.txt", 4, 0}}, {{"docs/b.txt", 4, 0}}, mirrorLeftToRight, true,
+         {{"Docs/a.txt", copyLeftToRight, 4, "Missing on Right"}, {"docs/b.txt", deleteOnRight, 0, "Orphan on Right"}}},
+    };
+    for (const PlanCase& c : cases) {
+        expectPlan(c);
+    }
 }

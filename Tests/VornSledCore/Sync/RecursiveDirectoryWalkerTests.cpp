@@ -1,7 +1,9 @@
+#include "DualPaneSyncPlanner.h"
 #include "LocalFileProvider.h"
 #include "RecursiveDirectoryWalker.h"
 #include "SledError.h"
 #include "SledListingError.h"
+#include "VornRawValue.h"
 #include "VornTaskCancelled.h"
 #include "VornTestForwardingProvider.h"
 #include "VornTestMemoryProvider.h"
@@ -10,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -261,4 +264,43 @@ TEST(RecursiveDirectoryWalker, AStopRequestEndsTheWalkBeforeTheNextListing) {
     EXPECT_THROW(RecursiveDirectoryWalker::collectFiles("/", untouched, {}, defaultDepth, early.get_token()),
                  VornTaskCancelled);
     EXPECT_TRUE(untouched.calls().empty());
+}
+
+// Links on the real disk, walked and planned as a sync does: nothing at or beneath a link on either
+// side is copied, replaced or deleted, whatever the mode.
+TEST(DualPaneSyncPlanner, SymbolicLinksOnEitherSideAreLeftAloneWithEverythingBeneathThem) {
+    VornTestTempDir dir;
+    dir.write("outside/x.txt", "not ours");
+    dir.write("outside/y.txt", "not ours either");
+    dir.write("L/sub/x.txt", "left x");
+    dir.write("L/plain.txt", "same");
+    dir.write("L/real.txt", "a regular file on the left");
+    fs::create_directory_symlink(dir / "outside", dir / "L" / "docs");
+    fs::create_symlink(dir / "outside" / "x.txt", dir / "L" / "flink.txt");
+    dir.write("R/docs/a.txt", "a real file the left link hides");
+    dir.write("R/flink.txt", "a regular file on the right");
+    dir.write("R/plain.txt", "same");
+    fs::create_directory_symlink(dir / "outside", dir / "R" / "sub");
+    fs::create_symlink(dir / "outside" / "y.txt", dir / "R" / "real.txt");
+    const auto walk = [&](const char* side) {
+        return RecursiveDirectoryWalker::collectFiles((dir / side).string(), LocalFileProvider(), {}, 12, {});
+    };
+    const auto left = walk("L");
+    const auto right = walk("R");
+    const std::set<std::string> linked = {"docs", "docs/a.txt", "flink.txt", "real.txt", "sub", "sub/x.txt"};
+    for (const auto mode : {SyncDirectionMode::mirrorLeftToRight, SyncDirectionMode::mirrorRightToLeft,
+                            SyncDirectionMode::twoWayUpdate}) {
+        SCOPED_TRACE(rawValue(mode));
+        std::set<std::string> skipped;
+        for (const SyncPlanItem& item : DualPaneSyncPlanner::planRecursive(left, right, mode, true)) {
+            if (item.reason() == "Symbolic link, left alone") {
+                EXPECT_EQ(item.action(), SyncActionKind::identicalSkip);
+                EXPECT_EQ(item.bytesToTransfer(), 0);
+                skipped.insert(item.relativeName());
+            } else {
+                EXPECT_EQ(item.relativeName(), "plain.txt");
+            }
+        }
+        EXPECT_EQ(skipped, linked);
+    }
 }
