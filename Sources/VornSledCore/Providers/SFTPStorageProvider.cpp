@@ -693,13 +693,19 @@ SledDownloadResult SFTPStorageProvider::downloadFile(const std::string& remotePa
 SledUploadResult SFTPStorageProvider::uploadFile(const fs::path& localURL, const std::string& to,
                                      const std::optional<std::string>& sha256Hex,
                                      const SledProgressCallback& onProgress, std::stop_token stop) const {
-    // The file goes up under a temporary sibling name and is renamed over the destination when
-    // whole (the server's atomic rename replaces an existing file), so an interrupted upload never
-    // leaves a fragment where the old file was.
+    // The file goes up under a temporary sibling name, is checked there, and only then renamed
+    // over the destination (the server's atomic rename replaces an existing file): an interrupted
+    // or mismatched upload never touches the file that was there.
     const std::string partial = remoteParentPrefix(to) + ".vornsled-upload-" + VornUUID::random().uuidString() + ".part";
+    const auto removePartial = [&] {
+        try {
+            runBatch(*this, "-" + batchLine("rm", {partial}), std::stop_token());
+        } catch (...) {
+            // The fragment stays behind under its hidden name; the upload's own error matters.
+        }
+    };
     // Absolute: the session's sftp was started in whatever folder this process was in then.
-    const std::string script =
-        batchLine("put -p", {fs::absolute(localURL).string(), partial}) + batchLine("rename", {partial, to});
+    const std::string script = batchLine("put -p", {fs::absolute(localURL).string(), partial});
     std::string answered;
     try {
         // sftp reads the file as it sends it: how far it has read is the progress.
@@ -713,33 +719,37 @@ SledUploadResult SFTPStorageProvider::uploadFile(const fs::path& localURL, const
     } catch (...) {
         // sftp echoes each batch line as it starts it: once the put runs, a fragment may exist.
         if (answered.find("sftp> put") != std::string::npos) {
-            try {
-                runBatch(*this, "-" + batchLine("rm", {partial}), std::stop_token());
-            } catch (...) {
-                // The fragment stays behind under its hidden name; the upload's own error matters.
-            }
+            removePartial();
         }
+        throw;
+    }
+
+    std::optional<std::string> remote;
+    if (sha256Hex && !sha256Hex->empty()) {
+        try {
+            remote = computeRemoteSHA256(partial, stop);
+        } catch (const VornTaskCancelled&) {
+            removePartial();
+            throw;
+        } catch (const std::exception&) {
+            remote.reset();  // no digest from the server: the upload stands unchecked
+        }
+        if (remote && !VornASCII::equalIgnoringCase(*remote, *sha256Hex)) {
+            removePartial();
+            // Named as the user knows the file: the local file may be a temporary copy of it.
+            throw SledError::checksumMismatch(lastPathComponent(to), *sha256Hex, *remote);
+        }
+    }
+    try {
+        runBatch(*this, batchLine("rename", {partial, to}), stop);
+    } catch (...) {
+        removePartial();
         throw;
     }
 
     const std::int64_t size = fileSizeOrZero(localURL);
     if (onProgress) {
         onProgress(size, size);
-    }
-    if (!sha256Hex || sha256Hex->empty()) {
-        return {};
-    }
-    std::optional<std::string> remote;
-    try {
-        remote = computeRemoteSHA256(to, stop);
-    } catch (const VornTaskCancelled&) {
-        throw;
-    } catch (const std::exception&) {
-        return {};  // no digest from the server: the upload stands unchecked
-    }
-    if (remote && !VornASCII::equalIgnoringCase(*remote, *sha256Hex)) {
-        // Named as the user knows the file: the local file may be a temporary copy of it.
-        throw SledError::checksumMismatch(lastPathComponent(to), *sha256Hex, *remote);
     }
     return {remote};
 }

@@ -782,23 +782,27 @@ TEST_F(SFTPLiveTest, RenameRefusesAnExistingTargetAndMkdirRmdirFailLoudly) {
     EXPECT_TRUE(fs::is_directory(remote / "d"));
 }
 
-TEST_F(SFTPLiveTest, WrongDigestIsAMismatchAndTheUploadStays) {
+TEST_F(SFTPLiveTest, WrongDigestIsAMismatchAndTheFileThatWasThereStays) {
     const SFTPStorageProvider provider = sftpTestProvider();
     const RemoteFolder remote(provider);
     VornTestTempDir local;
     const fs::path source = local.write("report.pdf", "the real bytes");
+    std::ofstream(remote / "report.pdf") << "the old bytes";
     const std::string wrong(64, 'b');
     const SledError error = expectSledError([&] { provider.uploadFile(source, remote / "report.pdf", wrong, {}, {}); });
     EXPECT_EQ(error.kind(), SledError::Kind::checksumMismatch);
     EXPECT_EQ(error.fileName(), "report.pdf");
     EXPECT_EQ(error.expected(), wrong);
     EXPECT_EQ(error.actual(), VornChecksum::sha256(source));
-    EXPECT_EQ(vornReadFile(remote / "report.pdf"), "the real bytes");
+    EXPECT_EQ(vornReadFile(remote / "report.pdf"), "the old bytes");
+    EXPECT_EQ(std::distance(fs::directory_iterator(remote.path()), fs::directory_iterator()), 1)
+        << "the checked copy is gone";
 
     // The caller's digest in upper case is the same digest.
     std::string upper = VornChecksum::sha256(source);
     std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
     provider.uploadFile(source, remote / "report.pdf", upper, {}, {});
+    EXPECT_EQ(vornReadFile(remote / "report.pdf"), "the real bytes");
 
     // The mismatch names the file where it was going, not the local copy it came from.
     const fs::path copy = local.write("vornsled-edit-0F1E-report.pdf", "the real bytes");
