@@ -18,6 +18,10 @@ build_packages=(
     adwaita-icon-theme
     openssh-client xdg-utils
     libbenchmark-dev
+    # Global hot keys (X key grabs), text recognition with its English and Turkish data, and the
+    # image registration of the framework's vision services.
+    libxcb1-dev libtesseract-dev libleptonica-dev tesseract-ocr-eng tesseract-ocr-tur
+    libopencv-core-dev libopencv-imgproc-dev
 )
 test_packages=(
     googletest libgtest-dev libgmock-dev
