@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QRegularExpression>
 #include <QSvgRenderer>
 
 #include <algorithm>
@@ -44,6 +45,7 @@ const std::map<std::string, std::string, std::less<>>& table() {
         {"checkmark.seal.fill", "emblems/emblem-default"},
         {"checkmark.shield", "status/security-high"},
         {"checkmark.shield.fill", "status/security-high"},
+        {"circle", "ui/radio"},
         {"chevron.down", "ui/pan-down"},
         {"chevron.left", "ui/pan-start"},
         {"chevron.right", "ui/pan-end"},
@@ -85,6 +87,7 @@ const std::map<std::string, std::string, std::less<>>& table() {
         {"lock.shield.fill", "status/channel-secure"},
         {"macwindow", "ui/window-new"},
         {"magnifyingglass", "actions/system-search"},
+        {"memorychip", "devices/media-flash"},
         {"memorychip.fill", "devices/media-flash"},
         {"music.note.list", "emblems/emblem-music"},
         {"network", "places/network-workgroup"},
@@ -102,6 +105,7 @@ const std::map<std::string, std::string, std::less<>>& table() {
         {"rectangle.inset.topright.filled", "actions/view-pin"},
         {"rectangle.split.2x1.fill", "actions/view-dual"},
         {"safari", "legacy/web-browser"},
+        {"scope", "actions/find-location"},
         {"server.rack", "places/network-server"},
         {"sidebar.left", "actions/sidebar-show"},
         {"slider.horizontal.3", "categories/preferences-system"},
@@ -129,6 +133,24 @@ const std::map<std::string, std::string, std::less<>>& table() {
         {"xmark.octagon.fill", "actions/process-stop"},
     };
     return names;
+}
+
+// Icons the theme draws ghosted (an unchecked radio ring at a third of its ink) that the design uses
+// as plain outlines: their opacity attributes are dropped so they take the tint fully.
+bool drawnWithFullInk(std::string_view name) { return name == "circle"; }
+
+// Loads the icon's SVG into `renderer`, dropping the theme's ghosting where the design wants full ink.
+bool loadIcon(QSvgRenderer& renderer, const QString& file, std::string_view name) {
+    if (!drawnWithFullInk(name)) {
+        return renderer.load(file);
+    }
+    QFile source(file);
+    if (!source.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    QString svg = QString::fromUtf8(source.read(1 << 20));
+    svg.remove(QRegularExpression(QStringLiteral("\\s(?:fill-)?opacity=\"[^\"]*\"")));
+    return renderer.load(svg.toUtf8());
 }
 
 void paintPlaceholder(QPainter& painter, const QRectF& square, const QColor& tint) {
@@ -195,7 +217,7 @@ QImage VornSymbol::image(std::string_view name, int pixelSize, const QColor& tin
         // Rendered images are cached below, so each file is parsed once per size and tint.
         QSvgRenderer svg;
         const QString file = themeFile(name);
-        QSvgRenderer* renderer = (!file.isEmpty() && svg.load(file)) ? &svg : nullptr;
+        QSvgRenderer* renderer = (!file.isEmpty() && loadIcon(svg, file, name)) ? &svg : nullptr;
         if (renderer) {
             // The theme draws on a 16-unit grid; keep its proportions inside the square.
             QSizeF natural = renderer->viewBoxF().size();
