@@ -12,21 +12,27 @@
 #include "VornGlassTokens.h"
 #include "VornGroundBackground.h"
 #include "VornLanguageControls.h"
+#include "VornOffloadProgressBanner.h"
 #include "VornPainting.h"
 #include "VornSegmentedControl.h"
 #include "VornSpinner.h"
+#include "VornSuiteQuickActionsStrip.h"
 #include "VornSymbol.h"
 #include "VornTestUI.h"
 #include "VornToastBanner.h"
 #include "VornTypography.h"
+#include "VornVirtualMemoryGaugeCard.h"
+#include "VornVirtualMemoryHeaderPill.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QVBoxLayout>
 
 #include <cstdio>
@@ -512,6 +518,105 @@ QWidget* symbolsSection() {
                    });
 }
 
+// The suite's views, as a sibling application of the suite would show them.
+constexpr std::int64_t galleryGB = 1000LL * 1000 * 1000;
+
+VornVirtualMemorySummary busyMemory() {
+    VornVirtualMemorySummary summary;
+    summary.physicalTotalBytes = 16 * galleryGB;
+    summary.physicalUsedBytes = 11200LL * 1000 * 1000;
+    summary.swapTotalBytes = 4 * galleryGB;
+    summary.swapUsedBytes = 1300LL * 1000 * 1000;
+    summary.swapFileCount = 1;
+    summary.swapEncrypted = true;
+    summary.isQuarnRunning = true;
+    summary.activeDiskPoolCount = 2;
+    summary.diskPoolVirtualBytes = 64 * galleryGB;
+    summary.diskPoolActualDiskBytes = 9 * galleryGB;
+    summary.diskPoolNames = {"studio-pool", "render-cache"};
+    summary.mountedSparseDiskCount = 1;
+    summary.sparseDiskVirtualBytes = 32 * galleryGB;
+    summary.sparseDiskActualBytes = 4 * galleryGB;
+    summary.sparseDiskNames = {"Quarn Overflow"};
+    summary.frozenAppCount = 3;
+    summary.reclaimedFromFrozenBytes = 1800LL * 1000 * 1000;
+    return summary;
+}
+
+QuarnOffloadLiveProgress offloadRun(bool running, bool completed, std::int64_t step, double fraction,
+                                    const char* pressure) {
+    QuarnOffloadLiveProgress progress;
+    progress.isRunning = running;
+    progress.isCompletedSummary = completed;
+    progress.stepIndex = step;
+    progress.totalSteps = 4;
+    progress.fractionCompleted = fraction;
+    progress.phaseTitleEN = completed ? "Offload finished" : "Swap wave";
+    progress.phaseTitleTR = completed ? "Rahatlatma bitti" : "Swap dalgası";
+    progress.detailEN = completed ? "3.2 GB returned to the system" : "Paging out idle pages of 3 apps";
+    progress.detailTR = completed ? "Sisteme 3.2 GB geri verildi" : "3 uygulamanın boştaki sayfaları aktarılıyor";
+    progress.allocatedBytes = 3 * galleryGB;
+    progress.targetBytes = 8 * galleryGB;
+    progress.livePressure = pressure;
+    return progress;
+}
+
+QWidget* suiteActionsSection() {
+    return section(text("Suite quick actions", "Suite hızlı işlemleri"),
+                   text("Chips that send commands to the installed siblings; the studio bar and the compact row.",
+                        "Kurulu kardeş uygulamalara komut gönderen çipler; stüdyo çubuğu ve kompakt satır."),
+                   [](QVBoxLayout* layout) {
+                       BrakkaLiveStatus kill;
+                       kill.problematicCount = 2;
+                       layout->addWidget(new VornSuiteQuickActionsStrip(VornSuiteApp::vornSled, busyMemory(), kill,
+                                                                        galleryLanguage, false));
+                       layout->addWidget(new VornSuiteQuickActionsStrip(VornSuiteApp::vornSled, busyMemory(), std::nullopt,
+                                                                        galleryLanguage, true));
+                   });
+}
+
+QWidget* offloadSection() {
+    return section(text("Offload progress", "Rahatlatma ilerlemesi"),
+                   text("A running run, a compact one under warning pressure, a finished one.",
+                        "Süren bir çalışma, uyarı baskısı altında kompakt bir tane, biten bir tane."),
+                   [](QVBoxLayout* layout) {
+                       const auto none = [] {};
+                       layout->addWidget(new VornOffloadProgressBanner(offloadRun(true, false, 3, 0.42, "normal"),
+                                                                       galleryLanguage, false, none, none));
+                       layout->addWidget(new VornOffloadProgressBanner(offloadRun(true, false, 2, 0.18, "warning"),
+                                                                       galleryLanguage, true, none, none));
+                       layout->addWidget(new VornOffloadProgressBanner(offloadRun(false, true, 4, 1.0, "normal"),
+                                                                       galleryLanguage, false, none, none));
+                   });
+}
+
+QWidget* virtualMemorySection() {
+    return section(text("Virtual memory", "Sanal bellek"),
+                   text("Header pills in their colours and the gauge card, busy and at rest.",
+                        "Renkleriyle başlık hapları ve gösterge kartı, yoğun ve boşta."),
+                   [](QVBoxLayout* layout) {
+                       VornVirtualMemorySummary calm;
+                       VornVirtualMemorySummary warning;
+                       warning.pressureLevel = "warning";
+                       warning.swapTotalBytes = 4 * galleryGB;
+                       warning.swapUsedBytes = 2 * galleryGB;
+                       VornVirtualMemorySummary critical = busyMemory();
+                       critical.pressureLevel = "critical";
+                       auto* pills = new QHBoxLayout;
+                       pills->setSpacing(10);
+                       for (const VornVirtualMemorySummary& summary : {calm, warning, busyMemory(), critical}) {
+                           pills->addWidget(new VornVirtualMemoryHeaderPill(summary, galleryLanguage, [] {}));
+                       }
+                       pills->addStretch(1);
+                       layout->addLayout(pills);
+                       const QColor accent = accentColor(VornProductPalette::deepCoral);
+                       layout->addWidget(new VornVirtualMemoryGaugeCard(busyMemory(), galleryLanguage, accent,
+                                                                        VornSuiteApp::vornSled, {}));
+                       layout->addWidget(new VornVirtualMemoryGaugeCard(VornVirtualMemorySummary{}, galleryLanguage, accent,
+                                                                        VornSuiteApp::vornSled, {}));
+                   });
+}
+
 // The page: ground, header, and the sections in two columns.
 std::unique_ptr<QWidget> buildPage(const std::vector<std::vector<QWidget*>>& columns, int width) {
     auto page = std::make_unique<VornGroundBackground>(VornProductPalette::deepCoral);
@@ -611,6 +716,9 @@ bool renderLanguage(const QDir& folder, VornLanguage language) {
     auto focus = buildPage({{focusSection()}}, 760);
     ok = saveImage(renderWithFocus(*focus), folder.filePath(QStringLiteral("focus-%1.png").arg(code))) && ok;
 
+    auto suite = buildPage({{suiteActionsSection(), offloadSection()}, {virtualMemorySection()}}, 1500);
+    ok = save(*suite, folder.filePath(QStringLiteral("suite-%1.png").arg(code))) && ok;
+
     auto symbols = buildPage({{symbolsSection()}}, 1240);
     ok = save(*symbols, folder.filePath(QStringLiteral("symbols-%1.png").arg(code))) && ok;
 
@@ -641,6 +749,22 @@ int main(int argc, char** argv) {
         return 1;
     }
     const QDir folder(target);
+
+    // The suite's views show the chips of installed siblings only: the gallery gives them a data
+    // folder of its own where the three siblings are installed (their entries start nothing).
+    QTemporaryDir suiteData;
+    if (suiteData.isValid()) {
+        for (const char* name : {"quarn", "brakka", "hessom"}) {
+            const QString entries = suiteData.filePath(QStringLiteral("applications"));
+            QDir().mkpath(entries);
+            QFile entry(QDir(entries).filePath(QStringLiteral("com.vornworks.%1.desktop").arg(QLatin1String(name))));
+            if (entry.open(QIODevice::WriteOnly)) {
+                entry.write(QByteArray("[Desktop Entry]\nType=Application\nName=") + name + "\nExec=true\n");
+            }
+        }
+        setenv("XDG_DATA_HOME", QFile::encodeName(suiteData.path()).constData(), 1);
+        setenv("XDG_DATA_DIRS", QFile::encodeName(suiteData.filePath(QStringLiteral("none"))).constData(), 1);
+    }
     bool ok = true;
     for (const VornLanguage language : {VornLanguage::en, VornLanguage::tr}) {
         ok = renderLanguage(folder, language) && ok;
