@@ -610,10 +610,16 @@ QWidget* virtualMemorySection() {
                        pills->addStretch(1);
                        layout->addLayout(pills);
                        const QColor accent = accentColor(VornProductPalette::deepCoral);
-                       layout->addWidget(new VornVirtualMemoryGaugeCard(busyMemory(), galleryLanguage, accent,
-                                                                        VornSuiteApp::vornSled, {}));
-                       layout->addWidget(new VornVirtualMemoryGaugeCard(VornVirtualMemorySummary{}, galleryLanguage, accent,
-                                                                        VornSuiteApp::vornSled, {}));
+                       // Side by side, at the width a window's side panel gives them.
+                       auto* cards = new QHBoxLayout;
+                       cards->setSpacing(14);
+                       cards->addWidget(new VornVirtualMemoryGaugeCard(busyMemory(), galleryLanguage, accent,
+                                                                       VornSuiteApp::vornSled, {}),
+                                        1, Qt::AlignTop);
+                       cards->addWidget(new VornVirtualMemoryGaugeCard(VornVirtualMemorySummary{}, galleryLanguage, accent,
+                                                                       VornSuiteApp::vornSled, {}),
+                                        1, Qt::AlignTop);
+                       layout->addLayout(cards);
                    });
 }
 
@@ -716,8 +722,10 @@ bool renderLanguage(const QDir& folder, VornLanguage language) {
     auto focus = buildPage({{focusSection()}}, 760);
     ok = saveImage(renderWithFocus(*focus), folder.filePath(QStringLiteral("focus-%1.png").arg(code))) && ok;
 
-    auto suite = buildPage({{suiteActionsSection(), offloadSection()}, {virtualMemorySection()}}, 1500);
+    auto suite = buildPage({{suiteActionsSection(), virtualMemorySection()}}, 1500);
     ok = save(*suite, folder.filePath(QStringLiteral("suite-%1.png").arg(code))) && ok;
+    auto offload = buildPage({{offloadSection()}}, 820);
+    ok = save(*offload, folder.filePath(QStringLiteral("suite-offload-%1.png").arg(code))) && ok;
 
     auto symbols = buildPage({{symbolsSection()}}, 1240);
     ok = save(*symbols, folder.filePath(QStringLiteral("symbols-%1.png").arg(code))) && ok;

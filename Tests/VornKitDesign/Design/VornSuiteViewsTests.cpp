@@ -8,6 +8,7 @@
 #include "VornSuiteQuickActionsStrip.h"
 #include "VornSuiteViewParts.h"
 #include "VornSymbol.h"
+#include "VornTypography.h"
 #include "VornTestSupport.h"
 #include "VornTestUI.h"
 #include "VornVirtualMemoryGaugeCard.h"
@@ -812,4 +813,53 @@ TEST(VornVirtualMemoryGaugeCard, PicturesInBothLanguages) {
         const QString code = QString::fromUtf8(language.code().data(), qsizetype(language.code().size()));
         saveOnGround(views, QStringLiteral("suite-virtual-memory-%1").arg(code), 760);
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Shared parts
+
+TEST(VornSuiteViewParts, AdaptiveColumnsAndShrinkingTextFollowTheirRules) {
+    QWidget host;
+    auto* grid = new VornAdaptiveGridLayout(135, 6, 6, &host);
+    VornSuiteTagLook wide;
+    wide.text = QStringLiteral("2. Freeze Idle Apps, and a little more");
+    wide.font = vornFont(9.5, QFont::DemiBold);
+    for (int i = 0; i < 4; ++i) {
+        grid->addWidget(new VornSuiteTag(wide, true));
+    }
+    const struct {
+        double width;
+        int columns;
+    } plain[] = {{0, 1}, {134, 1}, {276, 2}, {275, 1}, {700, 5}, {qInf(), 1}, {-5, 1}};
+    for (const auto& c : plain) {
+        SCOPED_TRACE(c.width);
+        EXPECT_EQ(grid->columnsFor(c.width), c.columns);
+    }
+    // Fitted to its widest item, a column is as wide as that item wants.
+    grid->setFitsWidestItem(true);
+    const int itemWidth = VornSuiteTag(wide).sizeHint().width();
+    ASSERT_GT(itemWidth, 135);
+    EXPECT_EQ(grid->columnsFor(2 * itemWidth + 6), 2);
+    EXPECT_EQ(grid->columnsFor(2 * itemWidth + 5), 1);
+    // Laid out, every item fills its cell and none overlaps the next.
+    host.resize(2 * itemWidth + 6, grid->heightForWidth(2 * itemWidth + 6));
+    grid->activate();
+    grid->setGeometry(host.rect());
+    EXPECT_EQ(grid->itemAt(0)->geometry().width(), itemWidth);
+    EXPECT_EQ(grid->itemAt(1)->geometry().left(), itemWidth + 6);
+    EXPECT_EQ(grid->itemAt(2)->geometry().top(), grid->itemAt(0)->geometry().bottom() + 1 + 6);
+
+    // A value shrinks to 0.8 of its size before it is cut.
+    VornSuiteText value(QStringLiteral("123.45 GB / 678.90 GB"), vornFont(10.5, QFont::Bold, VornFontDesign::monospaced),
+                        Qt::white);
+    value.setMinimumScale(0.8);
+    const double full = value.sizeHint().width();
+    value.resize(int(full * 0.9), value.sizeHint().height());
+    EXPECT_LT(value.shownFont().pointSizeF(), vornFont(10.5).pointSizeF());
+    EXPECT_GT(value.shownFont().pointSizeF(), vornFont(10.5).pointSizeF() * 0.8);
+    EXPECT_EQ(value.shownLines(), QStringList{value.text()});
+    value.resize(int(full * 0.5), value.sizeHint().height());
+    EXPECT_NEAR(value.shownFont().pointSizeF(), vornFont(10.5).pointSizeF() * 0.8, 0.01);
+    ASSERT_EQ(value.shownLines().size(), 1);
+    EXPECT_TRUE(value.shownLines().front().endsWith(QStringLiteral("…")));
 }

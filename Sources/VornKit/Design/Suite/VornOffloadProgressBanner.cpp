@@ -125,6 +125,8 @@ void VornOffloadProgressBanner::build() {
 
     cancel_ = new VornGlassButton({}, false, this);
     cancel_->setLabelFont(vornFont(pick(9.5, 10.5), QFont::DemiBold));
+    // The phase title gives way first when the row runs short; the button keeps its whole label.
+    cancel_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(cancel_, &QAbstractButton::clicked, this, [this] {
         if (onCancel_) {
             onCancel_();
@@ -158,6 +160,9 @@ void VornOffloadProgressBanner::build() {
     if (!compact_) {
         pillHost_ = new QWidget(this);
         auto* grid = new VornAdaptiveGridLayout(135, 6, 6, pillHost_);
+        // The interface font runs wider than the design's: a step title drops to another row
+        // rather than being cut.
+        grid->setFitsWidestItem(true);
         for (int index = 1; index <= 4; ++index) {
             auto* pill = new VornSuiteTag({}, true, pillHost_);
             pills_[std::size_t(index - 1)] = pill;

@@ -230,11 +230,29 @@ VornAdaptiveGridLayout::~VornAdaptiveGridLayout() {
     }
 }
 
+void VornAdaptiveGridLayout::setFitsWidestItem(bool fits) {
+    fitsWidestItem_ = fits;
+    invalidate();
+}
+
+double VornAdaptiveGridLayout::columnMinimum() const {
+    double minimum = minimumColumnWidth_;
+    if (fitsWidestItem_) {
+        for (QLayoutItem* item : items_) {
+            if (!item->isEmpty()) {
+                minimum = std::max(minimum, double(item->sizeHint().width()));
+            }
+        }
+    }
+    return minimum;
+}
+
 int VornAdaptiveGridLayout::columnsFor(double width) const {
-    if (!std::isfinite(width) || width <= minimumColumnWidth_) {
+    const double minimum = columnMinimum();
+    if (!std::isfinite(width) || width <= minimum) {
         return 1;
     }
-    return std::max(1, int(std::floor((width + columnSpacing_) / (minimumColumnWidth_ + columnSpacing_))));
+    return std::max(1, int(std::floor((width + columnSpacing_) / (minimum + columnSpacing_))));
 }
 
 void VornAdaptiveGridLayout::addItem(QLayoutItem* item) {
@@ -273,7 +291,7 @@ QSize VornAdaptiveGridLayout::sizeHint() const {
     for (QLayoutItem* item : items_) {
         visible += item->isEmpty() ? 0 : 1;
     }
-    const double width = visible == 0 ? 0.0 : visible * minimumColumnWidth_ + (visible - 1) * columnSpacing_;
+    const double width = visible == 0 ? 0.0 : visible * columnMinimum() + (visible - 1) * columnSpacing_;
     const QMargins margins = contentsMargins();
     return QSize(int(std::ceil(width)) + margins.left() + margins.right(),
                  int(std::ceil(heightFor(width, nullptr))) + margins.top() + margins.bottom());
@@ -281,8 +299,8 @@ QSize VornAdaptiveGridLayout::sizeHint() const {
 
 QSize VornAdaptiveGridLayout::minimumSize() const {
     const QMargins margins = contentsMargins();
-    return QSize(int(std::ceil(minimumColumnWidth_)) + margins.left() + margins.right(),
-                 heightForWidth(int(std::ceil(minimumColumnWidth_)) + margins.left() + margins.right()));
+    const int column = int(std::ceil(minimumColumnWidth_));
+    return QSize(column + margins.left() + margins.right(), heightForWidth(column + margins.left() + margins.right()));
 }
 
 void VornAdaptiveGridLayout::setGeometry(const QRect& rect) {

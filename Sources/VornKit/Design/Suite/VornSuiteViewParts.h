@@ -131,6 +131,9 @@ public:
 
     // How many columns a width holds (at least one).
     int columnsFor(double width) const;
+    // Columns are also never narrower than the widest item's ideal width, so no item is cut while
+    // fewer columns would show it whole.
+    void setFitsWidestItem(bool fits);
 
     void addItem(QLayoutItem* item) override;
     int count() const override;
@@ -145,7 +148,9 @@ public:
 
 private:
     double heightFor(double width, const QRect* place) const;
+    double columnMinimum() const;
     QList<QLayoutItem*> items_;
+    bool fitsWidestItem_ = false;
     double minimumColumnWidth_;
     double columnSpacing_;
     double rowSpacing_;
