@@ -1,0 +1,102 @@
+// Window chrome on a real X server with a real window manager, driven by the real pointer
+// (xdotool). window-manager.test.sh starts Xvfb and openbox and runs this suite alone; in the
+// offscreen run of the other interface tests there is no pointer to drive, so it stands aside.
+
+#include "VornFloatingPanels.h"
+#include "VornUnifiedTitlebar.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMainWindow>
+#include <QProcess>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+bool underWindowManager() { return QGuiApplication::platformName() == QStringLiteral("xcb"); }
+
+// Runs xdotool with `arguments` and keeps the event loop turning until it is done, so the
+// application sees the pointer as it moves.
+void xdotool(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), arguments);
+    ASSERT_TRUE(process.waitForStarted());
+    while (process.state() != QProcess::NotRunning) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        process.waitForFinished(20);
+    }
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    for (int round = 0; round < 5; ++round) QApplication::processEvents();
+}
+
+QStringList pointerDrag(QPoint from, QPoint by) {
+    QStringList arguments{QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y()),
+                          QStringLiteral("sleep"), QStringLiteral("0.1"), QStringLiteral("mousedown"), QStringLiteral("1")};
+    const int steps = 8;
+    for (int step = 1; step <= steps; ++step) {
+        const QPoint at = from + by * step / steps;
+        arguments << QStringLiteral("sleep") << QStringLiteral("0.03") << QStringLiteral("mousemove")
+                  << QString::number(at.x()) << QString::number(at.y());
+    }
+    arguments << QStringLiteral("sleep") << QStringLiteral("0.1") << QStringLiteral("mouseup") << QStringLiteral("1");
+    return arguments;
+}
+
+}  // namespace
+
+TEST(UnderWindowManager, ThePointerDragsTheFloatingPanel) {
+    if (!underWindowManager()) GTEST_SKIP() << "runs under Xvfb and openbox (window-manager.test.sh)";
+    VornDraggableFloatingPanel panel(QRect(300, 260, 260, 160));
+    auto* layout = new QVBoxLayout(&panel);
+    layout->addWidget(new QLabel(QStringLiteral("Drag me")));
+    std::optional<QPointF> ended;
+    panel.onDragEnded = [&](QPointF origin) { ended = origin; };
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    const QPoint before = panel.frameGeometry().topLeft();
+
+    xdotool(pointerDrag(panel.mapToGlobal(QPoint(130, 120)), QPoint(90, 50)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended.has_value(); }));
+    EXPECT_EQ(panel.frameGeometry().topLeft(), before + QPoint(90, 50));
+    EXPECT_FALSE(panel.isDragging());
+}
+
+TEST(UnderWindowManager, TheHeaderBarMovesTheWindowAndADoubleClickZooms) {
+    if (!underWindowManager()) GTEST_SKIP() << "runs under Xvfb and openbox (window-manager.test.sh)";
+    QMainWindow window;
+    auto* central = new QWidget;
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    auto* header = new VornUnifiedHeaderBar;
+    header->contentLayout()->addWidget(new QLabel(QStringLiteral("Library")));
+    column->addWidget(header);
+    column->addStretch(1);
+    window.setCentralWidget(central);
+    window.setGeometry(200, 150, 640, 400);
+    VornTitlebarMetricsStore* store = vornUnifiedTitlebarWindow(&window);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return store->metrics().leadingClearance == 84; }));
+    const QPoint before = window.frameGeometry().topLeft();
+
+    // The window manager moves it (startSystemMove).
+    xdotool(pointerDrag(header->mapToGlobal(QPoint(400, 20)), QPoint(120, 70)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.frameGeometry().topLeft() != before; }));
+    EXPECT_EQ(window.frameGeometry().topLeft(), before + QPoint(120, 70));
+
+    // The standard buttons sit where the metrics say.
+    const QRect zoom(VornFramelessWindowAdapter::of(&window)
+                         ->controls()
+                         ->button(VornTitlebarWindowAdapter::StandardButton::zoom)
+                         ->geometry());
+    EXPECT_EQ(VornFramelessWindowAdapter::of(&window)->controls()->mapTo(&window, zoom.bottomRight()).x() + 1 + 14, 84);
+
+    const QPoint onHeader = header->mapToGlobal(QPoint(400, 20));
+    xdotool({QStringLiteral("mousemove"), QString::number(onHeader.x()), QString::number(onHeader.y()),
+             QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"), QStringLiteral("--delay"),
+             QStringLiteral("80"), QStringLiteral("1")});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.isMaximized(); }));
+}
