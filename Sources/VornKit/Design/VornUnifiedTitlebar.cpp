@@ -79,27 +79,41 @@ private:
     VornTitlebarWindowAdapter::StandardButton kind_;
 };
 
-// A window moved by our own tracking where the platform cannot move it (offscreen, or a window
-// manager that refuses).
-struct ManualMove {
+// A press on a drag area becomes a window move once the pointer moves with the button held: the
+// window manager takes the window over from there (startSystemMove), or, where the platform cannot
+// (offscreen, or a window manager that refuses), our own tracking moves it. Handing the window over
+// at the press itself would swallow the second click of a double click under X11.
+struct PendingMove {
     QPointer<QWidget> window;
     QPointF pressGlobal;
     QPoint origin;
+    bool moving = false;
 };
-ManualMove& manualMove() {
-    static ManualMove move;
+PendingMove& pendingMove() {
+    static PendingMove move;
     return move;
 }
 
-void continueManualMove(QMouseEvent* event) {
-    ManualMove& move = manualMove();
-    if (move.window && (event->buttons() & Qt::LeftButton)) {
-        const QPointF delta = event->globalPosition() - move.pressGlobal;
-        move.window->move(move.origin + delta.toPoint());
+void beginPendingMove(QWidget* window, const QPointF& pressGlobal) { pendingMove() = {window, pressGlobal, window->pos(), false}; }
+
+void continueMove(QMouseEvent* event) {
+    PendingMove& move = pendingMove();
+    if (!move.window || !(event->buttons() & Qt::LeftButton)) {
+        return;
+    }
+    // The window catches up with the pointer first, so the part of the move made before the
+    // window manager took over is not lost.
+    const QPointF delta = event->globalPosition() - move.pressGlobal;
+    move.window->move(move.origin + delta.toPoint());
+    if (!move.moving) {
+        move.moving = true;
+        if (VornFramelessWindowAdapter::of(move.window)->beginDrag()) {
+            move.window = nullptr;
+        }
     }
 }
 
-void endManualMove() { manualMove().window = nullptr; }
+void endMove() { pendingMove().window = nullptr; }
 
 }  // namespace
 
@@ -461,7 +475,7 @@ bool VornWindowDragArea::handlePress(QWidget* widget, QMouseEvent* event, int cl
     }
     VornFramelessWindowAdapter* adapter = VornFramelessWindowAdapter::of(window);
     if (clickCount == 2) {
-        endManualMove();
+        endMove();
         const std::string action =
             VornUserDefaults::standard().string(doubleClickActionKey).value_or(std::string(maximizeAction));
         if (action == minimizeAction) {
@@ -471,9 +485,7 @@ bool VornWindowDragArea::handlePress(QWidget* widget, QMouseEvent* event, int cl
         }
         return true;
     }
-    if (!adapter->beginDrag()) {
-        manualMove() = {window, event->globalPosition(), window->pos()};
-    }
+    beginPendingMove(window, event->globalPosition());
     return true;
 }
 
@@ -487,10 +499,10 @@ void VornWindowDragArea::mouseDoubleClickEvent(QMouseEvent* event) {
     if (!handlePress(this, event, 2)) QWidget::mouseDoubleClickEvent(event);
 }
 
-void VornWindowDragArea::mouseMoveEvent(QMouseEvent* event) { continueManualMove(event); }
+void VornWindowDragArea::mouseMoveEvent(QMouseEvent* event) { continueMove(event); }
 
 void VornWindowDragArea::mouseReleaseEvent(QMouseEvent* event) {
-    endManualMove();
+    endMove();
     QWidget::mouseReleaseEvent(event);
 }
 
@@ -549,10 +561,10 @@ void VornUnifiedHeaderBar::mouseDoubleClickEvent(QMouseEvent* event) {
     if (!VornWindowDragArea::handlePress(this, event, 2)) QWidget::mouseDoubleClickEvent(event);
 }
 
-void VornUnifiedHeaderBar::mouseMoveEvent(QMouseEvent* event) { continueManualMove(event); }
+void VornUnifiedHeaderBar::mouseMoveEvent(QMouseEvent* event) { continueMove(event); }
 
 void VornUnifiedHeaderBar::mouseReleaseEvent(QMouseEvent* event) {
-    endManualMove();
+    endMove();
     QWidget::mouseReleaseEvent(event);
 }
 

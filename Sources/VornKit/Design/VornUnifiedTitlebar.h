@@ -210,7 +210,7 @@ VornTitlebarMetricsStore* vornUnifiedTitlebarWindow(QWidget* window,
                                                    double fullscreenLeading = VornUnifiedTitlebarMetrics::fullscreenLeadingMargin,
                                                    double trafficLightGap = VornUnifiedTitlebarMetrics::trafficLightGap);
 
-// A press on it moves the window; a double click acts as the user's preference says.
+// Pressing and moving on it moves the window; a double click acts as the user's preference says.
 class VornWindowDragArea : public QWidget {
 public:
     explicit VornWindowDragArea(QWidget* parent = nullptr);
@@ -222,7 +222,8 @@ public:
     static constexpr std::string_view noAction = "None";
 
     // What the drag area (and a header bar's background) does with a press of `clickCount` clicks
-    // on `widget`'s window. Returns whether it took the press.
+    // on `widget`'s window: a double click acts at once, any other press moves the window once the
+    // pointer moves. Returns whether it took the press.
     static bool handlePress(QWidget* widget, QMouseEvent* event, int clickCount);
 
 protected:
