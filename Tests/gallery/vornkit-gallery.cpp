@@ -3,9 +3,11 @@
 //
 //   vornkit-gallery [output folder]     (default: the tests' artefacts folder, "gallery" below it)
 
+#include "VornAppKitMainMenu.h"
 #include "VornBrandMark.h"
 #include "VornButtons.h"
 #include "VornFeedbackButton.h"
+#include "VornFloatingPanels.h"
 #include "VornFlowLayout.h"
 #include "VornGlassCard.h"
 #include "VornGlassInputField.h"
@@ -21,6 +23,7 @@
 #include "VornTestUI.h"
 #include "VornToastBanner.h"
 #include "VornTypography.h"
+#include "VornUnifiedTitlebar.h"
 #include "VornVirtualMemoryGaugeCard.h"
 #include "VornVirtualMemoryHeaderPill.h"
 
@@ -30,6 +33,8 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMainWindow>
+#include <QMenuBar>
 #include <QMenu>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -707,6 +712,198 @@ bool saveImage(const QImage& image, const QString& path) {
 
 bool save(QWidget& widget, const QString& path) { return saveImage(renderImage(widget), path); }
 
+// A top-level window as it looks on screen: shown offscreen, laid out, drawn, hidden again.
+// `transparent` keeps what the window does not paint see-through (floating panels float).
+QImage grabShown(QWidget& window, bool transparent = false) {
+    window.show();
+    for (int round = 0; round < 4; ++round) QApplication::processEvents();
+    QImage image(window.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(transparent ? Qt::transparent : Qt::black);
+    window.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    window.hide();
+    return image;
+}
+
+QLabel* picture(const QImage& image) {
+    auto* shown = new QLabel;
+    shown->setPixmap(QPixmap::fromImage(image));
+    shown->setFixedSize(image.size());
+    return shown;
+}
+
+QWidget* fileRows() {
+    auto* card = new VornGlassCard(14, 12);
+    card->contentLayout()->setSpacing(8);
+    const std::pair<const char*, QString> rows[] = {{"folder", QStringLiteral("Projects")},
+                                                    {"folder", QStringLiteral("Photos 2026")},
+                                                    {"doc", QStringLiteral("report-q3.pdf")},
+                                                    {"doc", QStringLiteral("site-backup.tar")}};
+    for (const auto& [symbol, name] : rows) {
+        auto* line = new QHBoxLayout;
+        line->setSpacing(8);
+        auto* icon = new QLabel;
+        icon->setPixmap(QPixmap::fromImage(VornSymbol::image(symbol, 16, VornGlassTokens::textSecondary())));
+        line->addWidget(icon);
+        line->addWidget(label(name, vornFont(VornTextStyle::body), VornGlassTokens::textPrimary()), 1);
+        card->contentLayout()->addLayout(line);
+    }
+    card->contentLayout()->addStretch(1);
+    return card;
+}
+
+// A window of each titlebar mode, with the kit's own buttons in the band.
+QImage titlebarWindow(VornUnifiedTitlebarMode mode) {
+    QMainWindow window;
+    auto* ground = new VornGroundBackground(VornProductPalette::deepCoral);
+    vornApplyContentLayoutDirection(ground, galleryLanguage);
+    window.setCentralWidget(ground);
+    auto* columns = new QHBoxLayout(ground);
+    columns->setContentsMargins(0, 0, 0, 0);
+    columns->setSpacing(0);
+    if (mode == VornUnifiedTitlebarMode::fullHeightSidebar) {
+        auto* sidebar = new VornGlassCard(12, 0);
+        sidebar->setFixedWidth(190);
+        sidebar->contentLayout()->setSpacing(10);
+        sidebar->contentLayout()->addWidget(label(text("Places", "Yerler"), vornFont(VornTextStyle::caption, QFont::DemiBold),
+                                                  VornGlassTokens::textMuted()));
+        for (const QString& place : {text("This Computer", "Bu Bilgisayar"), text("Downloads", "İndirilenler"),
+                                     QStringLiteral("Build Server"), QStringLiteral("Media S3")}) {
+            sidebar->contentLayout()->addWidget(label(place, vornFont(VornTextStyle::body), VornGlassTokens::textPrimary()));
+        }
+        sidebar->contentLayout()->addStretch(1);
+        vornSidebarTitlebarClearance(sidebar, 2);
+        columns->addWidget(sidebar);
+    }
+    auto* main = new QVBoxLayout;
+    main->setContentsMargins(0, 0, 0, 0);
+    main->setSpacing(0);
+    if (mode == VornUnifiedTitlebarMode::unifiedHeader) {
+        auto* header = new VornUnifiedHeaderBar(VornUnifiedTitlebarMetrics::standardHeight, 14, 8, VornGlassTokens::surface1());
+        header->contentLayout()->addWidget(label(text("Library", "Kitaplık"), vornFont(VornTextStyle::headline, QFont::DemiBold),
+                                                 VornGlassTokens::textPrimary()));
+        header->contentLayout()->addStretch(1);
+        header->contentLayout()->addWidget(glass(text("New Folder", "Yeni Klasör"), false, false, true, "folder.badge.plus"));
+        header->contentLayout()->addWidget(new VornLanguageMenuButton(galleryLanguage, nullptr));
+        main->addWidget(header);
+    }
+    auto* body = new QVBoxLayout;
+    body->setContentsMargins(16, mode == VornUnifiedTitlebarMode::unifiedHeader ? 8 : 16, 16, 16);
+    body->addWidget(fileRows());
+    main->addLayout(body, 1);
+    columns->addLayout(main, 1);
+    window.resize(560, 290);
+    vornUnifiedTitlebarWindow(&window, mode);
+    return grabShown(window);
+}
+
+QWidget* titlebarSection() {
+    return section(text("Unified titlebar", "Birleşik başlık çubuğu"),
+                   text("The window's content runs up to its top edge beside the kit's own close, minimise and zoom "
+                        "buttons; a header bar leaves them room, a sidebar starts below them.",
+                        "Pencerenin içeriği, setin kendi kapat, küçült ve büyüt düğmelerinin yanında üst kenara kadar "
+                        "uzanır; başlık çubuğu onlara yer bırakır, kenar çubuğu altlarından başlar."),
+                   [](QVBoxLayout* layout) {
+                       layout->addWidget(specimen(picture(titlebarWindow(VornUnifiedTitlebarMode::unifiedHeader)),
+                                                  text("Unified header", "Birleşik başlık")));
+                       layout->addWidget(specimen(picture(titlebarWindow(VornUnifiedTitlebarMode::fullHeightSidebar)),
+                                                  text("Full-height sidebar", "Tam boy kenar çubuğu")));
+                   });
+}
+
+QImage floatingPanel() {
+    VornDraggableFloatingPanel panel(QRect(0, 0, 330, 190));
+    panel.setAttribute(Qt::WA_TranslucentBackground);
+    vornApplyContentLayoutDirection(&panel, galleryLanguage);
+    auto* outer = new QVBoxLayout(&panel);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* card = new VornGlassCard(16, 16);
+    card->contentLayout()->setSpacing(10);
+    card->contentLayout()->addWidget(label(text("Quick Note", "Hızlı Not"), vornFont(VornTextStyle::headline, QFont::DemiBold),
+                                           VornGlassTokens::textPrimary()));
+    auto* field = new VornGlassInputField;
+    field->setPlaceholderText(text("Type a note…", "Bir not yazın…"));
+    card->contentLayout()->addWidget(field);
+    auto* region = new VornTearOffDragRegion(nullptr, nullptr);
+    auto* grip = new QHBoxLayout(region);
+    grip->setContentsMargins(0, 0, 0, 0);
+    grip->setSpacing(6);
+    auto* icon = new QLabel;
+    icon->setPixmap(QPixmap::fromImage(VornSymbol::image("macwindow", 14, VornGlassTokens::textSecondary())));
+    grip->addWidget(icon);
+    grip->addWidget(label(text("Drag out to detach", "Ayırmak için dışarı sürükleyin"), vornFont(VornTextStyle::caption),
+                          VornGlassTokens::textSecondary()));
+    grip->addStretch(1);
+    card->contentLayout()->addWidget(region);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(glass(text("Cancel", "Vazgeç"), false, false, true));
+    buttons->addWidget(new VornPrimaryButton(text("Save", "Kaydet")));
+    card->contentLayout()->addLayout(buttons);
+    outer->addWidget(card);
+    return grabShown(panel, true);
+}
+
+QWidget* floatingSection() {
+    return section(text("Floating panel", "Yüzen panel"),
+                   text("Dragged by its whole surface except text fields and sliders; the handle tears a view off "
+                        "into a window of its own.",
+                        "Metin alanları ve kaydırıcılar dışında tüm yüzeyinden sürüklenir; tutamaç bir görünümü "
+                        "kendi penceresine ayırır."),
+                   [](QVBoxLayout* layout) { layout->addWidget(picture(floatingPanel()), 0, Qt::AlignLeft); });
+}
+
+// The kit's menu bar and every menu of it as it opens.
+QWidget* mainMenuSection() {
+    return section(text("Main menu", "Ana menü"),
+                   text("The application menu, File, Edit, the application's own menus and Window; titles follow "
+                        "the language each time a menu opens.",
+                        "Uygulama menüsü, Dosya, Düzen, uygulamanın kendi menüleri ve Pencere; başlıklar her menü "
+                        "açılışında dili izler."),
+                   [](QVBoxLayout* layout) {
+                       const VornLanguage language = galleryLanguage;
+                       std::vector<VornMenuElement> file{
+                           VornMenuElement::item([] { return text("New Connection…", "Yeni Bağlantı…"); }, "n",
+                                                 VornMenuModifier::command, nullptr, nullptr, false, [] {}),
+                           VornMenuElement::item([] { return text("Refresh Both Panes", "İki Bölmeyi Yenile"); }, "r",
+                                                 VornMenuModifier::command, nullptr, nullptr, false, [] {}),
+                           VornMenuElement::divider(),
+                           VornMenuElement::item([] { return text("Preview Sync…", "Eşitlemeyi Önizle…"); }, "",
+                                                 VornMenuModifier::none, [] { return false; }, nullptr, false, [] {})};
+                       std::vector<VornMenuElement> view{
+                           VornMenuElement::item([] { return text("Dual Pane", "Çift Bölme"); }, "1",
+                                                 VornMenuModifier::command, nullptr, nullptr, false, [] {}),
+                           VornMenuElement::item([] { return text("Transfers", "Aktarımlar"); }, "3",
+                                                 VornMenuModifier::command, nullptr, nullptr, false, [] {}),
+                           VornMenuElement::divider(),
+                           VornMenuElement::languageSubmenu([language] { return language; }, nullptr)};
+                       VornEditMenuOverrides edit;
+                       edit.duplicate = [] {};
+                       VornAppMenuController controller("VornSled", [language] { return language; }, nullptr, [] {},
+                                                        std::move(file), edit,
+                                                        {VornCustomMenu([] { return text("View", "Görünüm"); }, std::move(view))});
+                       QMenuBar* bar = controller.mainMenu();
+                       std::vector<QImage> menus;
+                       for (QAction* top : bar->actions()) {
+                           QMenu* menu = top->menu();
+                           emit menu->aboutToShow();
+                           menu->ensurePolished();
+                           menu->adjustSize();
+                           menus.push_back(renderImage(*menu));
+                       }
+                       bar->ensurePolished();
+                       bar->resize(bar->sizeHint().width() + 40, bar->sizeHint().height());
+                       layout->addWidget(picture(renderImage(*bar)), 0, Qt::AlignLeft);
+                       auto* grid = new QGridLayout;
+                       grid->setHorizontalSpacing(16);
+                       grid->setVerticalSpacing(16);
+                       for (std::size_t index = 0; index < menus.size(); ++index) {
+                           grid->addWidget(picture(menus[index]), int(index / 2), int(index % 2), Qt::AlignLeft | Qt::AlignTop);
+                       }
+                       grid->setColumnStretch(2, 1);
+                       layout->addLayout(grid);
+                   });
+}
+
 bool renderLanguage(const QDir& folder, VornLanguage language) {
     galleryLanguage = language;
     const QString code = QString::fromUtf8(language.code().data(), qsizetype(language.code().size()));
@@ -726,6 +923,9 @@ bool renderLanguage(const QDir& folder, VornLanguage language) {
     ok = save(*suite, folder.filePath(QStringLiteral("suite-%1.png").arg(code))) && ok;
     auto offload = buildPage({{offloadSection()}}, 820);
     ok = save(*offload, folder.filePath(QStringLiteral("suite-offload-%1.png").arg(code))) && ok;
+
+    auto chrome = buildPage({{titlebarSection(), floatingSection()}, {mainMenuSection()}}, 1640);
+    ok = save(*chrome, folder.filePath(QStringLiteral("window-chrome-%1.png").arg(code))) && ok;
 
     auto symbols = buildPage({{symbolsSection()}}, 1240);
     ok = save(*symbols, folder.filePath(QStringLiteral("symbols-%1.png").arg(code))) && ok;
