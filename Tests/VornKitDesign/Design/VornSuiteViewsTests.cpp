@@ -479,6 +479,24 @@ TEST(VornOffloadProgressBanner, FractionsOutsideTheRangeAreClampedBeforeTheyShow
     }
 }
 
+TEST(VornOffloadProgressBanner, TextsFromTheRecordStayOnTheirLineAndWithinBounds) {
+    QuarnOffloadLiveProgress hostile = runProgress(true, false, 2, 0.3);
+    hostile.phaseTitleEN = "Swap\nwave\r\u202Eevil\u2066\t!";
+    hostile.detailEN = std::string(200000, 'x') + "\n" + std::string(10, 'y');
+    hostile.detailTR.clear();
+    for (const bool compact : {false, true}) {
+        VornOffloadProgressBanner banner(hostile, VornLanguage::en, compact);
+        EXPECT_EQ(banner.phaseText(), QStringLiteral("Swap wave  evil  !"));
+        EXPECT_LE(banner.detailText().size(), 512);
+        EXPECT_FALSE(banner.detailText().contains(QLatin1Char('\n')));
+        // It still lays out and draws, the detail within its lines.
+        const QImage image = vornRenderOnBlack(banner, QSize(600, banner.heightForWidth(600) > 0 ? banner.heightForWidth(600)
+                                                                                              : banner.sizeHint().height()));
+        EXPECT_FALSE(image.isNull());
+        EXPECT_LE(banner.sizeHint().height(), 200);
+    }
+}
+
 TEST(VornOffloadProgressBanner, PicturesInBothLanguages) {
     for (const VornLanguage language : {VornLanguage::en, VornLanguage::tr}) {
         QuarnOffloadLiveProgress warning = runProgress(true, false, 2, 0.18);
@@ -676,6 +694,17 @@ TEST(VornVirtualMemoryGaugeCard, StatusColourAndBadgesFollowTheSummary) {
     EXPECT_EQ(ramStats[3].tint, VornGlassTokens::warning());
     ramDisk.reclaimedFromFrozenBytes = 0;
     EXPECT_EQ(VornVirtualMemoryGaugeCard::stats(ramDisk, VornLanguage::en)[3].detail, QStringLiteral("scratch"));
+
+    // Names another process reported stay on one line, and a flood of them is cut.
+    VornVirtualMemorySummary hostile = pool;
+    hostile.diskPoolNames = {"first\npool", "\u202Eloop"};
+    EXPECT_EQ(VornVirtualMemoryGaugeCard::stats(hostile, VornLanguage::en)[1].detail, QStringLiteral("first pool,  loop"));
+    hostile.diskPoolNames.assign(100000, std::string(40, 'n'));
+    const auto flooded = VornVirtualMemoryGaugeCard::stats(hostile, VornLanguage::en)[1].detail;
+    ASSERT_TRUE(flooded.has_value());
+    EXPECT_LE(flooded->size(), 512);
+    VornVirtualMemoryGaugeCard floodedCard(hostile, VornLanguage::en, Qt::white, VornSuiteApp::vornSled, {});
+    EXPECT_FALSE(vornRenderOnBlack(floodedCard, QSize(700, floodedCard.heightForWidth(700))).isNull());
 }
 
 TEST(VornVirtualMemoryGaugeCard, GaugesRoundTheirPercentagesAndKeepASliver) {

@@ -189,7 +189,8 @@ void VornOffloadProgressBanner::refresh() {
     badge.foreground = accent;
     badge_->setLook(badge);
 
-    phase_->setText(vornQText(progress_.phaseTitleEN, progress_.phaseTitleTR, language_));
+    // Titles and details come from another process: one line each, of bounded length.
+    phase_->setText(vornSingleLine(vornQText(progress_.phaseTitleEN, progress_.phaseTitleTR, language_)));
 
     bytes_->setVisible(showsByteText(progress_));
     bytes_->setText(QString::fromStdString(VornByteFormatter::format(progress_.allocatedBytes)) + QStringLiteral(" / ") +
@@ -206,7 +207,7 @@ void VornOffloadProgressBanner::refresh() {
     bar_->setFraction(progress_.fractionCompleted);
     bar_->setFillColors(vornWithOpacity(accent, 0.75), accent);
 
-    const QString detail = vornQText(progress_.detailEN, progress_.detailTR, language_);
+    const QString detail = vornSingleLine(vornQText(progress_.detailEN, progress_.detailTR, language_)).trimmed();
     detail_->setText(detail);
     detail_->setVisible(!detail.isEmpty());
 
@@ -265,6 +266,8 @@ void VornOffloadProgressBanner::setOnDismiss(Action onDismiss) {
 bool VornOffloadProgressBanner::showsSpinner() const { return !spinner_->isHidden(); }
 
 QString VornOffloadProgressBanner::stepBadge() const { return badge_->look().text; }
+
+QString VornOffloadProgressBanner::phaseText() const { return phase_->text(); }
 
 QString VornOffloadProgressBanner::percentText() const { return percent_->text(); }
 

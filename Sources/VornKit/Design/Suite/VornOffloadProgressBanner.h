@@ -62,6 +62,7 @@ public:
     // What the banner shows, for tests and for the owner's accessibility.
     bool showsSpinner() const;
     QString stepBadge() const;
+    QString phaseText() const;
     QString percentText() const;
     QString byteText() const;  // empty when hidden
     QString detailText() const;  // empty when hidden

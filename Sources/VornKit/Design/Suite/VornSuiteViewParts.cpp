@@ -40,6 +40,30 @@ double vornClampedFraction(double fraction) {
     return std::clamp(fraction, 0.0, 1.0);
 }
 
+QString vornSingleLine(const QString& text, qsizetype maximumLength) {
+    QString line = text.left(std::max<qsizetype>(0, maximumLength));
+    // A surrogate pair cut in half would be left without its partner.
+    if (!line.isEmpty() && line.back().isHighSurrogate()) {
+        line.chop(1);
+    }
+    for (QChar& c : line) {
+        const char16_t code = c.unicode();
+        const bool directionMark = (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
+        const QChar::Category category = c.category();
+        if (directionMark || category == QChar::Other_Control || category == QChar::Separator_Line ||
+            category == QChar::Separator_Paragraph) {
+            c = QLatin1Char(' ');
+        }
+    }
+    return line;
+}
+
+QString vornSingleLine(const std::string& text, qsizetype maximumLength) {
+    // Decoding more than the kept length would only be thrown away (four bytes per character at most).
+    const std::size_t bytes = std::min(text.size(), std::size_t(std::max<qsizetype>(0, maximumLength)) * 4 + 4);
+    return vornSingleLine(QString::fromUtf8(text.data(), qsizetype(bytes)), maximumLength);
+}
+
 double vornSymbolSideForPoints(double points) {
     if (!std::isfinite(points)) {
         return 1;
@@ -427,17 +451,19 @@ QStringList VornSuiteText::linesFor(double width, const QFont& font) const {
             rest.clear();
             break;
         }
-        qsizetype cut = 0;
-        qsizetype lastSpace = -1;
-        for (qsizetype i = 1; i <= rest.size(); ++i) {
-            if (metrics.horizontalAdvance(rest.left(i)) > width) {
-                break;
-            }
-            cut = i;
-            if (i < rest.size() && rest.at(i) == QLatin1Char(' ')) {
-                lastSpace = i;
+        // The longest prefix that fits (found by halving), then back to its last space if any.
+        qsizetype low = 1;
+        qsizetype high = rest.size();
+        while (low < high) {
+            const qsizetype middle = (low + high + 1) / 2;
+            if (metrics.horizontalAdvance(rest.left(middle)) <= width) {
+                low = middle;
+            } else {
+                high = middle - 1;
             }
         }
+        const qsizetype cut = low;
+        const qsizetype lastSpace = cut < rest.size() ? rest.left(cut + 1).lastIndexOf(QLatin1Char(' ')) : -1;
         const qsizetype end = lastSpace > 0 ? lastSpace : std::max<qsizetype>(1, cut);
         lines << rest.left(end);
         rest = rest.mid(end).trimmed();

@@ -27,6 +27,12 @@ long long vornRoundedPercent(double percent);
 // A fraction that can safely become a width or a percentage: within 0…1, not-a-number as 0.
 double vornClampedFraction(double fraction);
 
+// Text that another process wrote, made fit for one line: control characters, line breaks and the
+// marks that reverse the reading direction become spaces, and it is cut to `maximumLength`
+// characters (a status file is no place for a book).
+QString vornSingleLine(const QString& text, qsizetype maximumLength = 512);
+QString vornSingleLine(const std::string& text, qsizetype maximumLength = 512);
+
 // The side of a symbol drawn beside text of `points` (the symbol is as tall as that font's
 // capitals and a little more, like the design's buttons).
 double vornSymbolSideForPoints(double points);

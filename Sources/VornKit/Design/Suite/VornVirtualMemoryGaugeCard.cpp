@@ -25,12 +25,19 @@ QColor mint() { return vornSuiteRGB(71, 230, 193); }
 
 QString bytes(std::int64_t amount) { return QString::fromStdString(VornByteFormatter::format(amount)); }
 
+// The names another process reported, on one line; a list too long to read is cut, not drawn.
 QString joined(const std::vector<std::string>& names) {
-    QStringList parts;
+    QString line;
     for (const std::string& name : names) {
-        parts << QString::fromStdString(name);
+        if (line.size() > 512) {
+            break;
+        }
+        if (!line.isEmpty()) {
+            line += QStringLiteral(", ");
+        }
+        line += vornSingleLine(name);
     }
-    return parts.join(QStringLiteral(", "));
+    return vornSingleLine(line);
 }
 
 std::optional<QString> nonEmpty(const QString& text) {
