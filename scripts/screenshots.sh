@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts the real vornsled under Xvfb with a window manager, with a few saved connections and two
-# files on its LAN shelf, and saves a PNG of every tab and sheet in English and Turkish.
+# files on its LAN shelf, and saves a PNG of every tab and sheet in English and Turkish (the file
+# preview's pictures are saved by the interface tests, with the other test artefacts).
 #   bash scripts/screenshots.sh [build folder, default build/test] [output folder, default build/screenshots]
 set -euo pipefail
 project="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -89,6 +90,9 @@ JSON
     xdotool key --window "$window" ctrl+2; shot "lan-$language"
     xdotool key --window "$window" ctrl+3; shot "transfers-$language"
     xdotool key --window "$window" ctrl+n; shot "connection-sheet-$language"
+    xdotool key Escape
+    sleep 0.5
+    xdotool key --window "$window" ctrl+shift+s; sleep 1; shot "sync-sheet-$language"
     xdotool key Escape
     kill "$app"; wait "$app" 2> /dev/null || true
 done

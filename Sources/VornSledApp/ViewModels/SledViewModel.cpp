@@ -7,14 +7,12 @@
 #include "SledError.h"
 #include "SledImageProbe.h"
 #include "SledListingError.h"
+#include "SledPreviewImage.h"
 #include "VornKeychainStore.h"
 #include "VornLocalizationStore.h"
 #include "VornTaskCancelled.h"
 #include "VornXDG.h"
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QImageReader>
 #include <QMetaObject>
 #include <QPointer>
 
@@ -26,16 +24,9 @@
 namespace {
 
 // Decodes preview images with QtGui's reader: the bytes count as an image only when they decode
-// whole.
+// whole within the preview's memory limit.
 std::optional<SledImagePixelSize> probeImage(std::span<const std::byte> bytes) {
-    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<qsizetype>(bytes.size()));
-    QBuffer buffer(&data);
-    if (!buffer.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    QImageReader reader(&buffer);
-    const QImage image = reader.read();
+    const QImage image = sledDecodePreviewImage(bytes);
     if (image.isNull()) {
         return std::nullopt;
     }

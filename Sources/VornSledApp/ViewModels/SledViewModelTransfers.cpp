@@ -410,6 +410,14 @@ void SledViewModel::recomputeSyncPlan() {
 }
 
 void SledViewModel::executeSyncPlan() {
+    // The published plan is about to be replaced: running it now would act on a comparison that no
+    // longer counts.
+    if (isComputingSyncPlan_) {
+        showToast(t("The sync plan is still being worked out; run it once it is shown.",
+                    "Eşitleme planı hâlâ hazırlanıyor; gösterildiğinde çalıştırın."),
+                  true);
+        return;
+    }
     const std::vector<SyncPlanItem> items(syncPlanItems().begin(), syncPlanItems().end());
     const std::optional<SyncPlanContext> context = syncPlanContext_;
     setShowingSyncSheet(false);

@@ -169,12 +169,16 @@ MainSledWorkspaceView::MainSledWorkspaceView(SledViewModel& viewModel, QWidget* 
     connect(&model_, &SledViewModel::toastIsErrorChanged, this, &MainSledWorkspaceView::syncToast);
 
     connect(&model_, &SledViewModel::showingProfileSheetChanged, this, &MainSledWorkspaceView::syncProfileSheet);
+    connect(&model_, &SledViewModel::showingPreviewSheetChanged, this, &MainSledWorkspaceView::syncPreviewSheet);
+    connect(&model_, &SledViewModel::showingSyncSheetChanged, this, &MainSledWorkspaceView::syncSyncSheet);
 
     retranslate();
     syncTab();
     syncSettings();
     syncToast();
     syncProfileSheet();
+    syncPreviewSheet();
+    syncSyncSheet();
 }
 
 void MainSledWorkspaceView::syncProfileSheet() {
@@ -188,6 +192,35 @@ void MainSledWorkspaceView::syncProfileSheet() {
     } else if (!model_.showingProfileSheet() && profileSheet_) {
         ConnectionProfileSheetView* sheet = profileSheet_;
         profileSheet_ = nullptr;
+        sheet->close();
+    }
+}
+
+void MainSledWorkspaceView::syncPreviewSheet() {
+    if (model_.showingPreviewSheet() && !previewSheet_) {
+        // A new sheet each time, so every presentation starts viewing, with no draft.
+        auto* sheet = new RemoteFilePreviewSheetView(model_, window());
+        sheet->setAttribute(Qt::WA_DeleteOnClose);
+        connect(sheet, &QDialog::finished, this, [this] { model_.setShowingPreviewSheet(false); });
+        previewSheet_ = sheet;
+        sheet->open();
+    } else if (!model_.showingPreviewSheet() && previewSheet_) {
+        RemoteFilePreviewSheetView* sheet = previewSheet_;
+        previewSheet_ = nullptr;
+        sheet->closeDiscardingEdits();
+    }
+}
+
+void MainSledWorkspaceView::syncSyncSheet() {
+    if (model_.showingSyncSheet() && !syncSheet_) {
+        auto* sheet = new SyncPreviewSheetView(model_, window());
+        sheet->setAttribute(Qt::WA_DeleteOnClose);
+        connect(sheet, &QDialog::finished, this, [this] { model_.setShowingSyncSheet(false); });
+        syncSheet_ = sheet;
+        sheet->open();
+    } else if (!model_.showingSyncSheet() && syncSheet_) {
+        SyncPreviewSheetView* sheet = syncSheet_;
+        syncSheet_ = nullptr;
         sheet->close();
     }
 }

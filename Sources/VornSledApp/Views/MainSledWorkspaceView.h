@@ -1,7 +1,9 @@
 #pragma once
 
 #include "ConnectionProfileSheetView.h"
+#include "RemoteFilePreviewSheetView.h"
 #include "SledViewModel.h"
+#include "SyncPreviewSheetView.h"
 #include "VornGroundBackground.h"
 
 #include <QAbstractButton>
@@ -76,6 +78,9 @@ public:
     VornToastBanner* toast() const { return toast_; }
     // The open connection editor (null while the model's flag is false).
     ConnectionProfileSheetView* profileSheet() const { return profileSheet_; }
+    // The open file preview and sync preview (null while their flags are false).
+    RemoteFilePreviewSheetView* previewSheet() const { return previewSheet_; }
+    SyncPreviewSheetView* syncSheet() const { return syncSheet_; }
 
     // What the parallel-streams menu offers.
     static constexpr std::array<std::int64_t, 5> parallelStreamChoices{1, 2, 4, 6, 8};
@@ -100,6 +105,8 @@ private:
     void syncToast();
     void placeToast();
     void syncProfileSheet();
+    void syncPreviewSheet();
+    void syncSyncSheet();
 
     SledViewModel& model_;
     QColor accent_;
@@ -120,4 +127,6 @@ private:
     QVariantAnimation* toastAnimation_ = nullptr;
     double toastLift_ = 1.0;
     QPointer<ConnectionProfileSheetView> profileSheet_;
+    QPointer<RemoteFilePreviewSheetView> previewSheet_;
+    QPointer<SyncPreviewSheetView> syncSheet_;
 };

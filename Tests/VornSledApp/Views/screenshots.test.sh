@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The real program under Xvfb and a window manager: every tab and the connection sheet in English
-# and Turkish, kept with the test artefacts.
+# The real program under Xvfb and a window manager: every tab, the connection sheet and the sync
+# sheet in English and Turkish, kept with the test artefacts.
 set -euo pipefail
 build="$1"
 for tool in Xvfb openbox xdotool; do
@@ -13,7 +13,7 @@ out="$build/Tests/artefacts/screenshots"
 rm -rf "$out"
 bash "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/screenshots.sh" "$build" "$out"
 for language in en tr; do
-    for screen in dual-pane lan transfers connection-sheet; do
+    for screen in dual-pane lan transfers connection-sheet sync-sheet; do
         test -s "$out/$screen-$language.png" || { echo "missing $screen-$language.png"; exit 1; }
     done
 done

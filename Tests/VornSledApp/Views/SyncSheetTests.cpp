@@ -1,0 +1,212 @@
+#include "MainSledWorkspaceView.h"
+#include "SyncPreviewSheetView.h"
+#include "ViewsTestSupport.h"
+#include "VornButtons.h"
+#include "VornByteFormatter.h"
+#include "VornGlassTokens.h"
+#include "VornSegmentedControl.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QListView>
+#include <QPointer>
+#include <QSignalSpy>
+
+#include <fstream>
+
+namespace {
+
+void writeBytes(const std::filesystem::path& path, const std::string& bytes) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string readBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> planRows(const SledViewModel& model) {
+    std::vector<std::string> rows;
+    for (const SyncPlanItem& item : model.syncPlanItems()) {
+        rows.push_back(rawValue(item.action()) + " " + item.relativeName());
+    }
+    return rows;
+}
+
+void clickSegment(VornSegmentedControl& control, int index) {
+    QTest::mouseClick(&control, Qt::LeftButton, {}, control.segmentRect(index).center().toPoint());
+}
+
+}  // namespace
+
+class SyncSheetTest : public ViewsTest {
+protected:
+    static void waitForPlan(SledViewModel& model) {
+        ASSERT_TRUE(viewsWaitFor([&] { return !model.isComputingSyncPlan(); }));
+    }
+};
+
+// The sheet on two real folders: the plan rows and summary, each option asking for exactly one
+// new plan, Delete Orphans disabled in two-way mode with its value kept, Run disabled while a
+// plan is worked out (and refused by the model then), no verification claim while verification
+// is off, and Run really copying and deleting on disk.
+TEST_F(SyncSheetTest, TheSheetEditsThePlanAndRunsItOnDisk) {
+    writeBytes(left.path() / "report final.txt", std::string(4096, 'r'));
+    writeBytes(left.path() / "docs/guide.md", "# guide, newer and longer");
+    writeBytes(right.path() / "docs/guide.md", "# guide");
+    writeBytes(left.path() / "same.txt", "same");
+    writeBytes(right.path() / "same.txt", "same");
+    writeBytes(right.path() / "orphan.log", "only on the right");
+    auto model = makeModel();
+    MainSledWorkspaceView view(*model);
+    view.resize(1228, 700);
+    view.show();
+
+    model->openSyncPreview();
+    SyncPreviewSheetView* sheet = view.syncSheet();
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+    EXPECT_EQ(sheet->size(), QSize(660, 500));
+    // The walk over subfolders shows the scanning state, and Run waits for its plan.
+    EXPECT_TRUE(model->isComputingSyncPlan());
+    EXPECT_TRUE(sheet->showsScanning());
+    EXPECT_EQ(sheet->scanningLabel()->text(), QString::fromUtf8("Scanning directories & subfolders\u2026"));
+    EXPECT_FALSE(sheet->runButton()->isEnabled());
+    waitForPlan(*model);
+    EXPECT_FALSE(sheet->showsScanning());
+    EXPECT_EQ(sheet->titleLabel()->text(), "Dual-Pane Synchronization Preview");
+    EXPECT_EQ(sheet->panesLabel()->text(), QString::fromUtf8("This Computer \u2194 This Computer"));
+    EXPECT_EQ(planRows(*model), (std::vector<std::string>{"copyLeftToRight docs/guide.md", "identicalSkip orphan.log",
+                                                          "copyLeftToRight report final.txt", "identicalSkip same.txt"}));
+    EXPECT_EQ(sheet->planList()->model()->rowCount(), 4);
+    EXPECT_EQ(sheet->actionableCount(), 2u);
+    const std::int64_t bytes = 4096 + static_cast<std::int64_t>(std::string("# guide, newer and longer").size());
+    EXPECT_EQ(sheet->actionableBytes(), bytes);
+    EXPECT_EQ(sheet->summaryLabel()->text(), QString::fromStdString("2 operation(s) \u2022 " + VornByteFormatter::format(bytes) +
+                                                                    " \u2022 SHA-256 verified"));
+    EXPECT_TRUE(sheet->runButton()->isEnabled());
+    EXPECT_FALSE(sheet->deleteOrphansToggle()->isChecked());
+
+    // Delete Orphans: one new plan, now with the orphan.
+    QSignalSpy plans(model.get(), &SledViewModel::syncPlanItemsChanged);
+    QTest::mouseClick(sheet->deleteOrphansToggle(), Qt::LeftButton);
+    EXPECT_TRUE(model->syncDeleteOrphans());
+    waitForPlan(*model);
+    EXPECT_EQ(plans.count(), 1);
+    EXPECT_EQ(sheet->actionableCount(), 3u);
+    const std::vector<std::string> rows = planRows(*model);
+    EXPECT_NE(std::find(rows.begin(), rows.end(), "deleteOnRight orphan.log"), rows.end());
+    snapshot(*sheet, QStringLiteral("app-sync-sheet-en"));
+    model->setLanguage(VornLanguage::tr);
+    EXPECT_EQ(sheet->titleLabel()->text(), QString::fromUtf8("Çift Panel Senkronizasyon Önizlemesi"));
+    EXPECT_EQ(sheet->runButton()->label(), QString::fromUtf8("Paralel Senkronizasyonu Başlat"));
+    EXPECT_TRUE(sheet->summaryLabel()->text().endsWith(QString::fromUtf8(" işlem \u2022 ") +
+                                                       QString::fromStdString(VornByteFormatter::format(sheet->actionableBytes())) +
+                                                       QString::fromUtf8(" \u2022 SHA-256 doğrulamalı")));
+    snapshot(*sheet, QStringLiteral("app-sync-sheet-tr"));
+    model->setLanguage(VornLanguage::en);
+
+    // Two-way: Delete Orphans is disabled but keeps its value; back to mirroring it is enabled.
+    plans.clear();
+    clickSegment(*sheet->modePicker(), 2);
+    EXPECT_EQ(model->syncMode(), SyncDirectionMode::twoWayUpdate);
+    waitForPlan(*model);
+    EXPECT_EQ(plans.count(), 1);
+    EXPECT_FALSE(sheet->deleteOrphansToggle()->isEnabled());
+    EXPECT_TRUE(sheet->deleteOrphansToggle()->isChecked());
+    EXPECT_TRUE(model->syncDeleteOrphans());
+    plans.clear();
+    clickSegment(*sheet->modePicker(), 0);
+    waitForPlan(*model);
+    EXPECT_EQ(plans.count(), 1);
+    EXPECT_TRUE(sheet->deleteOrphansToggle()->isEnabled());
+    EXPECT_TRUE(sheet->deleteOrphansToggle()->isChecked());
+
+    // Subfolders off: a flat plan, made at once, once.
+    plans.clear();
+    QTest::mouseClick(sheet->subfoldersToggle(), Qt::LeftButton);
+    EXPECT_FALSE(model->syncIncludeSubfolders());
+    EXPECT_EQ(plans.count(), 1);
+    plans.clear();
+    QTest::mouseClick(sheet->subfoldersToggle(), Qt::LeftButton);
+    EXPECT_TRUE(model->isComputingSyncPlan());
+    // While the walk runs, the footer still counts the plan on screen, Run is disabled, and the
+    // model itself refuses to run the plan being replaced.
+    EXPECT_TRUE(sheet->showsScanning());
+    EXPECT_FALSE(sheet->runButton()->isEnabled());
+    EXPECT_EQ(sheet->summaryLabel()->text().left(2), QString::number(sheet->actionableCount()) + " ");
+    model->executeSyncPlan();
+    EXPECT_TRUE(model->showingSyncSheet());
+    EXPECT_TRUE(model->toastIsError());
+    EXPECT_EQ(model->toastMessage(), "The sync plan is still being worked out; run it once it is shown.");
+    waitForPlan(*model);
+    EXPECT_EQ(plans.count(), 1);
+    EXPECT_TRUE(std::filesystem::exists(right.path() / "orphan.log"));
+
+    // No false claim: with verification off the summary does not say "verified".
+    SledSettings settings = model->settings();
+    settings.verifySHA256OnTransfer = false;
+    model->saveSettings(settings, false);
+    EXPECT_EQ(sheet->summaryLabel()->text(),
+              QString::fromStdString("3 operation(s) \u2022 " + VornByteFormatter::format(sheet->actionableBytes())));
+    settings.verifySHA256OnTransfer = true;
+    model->saveSettings(settings, false);
+
+    // Run: the sheet closes, the copies land and the orphan goes.
+    QSignalSpy finished(model.get(), &SledViewModel::transferBatchFinished);
+    QPointer<SyncPreviewSheetView> watched(sheet);
+    QTest::mouseClick(sheet->runButton(), Qt::LeftButton);
+    EXPECT_FALSE(model->showingSyncSheet());
+    ASSERT_TRUE(viewsWaitFor([&] { return watched.isNull(); }));
+    ASSERT_TRUE(viewsWaitFor([&] { return finished.count() == 1 && !std::filesystem::exists(right.path() / "orphan.log"); }));
+    EXPECT_EQ(readBytes(right.path() / "report final.txt"), std::string(4096, 'r'));
+    EXPECT_EQ(readBytes(right.path() / "docs/guide.md"), "# guide, newer and longer");
+    EXPECT_EQ(readBytes(right.path() / "same.txt"), "same");
+}
+
+// A plan of identical files only: every row shows, nothing to run; Cancel and the close button
+// dismiss without touching the plan; a long path is shortened in the middle on one line.
+TEST_F(SyncSheetTest, AnIdenticalPlanHasNothingToRunAndLongNamesShortenInTheMiddle) {
+    const std::string deep = "a-very-long-folder-name-that-goes-on/and-on-and-on-further-still/more-and-more-levels/"
+                             "yet-another-level/the-final-file-name.txt";
+    for (const auto& folder : {left.path(), right.path()}) {
+        writeBytes(folder / "one.txt", "1");
+        writeBytes(folder / deep, "deep");
+    }
+    auto model = makeModel();
+    MainSledWorkspaceView view(*model);
+    view.resize(1228, 700);
+    view.show();
+    model->openSyncPreview();
+    SyncPreviewSheetView* sheet = view.syncSheet();
+    ASSERT_NE(sheet, nullptr);
+    waitForPlan(*model);
+    ASSERT_EQ(model->syncPlanItems().size(), 2u);
+    EXPECT_EQ(sheet->actionableCount(), 0u);
+    EXPECT_TRUE(sheet->summaryLabel()->text().startsWith("0 operation(s) \u2022 "));
+    EXPECT_FALSE(sheet->runButton()->isEnabled());
+    for (const SyncPlanItem& item : model->syncPlanItems()) {
+        EXPECT_EQ(SledSyncPlanRowDelegate::actionSymbol(item.action()), "equal.circle");
+        EXPECT_EQ(sheet->delegate()->actionColor(item.action()), VornGlassTokens::textMuted());
+    }
+    const auto item = std::find_if(model->syncPlanItems().begin(), model->syncPlanItems().end(),
+                                   [&](const SyncPlanItem& row) { return row.relativeName() == deep; });
+    ASSERT_NE(item, model->syncPlanItems().end());
+    const QString shown = sheet->delegate()->shownName(*item, sheet->planList()->viewport()->width());
+    ASSERT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+    EXPECT_TRUE(shown.startsWith("a-very-long"));
+    EXPECT_TRUE(shown.endsWith("name.txt"));
+    EXPECT_FALSE(shown.contains('\n'));
+    snapshot(*sheet, QStringLiteral("app-sync-sheet-identical-en"));
+
+    QTest::mouseClick(sheet->cancelButton(), Qt::LeftButton);
+    EXPECT_FALSE(model->showingSyncSheet());
+    EXPECT_EQ(model->syncPlanItems().size(), 2u);
+    model->openSyncPreview();
+    sheet = view.syncSheet();
+    ASSERT_NE(sheet, nullptr);
+    QTest::mouseClick(sheet->closeButton(), Qt::LeftButton);
+    EXPECT_FALSE(model->showingSyncSheet());
+    waitForPlan(*model);
+}
