@@ -62,6 +62,10 @@ for language in en tr; do
 JSON
     printf 'Quarterly figures\n' > "$home/files/report-q3.pdf"
     head -c 2400000 /dev/zero > "$home/files/site-backup.tar"
+    # The right pane's Downloads folder, with a file the home folder lacks, so the sync sheet has
+    # copies and an orphan to show.
+    mkdir -p "$home/Downloads"
+    printf 'Notes from last week\n' > "$home/Downloads/old-notes.txt"
     (
         export HOME="$home" XDG_DATA_HOME="$home/data" XDG_CONFIG_HOME="$home/config" XDG_RUNTIME_DIR="$home/run"
         export LANGUAGE="$language" LANG="C.UTF-8"
