@@ -1,5 +1,7 @@
 #include "VornFloatingPanels.h"
 
+#include "VornUnifiedTitlebar.h"
+
 #include <QAbstractScrollArea>
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
@@ -48,6 +50,15 @@ public:
     }
 
 protected:
+    // Presses that no control of the content took move the panel, as a titlebar would.
+    void mousePressEvent(QMouseEvent* event) override {
+        if (!VornWindowDragArea::handlePress(this, event, 1)) QWidget::mousePressEvent(event);
+    }
+    void mouseMoveEvent(QMouseEvent* event) override { VornWindowDragArea::handleMove(event); }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        VornWindowDragArea::handleRelease();
+        QWidget::mouseReleaseEvent(event);
+    }
     void keyPressEvent(QKeyEvent* event) override {
         if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
             if (onEscapePressed) onEscapePressed();

@@ -489,6 +489,10 @@ bool VornWindowDragArea::handlePress(QWidget* widget, QMouseEvent* event, int cl
     return true;
 }
 
+void VornWindowDragArea::handleMove(QMouseEvent* event) { continueMove(event); }
+
+void VornWindowDragArea::handleRelease() { endMove(); }
+
 VornWindowDragArea::VornWindowDragArea(QWidget* parent) : QWidget(parent) {}
 
 void VornWindowDragArea::mousePressEvent(QMouseEvent* event) {

@@ -225,6 +225,9 @@ public:
     // on `widget`'s window: a double click acts at once, any other press moves the window once the
     // pointer moves. Returns whether it took the press.
     static bool handlePress(QWidget* widget, QMouseEvent* event, int clickCount);
+    // The motion and the release that follow such a press.
+    static void handleMove(QMouseEvent* event);
+    static void handleRelease();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

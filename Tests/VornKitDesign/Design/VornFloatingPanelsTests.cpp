@@ -239,6 +239,22 @@ TEST(VornFloatingPanelController, ShowsTogglesAndDismisses) {
     EXPECT_EQ(panel->pos(), QPoint(40, 60));
     EXPECT_EQ(built, 2);
 
+    // Its background moves it (the label takes no clicks).
+    auto* label = panel->findChild<QLabel*>();
+    ASSERT_NE(label, nullptr);
+    const QPoint press = label->mapTo(panel, QPoint(5, 5));
+    const QPointF global = QPointF(panel->mapToGlobal(press));
+    QMouseEvent down(QEvent::MouseButtonPress, QPointF(press), global, Qt::LeftButton, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(panel->windowHandle(), &down);
+    QMouseEvent move(QEvent::MouseMove, QPointF(press) + QPointF(25, 15), global + QPointF(25, 15), Qt::NoButton,
+                     Qt::LeftButton, {});
+    QCoreApplication::sendEvent(panel->windowHandle(), &move);
+    QMouseEvent up(QEvent::MouseButtonRelease, QPointF(press) + QPointF(25, 15), global + QPointF(25, 15), Qt::LeftButton,
+                   Qt::NoButton, {});
+    QCoreApplication::sendEvent(panel->windowHandle(), &up);
+    EXPECT_EQ(panel->pos(), QPoint(65, 75));
+    EXPECT_TRUE(controller.isVisible());
+
     // Escape dismisses.
     QTest::keyClick(panel, Qt::Key_Escape);
     EXPECT_FALSE(controller.isVisible());
