@@ -2,6 +2,7 @@
 
 #include "MenuBarSledView.h"
 #include "SledMainWindow.h"
+#include "VornAppActivationDelegate.h"
 #include "VornLanguageControls.h"
 #include "VornPainting.h"
 #include "VornSledSingleInstance.h"
@@ -41,17 +42,26 @@ VornSledApplication::VornSledApplication(SledModelEnvironment environment, QObje
     window_ = new SledMainWindow(*model_);
     window_->setAttribute(Qt::WA_DeleteOnClose, false);
     setUpTray();
+    activation_ = std::make_unique<VornAppActivationDelegate>();
+    // A reopen that finds no window shown asks for the main window back.
+    reopenObserver_ = VornNotificationCenter::defaultCenter().addObserver(
+        std::string(vornReopenStudioWindow), [this](const VornNotification&) { showMainWindow(); });
 }
 
 VornSledApplication::~VornSledApplication() {
+    VornNotificationCenter::defaultCenter().removeObserver(reopenObserver_);
     delete trayPanel_;
     delete window_;
 }
 
 bool VornSledApplication::start(VornSledSingleInstance& instance, const std::vector<std::filesystem::path>& files) {
-    const bool listening = instance.listen([this](const std::vector<std::filesystem::path>& forwarded) { open(forwarded); });
+    const bool listening = instance.listen([this](const std::vector<std::filesystem::path>& forwarded) {
+        SledMainWindow::openFiles(*model_, forwarded);
+        activation_->applicationShouldHandleReopen(window_->isVisible());
+    });
     window_->show();
     open(files);
+    activation_->applicationDidFinishLaunching();
     return listening;
 }
 

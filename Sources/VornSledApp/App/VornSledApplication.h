@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SledViewModel.h"
+#include "VornNotificationCenter.h"
 
 #include <QObject>
 #include <QPointer>
@@ -12,6 +13,7 @@
 class QMenu;
 class QSystemTrayIcon;
 class SledMainWindow;
+class VornAppActivationDelegate;
 class VornSledSingleInstance;
 
 // File choosers and confirmations for the model, as modal dialogs over the main window.
@@ -36,8 +38,10 @@ public:
     SledMainWindow* mainWindow() const { return window_; }
     QSystemTrayIcon* trayIcon() const { return tray_; }
 
-    // Listens for later launches and shows the window with the files of this launch.
-    // False when the single-instance socket could not be made (the window still opens).
+    // Listens for later launches and shows the window with the files of this launch; logs the
+    // launch. A later launch is a reopen: its files go to the shelf, and the window comes to the
+    // front, or back when it was closed to the tray. False when the single-instance socket could
+    // not be made (the window still opens).
     bool start(VornSledSingleInstance& instance, const std::vector<std::filesystem::path>& files);
     // Files from this or a later launch: to the LAN shelf; the window comes to the front.
     void open(const std::vector<std::filesystem::path>& files);
@@ -54,4 +58,6 @@ private:
     QSystemTrayIcon* tray_ = nullptr;
     std::unique_ptr<QMenu> trayMenu_;
     QPointer<QWidget> trayPanel_;
+    std::unique_ptr<VornAppActivationDelegate> activation_;
+    VornObserverToken reopenObserver_;
 };

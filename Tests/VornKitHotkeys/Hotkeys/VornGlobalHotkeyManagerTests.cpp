@@ -48,7 +48,7 @@ XSession& session() {
 // Processes Qt's events until `done` holds, within a generous bound for a loaded machine.
 template <class Condition>
 bool waitFor(Condition done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (!done()) {
         if (std::chrono::steady_clock::now() > deadline) {
             return false;

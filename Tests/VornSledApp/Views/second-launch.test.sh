@@ -40,6 +40,15 @@ for _ in $(seq 1 600); do
 done
 [ -n "$port" ] || { cat "$scratch/first.log"; echo "the first launch never listened"; exit 1; }
 
+# The launch is in the program's log, with the system it runs on.
+launched=""
+for _ in $(seq 1 600); do
+    launched="$(grep -rhs '"category":"lifecycle"' "$XDG_DATA_HOME/Vornworks/VornSled/logs" || true)"
+    [ -n "$launched" ] && break
+    sleep 0.1
+done
+grep -q '"message":"VornSled v[^"]* launched (Linux [^"]*)"' <<< "$launched" || { echo "log: $launched"; exit 1; }
+
 # Relative names are resolved against the second launch's own folder. The launch returns: it
 # handed its files over instead of opening a window of its own.
 (cd "$scratch/files" && timeout 60 "$program" alpha.txt "beta gamma.txt")
