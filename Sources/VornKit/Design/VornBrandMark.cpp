@@ -1,5 +1,7 @@
 #include "VornBrandMark.h"
 
+#include "VornEmblemRenderer.h"
+
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -34,6 +36,11 @@ VornBrandMark::VornBrandMark(double size, VornBrandMarkStyle style, QWidget* par
     : QWidget(parent), size_(std::isfinite(size) && size > 0 ? size : 0), style_(style) {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setAttribute(Qt::WA_TransparentForMouseEvents, true);
+    // The running application's identity is looked up once: it cannot change while the mark lives.
+    if (const auto identity = emblemIdentity()) {
+        emblem_ = new VornAppEmblem(*identity, size_, false, this);
+        emblem_->setGeometry(0, 0, sizeHint().width(), sizeHint().height());
+    }
 }
 
 std::optional<VornAppIdentity> VornBrandMark::emblemIdentity() const {
@@ -45,8 +52,7 @@ std::optional<VornAppIdentity> VornBrandMark::emblemIdentity() const {
     return std::nullopt;
 }
 
-// No emblem renderer is part of the design system yet, so every style draws the vector mark.
-bool VornBrandMark::drawsVectorMark() const { return true; }
+bool VornBrandMark::drawsVectorMark() const { return emblem_ == nullptr; }
 
 QSize VornBrandMark::sizeHint() const {
     const int side = int(std::ceil(size_));
@@ -90,7 +96,17 @@ void VornBrandMark::paintVectorMark(QPainter& painter, const QRectF& rect) {
     painter.restore();
 }
 
+void VornBrandMark::resizeEvent(QResizeEvent*) {
+    if (emblem_ != nullptr) {
+        const int side = int(std::ceil(std::min({double(width()), double(height()), size_})));
+        emblem_->setGeometry((width() - side) / 2, (height() - side) / 2, side, side);
+    }
+}
+
 void VornBrandMark::paintEvent(QPaintEvent*) {
+    if (emblem_ != nullptr) {
+        return;
+    }
     const double side = std::min({double(width()), double(height()), size_});
     if (side <= 0) {
         return;

@@ -38,9 +38,11 @@ private:
     std::optional<VornAppIdentity> identity_;
 };
 
-// A square mark of side `size`. An application's mark is its emblem; until the emblems are part of
-// the design system, and whenever the running application resolves to no identity, the suite's
-// vector mark is drawn.
+class VornAppEmblem;
+
+// A square mark of side `size`. An application's mark is its emblem (a VornAppEmblem child, never a
+// template); the suite's style, and the running application's when it resolves to no identity, draw
+// the suite's vector mark.
 class VornBrandMark : public QWidget {
 public:
     VornBrandMark(double size, VornBrandMarkStyle style, QWidget* parent = nullptr);
@@ -56,12 +58,17 @@ public:
     // Draws the vector mark scaled into `rect`.
     static void paintVectorMark(QPainter& painter, const QRectF& rect);
 
+    // The emblem shown, or null when the vector mark is drawn.
+    VornAppEmblem* emblem() const { return emblem_; }
+
     QSize sizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     double size_;
     VornBrandMarkStyle style_;
+    VornAppEmblem* emblem_ = nullptr;
 };

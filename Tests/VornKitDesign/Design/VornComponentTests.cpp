@@ -149,7 +149,7 @@ TEST(VornGroundBackground, PaintsThePaletteFromCornerToCorner) {
 }
 
 TEST(VornBrandMark, FallsBackToTheVectorMark) {
-    VornBrandMark mark(64, VornBrandMarkStyle::currentApp());
+    VornBrandMark mark(64, VornBrandMarkStyle::vornworksSuite());
     EXPECT_TRUE(mark.drawsVectorMark());
     EXPECT_EQ(mark.sizeHint(), QSize(64, 64));
     const QImage image = vornRenderOnBlack(mark, QSize(64, 64));
