@@ -892,3 +892,32 @@ TEST(VornSuiteViewParts, AdaptiveColumnsAndShrinkingTextFollowTheirRules) {
     ASSERT_EQ(value.shownLines().size(), 1);
     EXPECT_TRUE(value.shownLines().front().endsWith(QStringLiteral("…")));
 }
+
+TEST(VornSuiteQuickActionsStrip, ARowWiderThanItsPlaceTurnsWithTheWheelAndFollowsTheFocus) {
+    installOnly({VornSuiteApp::quarn, VornSuiteApp::brakka, VornSuiteApp::hessom});
+    VornSuiteQuickActionsStrip strip(VornSuiteApp::vornSled, std::nullopt, std::nullopt, VornLanguage::tr, false);
+    strip.resize(360, strip.sizeHint().height());
+    strip.show();
+    QApplication::processEvents();
+    ASSERT_GT(strip.scrollRange(), 0);
+    EXPECT_EQ(strip.scrollOffset(), 0);
+
+    QWidget* viewport = strip.chipButtons().front()->parentWidget()->parentWidget();
+    const QPointF inside(20, 10);
+    QWheelEvent down(inside, strip.mapToGlobal(inside), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                     Qt::NoScrollPhase, false);
+    QApplication::sendEvent(viewport, &down);
+    EXPECT_EQ(strip.scrollOffset(), 48);
+    QWheelEvent up(inside, strip.mapToGlobal(inside), QPoint(), QPoint(0, 600), Qt::NoButton, Qt::NoModifier,
+                   Qt::NoScrollPhase, false);
+    QApplication::sendEvent(viewport, &up);
+    EXPECT_EQ(strip.scrollOffset(), 0);
+
+    // Reaching the last chip with the keyboard brings it into view.
+    strip.activateWindow();
+    QApplication::setActiveWindow(&strip);
+    strip.chipButtons().back()->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    ASSERT_TRUE(strip.chipButtons().back()->hasFocus());
+    EXPECT_EQ(strip.scrollOffset(), strip.scrollRange());
+}

@@ -9,8 +9,10 @@
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -39,6 +41,8 @@ VornSuiteQuickActionsStrip::VornSuiteQuickActionsStrip(VornSuiteApp currentApp,
     scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll_->setWidgetResizable(true);
     vornMakeTransparent(scroll_);
+    // The row scrolls sideways with no bar to drag: an ordinary wheel turns it too.
+    scroll_->viewport()->installEventFilter(this);
     frame->addWidget(scroll_);
     rebuild();
 }
@@ -215,6 +219,7 @@ void VornSuiteQuickActionsStrip::rebuild() {
             connect(button, &QAbstractButton::clicked, this,
                     [this, kind, target, toFront, en, tr] { trigger(kind, target, toFront, en, tr); });
             line->addWidget(button, 0, Qt::AlignVCenter);
+            button->installEventFilter(this);
             buttons_.push_back(button);
         }
         line->addStretch(1);
@@ -224,6 +229,33 @@ void VornSuiteQuickActionsStrip::rebuild() {
     updateGeometry();
     update();
 }
+
+bool VornSuiteQuickActionsStrip::eventFilter(QObject* watched, QEvent* event) {
+    // A chip that takes the keyboard focus is brought into view, however the focus came.
+    if (event->type() == QEvent::FocusIn) {
+        if (auto* chip = qobject_cast<QWidget*>(watched); chip && chip != scroll_->viewport()) {
+            scroll_->ensureWidgetVisible(chip, 14, 0);
+        }
+    }
+    if (watched == scroll_->viewport() && event->type() == QEvent::Wheel) {
+        const auto* wheel = static_cast<QWheelEvent*>(event);
+        const QPoint pixels = wheel->pixelDelta();
+        const QPoint angle = wheel->angleDelta();
+        // Whichever way the wheel turns moves the row; a notch (120) moves it by 48 points.
+        const int delta = !pixels.isNull() ? (std::abs(pixels.x()) > std::abs(pixels.y()) ? pixels.x() : pixels.y())
+                                           : (std::abs(angle.x()) > std::abs(angle.y()) ? angle.x() : angle.y()) * 2 / 5;
+        QScrollBar* bar = scroll_->horizontalScrollBar();
+        if (bar->maximum() > 0 && delta != 0) {
+            bar->setValue(bar->value() - delta);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+int VornSuiteQuickActionsStrip::scrollOffset() const { return scroll_->horizontalScrollBar()->value(); }
+
+int VornSuiteQuickActionsStrip::scrollRange() const { return scroll_->horizontalScrollBar()->maximum(); }
 
 std::vector<VornSuiteTagButton*> VornSuiteQuickActionsStrip::chipButtons() const { return buttons_; }
 

@@ -78,11 +78,16 @@ public:
     bool isEmpty() const { return chips_.empty(); }
     bool showsHeader() const;
 
+    // How far the row is scrolled (0 at its leading end) and how far it can go.
+    int scrollOffset() const;
+    int scrollRange() const;
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void rebuild();
