@@ -240,8 +240,8 @@ void RemoteFilePreviewSheetView::buildLayout() {
     header->addWidget(new VornBrandMark(20, VornBrandMarkStyle::currentApp(), ground));
     auto* titles = new QVBoxLayout();
     titles->setSpacing(1);
-    title_ = sledLabel(VornGlassTokens::textPrimary(), vornFont(15, QFont::Bold, VornFontDesign::rounded), ground);
-    title_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    title_ = new SledMiddleElidedLabel(VornGlassTokens::textPrimary(), vornFont(15, QFont::Bold, VornFontDesign::rounded),
+                                       Qt::ElideRight, ground);
     titles->addWidget(title_);
     subtitle_ = new SledMiddleElidedLabel(
         VornGlassTokens::textSecondary(),

@@ -44,7 +44,7 @@ public:
     Body body() const;
 
     // The pieces, for tests and the screenshots.
-    QLabel* titleLabel() const { return title_; }
+    SledMiddleElidedLabel* titleLabel() const { return title_; }
     SledMiddleElidedLabel* subtitleLabel() const { return subtitle_; }
     QLabel* errorLabel() const { return errorText_; }
     QLabel* loadingLabel() const { return loadingText_; }
@@ -103,7 +103,7 @@ private:
     // The digest of the contents the payload widgets show.
     std::optional<std::string> shownDigest_;
 
-    QLabel* title_ = nullptr;
+    SledMiddleElidedLabel* title_ = nullptr;
     SledMiddleElidedLabel* subtitle_ = nullptr;
     VornGlassButton* close_ = nullptr;
     QStackedWidget* body_ = nullptr;
@@ -138,7 +138,7 @@ private:
     VornPrimaryButton* edit_ = nullptr;
 };
 
-// A one-line label that shortens its text in the middle to fit its width.
+// A one-line label that shortens its text (in the middle, or where asked) to fit its width.
 class SledMiddleElidedLabel : public QWidget {
 public:
     SledMiddleElidedLabel(const QColor& color, const QFont& font, Qt::TextElideMode mode = Qt::ElideMiddle,

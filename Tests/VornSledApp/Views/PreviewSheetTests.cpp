@@ -244,6 +244,10 @@ TEST_F(PreviewSheetTest, ATextIsEditedByteExactlyAndEscapeAsksBeforeDroppingIt) 
             // While the save runs, neither button acts again.
             EXPECT_FALSE(sheet->saveButton()->isEnabled());
             EXPECT_FALSE(sheet->discardButton()->isEnabled());
+            EXPECT_EQ(sheet->saveButton()->label().trimmed(), QString::fromUtf8("Uploading & Verifying\u2026"));
+            if (!saved) {
+                snapshot(*sheet, QStringLiteral("app-preview-saving-en"));
+            }
         } else {
             saved = true;
         }
@@ -338,6 +342,8 @@ TEST_F(PreviewSheetTest, ErrorsTruncatedTextsImagesAndBinariesShowTheirOwnBody) 
     const QByteArray bomb = pngClaiming(40'000);
     writeBytes(left.path() / "huge.png", bomb.toStdString());
     writeBytes(left.path() / "vanishing.txt", "soon gone");
+    const std::string hostile = "say \"hi\"\nto 'all' \xFF.txt";
+    writeBytes(left.path() / hostile, "plain");
     // U+FDD0 is a character Qt's text document keeps for its own structure.
     writeBytes(left.path() / "reserved.txt", "before\xEF\xB7\x90" "after\n");
 
@@ -373,6 +379,15 @@ TEST_F(PreviewSheetTest, ErrorsTruncatedTextsImagesAndBinariesShowTheirOwnBody) 
     EXPECT_FALSE(sheet->editButton()->isVisible());
     sheet->startEditing();
     EXPECT_FALSE(sheet->isEditing());
+    model->setShowingPreviewSheet(false);
+
+    // A name with quotes, a line break and a byte that is no UTF-8 shows on one line.
+    sheet = preview(*model, view, pane, hostile);
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_EQ(sheet->body(), RemoteFilePreviewSheetView::Body::result) << model->previewError().value_or("");
+    EXPECT_EQ(sheet->titleLabel()->text(), QString::fromUtf8("say \"hi\"\u240Ato 'all' \uFFFD.txt"));
+    EXPECT_FALSE(sheet->subtitleLabel()->text().contains('\n'));
+    EXPECT_EQ(sheet->infoLabel()->text(), "Text / Code (1 lines)");
     model->setShowingPreviewSheet(false);
 
     // A text the editor could not give back unchanged stays read-only, and says so.

@@ -171,7 +171,7 @@ TEST_F(SyncSheetTest, AnIdenticalPlanHasNothingToRunAndLongNamesShortenInTheMidd
     const std::string deep = "a-very-long-folder-name-that-goes-on/and-on-and-on-further-still/more-and-more-levels/"
                              "yet-another-level/the-final-file-name.txt";
     for (const auto& folder : {left.path(), right.path()}) {
-        writeBytes(folder / "one.txt", "1");
+        writeBytes(folder / "line\nbreak.txt", "1");
         writeBytes(folder / deep, "deep");
     }
     auto model = makeModel();
@@ -198,6 +198,11 @@ TEST_F(SyncSheetTest, AnIdenticalPlanHasNothingToRunAndLongNamesShortenInTheMidd
     EXPECT_TRUE(shown.startsWith("a-very-long"));
     EXPECT_TRUE(shown.endsWith("name.txt"));
     EXPECT_FALSE(shown.contains('\n'));
+    const auto broken = std::find_if(model->syncPlanItems().begin(), model->syncPlanItems().end(),
+                                     [&](const SyncPlanItem& row) { return row.relativeName() == "line\nbreak.txt"; });
+    ASSERT_NE(broken, model->syncPlanItems().end());
+    EXPECT_EQ(sheet->delegate()->shownName(*broken, sheet->planList()->viewport()->width()),
+              QString::fromUtf8("line\u240Abreak.txt"));
     snapshot(*sheet, QStringLiteral("app-sync-sheet-identical-en"));
 
     QTest::mouseClick(sheet->cancelButton(), Qt::LeftButton);
