@@ -6,6 +6,7 @@
 #include "VornAppKitMainMenu.h"
 #include "VornBrandMark.h"
 #include "VornButtons.h"
+#include "VornEmblemRenderer.h"
 #include "VornFeedbackButton.h"
 #include "VornFloatingPanels.h"
 #include "VornFlowLayout.h"
@@ -395,6 +396,23 @@ QWidget* brandSection() {
         }
         line->addStretch(1);
         layout->addLayout(line);
+        // Other applications' emblems, and one shown as a template in the accent colour.
+        auto* emblems = new QHBoxLayout;
+        emblems->setSpacing(22);
+        for (const VornAppIdentity app : {VornAppIdentity::vornNotes, VornAppIdentity::vornShot, VornAppIdentity::vornMonitor,
+                                          VornAppIdentity::vornTerminal}) {
+            emblems->addWidget(specimen(new VornAppEmblem(app, 44, false),
+                                        QString::fromUtf8(VornAppIdentities::info(app).displayName.data(),
+                                                          qsizetype(VornAppIdentities::info(app).displayName.size()))),
+                               0, Qt::AlignBottom);
+        }
+        auto* tinted = new VornAppEmblem(VornAppIdentity::vornSled, 44, true);
+        QPalette tint = tinted->palette();
+        tint.setColor(QPalette::WindowText, accentColor(VornProductPalette::deepCoral));
+        tinted->setPalette(tint);
+        emblems->addWidget(specimen(tinted, text("Template", "Şablon")), 0, Qt::AlignBottom);
+        emblems->addStretch(1);
+        layout->addLayout(emblems);
     });
 }
 

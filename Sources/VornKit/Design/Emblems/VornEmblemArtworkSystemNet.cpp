@@ -328,9 +328,12 @@ void VornEmblemArtworkSystemNet::drawVornWifi(QPainter& painter, const VornEmble
 void VornEmblemArtworkSystemNet::drawVornUpdate(QPainter& painter, const VornEmblemTone& tone) {
     const EmblemCanvas c(painter, tone);
     c.fill(wholeShield(), tone.primary());
-    c.stroke(emblemArc(50, 49, 12.5, -30, 225), tone.cutout(1.0), 4.2);
-    c.fill(arrowHead(emblemPolar(12.5, 240, QPointF(50, 49)), 240 + 90, 9, 6.5), tone.cutout(1.0));
-    c.fillCircle(50, 49, 3.4, tone.onPrimaryAccent());
+    const QPointF centre(50, 50);
+    c.stroke(emblemArc(centre.x(), centre.y(), 12.5, 10, 285), tone.cutout(1.0), 4.2);
+    // The head continues the arc clockwise from its end.
+    const QPointF end = emblemPolar(12.5, 285, centre);
+    c.fill(arrowHead(end + QPointF(6.5 * 0.966, 6.5 * 0.259), 15, 10, 6.5), tone.cutout(1.0));
+    c.fillCircle(50, 50, 3.4, tone.onPrimaryAccent());
 }
 
 // A bin with its lid lifted and a minus badge.
