@@ -9,6 +9,7 @@
 #include "VornEmblemRenderer.h"
 #include "VornFeedbackButton.h"
 #include "VornFloatingPanels.h"
+#include "VornFeedbackSheet.h"
 #include "VornFlowLayout.h"
 #include "VornGlassCard.h"
 #include "VornGlassInputField.h"
@@ -21,14 +22,20 @@
 #include "VornSpinner.h"
 #include "VornSuiteQuickActionsStrip.h"
 #include "VornSymbol.h"
+#include "VornTestHTTPServer.h"
+#include "VornTestSupport.h"
 #include "VornTestUI.h"
 #include "VornToastBanner.h"
 #include "VornTypography.h"
 #include "VornUnifiedTitlebar.h"
 #include "VornVirtualMemoryGaugeCard.h"
 #include "VornVirtualMemoryHeaderPill.h"
+#include "VornVersionAndLogsView.h"
+#include "VornVersionBadge.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
 #include <QDir>
 #include <QFile>
 #include <QGridLayout>
@@ -448,6 +455,14 @@ QWidget* feedbackSection() {
         auto* pill = new VornFeedbackButton("VornSled", version, VornFeedbackKind::feature, galleryLanguage,
                                             VornFeedbackButtonStyle::labeledPill);
         layout->addLayout(row({specimen(compact, text("Compact icon", "Küçük simge")), specimen(pill, text("Labelled pill", "Etiketli hap"))}));
+        const VornAppVersion current("2.4.1", "318");
+        auto logger = std::make_shared<VornAppLogger>("VornSled", std::nullopt, VornAppLogger::defaultMaxFileBytes, 1,
+                                                      [current] { return current; });
+        layout->addLayout(row({specimen(new VornVersionBadge(current, false), text("Version badge", "Sürüm rozeti")),
+                               specimen(new VornVersionBadge(current, true), text("With build", "Derleme numarasıyla")),
+                               specimen(new VornVersionBadgeButton("VornSled", current, logger, VornProductPalette::deepCoral,
+                                                                   galleryLanguage, true, true),
+                                        text("Badge button", "Rozet düğmesi"))}));
     });
 }
 
@@ -742,6 +757,26 @@ QImage grabShown(QWidget& window, bool transparent = false) {
     return image;
 }
 
+// Types into a field as a keyboard would, so the form's state follows.
+void typeInto(QWidget* field, const QString& typed) {
+    for (const QChar character : typed) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(character));
+        QApplication::sendEvent(field, &press);
+    }
+}
+
+QImage windowImage(QWidget& window, QSize size) {
+    window.resize(size);
+    window.show();
+    // Layout requests travel up one level per pass of the event loop.
+    for (int pass = 0; pass < 8; ++pass) {
+        QApplication::processEvents();
+    }
+    QImage image = renderImage(window);
+    window.hide();
+    return image;
+}
+
 QLabel* picture(const QImage& image) {
     auto* shown = new QLabel;
     shown->setPixmap(QPixmap::fromImage(image));
@@ -922,6 +957,73 @@ QWidget* mainMenuSection() {
                    });
 }
 
+// A made-up screenshot: the ground with the mark on it.
+QImage sampleScreenshot(VornProductPalette palette) {
+    QImage image(480, 300, QImage::Format_ARGB32);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    vornPaintGround(painter, QRectF(image.rect()), palette);
+    VornBrandMark::paintVectorMark(painter, QRectF(180, 90, 120, 120));
+    return image;
+}
+
+void fillComposer(VornFeedbackSheet& sheet) {
+    typeInto(sheet.findChild<QWidget*>(QStringLiteral("email")), QStringLiteral("ayse@example.com"));
+    typeInto(sheet.findChild<QWidget*>(QStringLiteral("senderName")), QStringLiteral("Ayşe"));
+    typeInto(sheet.findChild<QWidget*>(QStringLiteral("subject")), text("Sync preview hides renamed files",
+                                                                         "Eşitleme önizlemesi yeniden adlandırılanları gizliyor"));
+    typeInto(sheet.findChild<QWidget*>(QStringLiteral("message")),
+             text("After renaming a folder on the server, the preview lists only deletions.",
+                  "Sunucuda bir klasörü yeniden adlandırınca önizleme yalnızca silmeleri gösteriyor."));
+    sheet.chooseKind(VornFeedbackKind::bug);
+    for (VornProductPalette palette : {VornProductPalette::deepCobalt, VornProductPalette::deepEmerald}) {
+        QApplication::clipboard()->setImage(sampleScreenshot(palette));
+        sheet.pasteFromClipboard();
+    }
+}
+
+// The framework's windows: the feedback composer (form and receipt) and the version-and-logs sheet.
+bool renderWindows(const QDir& folder, VornLanguage language) {
+    const QString code = QString::fromUtf8(language.code().data(), qsizetype(language.code().size()));
+    const VornAppVersion version("2.4.1", "318");
+    bool ok = true;
+
+    VornFeedbackSheet form("VornSled", version, VornProductPalette::deepCoral, language, std::nullopt, [] {});
+    fillComposer(form);
+    ok = saveImage(windowImage(form, QSize(620, 900)), folder.filePath(QStringLiteral("feedback-form-%1.png").arg(code))) && ok;
+
+    // The receipt, from a submission to a stand-in of the feedback server on loopback.
+    VornTestHTTPServer server([](const VornRecordedRequest&) {
+        return VornTestHTTPReply::json(200, R"({"reference_code":"VS-2412-0042","attachments_count":2})");
+    });
+    VornFeedbackSheet receipt("VornSled", version, VornProductPalette::deepCoral, language, server.baseURL(), [] {});
+    fillComposer(receipt);
+    receipt.submitFeedback();
+    for (int i = 0; i < 3000 && receipt.state().isSubmitting; ++i) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    ok = saveImage(windowImage(receipt, QSize(620, 560)), folder.filePath(QStringLiteral("feedback-receipt-%1.png").arg(code))) && ok;
+
+    VornTestTempDir logs;
+    auto logger = std::make_shared<VornAppLogger>("VornSled", logs.path(), VornAppLogger::defaultMaxFileBytes, 1,
+                                                  [version] { return version; });
+    logger->info("VornSled v2.4.1 (318) launched (Linux 6.1.0)", "lifecycle");
+    logger->debug("Listing /home/ayse/Downloads: 214 entries", "pane");
+    logger->info("LAN server listening on port 53318", "lan");
+    logger->warn("sftp: host key for backup.example.net changed; asking before connecting", "sftp");
+    logger->error("Upload of report.pdf failed: checksum mismatch", "transfer");
+    logger->info("Batch finished: 12 of 12 files verified", "transfer");
+    VornVersionAndLogsView view("VornSled", version, logger, VornProductPalette::deepCoral, language, {}, [] {});
+    ok = saveImage(windowImage(view, QSize(760, 900)), folder.filePath(QStringLiteral("version-and-logs-%1.png").arg(code))) && ok;
+
+    if (language == VornLanguage::en) {
+        VornFeedbackSheet arabic("VornSled", version, VornProductPalette::deepCoral, VornLanguage::ar, std::nullopt, [] {});
+        fillComposer(arabic);
+        ok = saveImage(windowImage(arabic, QSize(620, 900)), folder.filePath(QStringLiteral("feedback-form-ar.png"))) && ok;
+    }
+    return ok;
+}
+
 bool renderLanguage(const QDir& folder, VornLanguage language) {
     galleryLanguage = language;
     const QString code = QString::fromUtf8(language.code().data(), qsizetype(language.code().size()));
@@ -954,6 +1056,7 @@ bool renderLanguage(const QDir& folder, VornLanguage language) {
     menu->ensurePolished();
     menu->adjustSize();
     ok = save(*menu, folder.filePath(QStringLiteral("language-menu-%1.png").arg(code))) && ok;
+    ok = renderWindows(folder, language) && ok;
     return ok;
 }
 

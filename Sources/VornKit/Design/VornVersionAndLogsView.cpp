@@ -356,7 +356,8 @@ QWidget* VornVersionAndLogsView::logRow(const VornLogEntry& entry, QWidget* pare
     fixed(vornTextLabel(QStringLiteral("[") + q(entry.category) + QStringLiteral("]"), mono(10), category, row), 82);
     auto* message = vornTextLabel(q(entry.message), vornFont(11), VornGlassTokens::textPrimary(), row);
     message->setObjectName(QStringLiteral("logMessage"));
-    message->setWordWrap(true);
+    // One line per entry, cut at the row's end: a long message must not make one row a page high.
+    message->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     message->setTextInteractionFlags(Qt::TextSelectableByMouse);
     line->addWidget(message, 1, Qt::AlignTop);
     return row;

@@ -6,6 +6,7 @@
 #include "VornPalette.h"
 #include "VornReleaseLogReader.h"
 
+#include <QDialog>
 #include <QPointer>
 #include <QWidget>
 
@@ -15,7 +16,6 @@
 #include <string_view>
 #include <vector>
 
-class QDialog;
 class QLabel;
 class QVBoxLayout;
 class VornGlassButton;

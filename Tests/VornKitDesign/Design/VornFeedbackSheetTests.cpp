@@ -68,7 +68,10 @@ bool waitUntil(const std::function<bool()>& done) {
 QImage picture(QWidget& sheet, QSize size) {
     sheet.resize(size);
     sheet.show();
-    QCoreApplication::processEvents();
+    // Layout requests travel up one level per pass of the event loop.
+    for (int pass = 0; pass < 8; ++pass) {
+        QCoreApplication::processEvents();
+    }
     return vornRenderOnBlack(sheet, size);
 }
 

@@ -25,7 +25,10 @@ const VornAppVersion testVersion("1.4.2", "57");
 QImage picture(QWidget& view, QSize size) {
     view.resize(size);
     view.show();
-    QCoreApplication::processEvents();
+    // Layout requests travel up one level per pass of the event loop.
+    for (int pass = 0; pass < 8; ++pass) {
+        QCoreApplication::processEvents();
+    }
     return vornRenderOnBlack(view, size);
 }
 
