@@ -77,13 +77,15 @@ struct PainterState {
     QPainter::CompositionMode mode;
     double opacity;
     QPainter::RenderHints hints;
+    bool clipping;
 
     explicit PainterState(const QPainter& painter)
         : transform(painter.transform()), pen(painter.pen()), brush(painter.brush()),
-          mode(painter.compositionMode()), opacity(painter.opacity()), hints(painter.renderHints()) {}
+          mode(painter.compositionMode()), opacity(painter.opacity()), hints(painter.renderHints()),
+          clipping(painter.hasClipping()) {}
     bool operator==(const PainterState& other) const {
         return transform == other.transform && pen == other.pen && brush == other.brush && mode == other.mode &&
-               opacity == other.opacity && hints == other.hints;
+               opacity == other.opacity && hints == other.hints && clipping == other.clipping;
     }
 };
 

@@ -129,7 +129,7 @@ void VornEmblemArtworkMedia::drawVornShot(QPainter& painter, const VornEmblemTon
 // Pixel art: a heart on a grid of square pixels.
 void VornEmblemArtworkMedia::drawVornPixel(QPainter& painter, const VornEmblemTone& tone) {
     const EmblemCanvas c(painter, tone);
-    // 0 empty, 1 primary, 2 mid, 3 accent.
+    // 0 empty canvas, 1 primary, 2 mid, 3 accent.
     static constexpr std::array<std::array<int, 5>, 5> grid{{
         {0, 1, 0, 1, 0},
         {1, 3, 1, 1, 1},
@@ -139,13 +139,13 @@ void VornEmblemArtworkMedia::drawVornPixel(QPainter& painter, const VornEmblemTo
     }};
     for (int row = 0; row < 5; ++row) {
         for (int column = 0; column < 5; ++column) {
-            const double x = 21 + column * 11.8;
-            const double y = 22 + row * 11.8;
+            const double x = 20.6 + column * 12;
+            const double y = 20.6 + row * 12;
             switch (grid[std::size_t(row)][std::size_t(column)]) {
-                case 1: c.roundedRect(x, y, 10, 10, 2.4, tone.primary()); break;
-                case 2: c.roundedRect(x, y, 10, 10, 2.4, tone.mid()); break;
-                case 3: c.roundedRect(x, y, 10, 10, 2.4, tone.accent()); break;
-                default: c.stroke(emblemRoundedRect(x + 1, y + 1, 8, 8, 1.8), tone.stroke(), 1.6); break;
+                case 1: c.roundedRect(x, y, 10.8, 10.8, 2.6, tone.primary()); break;
+                case 2: c.roundedRect(x, y, 10.8, 10.8, 2.6, tone.mid()); break;
+                case 3: c.roundedRect(x, y, 10.8, 10.8, 2.6, tone.accent()); break;
+                default: c.roundedRect(x, y, 10.8, 10.8, 2.6, tone.soft()); break;
             }
         }
     }
@@ -189,10 +189,10 @@ void VornEmblemArtworkMedia::drawVornColor(QPainter& painter, const VornEmblemTo
 // A letter A beside a small a: primary and accent only, the same in both modes.
 void VornEmblemArtworkMedia::drawVornFonts(QPainter& painter, const VornEmblemTone& tone) {
     const EmblemCanvas c(painter, tone);
-    c.stroke(emblemPolyline({{21, 76}, {38, 25}, {55, 76}}, false), tone.primary(), 6);
-    c.line(28, 60, 48, 60, tone.primary(), 5);
-    c.strokeCircle(67.5, 66, 8.5, tone.accent(), 5);
-    c.line(76, 55, 76, 76, tone.accent(), 5);
+    c.stroke(emblemPolyline({{20, 76}, {36.5, 25}, {53, 76}}, false), tone.primary(), 6);
+    c.line(26.5, 60, 46.5, 60, tone.primary(), 5);
+    c.strokeCircle(65, 66.5, 8.5, tone.accent(), 5);
+    c.line(73.5, 55, 73.5, 76, tone.accent(), 5);
 }
 
 // A two-by-two grid of icons: primary, mid and accent only, the same in both modes.

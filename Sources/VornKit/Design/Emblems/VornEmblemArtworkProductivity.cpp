@@ -88,8 +88,9 @@ void VornEmblemArtworkProductivity::drawVornMail(QPainter& painter, const VornEm
 // A month page on two rings with today marked.
 void VornEmblemArtworkProductivity::drawVornCalendar(QPainter& painter, const VornEmblemTone& tone) {
     const EmblemCanvas c(painter, tone);
-    c.roundedRect(21, 25, 58, 53, 10, tone.primary());
-    c.line(21, 39, 79, 39, tone.cutout(1.0), 2.6);
+    const QPainterPath page = emblemRoundedRect(21, 25, 58, 53, 10);
+    c.fill(page, tone.primary());
+    c.within(page, [&] { c.line(20, 39, 80, 39, tone.cutout(1.0), 2.6); });
     for (const double x : {35.0, 65.0}) {
         c.gapRoundedRect(x - 3, 18, 6, 14, 3, 1.6);
         c.capsule(x - 3, 18, 6, 14, tone.primary());
@@ -122,14 +123,17 @@ void VornEmblemArtworkProductivity::drawVornDocs(QPainter& painter, const VornEm
 // A spreadsheet grid with a header row and one selected cell.
 void VornEmblemArtworkProductivity::drawVornSheets(QPainter& painter, const VornEmblemTone& tone) {
     const EmblemCanvas c(painter, tone);
-    c.roundedRect(21, 23, 58, 54, 9, tone.primary());
+    const QPainterPath grid = emblemRoundedRect(21, 23, 58, 54, 9);
+    c.fill(grid, tone.primary());
     c.roundedRect(24, 26, 52, 9, 5, tone.cutout(0.42));
-    for (const double y : {36.0, 49.0, 62.0}) {
-        c.line(21, y, 79, y, tone.cutout(1.0), 2.4);
-    }
-    for (const double x : {38.0, 58.0}) {
-        c.line(x, 36, x, 77, tone.cutout(1.0), 2.4);
-    }
+    c.within(grid, [&] {
+        for (const double y : {36.0, 49.0, 62.0}) {
+            c.line(20, y, 80, y, tone.cutout(1.0), 2.4);
+        }
+        for (const double x : {38.0, 58.0}) {
+            c.line(x, 36, x, 78, tone.cutout(1.0), 2.4);
+        }
+    });
     c.roundedRect(42, 52.5, 12.5, 6, 2.5, tone.onPrimaryAccent());
 }
 
@@ -270,8 +274,9 @@ void VornEmblemArtworkProductivity::drawVornJournal(QPainter& painter, const Vor
     ribbon.closeSubpath();
     c.fill(ribbon, tone.accent());
     c.gapRoundedRect(25, 19, 48, 58, 8, 1.6);
-    c.roundedRect(25, 19, 48, 58, 8, tone.primary());
-    c.line(33, 19, 33, 77, tone.cutout(0.5), 2.2);
+    const QPainterPath cover = emblemRoundedRect(25, 19, 48, 58, 8);
+    c.fill(cover, tone.primary());
+    c.within(cover, [&] { c.line(33, 18, 33, 78, tone.cutout(0.5), 2.2); });
     c.roundedRect(39, 30, 24, 13, 3.5, tone.cutout(0.7));
     c.roundedRect(64, 19, 4.2, 58, 0, tone.cutout(0.55));
 }

@@ -170,19 +170,26 @@ void VornEmblemArtworkSystemNet::drawVornVault(QPainter& painter, const VornEmbl
 // A shield of bricks.
 void VornEmblemArtworkSystemNet::drawVornFirewall(QPainter& painter, const VornEmblemTone& tone) {
     const EmblemCanvas c(painter, tone);
-    c.fill(wholeShield(), tone.primary());
+    const QPainterPath shield = wholeShield();
+    c.fill(shield, tone.primary());
     const std::array<double, 4> courses{35, 47, 59, 71};
-    for (const double y : courses) {
-        c.line(24, y, 76, y, tone.cutout(1.0), 2.4);
-    }
-    for (int row = 0; row < 4; ++row) {
-        const double top = row == 0 ? 24 : courses[std::size_t(row - 1)];
-        const double bottom = courses[std::size_t(row)];
-        const std::array<double, 2> joints = row % 2 == 0 ? std::array<double, 2>{42, 58} : std::array<double, 2>{50, 50};
-        for (const double x : joints) {
-            c.line(x, top, x, bottom, tone.cutout(1.0), 2.4);
+    c.within(shield, [&] {
+        for (const double y : courses) {
+            c.line(20, y, 80, y, tone.cutout(1.0), 2.4);
         }
-    }
+        for (int row = 0; row < 5; ++row) {
+            const double top = row == 0 ? 18 : courses[std::size_t(row - 1)];
+            const double bottom = row == 4 ? 82 : courses[std::size_t(row)];
+            const std::array<double, 2> joints =
+                row % 2 == 0 ? std::array<double, 2>{42, 58} : std::array<double, 2>{34, 66};
+            for (const double x : joints) {
+                c.line(x, top, x, bottom, tone.cutout(1.0), 2.4);
+            }
+            if (row % 2 == 1) {
+                c.line(50, top, 50, bottom, tone.cutout(1.0), 2.4);
+            }
+        }
+    });
     c.roundedRect(51.5, 48.5, 13, 9, 2, tone.onPrimaryAccent());
 }
 
@@ -190,7 +197,7 @@ void VornEmblemArtworkSystemNet::drawVornFirewall(QPainter& painter, const VornE
 void VornEmblemArtworkSystemNet::drawVornTunnel(QPainter& painter, const VornEmblemTone& tone) {
     const EmblemCanvas c(painter, tone);
     VornFlatDraw::splitShield(painter, tone);
-    c.line(22, 48, 78, 48, tone.cutout(1.0), 3);
+    c.line(30, 48, 70, 48, tone.cutout(1.0), 3);
     c.fill(emblemPolyline({{50, 36}, {61, 48}, {50, 60}, {39, 48}}, true), tone.onPrimaryAccent());
 }
 
@@ -226,11 +233,14 @@ void VornEmblemArtworkSystemNet::drawVornBattery(QPainter& painter, const VornEm
 // A radar scope: rings, a sweep and one echo.
 void VornEmblemArtworkSystemNet::drawVornNetScope(QPainter& painter, const VornEmblemTone& tone) {
     const EmblemCanvas c(painter, tone);
-    c.fillCircle(50, 50, 28, tone.primary());
+    const QPainterPath scope = emblemCircle(50, 50, 28);
+    c.fill(scope, tone.primary());
     c.strokeCircle(50, 50, 18.5, tone.cutout(0.62), 2.2);
     c.strokeCircle(50, 50, 9, tone.cutout(0.62), 2.2);
-    c.line(22, 50, 78, 50, tone.cutout(0.5), 1.6);
-    c.line(50, 22, 50, 78, tone.cutout(0.5), 1.6);
+    c.within(scope, [&] {
+        c.line(21, 50, 79, 50, tone.cutout(0.5), 1.6);
+        c.line(50, 21, 50, 79, tone.cutout(0.5), 1.6);
+    });
     c.fill(emblemWedge(QPointF(50, 50), 26, -90, -35), tone.cutout(0.6));
     const QPointF edge = emblemPolar(26, -35);
     c.line(50, 50, edge.x(), edge.y(), tone.cutout(1.0), 3);
@@ -282,11 +292,12 @@ void VornEmblemArtworkSystemNet::drawVornShell(QPainter& painter, const VornEmbl
 // A terminal window with its prompt.
 void VornEmblemArtworkSystemNet::drawVornTerminal(QPainter& painter, const VornEmblemTone& tone) {
     const EmblemCanvas c(painter, tone);
-    c.roundedRect(18, 22, 64, 56, 10, tone.primary());
+    const QPainterPath window = emblemRoundedRect(18, 22, 64, 56, 10);
+    c.fill(window, tone.primary());
     for (int i = 0; i < 3; ++i) {
         c.fillCircle(27 + i * 6.5, 30, 2.2, tone.cutout(0.62));
     }
-    c.line(18, 37, 82, 37, tone.cutout(1.0), 2);
+    c.within(window, [&] { c.line(17, 37, 83, 37, tone.cutout(1.0), 2); });
     c.stroke(emblemPolyline({{29, 48}, {38, 56}, {29, 64}}, false), tone.cutout(1.0), 4.6);
     c.capsule(43, 61.5, 17, 4.6, tone.onPrimaryAccent());
 }
@@ -423,8 +434,9 @@ void VornEmblemArtworkSystemNet::drawVornWindows(QPainter& painter, const VornEm
     const EmblemCanvas c(painter, tone);
     c.roundedRect(19, 21, 44, 36, 8, tone.mid());
     c.gapRoundedRect(35, 41, 46, 38, 8);
-    c.roundedRect(35, 41, 46, 38, 8, tone.primary());
-    c.line(35, 51, 81, 51, tone.cutout(1.0), 2.2);
+    const QPainterPath front = emblemRoundedRect(35, 41, 46, 38, 8);
+    c.fill(front, tone.primary());
+    c.within(front, [&] { c.line(34, 51, 82, 51, tone.cutout(1.0), 2.2); });
     for (int i = 0; i < 3; ++i) {
         c.fillCircle(41.5 + i * 5.5, 46, 1.9, i == 0 ? tone.onPrimaryAccent() : tone.cutout(0.62));
     }

@@ -132,6 +132,13 @@ void EmblemCanvas::line(double x1, double y1, double x2, double y2, const VornFl
     stroke(emblemLine(x1, y1, x2, y2), paint, lineWidth);
 }
 
+void EmblemCanvas::saveClip(const QPainterPath& clip) const {
+    painter_.save();
+    painter_.setClipPath(clip, painter_.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
+}
+
+void EmblemCanvas::restoreClip() const { painter_.restore(); }
+
 void EmblemCanvas::gapRoundedRect(double x, double y, double w, double h, double radius, double grow) const {
     if (whiteGlass()) {
         fill(emblemRoundedRect(x - grow, y - grow, w + 2 * grow, h + 2 * grow, radius + grow),

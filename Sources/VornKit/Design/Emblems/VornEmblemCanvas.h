@@ -58,7 +58,19 @@ public:
     void gapPath(const QPainterPath& path, double grow = 2) const;
     void gapStroke(const QPainterPath& path, double lineWidth, double grow = 2) const;
 
+    // Runs `draw` with every shape held inside `clip`, so that marks running to a body's edge stop
+    // there (in flat mode they would otherwise show past it); the painter's clip is restored after.
+    template <typename Draw>
+    void within(const QPainterPath& clip, Draw&& draw) const {
+        saveClip(clip);
+        draw();
+        restoreClip();
+    }
+
 private:
+    void saveClip(const QPainterPath& clip) const;
+    void restoreClip() const;
+
     QPainter& painter_;
     const VornEmblemTone& tone_;
 };
