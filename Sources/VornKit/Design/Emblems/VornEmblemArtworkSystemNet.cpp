@@ -450,8 +450,10 @@ void VornEmblemArtworkSystemNet::drawVornDock(QPainter& painter, const VornEmble
     c.gapRoundedRect(41, 34, 18, 18, 5.5, 1.6);
     c.roundedRect(41, 34, 18, 18, 5.5, tone.accent());
     c.roundedRect(61, 46, 16, 16, 5, tone.primary());
-    c.fillCircle(31, 70, 1.8, tone.primary());
-    c.fillCircle(50, 70, 1.8, tone.primary());
+    // Running applications show a light under them.
+    for (const double x : {31.0, 50.0, 69.0}) {
+        c.fillCircle(x, 69.5, 2, tone.primary());
+    }
 }
 
 // A screen with its menu bar and an open menu.
