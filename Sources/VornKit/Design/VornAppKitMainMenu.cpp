@@ -35,7 +35,8 @@ QKeySequence shortcutFor(std::string_view key, VornMenuModifier modifiers) {
         return {};
     }
     const QKeySequence parsed = QKeySequence::fromString(fromStd(key).toUpper(), QKeySequence::PortableText);
-    if (parsed.isEmpty()) {
+    // One key, and one Qt knows; anything else gives no shortcut rather than a surprising one.
+    if (parsed.count() != 1 || parsed[0].key() == Qt::Key_unknown || parsed[0].keyboardModifiers() != Qt::NoModifier) {
         return {};
     }
     Qt::KeyboardModifiers qtModifiers;

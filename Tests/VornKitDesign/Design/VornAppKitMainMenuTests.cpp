@@ -121,7 +121,11 @@ TEST(VornAppMenuController, BuildsTheStandardMenusAroundWhatTheApplicationDeclar
         VornMenuElement::item([] { return QStringLiteral("New Connection"); }, "n", VornMenuModifier::command, nullptr,
                               nullptr, false, [] {}),
         VornMenuElement::item([] { return QStringLiteral("Refresh"); }, "", VornMenuModifier::command |
-                              VornMenuModifier::shift, nullptr, nullptr, false, [] {})};
+                              VornMenuModifier::shift, nullptr, nullptr, false, [] {}),
+        VornMenuElement::item([] { return QStringLiteral("Odd"); }, "not a key", VornMenuModifier::command, nullptr,
+                              nullptr, false, [] {}),
+        VornMenuElement::item([] { return QStringLiteral("Export"); }, "E", VornMenuModifier::command, nullptr, nullptr,
+                              false, [] {})};
     auto full = makeController(std::move(file), overrides, [] {},
                                {VornCustomMenu(QStringLiteral("View"), {VornMenuElement::divider()})});
     const QList<QMenu*> menus = topMenus(*full);
@@ -131,6 +135,9 @@ TEST(VornAppMenuController, BuildsTheStandardMenusAroundWhatTheApplicationDeclar
     EXPECT_EQ(menus[1]->title(), QStringLiteral("File"));
     EXPECT_EQ(find(menus[1], "New Connection")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
     EXPECT_TRUE(find(menus[1], "Refresh")->shortcut().isEmpty());
+    EXPECT_TRUE(find(menus[1], "Odd")->shortcut().isEmpty());
+    // An upper-case key equivalent carries Shift.
+    EXPECT_EQ(find(menus[1], "Export")->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
     EXPECT_EQ(titles(menus[2]->actions()),
               QStringList({"Undo", "Redo", "---", "Cut", "Copy", "Paste", "Duplicate", "Select All"}));
     EXPECT_EQ(menus[3]->title(), QStringLiteral("View"));

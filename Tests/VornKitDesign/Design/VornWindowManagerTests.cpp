@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 bool underWindowManager() { return QGuiApplication::platformName() == QStringLiteral("xcb"); }
@@ -32,20 +34,26 @@ void xdotool(const QStringList& arguments) {
     for (int round = 0; round < 5; ++round) QApplication::processEvents();
 }
 
-QStringList pointerDrag(QPoint from, QPoint by) {
-    QStringList arguments{QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y()),
-                          QStringLiteral("sleep"), QStringLiteral("0.1"), QStringLiteral("mousedown"), QStringLiteral("1"),
-                          // A hand's first motion is a point or so; the window manager takes over from there.
-                          QStringLiteral("sleep"), QStringLiteral("0.05"), QStringLiteral("mousemove"),
-                          QString::number(from.x() + 1), QString::number(from.y())};
-    const int steps = 8;
-    for (int step = 1; step <= steps; ++step) {
-        const QPoint at = from + by * step / steps;
-        arguments << QStringLiteral("sleep") << QStringLiteral("0.03") << QStringLiteral("mousemove")
-                  << QString::number(at.x()) << QString::number(at.y());
+QString number(int value) { return QString::number(value); }
+
+// A drag by the real pointer: the press and a first motion of one point (where the window is
+// handed over), then, once `pressed` shows the application has seen them, the rest of the way in
+// steps and the release; then `arrived` must come to hold (a window manager tells where it put
+// the window when the move ends).
+void pointerDrag(QPoint from, QPoint by, const std::function<bool()>& pressed, const std::function<bool()>& arrived) {
+    xdotool({QStringLiteral("mousemove"), number(from.x()), number(from.y()), QStringLiteral("sleep"),
+             QStringLiteral("0.1"), QStringLiteral("mousedown"), QStringLiteral("1"), QStringLiteral("sleep"),
+             QStringLiteral("0.05"), QStringLiteral("mousemove"), number(from.x() + 1), number(from.y())});
+    ASSERT_TRUE(QTest::qWaitFor(pressed));
+    QStringList chain;
+    for (int step = 1; step <= 8; ++step) {
+        const QPoint at = from + by * step / 8;
+        chain << QStringLiteral("sleep") << QStringLiteral("0.03") << QStringLiteral("mousemove") << number(at.x())
+              << number(at.y());
     }
-    arguments << QStringLiteral("sleep") << QStringLiteral("0.1") << QStringLiteral("mouseup") << QStringLiteral("1");
-    return arguments;
+    chain << QStringLiteral("sleep") << QStringLiteral("0.1") << QStringLiteral("mouseup") << QStringLiteral("1");
+    xdotool(chain);
+    ASSERT_TRUE(QTest::qWaitFor(arrived));
 }
 
 }  // namespace
@@ -64,9 +72,14 @@ TEST(UnderWindowManager, ThePointerDragsTheFloatingPanel) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return panel.frameGeometry().topLeft() == QPoint(300, 260); }));
     const QPoint before = panel.frameGeometry().topLeft();
 
-    xdotool(pointerDrag(panel.mapToGlobal(QPoint(130, 120)), QPoint(90, 50)));
+    pointerDrag(
+        panel.mapToGlobal(QPoint(130, 120)), QPoint(90, 50), [&] { return panel.isTrackingPotentialDrag(); },
+        [&] {
+            const QPoint moved = panel.frameGeometry().topLeft() - before;
+            return std::abs(moved.x() - 90) <= 1 && moved.y() == 50;
+        });
     ASSERT_TRUE(QTest::qWaitFor([&] { return ended.has_value(); }));
-    EXPECT_EQ(panel.frameGeometry().topLeft(), before + QPoint(90, 50));
+    EXPECT_EQ(ended->toPoint(), panel.frameGeometry().topLeft());
     EXPECT_FALSE(panel.isDragging());
 }
 
@@ -88,14 +101,14 @@ TEST(UnderWindowManager, TheHeaderBarMovesTheWindowAndADoubleClickZooms) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return store->metrics().leadingClearance == 84; }));
     const QPoint before = window.frameGeometry().topLeft();
 
-    // The window manager moves it (startSystemMove).
-    xdotool(pointerDrag(header->mapToGlobal(QPoint(400, 20)), QPoint(120, 70)));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.frameGeometry().topLeft() != before; }));
-    // It follows the pointer from the first motion on (the one point before the hand-over is
-    // where the window manager's move begins).
-    const QPoint moved = window.frameGeometry().topLeft() - before;
-    EXPECT_LE(std::abs(moved.x() - 120), 1) << moved.x();
-    EXPECT_EQ(moved.y(), 70);
+    // The window manager moves it (startSystemMove) once the first motion has moved it a point.
+    pointerDrag(
+        header->mapToGlobal(QPoint(400, 20)), QPoint(120, 70),
+        [&] { return window.frameGeometry().topLeft() == before + QPoint(1, 0); },
+        [&] {
+            const QPoint moved = window.frameGeometry().topLeft() - before;
+            return std::abs(moved.x() - 120) <= 1 && moved.y() == 70;
+        });
 
     // The standard buttons sit where the metrics say.
     const QRect zoom(VornFramelessWindowAdapter::of(&window)
