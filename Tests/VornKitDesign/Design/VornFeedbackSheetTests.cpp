@@ -454,3 +454,19 @@ TEST_F(FeedbackSheetTest, OpenInBrowserCarriesOnlyTheChosenKind) {
                                          .value_or("?"));
     EXPECT_EQ(server.requestCount(), 0u);
 }
+
+TEST_F(FeedbackSheetTest, ClosingWhileSendingStopsTheSubmissionAndDropsItsResult) {
+    // The server takes the request and never answers: only the sheet's stop can end the wait.
+    server.setReply(VornTestHTTPReply::staySilent());
+    auto sheet = makeSheet();
+    sheet->show();
+    QTest::keyClicks(child(*sheet, "email"), QStringLiteral("me@example.test"));
+    QTest::keyClicks(child(*sheet, "message"), QStringLiteral("Closing while it sends."));
+    int finished = 0;
+    sheet->setOnSubmissionFinished([&finished] { ++finished; });
+    QTest::mouseClick(child(*sheet, "sendFeedback"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return server.requestCount() == 1; }));
+    sheet.reset();  // returns once the worker has stopped
+    QCoreApplication::processEvents();
+    EXPECT_EQ(finished, 0);
+}
