@@ -808,6 +808,9 @@ TEST(VornVirtualMemoryGaugeCard, TheActionRowMovesBelowWhenTheHeaderIsTooNarrow)
         // Rendering lays the card out at that width, as showing it would.
         const QImage image = vornRenderOnBlack(card, QSize(width, card.heightForWidth(width)));
         EXPECT_EQ(card.actionsBelowTitle(), below) << width;
+        // The card needs no more than that height: no minimum taken at a narrower width stretches it.
+        EXPECT_LE(card.minimumSizeHint().height(), card.heightForWidth(width)) << width;
+        EXPECT_EQ(image.height(), card.heightForWidth(width));
         vornSaveArtefact(image, QStringLiteral("suite-gauge-card-%1").arg(width));
     }
 }

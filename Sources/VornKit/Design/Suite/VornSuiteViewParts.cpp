@@ -322,9 +322,14 @@ QSize VornAdaptiveGridLayout::sizeHint() const {
 }
 
 QSize VornAdaptiveGridLayout::minimumSize() const {
+    // Qt takes a minimum height at the minimum width, where every item sits in a row of its own;
+    // that height would hold at every wider width too. The height the width really needs comes
+    // from heightForWidth, so the minimum asks only for the shortest arrangement.
     const QMargins margins = contentsMargins();
     const int column = int(std::ceil(minimumColumnWidth_));
-    return QSize(column + margins.left() + margins.right(), heightForWidth(column + margins.left() + margins.right()));
+    return QSize(column + margins.left() + margins.right(),
+                 int(std::ceil(heightFor(sizeHint().width() - margins.left() - margins.right(), nullptr))) +
+                     margins.top() + margins.bottom());
 }
 
 void VornAdaptiveGridLayout::setGeometry(const QRect& rect) {

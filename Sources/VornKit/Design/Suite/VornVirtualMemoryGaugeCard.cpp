@@ -77,7 +77,8 @@ public:
     QSize minimumSizeHint() const override {
         const int badges = badges_->minimumSizeHint().width();
         const int actions = actions_ ? actions_->sizeHint().width() : 0;
-        return QSize(std::max(badges, actions), heightForWidth(std::max(badges, actions)));
+        // The height the width needs comes from heightForWidth (see the adaptive grid).
+        return QSize(std::max(badges, actions), sizeHint().height());
     }
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override {
@@ -158,6 +159,8 @@ public:
             detail->setElideMode(Qt::ElideMiddle);
             column->addWidget(detail);
         }
+        // Beside a taller pill of its row, the texts stay at the top.
+        column->addStretch(1);
         // The pill's own text may be longer than its cell; the texts elide instead.
         for (QWidget* text : findChildren<VornSuiteText*>()) {
             text->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
