@@ -66,6 +66,12 @@ JSON
     # copies and an orphan to show.
     mkdir -p "$home/Downloads"
     printf 'Notes from last week\n' > "$home/Downloads/old-notes.txt"
+    # Something for the explorer's two panes to show: the home folder and Downloads.
+    mkdir -p "$home/Documents" "$home/Projects/vornsled" "$home/Pictures" "$home/Downloads/Invoices"
+    head -c 184000 /dev/zero > "$home/Downloads/holiday photo.jpg"
+    head -c 5200000 /dev/zero > "$home/Downloads/release-2.4.1.tar.gz"
+    printf 'Meeting notes\n' > "$home/Downloads/notes.md"
+    head -c 73000 /dev/zero > "$home/Downloads/contract (signed).pdf"
     (
         export HOME="$home" XDG_DATA_HOME="$home/data" XDG_CONFIG_HOME="$home/config" XDG_RUNTIME_DIR="$home/run"
         export LANGUAGE="$language" LANG="C.UTF-8"

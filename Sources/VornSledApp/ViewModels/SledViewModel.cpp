@@ -435,6 +435,18 @@ void SledViewModel::navigateUp(PaneBrowserState* pane) {
     refresh(pane);
 }
 
+void SledViewModel::openTypedPath(const std::string& path, PaneBrowserState* pane) {
+    if (path.empty() || path.front() != '/' || path.find('\0') != std::string::npos) {
+        showToast(t("Type a full path that starts with /.", "/ ile başlayan tam bir yol yazın."), true);
+        return;
+    }
+    if (path != pane->currentPath()) {
+        pane->setPlace(pane->endpoint(), path);
+        pane->setSelectedPaths({});
+    }
+    refresh(pane);
+}
+
 void SledViewModel::swapPanes() {
     const SledPanePlace left = leftPane_->place();
     const SledPanePlace right = rightPane_->place();

@@ -198,6 +198,9 @@ public:
     void refresh(PaneBrowserState* pane);
     void openDirectory(const SledFileEntry& entry, PaneBrowserState* pane);
     void navigateUp(PaneBrowserState* pane);
+    // Lists the folder the user typed into the path field: an absolute path on the pane's
+    // endpoint. Anything else is refused with a toast and the pane stays where it is.
+    void openTypedPath(const std::string& path, PaneBrowserState* pane);
     void swapPanes();
     bool isCurrentPathBookmarked(const PaneBrowserState* pane) const;
     void toggleBookmark(PaneBrowserState* pane);
@@ -211,6 +214,9 @@ public:
     void createFolder(const std::string& name, PaneBrowserState* pane);
     void deleteSelected(PaneBrowserState* pane);
     void renameEntry(const SledFileEntry& entry, const std::string& newName, PaneBrowserState* pane);
+    // Renames an entry of the listing of `listedAt`, whatever the panes show by now: a rename
+    // started before a navigation still acts on the storage and folder the entry was listed in.
+    void renameEntry(const SledFileEntry& entry, const std::string& newName, const SledPanePlace& listedAt);
     bool supportsPresignedURL(const PaneEndpoint& endpoint) const;
     void copyPresignedURL(const SledFileEntry& entry, PaneBrowserState* pane, std::int64_t expiresInSeconds);
     void openQuickPreview(const SledFileEntry& entry, PaneBrowserState* pane);

@@ -104,35 +104,44 @@ void SledViewModel::deleteSelected(PaneBrowserState* pane) {
 }
 
 void SledViewModel::renameEntry(const SledFileEntry& entry, const std::string& newName, PaneBrowserState* pane) {
-    const std::string sanitized = LANNetworkHelpers::sanitizeIncomingFileName(newName);
-    if (sanitized == entry.name) {
+    if (LANNetworkHelpers::sanitizeIncomingFileName(newName) == entry.name) {
         return;
     }
     if (!requireCurrentListing(pane)) {
         return;
     }
-    const SledPanePlace place = *pane->listedPlace();
+    renameEntry(entry, newName, *pane->listedPlace());
+}
+
+void SledViewModel::renameEntry(const SledFileEntry& entry, const std::string& newName, const SledPanePlace& listedAt) {
+    const std::string sanitized = LANNetworkHelpers::sanitizeIncomingFileName(newName);
+    if (sanitized == entry.name) {
+        return;
+    }
+    const SledPanePlace place = listedAt;
     // The entry moves within its own folder on the storage it was listed from.
     const std::string newPath = childPath(folderOf(entry.path), sanitized);
     const std::vector<ConnectionProfile> profiles = profiles_;
-    QPointer<PaneBrowserState> target(pane);
-    background([this, target, place, entry, newPath, sanitized, profiles](std::stop_token stop) {
+    background([this, place, entry, newPath, sanitized, profiles](std::stop_token stop) {
         std::optional<std::string> failure;
         try {
             makeProvider(place.endpoint, profiles)->renameItem(entry.path, newPath, entry.isDirectory, stop);
         } catch (...) {
             failure = describe(std::current_exception());
         }
-        onGUI([this, target, place, entry, newPath, sanitized, failure] {
+        onGUI([this, place, entry, newPath, sanitized, failure] {
             if (failure) {
                 showToast(*failure, true);
                 return;
             }
-            if (target && target->place() == place) {
-                std::set<std::string> selection = target->selectedPaths();
-                selection.erase(entry.path);
-                selection.insert(newPath);
-                target->setSelectedPaths(selection);
+            // The renamed entry stays (or becomes) selected where its folder is shown.
+            for (PaneBrowserState* shown : {leftPane_, rightPane_}) {
+                if (shown->place() == place) {
+                    std::set<std::string> selection = shown->selectedPaths();
+                    selection.erase(entry.path);
+                    selection.insert(newPath);
+                    shown->setSelectedPaths(selection);
+                }
             }
             refreshPanesShowing(place);
             showToast(vornText("Renamed '" + entry.name + "' → '" + sanitized + "'",

@@ -1,6 +1,7 @@
 #include "MainSledWorkspaceView.h"
 
 #include "ConnectionProfileSheetView.h"
+#include "DualPaneExplorerView.h"
 #include "SledChrome.h"
 #include "SledTransferQueueView.h"
 #include "VornAppVersion.h"
@@ -126,7 +127,7 @@ MainSledWorkspaceView::MainSledWorkspaceView(SledViewModel& viewModel, QWidget* 
     column->addWidget(makeToolbar());
 
     pages_ = new QStackedWidget(this);
-    pageWidgets_[0] = makePlaceholderPage();
+    pageWidgets_[0] = new DualPaneExplorerView(model_, this);
     pageWidgets_[1] = makePlaceholderPage();
     pageWidgets_[2] = new SledTransferQueueView(model_, this);
     for (QWidget* page : pageWidgets_) {
@@ -327,8 +328,8 @@ QWidget* MainSledWorkspaceView::makeStatusBar() {
 }
 
 QWidget* MainSledWorkspaceView::makePlaceholderPage() {
-    // The explorer and the LAN tab are their own views; until one is installed its page is an
-    // empty glass card, so the window keeps its shape.
+    // The LAN tab is its own view; until it is installed its page is an empty glass card, so the
+    // window keeps its shape.
     return new VornGlassCard(16, 16, this);
 }
 

@@ -1,0 +1,191 @@
+#include "ExplorerTestSupport.h"
+
+#include "SFTPStorageProvider.h"
+#include "SledCredentialStore.h"
+#include "VornButtons.h"
+#include "VornGlassInputField.h"
+#include "VornGroundBackground.h"
+#include "VornPalette.h"
+
+#include <QLabel>
+#include <QSignalSpy>
+#include <QVBoxLayout>
+
+#include <random>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string uniqueName(const std::string& stem) {
+    static std::mt19937_64 random{std::random_device{}()};
+    return stem + "-" + std::to_string(random() % 1'000'000'000'000ULL);
+}
+
+}  // namespace
+
+// Both panes remote: the left one on the loopback sshd, the right one on the SigV4-checking S3
+// server, chosen through the endpoint menus. Files dropped from this computer land in either,
+// and the rail copies between the two both ways; the link menu exists only for the object store.
+class ExplorerRemoteTest : public ViewsTest {
+protected:
+    void SetUp() override {
+        VORN_REQUIRE_SERVICE("keyring");
+        VORN_REQUIRE_SERVICE("sshd");
+        VORN_REQUIRE_SERVICE("s3");
+        bus_.emplace("DBUS_SESSION_BUS_ADDRESS", VornTestServices::value("KEYRING_DBUS_ADDRESS"));
+    }
+    void TearDown() override {
+        if (s3Profile_) {
+            SledCredentialStore::deleteSecret(*s3Profile_);
+        }
+        if (!sftpFolder_.empty()) {
+            std::error_code ignored;
+            fs::remove_all(sftpFolder_, ignored);
+        }
+    }
+
+    std::optional<VornScopedEnv> bus_;
+    std::optional<VornUUID> s3Profile_;
+    fs::path sftpFolder_;
+};
+
+TEST_F(ExplorerRemoteTest, AnSFTPPaneAndAnS3PaneExchangeFilesThroughTheRailAndDrops) {
+    ConnectionProfile sftp;
+    sftp.id = VornUUID::random();
+    sftp.name = "Loopback SFTP";
+    sftp.kind = ConnectionProtocolKind::sftp;
+    sftp.host = VornTestServices::value("SSHD_HOST");
+    sftp.port = std::stoll(VornTestServices::value("SSHD_PORT"));
+    sftp.username = VornTestServices::value("SSHD_USER");
+    sftp.sftpAuthMethod = SFTPAuthMethod::sshKey;
+    sftp.privateKeyPath = VornTestServices::value("SSHD_KEY");
+    sftp.initialRemotePath = VornTestServices::value("SSHD_HOME");
+    ConnectionProfile s3;
+    s3.id = VornUUID::random();
+    s3.name = "Test bucket";
+    s3.kind = ConnectionProtocolKind::s3Compatible;
+    s3.endpointURL = VornTestServices::value("S3_ENDPOINT");
+    s3.bucket = VornTestServices::value("S3_BUCKET");
+    s3.region = VornTestServices::value("S3_REGION");
+    s3.accessKeyID = VornTestServices::value("S3_ACCESS_KEY");
+    s3.usePathStyleAddressing = true;
+
+    auto environment = this->environment();
+    const fs::path knownHosts = VornTestServices::value("SSHD_KNOWN_HOSTS");
+    environment.providerFactory = [knownHosts](const PaneEndpoint&, const ConnectionProfile* profile,
+                                               const std::optional<std::string>& secret)
+        -> std::shared_ptr<SledStorageProvider> {
+        if (profile == nullptr || profile->kind != ConnectionProtocolKind::sftp) {
+            return nullptr;
+        }
+        return std::make_shared<SFTPStorageProvider>(*profile, secret, knownHosts);
+    };
+    auto model = std::make_unique<SledViewModel>(environment);
+    explorerWaitListed(*model->leftPane());
+    explorerWaitListed(*model->rightPane());
+    s3Profile_ = s3.id;
+    for (const auto& [profile, secret] : {std::pair{sftp, std::optional<std::string>()},
+                                          std::pair{s3, std::optional(VornTestServices::value("S3_SECRET_KEY"))}}) {
+        QSignalSpy saved(model.get(), &SledViewModel::profilesChanged);
+        model->saveProfile(profile, secret);
+        ASSERT_TRUE(viewsWaitFor([&] { return saved.count() > 0; }));
+    }
+
+    VornGroundBackground ground(VornProductPalette::deepCoral);
+    auto* view = new DualPaneExplorerView(*model, &ground);
+    (new QVBoxLayout(&ground))->addWidget(view);
+    ground.resize(1280, 640);
+    ground.show();
+    PaneBrowserCard& leftCard = *view->leftCard();
+    PaneBrowserCard& rightCard = *view->rightCard();
+    PaneBrowserState& sftpPane = *model->leftPane();
+    PaneBrowserState& bucketPane = *model->rightPane();
+
+    // The endpoint menu lists this computer, every profile with its kind, and "add server".
+    std::unique_ptr<QMenu> endpoints(leftCard.buildEndpointMenu(&leftCard));
+    EXPECT_EQ(explorerActionTexts(*endpoints),
+              (QStringList{"This Computer", "—", "Loopback SFTP (SFTP (SSH))", "Test bucket (S3-Compatible)", "—",
+                           QString::fromUtf8("Add SFTP / S3 / R2 Server…")}));
+    explorerAction(*endpoints, "Loopback SFTP (SFTP (SSH))")->trigger();
+    std::unique_ptr<QMenu> rightEndpoints(rightCard.buildEndpointMenu(&rightCard));
+    explorerAction(*rightEndpoints, "Test bucket (S3-Compatible)")->trigger();
+    explorerWaitListed(sftpPane);
+    explorerWaitListed(bucketPane);
+    ASSERT_FALSE(sftpPane.errorMessage().has_value()) << *sftpPane.errorMessage();
+    ASSERT_FALSE(bucketPane.errorMessage().has_value()) << *bucketPane.errorMessage();
+    EXPECT_EQ(leftCard.endpointButton()->leadingSymbol(), "server.rack");
+    EXPECT_EQ(leftCard.endpointButton()->text(), "Loopback SFTP");
+    EXPECT_TRUE(leftCard.editConnectionButton()->isVisible());
+    EXPECT_TRUE(rightCard.editConnectionButton()->isVisible());
+    EXPECT_FALSE(leftCard.linkButton()->isVisible()) << "no signed links over SFTP";
+    EXPECT_TRUE(rightCard.linkButton()->isVisible());
+    EXPECT_FALSE(rightCard.linkButton()->isEnabled());
+
+    // A fresh folder on each side, made and opened through the card.
+    const std::string folder = uniqueName("explorer");
+    sftpFolder_ = fs::path(sftp.initialRemotePath) / folder;
+    for (PaneBrowserCard* card : {&leftCard, &rightCard}) {
+        card->toggleNewFolderInput();
+        card->newFolderField()->setText(QString::fromStdString(folder));
+        QTest::keyClick(card->newFolderField(), Qt::Key_Return);
+    }
+    ASSERT_TRUE(viewsWaitFor([&] {
+        return !sftpPane.isLoading() && !bucketPane.isLoading() && explorerRowOf(leftCard, folder) >= 0 &&
+               explorerRowOf(rightCard, folder) >= 0;
+    }));
+    for (PaneBrowserCard* card : {&leftCard, &rightCard}) {
+        QTest::mouseDClick(card->listView()->viewport(), Qt::LeftButton, {}, explorerRowCentre(*card, folder));
+        explorerWaitListed(card->pane());
+        ASSERT_FALSE(card->pane().errorMessage().has_value()) << *card->pane().errorMessage();
+    }
+
+    // Drops from this computer: one into each pane.
+    VornTestTempDir outside;
+    outside.write("to sftp.txt", "dropped on the sshd");
+    outside.write("to bucket.txt", "dropped on the bucket");
+    QSignalSpy finished(model.get(), &SledViewModel::transferBatchFinished);
+    EXPECT_TRUE(explorerDrop(leftCard, {explorerFileURL(outside / "to sftp.txt")}).accepted);
+    ASSERT_TRUE(viewsWaitFor([&] { return finished.count() == 1; }));
+    EXPECT_EQ(vornReadFile(sftpFolder_ / "to sftp.txt"), "dropped on the sshd");
+    EXPECT_TRUE(explorerDrop(rightCard, {explorerFileURL(outside / "to bucket.txt")}).accepted);
+    ASSERT_TRUE(viewsWaitFor([&] { return finished.count() == 2; }));
+    ASSERT_TRUE(viewsWaitFor([&] {
+        return !sftpPane.isLoading() && !bucketPane.isLoading() && explorerRowOf(leftCard, "to sftp.txt") >= 0 &&
+               explorerRowOf(rightCard, "to bucket.txt") >= 0;
+    }));
+    for (const SledTransferRecord& record : model->transfers()) {
+        EXPECT_EQ(record.status, SledTransferStatus::completed) << record.errorMessage.value_or("");
+    }
+
+    // Through the rail: the sshd's file to the bucket, the bucket's file to the sshd.
+    leftCard.toggleSelection(explorerEntry(leftCard, "to sftp.txt").path);
+    QTest::mouseClick(view->sendButton(), Qt::LeftButton);
+    ASSERT_TRUE(viewsWaitFor([&] { return finished.count() == 3; }));
+    rightCard.toggleSelection(explorerEntry(rightCard, "to bucket.txt").path);
+    EXPECT_TRUE(view->pullButton()->isActive());
+    QTest::mouseClick(view->pullButton(), Qt::LeftButton);
+    ASSERT_TRUE(viewsWaitFor([&] { return finished.count() == 4; }));
+    EXPECT_EQ(vornReadFile(sftpFolder_ / "to bucket.txt"), "dropped on the bucket");
+    ASSERT_TRUE(viewsWaitFor([&] { return !bucketPane.isLoading() && explorerRowOf(rightCard, "to sftp.txt") >= 0; }));
+    EXPECT_EQ(model->transfers().front().direction, SledTransferDirection::remoteToRemote);
+    for (const SledTransferRecord& record : model->transfers()) {
+        EXPECT_EQ(record.status, SledTransferStatus::completed) << record.errorMessage.value_or("");
+    }
+
+    // The bucket's copy, read back through a signed link from the link menu.
+    bucketPane.setSelectedPaths({explorerEntry(rightCard, "to sftp.txt").path});
+    EXPECT_TRUE(rightCard.linkButton()->isEnabled());
+    std::unique_ptr<QMenu> links(rightCard.buildLinkMenu(&rightCard));
+    EXPECT_EQ(explorerActionTexts(*links), (QStringList{"Copy Signed Link (1 Hour)", "Copy Signed Link (24 Hours)",
+                                                        "Copy Signed Link (7 Days)"}));
+    explorerAction(*links, "Copy Signed Link (1 Hour)")->trigger();
+    ASSERT_TRUE(viewsWaitFor([&] { return clipboard->value.has_value(); }));
+    VORN_REQUIRE_TOOL("curl");
+    EXPECT_EQ(vornShell("curl -sf " + vornShellQuote(*clipboard->value)).output, "dropped on the sshd");
+
+    snapshot(ground, QStringLiteral("app-explorer-remote-en"));
+    model->setLanguage(VornLanguage::tr);
+    snapshot(ground, QStringLiteral("app-explorer-remote-tr"));
+    model->setLanguage(VornLanguage::en);
+}
