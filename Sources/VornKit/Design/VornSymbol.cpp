@@ -115,7 +115,7 @@ const std::map<std::string, std::string, std::less<>>& table() {
         {"square.and.arrow.up", "actions/send-to"},
         {"square.and.arrow.up.on.square.fill", "actions/send-to"},
         {"square.grid.2x2.fill", "actions/view-app-grid"},
-        {"star", "status/non-starred"},
+        {"star", "actions/star-new"},
         {"star.fill", "status/starred"},
         {"sparkles", "actions/star-new"},
         {"star.slash", "status/semi-starred"},

@@ -388,3 +388,69 @@ TEST_F(ViewsTest, DroppedLocalFilesAreCopiedIntoThePaneFolder) {
     EXPECT_FALSE(refused.accepted);
     EXPECT_FALSE(refused.highlightedAfterDrop);
 }
+
+// The header follows the selection (preview and the link menu need a file, rename exactly one
+// entry, delete any), previews the first selected file in listing order, and its bookmark menu
+// toggles the folder and jumps to a bookmark of another pane's place; the new-folder button
+// shows and hides its row and keeps the typed name.
+TEST_F(ViewsTest, TheHeaderFollowsTheSelectionAndTheBookmarkMenuToggledAndJumps) {
+    left.write("b-second.txt", "second");
+    left.write("a-first.txt", "first");
+    fs::create_directory(left / "folder");
+    auto model = makeModel();
+    PaneBrowserState& pane = *model->leftPane();
+    PaneBrowserCard card(pane, *model, true);
+    PaneBrowserCard other(*model->rightPane(), *model, false);
+    card.resize(620, 420);
+    card.show();
+
+    pane.setSelectedPaths({(left / "folder").string()});
+    EXPECT_FALSE(card.previewButton()->isEnabled());
+    EXPECT_TRUE(card.renameButton()->isEnabled());
+    EXPECT_TRUE(card.deleteButton()->isEnabled());
+    pane.setSelectedPaths({(left / "b-second.txt").string(), (left / "a-first.txt").string()});
+    EXPECT_TRUE(card.previewButton()->isEnabled());
+    EXPECT_FALSE(card.renameButton()->isEnabled());
+    QTest::mouseClick(card.previewButton(), Qt::LeftButton);
+    EXPECT_TRUE(model->showingPreviewSheet());
+    ASSERT_TRUE(viewsWaitFor([&] { return !model->isLoadingPreview(); }));
+    ASSERT_TRUE(model->previewResult().has_value());
+    EXPECT_EQ(model->previewResult()->fileName, "a-first.txt") << "the first in listing order";
+    model->setShowingPreviewSheet(false);
+
+    std::unique_ptr<QMenu> menu(card.buildBookmarkMenu(&card));
+    EXPECT_EQ(explorerActionTexts(*menu), QStringList{"Bookmark Current Folder"});
+    EXPECT_EQ(card.bookmarkButton()->leadingSymbol(), "star");
+    explorerAction(*menu, "Bookmark Current Folder")->trigger();
+    EXPECT_TRUE(model->isCurrentPathBookmarked(&pane));
+    EXPECT_EQ(card.bookmarkButton()->leadingSymbol(), "star.fill");
+    menu.reset(card.buildBookmarkMenu(&card));
+    const QString bookmark = QStringLiteral("This Computer: ") + QString::fromStdString(left.path().filename().string()) +
+                             QStringLiteral("  (") + QString::fromStdString(left.path().string()) + QStringLiteral(")");
+    EXPECT_EQ(explorerActionTexts(*menu), (QStringList{"Remove Current Path Bookmark", "—", bookmark}));
+
+    // The right pane jumps to the left pane's bookmark.
+    std::unique_ptr<QMenu> otherMenu(other.buildBookmarkMenu(&other));
+    explorerAction(*otherMenu, bookmark)->trigger();
+    EXPECT_EQ(model->rightPane()->currentPath(), left.path().string());
+    EXPECT_EQ(other.pathField()->text(), QString::fromStdString(left.path().string()));
+    explorerWaitListed(*model->rightPane());
+
+    explorerAction(*menu, "Remove Current Path Bookmark")->trigger();
+    EXPECT_FALSE(model->isCurrentPathBookmarked(&pane));
+    EXPECT_EQ(card.bookmarkButton()->leadingSymbol(), "star");
+
+    QTest::mouseClick(card.newFolderButton(), Qt::LeftButton);
+    QTest::keyClicks(card.newFolderField(), QStringLiteral("kept"));
+    QTest::mouseClick(card.newFolderButton(), Qt::LeftButton);
+    EXPECT_FALSE(card.newFolderRow()->isVisible());
+    QTest::mouseClick(card.newFolderButton(), Qt::LeftButton);
+    EXPECT_TRUE(card.newFolderRow()->isVisible());
+    EXPECT_EQ(card.newFolderField()->text(), "kept");
+    // Starting a rename closes the new-folder row.
+    card.beginRename(explorerEntry(card, "folder"));
+    EXPECT_FALSE(card.newFolderRow()->isVisible());
+    EXPECT_TRUE(card.renameRow()->isVisible());
+    QTest::mouseClick(card.cancelRenameButton(), Qt::LeftButton);
+    EXPECT_FALSE(card.renameRow()->isVisible());
+}
