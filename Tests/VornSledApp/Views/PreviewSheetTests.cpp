@@ -451,12 +451,98 @@ TEST_F(PreviewSheetTest, ErrorsTruncatedTextsImagesAndBinariesShowTheirOwnBody) 
     EXPECT_EQ(RemoteFilePreviewSheetView::hashLabelText("abc"), QString::fromUtf8("SHA-256: abc\u2026"));
 }
 
+class RemotePreviewSheetTest : public PreviewSheetTest {
+protected:
+    void SetUp() override {
+        VORN_REQUIRE_SERVICE("keyring");
+        bus_.emplace("DBUS_SESSION_BUS_ADDRESS", VornTestServices::value("KEYRING_DBUS_ADDRESS"));
+    }
+    void TearDown() override {
+        if (saved_) {
+            SledCredentialStore::deleteSecret(*saved_);
+        }
+    }
+    // The usual providers, with the sshd's host key trusted.
+    SledModelEnvironment remoteEnvironment() const {
+        SledModelEnvironment environment = this->environment();
+        const std::filesystem::path knownHosts = VornTestServices::value("SSHD_KNOWN_HOSTS");
+        environment.providerFactory = [knownHosts](const PaneEndpoint&, const ConnectionProfile* profile,
+                                                   const std::optional<std::string>& secret)
+            -> std::shared_ptr<SledStorageProvider> {
+            if (profile == nullptr || profile->kind != ConnectionProtocolKind::sftp) {
+                return nullptr;
+            }
+            return std::make_shared<SFTPStorageProvider>(*profile, secret, knownHosts);
+        };
+        return environment;
+    }
+    void saveProfile(SledViewModel& model, const ConnectionProfile& profile, const std::optional<std::string>& secret) {
+        saved_ = profile.id;
+        QSignalSpy toasts(&model, &SledViewModel::toastShown);
+        model.saveProfile(profile, secret);
+        ASSERT_TRUE(viewsWaitFor([&] { return toasts.count() >= 1; }));
+        ASSERT_FALSE(model.toastIsError()) << model.toastMessage().value_or("");
+    }
+    // Previews `name` in `pane`, types " (revised)" at the end of its first line, saves, and checks
+    // what the sheet and the model report; returns the text that should now be stored.
+    static std::string editFirstLineThroughTheSheet(SledViewModel& model, MainSledWorkspaceView& view, PaneBrowserState& pane,
+                                             const std::string& name, const std::string& original, const QString& picture) {
+        model.openQuickPreview([&] {
+            const auto& entries = pane.entries();
+            const auto found = std::find_if(entries.begin(), entries.end(), [&](const SledFileEntry& e) { return e.name == name; });
+            if (found == entries.end()) {
+                std::string listed;
+                for (const SledFileEntry& entry : entries) {
+                    listed += " [" + entry.name + "]";
+                }
+                ADD_FAILURE() << name << " is not listed; the pane lists" << listed;
+            }
+            return found == entries.end() ? SledFileEntry() : *found;
+        }(), &pane);
+        RemoteFilePreviewSheetView* sheet = view.previewSheet();
+        if (sheet == nullptr) {
+            ADD_FAILURE() << "no preview sheet";
+            return {};
+        }
+        EXPECT_TRUE(viewsWaitFor([&] { return !model.isLoadingPreview(); }));
+        if (!model.previewResult()) {
+            ADD_FAILURE() << model.previewError().value_or("no preview");
+            return {};
+        }
+        EXPECT_EQ(sheet->titleLabel()->text(), QString::fromStdString(name));
+        EXPECT_EQ(model.previewResult()->sha256Hex, VornSHA256::hexDigest(original));
+        snapshot(*sheet, picture);
+
+        QTest::mouseClick(sheet->editButton(), Qt::LeftButton);
+        EXPECT_TRUE(sheet->isEditing());
+        QTest::keyClick(sheet->editor(), Qt::Key_End);
+        QTest::keyClicks(sheet->editor(), " (revised)");
+        std::string expected = original;
+        expected.insert(expected.find("\r\n"), " (revised)");
+        EXPECT_EQ(sheet->draftText(), expected);
+        QTest::mouseClick(sheet->saveButton(), Qt::LeftButton);
+        EXPECT_TRUE(viewsWaitFor([&] { return !model.isSavingPreviewEdit() && !sheet->isEditing(); }))
+            << model.toastMessage().value_or("");
+        EXPECT_EQ(model.toastMessage(), "Saved & SHA-256 verified: " + name);
+        EXPECT_EQ(model.previewResult()->sha256Hex, VornSHA256::hexDigest(expected));
+        EXPECT_TRUE(model.transfers().front().isSHA256Verified);
+        model.setShowingPreviewSheet(false);
+        return expected;
+    }
+    static std::string randomName(const std::string& prefix) {
+        static std::mt19937_64 random{std::random_device{}()};
+        return prefix + std::to_string(random() % 1'000'000'000ULL);
+    }
+
+private:
+    std::optional<VornScopedEnv> bus_;
+    std::optional<VornUUID> saved_;
+};
+
 // A remote text on the loopback sshd, with a name holding spaces and quotes: previewed, edited
 // and saved; the file the server holds has the new SHA-256 and every CR LF and no-break space.
-TEST_F(PreviewSheetTest, ARemoteTextIsSavedAndTheServerHoldsTheNewDigest) {
+TEST_F(RemotePreviewSheetTest, AnSFTPTextIsSavedAndTheServerHoldsTheNewDigest) {
     VORN_REQUIRE_SERVICE("sshd");
-    VORN_REQUIRE_SERVICE("keyring");
-    VornScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", VornTestServices::value("KEYRING_DBUS_ADDRESS"));
     ConnectionProfile profile;
     profile.id = VornUUID::random();
     profile.name = "Loopback SFTP";
@@ -466,63 +552,80 @@ TEST_F(PreviewSheetTest, ARemoteTextIsSavedAndTheServerHoldsTheNewDigest) {
     profile.username = VornTestServices::value("SSHD_USER");
     profile.sftpAuthMethod = SFTPAuthMethod::sshKey;
     profile.privateKeyPath = VornTestServices::value("SSHD_KEY");
-    static std::mt19937_64 random{std::random_device{}()};
-    const std::filesystem::path folder =
-        std::filesystem::path(VornTestServices::value("SSHD_HOME")) / ("preview-" + std::to_string(random() % 1'000'000'000ULL));
+    const std::filesystem::path folder = std::filesystem::path(VornTestServices::value("SSHD_HOME")) / randomName("preview-");
     ASSERT_TRUE(std::filesystem::create_directories(folder));
     const std::string name = "it's a \"draft\" v2.txt";
     const std::string original = "line one\xC2\xA0x\r\nline two\r\n";
     writeBytes(folder / name, original);
-    // The sshd's user owns what it writes there.
+    // The sshd's user replaces files there.
     vornShell("chown -R " + vornShellQuote(VornTestServices::value("SSHD_USER")) + " " + vornShellQuote(folder.string()));
     profile.initialRemotePath = folder.string();
 
-    auto environment = this->environment();
-    const std::filesystem::path knownHosts = VornTestServices::value("SSHD_KNOWN_HOSTS");
-    environment.providerFactory = [knownHosts](const PaneEndpoint&, const ConnectionProfile* profile,
-                                               const std::optional<std::string>& secret)
-        -> std::shared_ptr<SledStorageProvider> {
-        if (profile == nullptr || profile->kind != ConnectionProtocolKind::sftp) {
-            return nullptr;
-        }
-        return std::make_shared<SFTPStorageProvider>(*profile, secret, knownHosts);
-    };
-    auto model = makeModelAsking(environment);
-    QSignalSpy toasts(model.get(), &SledViewModel::toastShown);
-    model->saveProfile(profile, std::nullopt);
-    ASSERT_TRUE(viewsWaitFor([&] { return toasts.count() >= 1; }));
+    auto model = makeModelAsking(remoteEnvironment());
+    saveProfile(*model, profile, std::nullopt);
     MainSledWorkspaceView view(*model);
     view.resize(1228, 700);
     view.show();
-
     PaneBrowserState& remote = *model->rightPane();
     model->selectEndpoint(PaneEndpoint::remote(profile.id), &remote);
     ASSERT_TRUE(viewsWaitFor([&] { return !remote.isLoading(); }));
     ASSERT_FALSE(remote.errorMessage().has_value()) << *remote.errorMessage();
-    RemoteFilePreviewSheetView* sheet = preview(*model, view, remote, name);
-    ASSERT_NE(sheet, nullptr);
-    ASSERT_EQ(sheet->body(), RemoteFilePreviewSheetView::Body::result) << model->previewError().value_or("");
-    EXPECT_EQ(sheet->titleLabel()->text(), QString::fromStdString(name));
-    EXPECT_TRUE(sheet->subtitleLabel()->text().startsWith("Loopback SFTP \u2022 "));
-    snapshot(*sheet, QStringLiteral("app-preview-sftp-en"));
 
-    QTest::mouseClick(sheet->editButton(), Qt::LeftButton);
-    ASSERT_TRUE(sheet->isEditing());
-    QTest::keyClick(sheet->editor(), Qt::Key_End);
-    QTest::keyClicks(sheet->editor(), " (revised)");
-    const std::string expected = "line one\xC2\xA0x (revised)\r\nline two\r\n";
-    ASSERT_EQ(sheet->draftText(), expected);
-    QTest::mouseClick(sheet->saveButton(), Qt::LeftButton);
-    ASSERT_TRUE(viewsWaitFor([&] { return !model->isSavingPreviewEdit() && !sheet->isEditing(); }))
-        << model->toastMessage().value_or("");
-    EXPECT_EQ(model->toastMessage(), "Saved & SHA-256 verified: " + name);
+    const std::string expected =
+        editFirstLineThroughTheSheet(*model, view, remote, name, original, QStringLiteral("app-preview-sftp-en"));
+    EXPECT_EQ(expected, "line one\xC2\xA0x (revised)\r\nline two\r\n");
     // The server's copy, read where the sshd keeps it.
     EXPECT_EQ(readBytes(folder / name), expected);
     EXPECT_EQ(VornChecksum::sha256(folder / name, 65536), VornSHA256::hexDigest(expected));
-    EXPECT_EQ(model->previewResult()->sha256Hex, VornSHA256::hexDigest(expected));
-    EXPECT_EQ(model->transfers().front().isSHA256Verified, true);
-
-    model->setShowingPreviewSheet(false);
-    SledCredentialStore::deleteSecret(profile.id);
     std::filesystem::remove_all(folder);
+}
+
+// The same on the SigV4-checking S3 server; the stored object is fetched back over HTTP through a
+// signed link.
+TEST_F(RemotePreviewSheetTest, AnObjectStoreTextIsSavedAndTheServerServesTheNewBytes) {
+    VORN_REQUIRE_SERVICE("s3");
+    VORN_REQUIRE_TOOL("curl");
+    ConnectionProfile profile;
+    profile.id = VornUUID::random();
+    profile.name = "Test bucket";
+    profile.kind = ConnectionProtocolKind::s3Compatible;
+    profile.endpointURL = VornTestServices::value("S3_ENDPOINT");
+    profile.bucket = VornTestServices::value("S3_BUCKET");
+    profile.region = VornTestServices::value("S3_REGION");
+    profile.accessKeyID = VornTestServices::value("S3_ACCESS_KEY");
+    profile.usePathStyleAddressing = true;
+    const std::string name = "notes (v2) draft.txt";
+    const std::string original = "first\r\nsecond\xC2\xA0line\r\n";
+    writeBytes(left.path() / name, original);
+
+    auto model = makeModelAsking(remoteEnvironment());
+    saveProfile(*model, profile, VornTestServices::value("S3_SECRET_KEY"));
+    MainSledWorkspaceView view(*model);
+    view.resize(1228, 700);
+    view.show();
+    PaneBrowserState& local = *model->leftPane();
+    PaneBrowserState& bucket = *model->rightPane();
+    model->jumpToBookmark({VornUUID::random(), "", PaneEndpoint::remote(profile.id), "/" + randomName("preview-")}, &bucket);
+    ASSERT_TRUE(viewsWaitFor([&] { return !bucket.isLoading(); }));
+    ASSERT_FALSE(bucket.errorMessage().has_value()) << *bucket.errorMessage();
+    local.setSelectedPaths({(left.path() / name).string()});
+    QSignalSpy finished(model.get(), &SledViewModel::transferBatchFinished);
+    model->transferSelected(&local, &bucket);
+    ASSERT_TRUE(viewsWaitFor([&] { return finished.count() == 1; }));
+    ASSERT_TRUE(viewsWaitFor([&] { return !bucket.isLoading() && bucket.entries().size() == 1; }));
+
+    const std::string expected =
+        editFirstLineThroughTheSheet(*model, view, bucket, name, original, QStringLiteral("app-preview-s3-en"));
+    EXPECT_EQ(expected, "first (revised)\r\nsecond\xC2\xA0line\r\n");
+    ASSERT_TRUE(viewsWaitFor([&] { return !bucket.isLoading(); }));
+    model->copyPresignedURL(entryNamed(bucket, name), &bucket, 3600);
+    ASSERT_TRUE(viewsWaitFor([&] { return clipboard->value.has_value() && clipboard->value->starts_with("http"); }));
+    const VornShellResult fetched = vornShell("curl -sf " + vornShellQuote(*clipboard->value));
+    ASSERT_EQ(fetched.exitCode, 0) << fetched.output;
+    EXPECT_EQ(fetched.output, expected);
+    EXPECT_EQ(VornSHA256::hexDigest(fetched.output), VornSHA256::hexDigest(expected));
+
+    bucket.setSelectedPaths({entryNamed(bucket, name).path});
+    model->deleteSelected(&bucket);
+    ASSERT_TRUE(viewsWaitFor([&] { return model->toastMessage() == "Deleted 1 item(s)"; }));
 }
