@@ -263,15 +263,33 @@ bool VornGlobalHotkeyManager::Filter::nativeEventFilter(const QByteArray& eventT
 
 bool VornGlobalHotkeyManager::handleKeyPress(const void* message) {
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
-    if ((event->response_type & 0x7f) != XCB_KEY_PRESS) {
+    const auto type = event->response_type & 0x7f;
+    if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE) {
         return false;
     }
-    const auto* press = static_cast<const xcb_key_press_event_t*>(message);
-    const Combination combination{press->detail, std::uint16_t(press->state & chordModifiers)};
+    // Press and release events share one layout.
+    const auto* key = static_cast<const xcb_key_press_event_t*>(message);
+    if (type == XCB_KEY_RELEASE) {
+        // The modifiers may have been let go first, so a release counts for its key alone.
+        if (const auto state = keyStates_.find(key->detail); state != keyStates_.end()) {
+            state->second.down = false;
+            state->second.releaseTime = key->time;
+        }
+        return false;
+    }
+    const Combination combination{key->detail, std::uint16_t(key->state & chordModifiers)};
     const auto held = heldCombinations().find(combination);
     // Keys grabbed by other code of this process, or by another manager, are theirs to handle.
     if (held == heldCombinations().end() || held->second.manager != this) {
         return false;
+    }
+    KeyState& state = keyStates_[key->detail];
+    // A held key repeats: as presses without releases where the client asked the keyboard to say
+    // so, else as a release and a press at the same instant. Neither is a new press.
+    const bool repeat = state.down || (state.releaseTime && *state.releaseTime == key->time);
+    state.down = true;
+    if (repeat) {
+        return true;
     }
     const std::uint32_t id = held->second.id;
     // The action runs after this handler has returned, and only if the key is still registered.

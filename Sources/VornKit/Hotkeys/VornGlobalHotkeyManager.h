@@ -54,7 +54,7 @@ struct std::hash<VornHotkeyDescriptor> {
 // System-wide shortcuts: each registration grabs its key combination on the X display through
 // Qt's own connection (with every CapsLock and NumLock variant, so the key works whatever their
 // state), and a native event filter on the GUI thread runs the action, queued, once the press has
-// been handled.
+// been handled. A key held down runs its action once: the keyboard's repeats are not presses.
 //
 // A combination that another X client, or another registration in this process, holds already is
 // refused and nothing is grabbed. Under Wayland no program may grab keys for the whole desktop, so
@@ -95,6 +95,13 @@ private:
         VornGlobalHotkeyManager& manager_;
     };
 
+    // Whether a key is down, and when it was last let go, by key code: a held key's repeats are
+    // told from new presses by them.
+    struct KeyState {
+        bool down = false;
+        std::optional<std::uint32_t> releaseTime;
+    };
+
     bool handleKeyPress(const void* event);
     void release(const Grab& grab);
 
@@ -102,6 +109,7 @@ private:
     bool exhausted_ = false;
     std::map<std::uint32_t, std::shared_ptr<Grab>> hotKeyRefs_;
     std::map<std::uint32_t, Action> handlers_;
+    std::map<std::uint8_t, KeyState> keyStates_;
     Filter filter_{*this};
     bool filterInstalled_ = false;
     // Queued actions run in this object's name; it goes with the manager, and so do they.

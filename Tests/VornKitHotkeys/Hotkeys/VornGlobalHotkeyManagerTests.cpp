@@ -142,10 +142,17 @@ TEST_F(VornGlobalHotkeyManagerTest, APressRunsItsActionOnceOnTheGuiThreadWhateve
     press("Num_Lock Caps_Lock ctrl+shift+k Caps_Lock Num_Lock");
     ASSERT_TRUE(waitFor([&] { return runs == 4; }));
 
+    // Held down long enough for the keyboard to repeat: still one press.
+    const VornShellResult held = vornShell("xdotool keydown ctrl+shift+k sleep 1.5 keyup ctrl+shift+k");
+    ASSERT_EQ(held.exitCode, 0) << held.output;
+    ASSERT_TRUE(waitFor([&] { return runs >= 5; })) << runs;
+    settle(manager);
+    EXPECT_EQ(runs, 5) << "a held key repeats, and a repeat is no new press";
+
     // Other modifiers make another combination.
     press("ctrl+k shift+k ctrl+alt+shift+k k");
     settle(manager);
-    EXPECT_EQ(runs, 4);
+    EXPECT_EQ(runs, 5);
 }
 
 TEST_F(VornGlobalHotkeyManagerTest, AKeyAnotherClientHoldsIsRefusedAndNothingChanges) {
