@@ -28,6 +28,8 @@ test_packages=(
     openssh-server rclone dbus gnome-keyring libsecret-tools libglib2.0-bin
     avahi-daemon avahi-utils iproute2 xvfb xauth openbox xdotool fonts-dejavu-core
     python3 python3-botocore curl socat chromium clang libclang-rt-14-dev
+    # Decodes the LAN tab's QR code in its test.
+    zbar-tools
     nodejs npm
 )
 # Peers of bench/*/run.sh: rsync (plan), rclone and the AWS command-line client (s3, sftp,

@@ -109,6 +109,7 @@ const std::map<std::string, std::string, std::less<>>& table() {
         {"safari", "legacy/web-browser"},
         {"scope", "actions/find-location"},
         {"server.rack", "places/network-server"},
+        {"shield", "status/security-low"},
         {"sidebar.left", "actions/sidebar-show"},
         {"slider.horizontal.3", "categories/preferences-system"},
         {"square.and.arrow.down", "actions/document-save"},

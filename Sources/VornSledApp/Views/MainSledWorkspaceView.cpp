@@ -2,6 +2,7 @@
 
 #include "ConnectionProfileSheetView.h"
 #include "DualPaneExplorerView.h"
+#include "LanAirDropView.h"
 #include "SledChrome.h"
 #include "SledTransferQueueView.h"
 #include "VornAppVersion.h"
@@ -128,7 +129,7 @@ MainSledWorkspaceView::MainSledWorkspaceView(SledViewModel& viewModel, QWidget* 
 
     pages_ = new QStackedWidget(this);
     pageWidgets_[0] = new DualPaneExplorerView(model_, this);
-    pageWidgets_[1] = makePlaceholderPage();
+    pageWidgets_[1] = new LanAirDropView(model_, accent_, this);
     pageWidgets_[2] = new SledTransferQueueView(model_, this);
     for (QWidget* page : pageWidgets_) {
         pages_->addWidget(page);
@@ -325,12 +326,6 @@ QWidget* MainSledWorkspaceView::makeStatusBar() {
     controls->addWidget(streamsButton_);
     row->addLayout(controls);
     return bar;
-}
-
-QWidget* MainSledWorkspaceView::makePlaceholderPage() {
-    // The LAN tab is its own view; until it is installed its page is an empty glass card, so the
-    // window keeps its shape.
-    return new VornGlassCard(16, 16, this);
 }
 
 QMenu* MainSledWorkspaceView::buildStreamsMenu(QWidget* parent) {

@@ -96,7 +96,6 @@ protected:
 private:
     QWidget* makeToolbar();
     QWidget* makeStatusBar();
-    QWidget* makePlaceholderPage();
     void retranslate();
     void syncTab();
     void syncCounts();
