@@ -43,13 +43,49 @@ pids+=($!)
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 export QT_SCALE_FACTOR=1
 
+# Where the LAN tab's controls are, in window coordinates, at the default window size.
+server_button_x=380; server_button_y=131
+host_field_x=960; host_field_y=131
+port_field_x=1060; port_field_y=131
+connect_button_x=1191; connect_button_y=131
+
 shot() {
     sleep 0.8
     "$grab" "$out/$1.png"
     echo "$out/$1.png"
 }
 
+# The port the program with pid $1 listens on for the LAN (empty while it has none).
+lan_port() {
+    ss -ltnpH | grep "pid=$1," | awk '{print $4}' | sed 's/.*://' | head -n 1 || true
+}
+
+# Clicks a point of the window given in window coordinates.
+click_at() {
+    xdotool mousemove --window "$window" "$1" "$2" click 1
+    sleep 0.3
+}
+
 for language in en tr; do
+    # Another computer on the network: a second instance with its own home, shown in the LAN
+    # tab's nearby devices once it is connected by address.
+    peer_home="$scratch/peer-$language"
+    mkdir -p "$peer_home/data/VornSled" "$peer_home/config"
+    mkdir -m 700 "$peer_home/run"
+    printf '{"profiles":[],"settings":{"lanPort":0,"lanDeviceName":"Studio Laptop"}}\n' \
+        > "$peer_home/data/VornSled/profiles.json"
+    (
+        export HOME="$peer_home" XDG_DATA_HOME="$peer_home/data" XDG_CONFIG_HOME="$peer_home/config"
+        export XDG_RUNTIME_DIR="$peer_home/run" LANGUAGE="$language" LANG="C.UTF-8"
+        exec "$program"
+    ) > "$scratch/peer-$language.log" 2>&1 &
+    peer=$!
+    pids+=($peer)
+    peer_window="$(xdotool search --sync --onlyvisible --pid "$peer" | head -n 1)"
+    xdotool windowminimize --sync "$peer_window" 2> /dev/null || true
+    for _ in $(seq 1 50); do [ -n "$(lan_port "$peer")" ] && break; sleep 0.1; done
+    peer_port="$(lan_port "$peer")"
+
     home="$scratch/$language"
     mkdir -p "$home/data/VornSled" "$home/config" "$home/files"
     mkdir -m 700 "$home/run"
@@ -80,12 +116,12 @@ JSON
     ) > "$scratch/vornsled-$language.log" 2>&1 &
     app=$!
     pids+=($app)
-    window="$(xdotool search --sync --onlyvisible --name 'VornSled' | head -n 1)"
+    window="$(xdotool search --sync --onlyvisible --pid "$app" | head -n 1)"
     xdotool windowactivate --sync "$window" 2> /dev/null || xdotool windowfocus --sync "$window"
     sleep 2
     # Two files sent to its LAN receiver from outside, as another device would, fill the
     # transfer list with verified records.
-    port="$(ss -ltnpH | grep "pid=$app," | awk '{print $4}' | sed 's/.*://' | head -n 1 || true)"
+    port="$(lan_port "$app")"
     if [ -n "$port" ] && command -v curl > /dev/null; then
         for file in report-q3.pdf site-backup.tar; do
             digest="$(sha256sum "$home/files/$file" | cut -d' ' -f1)"
@@ -104,6 +140,30 @@ JSON
     sleep 0.5
     xdotool key --window "$window" ctrl+shift+s; sleep 1; shot "sync-sheet-$language"
     xdotool key Escape
-    kill "$app"; wait "$app" 2> /dev/null || true
+    sleep 0.5
+    # The LAN tab with its receiver stopped, then running again with the other computer connected
+    # by address and a clipboard text that came from it. The points are the controls' places in
+    # the window at its default size.
+    xdotool key --window "$window" ctrl+2
+    click_at "$server_button_x" "$server_button_y"; shot "lan-stopped-$language"
+    click_at "$server_button_x" "$server_button_y"
+    sleep 1
+    port="$(lan_port "$app")"
+    if [ -n "$peer_port" ]; then
+        click_at "$host_field_x" "$host_field_y"
+        xdotool type --delay 20 "127.0.0.1"
+        click_at "$port_field_x" "$port_field_y"
+        xdotool key ctrl+a
+        xdotool type --delay 20 "$peer_port"
+        click_at "$connect_button_x" "$connect_button_y"
+    fi
+    if [ -n "$port" ] && command -v curl > /dev/null; then
+        curl -s --noproxy '*' -o /dev/null -H "Content-Type: application/json" \
+            --data '{"text":"Gate code for the studio: 4471","sender":"Studio Laptop"}' \
+            "http://127.0.0.1:$port/api/v1/clipboard" || true
+    fi
+    sleep 1
+    shot "lan-peers-$language"
+    kill "$app" "$peer"; wait "$app" "$peer" 2> /dev/null || true
 done
 echo "screenshots in $out"

@@ -99,6 +99,13 @@ bool isLeftRelease(QEvent* event) {
     return static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
 }
 
+// The start of a clipboard text, enough for the three lines a row shows: a peer may send
+// megabytes on one line, and a row must not lay all of it out on every paint.
+QString clipboardPreview(const std::string& text) {
+    constexpr std::size_t previewBytes = 16384;
+    return sledDisplayText(text.size() > previewBytes ? text.substr(0, previewBytes) : text);
+}
+
 template <class Row>
 const Row* rowAt(const std::deque<Row>& rows, const QModelIndex& index) {
     if (!index.isValid() || index.row() < 0 || static_cast<std::size_t>(index.row()) >= rows.size()) {
@@ -412,7 +419,8 @@ double LanClipboardDelegate::textWidth() const {
 QStringList LanClipboardDelegate::shownLines(const QString& text, double width) {
     const QFont font = captionFont();
     const QFontMetricsF metrics(font);
-    QString flat = text;
+    constexpr qsizetype laidOutCharacters = 4096;
+    QString flat = text.left(laidOutCharacters);
     // Line breaks of the text break lines here too (the layout only knows its own separator).
     flat.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     flat.replace(QChar('\r'), QChar('\n'));
@@ -427,7 +435,7 @@ QStringList LanClipboardDelegate::shownLines(const QString& text, double width) 
     layout.setTextOption(options);
     QStringList lines;
     layout.beginLayout();
-    bool more = false;
+    bool more = text.size() > laidOutCharacters;
     while (true) {
         QTextLine line = layout.createLine();
         if (!line.isValid()) {
@@ -466,7 +474,7 @@ QRectF LanClipboardDelegate::copyButtonRect(const QRectF& rowRect) {
 
 QSize LanClipboardDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const {
     const LANClipboardMessage* message = rowAt(model_.clipboardMessages(), index);
-    const int lines = message ? static_cast<int>(shownLines(sledDisplayText(message->text), textWidth()).size()) : 1;
+    const int lines = message ? static_cast<int>(shownLines(clipboardPreview(message->text), textWidth()).size()) : 1;
     const double height = rowPadding + QFontMetricsF(caption2Font(QFont::Bold)).height() + 4 +
                           lines * QFontMetricsF(captionFont()).lineSpacing() + rowPadding;
     return QSize(view_->viewport()->width(), static_cast<int>(std::ceil(height)) + rowGap);
@@ -500,7 +508,7 @@ void LanClipboardDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     painter->setFont(textFont);
     painter->setPen(VornGlassTokens::textPrimary());
     double y = row.top() + rowPadding + senderMetrics.height() + 4;
-    for (const QString& line : shownLines(sledDisplayText(message->text), width)) {
+    for (const QString& line : shownLines(clipboardPreview(message->text), width)) {
         painter->drawText(QRectF(left, y, width, textMetrics.lineSpacing()), Qt::AlignVCenter | Qt::AlignLeft, line);
         y += textMetrics.lineSpacing();
     }

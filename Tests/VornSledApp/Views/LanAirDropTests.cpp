@@ -473,10 +473,25 @@ TEST_F(LanTabTest, ClipboardTextsAndReceivedFilesFromRealClients) {
     EXPECT_EQ(clipboard->value, longText);
     EXPECT_EQ(model->toastMessage(), "Copied Clipboard");
 
+    // Megabytes on one line make a row of three lines like any other, and still copy whole.
+    std::string huge;
+    while (huge.size() < 1'500'000) {
+        huge += "wordy ";
+    }
+    client.sendClipboard(huge, workspacePeer(*model), "Phone", std::nullopt);
+    ASSERT_TRUE(viewsWaitFor([&] { return model->clipboardMessages().size() == 3; }));
+    QCoreApplication::processEvents();
+    const QRect hugeRow = view->clipboardList()->visualRect(model->clipboardList()->index(0));
+    EXPECT_EQ(hugeRow.height(), view->clipboardList()->visualRect(model->clipboardList()->index(2)).height());
+    clipboard->value.reset();
+    clickInList(view->clipboardList(),
+                LanClipboardDelegate::copyButtonRect(QRectF(hugeRow).adjusted(0, 0, 0, -LanClipboardDelegate::rowGap)));
+    EXPECT_EQ(clipboard->value, huge);
+
     // This computer's own clipboard, published: an outgoing row in the accent colour.
     clipboard->value = "from this computer";
     QTest::mouseClick(view->shareClipboardButton(), Qt::LeftButton);
-    ASSERT_EQ(model->clipboardMessages().size(), 3u);
+    ASSERT_EQ(model->clipboardMessages().size(), 4u);
     EXPECT_TRUE(model->clipboardMessages().front().isOutgoing);
     EXPECT_EQ(view->clipboardDelegate()->senderColor(model->clipboardMessages().front()), view->accent());
     EXPECT_EQ(view->clipboardDelegate()->senderColor(model->clipboardMessages()[1]), VornGlassTokens::success());

@@ -13,7 +13,7 @@ out="$build/Tests/artefacts/screenshots"
 rm -rf "$out"
 bash "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/screenshots.sh" "$build" "$out"
 for language in en tr; do
-    for screen in dual-pane lan transfers connection-sheet sync-sheet; do
+    for screen in dual-pane lan lan-stopped lan-peers transfers connection-sheet sync-sheet; do
         test -s "$out/$screen-$language.png" || { echo "missing $screen-$language.png"; exit 1; }
     done
 done
