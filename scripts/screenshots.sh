@@ -81,8 +81,9 @@ for language in en tr; do
     ) > "$scratch/peer-$language.log" 2>&1 &
     peer=$!
     pids+=($peer)
-    peer_window="$(xdotool search --sync --onlyvisible --pid "$peer" | head -n 1)"
-    xdotool windowminimize --sync "$peer_window" 2> /dev/null || true
+    # A peer that never shows a window leaves the pictures without it rather than hanging.
+    peer_window="$(timeout 30 xdotool search --sync --onlyvisible --pid "$peer" | head -n 1 || true)"
+    [ -z "$peer_window" ] || timeout 10 xdotool windowminimize --sync "$peer_window" 2> /dev/null || true
     for _ in $(seq 1 50); do [ -n "$(lan_port "$peer")" ] && break; sleep 0.1; done
     peer_port="$(lan_port "$peer")"
 
