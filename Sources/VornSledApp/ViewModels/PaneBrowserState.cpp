@@ -77,7 +77,8 @@ void PaneBrowserState::setErrorMessage(std::optional<std::string> message) {
     }
 }
 
-void PaneBrowserState::applyListing(std::vector<SledFileEntry> entries, const SledPanePlace& place, bool incomplete) {
+void PaneBrowserState::applyListing(std::vector<SledFileEntry> entries, const SledPanePlace& place, bool incomplete,
+                                    std::optional<std::deque<SledFileEntry>> rows) {
     const bool samePlace = listedPlace_ && *listedPlace_ == place;
     listedPlace_ = place;
     const bool entriesChange = entries != entries_;
@@ -93,7 +94,11 @@ void PaneBrowserState::applyListing(std::vector<SledFileEntry> entries, const Sl
         }
     }
     if (entriesChange) {
-        refreshEntryList();
+        if (rows && searchQuery_.trimmed().isEmpty()) {
+            entryList_.replaceAll(std::move(*rows));
+        } else {
+            refreshEntryList();
+        }
         emit entriesChanged();
     }
     setSelectedPaths(kept);

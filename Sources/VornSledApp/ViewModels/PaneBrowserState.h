@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <set>
 #include <string>
@@ -87,7 +88,10 @@ private:
     void setPlace(const PaneEndpoint& endpoint, const std::string& path);
     void setLoading(bool loading);
     void setErrorMessage(std::optional<std::string> message);
-    void applyListing(std::vector<SledFileEntry> entries, const SledPanePlace& place, bool incomplete);
+    // `rows`, when given, is a copy of `entries` made off the GUI thread: shown as it is when no
+    // search text filters it, so a large listing is not copied again on the GUI thread.
+    void applyListing(std::vector<SledFileEntry> entries, const SledPanePlace& place, bool incomplete,
+                      std::optional<std::deque<SledFileEntry>> rows = std::nullopt);
     void forgetListing();
     void refreshEntryList();
 

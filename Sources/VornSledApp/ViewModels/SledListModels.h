@@ -110,6 +110,12 @@ public:
         rows_.assign(std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
         endResetModel();
     }
+    // Takes rows built elsewhere (a worker thread) without copying them on the GUI thread.
+    void replaceAll(std::deque<Row>&& rows) {
+        beginResetModel();
+        rows_.swap(rows);
+        endResetModel();
+    }
     template <class Change>
     void updateAt(int row, Change change) {
         change(rows_[static_cast<std::size_t>(row)]);

@@ -399,13 +399,16 @@ void SledViewModel::refresh(PaneBrowserState* pane) {
         } catch (...) {
             failure = describe(std::current_exception());
         }
-        onGUI([this, target, generation, place, entries = std::move(entries), incomplete, failure]() mutable {
+        // The rows the list shows, copied here rather than on the GUI thread.
+        std::deque<SledFileEntry> rows(entries.begin(), entries.end());
+        onGUI([this, target, generation, place, entries = std::move(entries), rows = std::move(rows), incomplete,
+               failure]() mutable {
             if (!target || generation != target->listingGeneration_) {
                 // A newer listing was asked for: this one must not replace it, whenever it lands.
                 return;
             }
             if (!failure || incomplete) {
-                target->applyListing(std::move(entries), place, incomplete);
+                target->applyListing(std::move(entries), place, incomplete, std::move(rows));
             } else if (!target->listedPlace() || !(*target->listedPlace() == place)) {
                 // Nothing of another place may stay on show under this place's name.
                 target->forgetListing();
