@@ -51,7 +51,7 @@ TEST(S3R2StorageProvider, UploadAndDownloadRoundTripWithAwkwardKeys) {
     const VornTestTempDir temp;
     const std::string root = s3TestFolder();
     const std::string names[] = {"plain.txt", "Özel klasör/rapor 1+1 ~ * (ç).txt", "\"d\" (x) [y] {z} ~!.bin",
-                                 "100% sure=yes?.txt", "empty.bin"};
+                                 "100% sure=yes?.txt", "empty.bin", "jerry & tom's <best>.txt"};
     unsigned seed = 1;
     for (const auto& name : names) {
         SCOPED_TRACE(name);
@@ -82,7 +82,8 @@ TEST(S3R2StorageProvider, UploadAndDownloadRoundTripWithAwkwardKeys) {
 
     const auto listed = provider.listDirectory(root, {});
     EXPECT_EQ(s3EntryNames(listed), (std::vector<std::string>{"Özel klasör/", "\"d\" (x) [y] {z} ~!.bin",
-                                                              "100% sure=yes?.txt", "empty.bin", "plain.txt"}));
+                                                              "100% sure=yes?.txt", "empty.bin",
+                                                              "jerry & tom's <best>.txt", "plain.txt"}));
     const auto& plain = listed.back();
     EXPECT_EQ(plain.path, root + "/plain.txt");
     EXPECT_EQ(plain.sizeBytes, 70'013);

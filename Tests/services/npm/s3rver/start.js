@@ -2,6 +2,23 @@
 // pair and the bucket "testbucket", and writes the port to S3_PORT_FILE once it accepts requests.
 'use strict';
 const fs = require('fs');
+const Module = require('module');
+
+// The server escapes each XML text itself and then lets its builder escape it again, so a key
+// holding "&" or "'" would be listed as "&amp;" or "&#x27;". Real services escape once: hand the
+// server a builder that leaves its texts as they come.
+const load = Module._load;
+Module._load = function (request, ...rest) {
+  const loaded = load.call(this, request, ...rest);
+  if (request !== 'fast-xml-parser') return loaded;
+  class EscapeOnceBuilder extends loaded.XMLBuilder {
+    constructor(options) {
+      super({ ...options, processEntities: false });
+    }
+  }
+  return { ...loaded, XMLBuilder: EscapeOnceBuilder };
+};
+
 const S3rver = require('@20minutes/s3rver');
 const { DUMMY_ACCOUNT } = require('@20minutes/s3rver/lib/models/account');
 
