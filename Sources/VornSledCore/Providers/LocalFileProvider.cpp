@@ -45,6 +45,29 @@ VornDate dateFromTimespec(const timespec& time) {
     return VornDate(duration_cast<microseconds>(seconds(time.tv_sec) + nanoseconds(time.tv_nsec)));
 }
 
+// Sockets, pipes and devices carry their mode as ls writes it ("srwxr-xr-x"), so a sync can
+// tell them from files without asking the disk again; regular files, folders and links have none.
+std::optional<std::string> specialFilePermissions(mode_t mode) {
+    char type = 0;
+    if (S_ISSOCK(mode)) {
+        type = 's';
+    } else if (S_ISFIFO(mode)) {
+        type = 'p';
+    } else if (S_ISCHR(mode)) {
+        type = 'c';
+    } else if (S_ISBLK(mode)) {
+        type = 'b';
+    } else {
+        return std::nullopt;
+    }
+    std::string text(1, type);
+    const char letters[] = {'r', 'w', 'x'};
+    for (int bit = 8; bit >= 0; --bit) {
+        text += (mode & (mode_t{1} << bit)) ? letters[(8 - bit) % 3] : '-';
+    }
+    return text;
+}
+
 // The text of a path with trailing separators dropped ("/a/b/" names the same item as "/a/b").
 std::string withoutTrailingSlashes(std::string text) {
     while (text.size() > 1 && text.back() == '/') {
@@ -311,6 +334,7 @@ std::vector<SledFileEntry> LocalFileProvider::listDirectory(const std::string& a
         }
         entry.isDirectory = S_ISDIR(status.st_mode);
         entry.isSymbolicLink = S_ISLNK(status.st_mode);
+        entry.permissions = specialFilePermissions(status.st_mode);
         entry.sizeBytes = entry.isDirectory ? 0 : static_cast<std::int64_t>(status.st_size);
         entry.modifiedAt = dateFromTimespec(status.st_mtim);
         entries.push_back(std::move(entry));

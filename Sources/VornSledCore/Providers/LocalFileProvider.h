@@ -10,7 +10,8 @@
 //
 // Behaviour beyond the common interface:
 // - Listing skips names that begin with "."; an entry's type comes from lstat, so a link to a
-//   folder lists as a file (marked isSymbolicLink) and is never followed. An item that vanished
+//   folder lists as a file (marked isSymbolicLink) and is never followed; a socket, pipe or device
+//   lists as a file whose permission text is its mode as ls writes it. An item that vanished
 //   between reading the folder and asking is left out. An item whose type cannot be read (a folder
 //   that can be read but not entered) fails the listing with SledListingError::unreadableEntry,
 //   which carries the entries that could be read: a tree that was not fully understood is never

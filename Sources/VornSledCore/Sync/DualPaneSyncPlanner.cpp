@@ -107,15 +107,23 @@ bool isLink(const SledFileEntry& entry) {
     return entry.isSymbolicLink || (entry.permissions && entry.permissions->starts_with('l'));
 }
 
-// The relative paths of one side's links.
-std::unordered_set<std::string> linkPaths(const std::vector<RelativeFileNode>& nodes) {
-    std::unordered_set<std::string> links;
+// A socket, pipe or device: its permission text starts with ls's type letter. Copying one reads
+// a stream or a device, not a file, and deleting one breaks whatever listens on it.
+bool isSpecialFile(const SledFileEntry& entry) {
+    return !entry.isDirectory && entry.permissions && !entry.permissions->empty() &&
+           std::string_view("spcb").find(entry.permissions->front()) != std::string_view::npos;
+}
+
+// The relative paths of one side's entries that match.
+std::unordered_set<std::string> pathsWhere(const std::vector<RelativeFileNode>& nodes,
+                                           bool (*matches)(const SledFileEntry&)) {
+    std::unordered_set<std::string> paths;
     for (const RelativeFileNode& node : nodes) {
-        if (isLink(node.entry)) {
-            links.insert(node.relativePath);
+        if (matches(node.entry)) {
+            paths.insert(node.relativePath);
         }
     }
-    return links;
+    return paths;
 }
 
 // True when the path, or a folder on its way, is one of the links.
@@ -141,11 +149,16 @@ std::string linkReason() {
     return vornText("Symbolic link, left alone", "Sembolik bağlantı, dokunulmadı");
 }
 
+std::string specialFileReason() {
+    return vornText("Not a regular file, left alone", "Normal bir dosya değil, dokunulmadı");
+}
+
 std::string sameNameReason() {
     return vornText("Same name as a file copied here", "Buraya kopyalanan bir dosyayla aynı ad");
 }
 
 // Rows the plain table would get wrong on real file systems:
+// - a socket, pipe or device on either side is left alone: it has no bytes to copy or compare;
 // - a path that is a link on either side, or lies beneath one, is left alone: copying onto it
 //   would write through the link, deleting beside it would remove real files that only look like
 //   orphans, and comparing it compares the link, not what it points to;
@@ -155,14 +168,18 @@ std::string sameNameReason() {
 void guardRows(std::vector<SyncPlanItem>& items, const std::vector<RelativeFileNode>& leftNodes,
                const std::vector<RelativeFileNode>& rightNodes) {
     using enum SyncActionKind;
-    const std::unordered_set<std::string> leftLinks = linkPaths(leftNodes);
-    const std::unordered_set<std::string> rightLinks = linkPaths(rightNodes);
+    const std::unordered_set<std::string> leftLinks = pathsWhere(leftNodes, isLink);
+    const std::unordered_set<std::string> rightLinks = pathsWhere(rightNodes, isLink);
+    const std::unordered_set<std::string> leftSpecial = pathsWhere(leftNodes, isSpecialFile);
+    const std::unordered_set<std::string> rightSpecial = pathsWhere(rightNodes, isSpecialFile);
     const auto skip = [](const SyncPlanItem& item, const std::string& reason) {
         return SyncPlanItem(item.relativeName(), identicalSkip, item.leftEntry(), item.rightEntry(), 0, reason);
     };
     for (SyncPlanItem& item : items) {
         if (atOrBelowLink(item.relativeName(), leftLinks) || atOrBelowLink(item.relativeName(), rightLinks)) {
             item = skip(item, linkReason());
+        } else if (leftSpecial.contains(item.relativeName()) || rightSpecial.contains(item.relativeName())) {
+            item = skip(item, specialFileReason());
         }
     }
     std::unordered_set<std::string> writtenOnLeft;

@@ -37,10 +37,12 @@ struct DualPaneSyncPlanner {
     // Should one side hold a relative path twice, its first node counts and the later ones are
     // ignored, so the plan still has one row per path.
     //
-    // Two guards override the table. A path that is a symbolic link on either side (an entry with
+    // Three guards override the table. A path that is a symbolic link on either side (an entry with
     // isSymbolicLink, or a permission text starting with "l"), or that lies beneath one, becomes
     // identicalSkip with the reason "Symbolic link, left alone": nothing is written through a
-    // link, replaced over one, or deleted because a link hid the real files. And no deletion is
+    // link, replaced over one, or deleted because a link hid the real files. A socket, pipe or
+    // device on either side (a permission text starting with "s", "p", "c" or "b", as ls writes
+    // it) becomes identicalSkip with "Not a regular file, left alone". And no deletion is
     // planned for a path that equals, after case folding and NFC (ICU root locale), a path the
     // same plan copies onto that side: it becomes identicalSkip with "Same name as a file copied
     // here", since on a case-insensitive or normalising disk both name one file.

@@ -11,11 +11,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -302,5 +309,55 @@ TEST(DualPaneSyncPlanner, SymbolicLinksOnEitherSideAreLeftAloneWithEverythingBen
             }
         }
         EXPECT_EQ(skipped, linked);
+    }
+}
+
+// A socket and a pipe on the real disk, facing a regular file and an orphan: the plan neither
+// copies them, nor copies over them, nor deletes them, in any mode.
+TEST(DualPaneSyncPlanner, SocketsAndPipesAreLeftAlone) {
+    VornTestTempDir dir;
+    dir.write("L/plain.txt", "same");
+    dir.write("R/plain.txt", "same");
+    dir.write("R/run/app.sock", "a regular file where the left has a socket");
+    dir.write("L/queue", "a regular file where the right has a pipe");
+    fs::create_directories(dir / "L" / "run");
+    ASSERT_EQ(::mkfifo((dir / "R" / "queue").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((dir / "R" / "orphan.fifo").c_str(), 0600), 0);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    // A short relative path: the temporary folder may be too deep for a socket address.
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir / "L" / "run");
+    std::strcpy(address.sun_path, "app.sock");
+    const int bound = ::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    fs::current_path(previous);
+    ::close(listener);
+    ASSERT_EQ(bound, 0);
+
+    const auto left = RecursiveDirectoryWalker::collectFiles((dir / "L").string(), LocalFileProvider(), {}, 12, {});
+    const auto right = RecursiveDirectoryWalker::collectFiles((dir / "R").string(), LocalFileProvider(), {}, 12, {});
+    const auto socketEntry = std::find_if(left.begin(), left.end(), [](const auto& node) {
+        return node.relativePath == "run/app.sock";
+    });
+    ASSERT_NE(socketEntry, left.end());
+    ASSERT_TRUE(socketEntry->entry.permissions);
+    EXPECT_EQ(socketEntry->entry.permissions->front(), 's');
+
+    for (const auto mode : {SyncDirectionMode::mirrorLeftToRight, SyncDirectionMode::mirrorRightToLeft,
+                            SyncDirectionMode::twoWayUpdate}) {
+        SCOPED_TRACE(rawValue(mode));
+        std::set<std::string> skipped;
+        for (const SyncPlanItem& item : DualPaneSyncPlanner::planRecursive(left, right, mode, true)) {
+            if (item.reason() == "Not a regular file, left alone") {
+                EXPECT_EQ(item.action(), SyncActionKind::identicalSkip);
+                EXPECT_EQ(item.bytesToTransfer(), 0);
+                skipped.insert(item.relativeName());
+            } else {
+                EXPECT_EQ(item.relativeName(), "plain.txt");
+            }
+        }
+        EXPECT_EQ(skipped, (std::set<std::string>{"orphan.fifo", "queue", "run/app.sock"}));
     }
 }
