@@ -64,7 +64,7 @@ const std::map<std::string, std::string, std::less<>>& table() {
         {"dot.radiowaves.left.and.right", "status/network-wireless-signal-excellent"},
         {"ellipsis", "actions/view-more-horizontal"},
         {"ellipsis.circle", "actions/view-more-horizontal"},
-        {"equal.circle", "actions/format-justify-fill"},
+        {"equal.circle", "ui/radio-mixed"},
         {"exclamationmark.triangle.fill", "status/dialog-warning"},
         {"externaldrive", "devices/drive-harddisk"},
         {"externaldrive.badge.timemachine", "devices/drive-harddisk-system"},
