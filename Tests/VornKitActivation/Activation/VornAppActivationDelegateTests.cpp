@@ -3,7 +3,7 @@
 #include "VornAppLogger.h"
 #include "VornNotificationCenter.h"
 #include "VornTestSupport.h"
-#include "VornTestXDisplay.h"
+#include "VornTestXSession.h"
 
 #include <QGuiApplication>
 #include <QRasterWindow>
@@ -18,40 +18,6 @@
 
 namespace {
 
-// One Xvfb with openbox per test program, and Qt on it through its X platform.
-struct XSession {
-    VornTestXDisplay display;
-    std::unique_ptr<QGuiApplication> app;
-
-    XSession() {
-        if (!display.ready()) {
-            return;
-        }
-        static int argc = 1;
-        static char name[] = "activation-tests";
-        static char* argv[] = {name, nullptr};
-        qputenv("QT_QPA_PLATFORM", "xcb");
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    }
-};
-
-XSession& session() {
-    static XSession instance;
-    return instance;
-}
-
-template <class Condition>
-bool waitFor(Condition done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 // A plain window that paints itself, so the window manager maps and manages it like any other.
 class TestWindow : public QRasterWindow {
@@ -70,7 +36,7 @@ bool minimizeThroughWindowManager(QWindow& window) {
         ADD_FAILURE() << result.output;
         return false;
     }
-    return waitFor([&] { return bool(window.windowStates() & Qt::WindowMinimized) && !window.isExposed(); });
+    return vornWaitFor([&] { return bool(window.windowStates() & Qt::WindowMinimized) && !window.isExposed(); });
 }
 
 class VornAppActivationDelegateTest : public ::testing::Test {
@@ -79,7 +45,7 @@ protected:
         VORN_REQUIRE_TOOL("Xvfb");
         VORN_REQUIRE_TOOL("openbox");
         VORN_REQUIRE_TOOL("xdotool");
-        ASSERT_TRUE(session().display.ready()) << session().display.error();
+        ASSERT_TRUE(vornTestXSession().display.ready()) << vornTestXSession().display.error();
         reopened = VornNotificationCenter::defaultCenter().addObserver(
             std::string(vornReopenStudioWindow), [this](const VornNotification& notification) {
                 ++reopenPosts;
@@ -173,10 +139,10 @@ TEST_F(VornAppActivationDelegateTest, ReopenWithoutVisibleWindowsPostsOnceAndFro
 
     TestWindow main(Qt::Window, QStringLiteral("main"));
     main.show();
-    ASSERT_TRUE(waitFor([&] { return main.isExposed(); }));
+    ASSERT_TRUE(vornWaitFor([&] { return main.isExposed(); }));
     EXPECT_TRUE(delegate.applicationShouldHandleReopen(true));
     EXPECT_EQ(reopenPosts, 1) << "visible windows: nothing is posted";
-    EXPECT_TRUE(waitFor([&] { return QGuiApplication::focusWindow() == &main; }));
+    EXPECT_TRUE(vornWaitFor([&] { return QGuiApplication::focusWindow() == &main; }));
     EXPECT_FALSE(hidden.isVisible());
 }
 
@@ -194,7 +160,7 @@ TEST_F(VornAppActivationDelegateTest, AMinimizedMainWindowIsRestoredAndActivated
     attached.show();
     TestWindow main(Qt::Window, QStringLiteral("main"));
     main.show();
-    ASSERT_TRUE(waitFor([&] {
+    ASSERT_TRUE(vornWaitFor([&] {
         return main.isExposed() && panel.isExposed() && popup.isExposed() && unmanaged.isExposed() &&
                attached.isExposed();
     })) << main.isExposed() << panel.isExposed() << popup.isExposed() << unmanaged.isExposed() << attached.isExposed();
@@ -204,9 +170,9 @@ TEST_F(VornAppActivationDelegateTest, AMinimizedMainWindowIsRestoredAndActivated
     // At reopen.
     ASSERT_TRUE(minimizeThroughWindowManager(main));
     panel.requestActivate();
-    ASSERT_TRUE(waitFor([&] { return QGuiApplication::focusWindow() == &panel; }));
+    ASSERT_TRUE(vornWaitFor([&] { return QGuiApplication::focusWindow() == &panel; }));
     EXPECT_TRUE(delegate.applicationShouldHandleReopen(true));
-    EXPECT_TRUE(waitFor([&] {
+    EXPECT_TRUE(vornWaitFor([&] {
         return main.isExposed() && !(main.windowStates() & Qt::WindowMinimized) &&
                QGuiApplication::focusWindow() == &main;
     }));
@@ -215,10 +181,10 @@ TEST_F(VornAppActivationDelegateTest, AMinimizedMainWindowIsRestoredAndActivated
     // At launch, a tenth of a second later.
     ASSERT_TRUE(minimizeThroughWindowManager(main));
     panel.requestActivate();
-    ASSERT_TRUE(waitFor([&] { return QGuiApplication::focusWindow() == &panel; }));
+    ASSERT_TRUE(vornWaitFor([&] { return QGuiApplication::focusWindow() == &panel; }));
     delegate.applicationDidFinishLaunching();
     EXPECT_TRUE(main.windowStates() & Qt::WindowMinimized) << "not before the delay";
-    EXPECT_TRUE(waitFor([&] {
+    EXPECT_TRUE(vornWaitFor([&] {
         return main.isExposed() && !(main.windowStates() & Qt::WindowMinimized) &&
                QGuiApplication::focusWindow() == &main;
     }));

@@ -1,7 +1,7 @@
 #include "VornGlobalHotkeyManager.h"
 
 #include "VornTestSupport.h"
-#include "VornTestXDisplay.h"
+#include "VornTestXSession.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -23,41 +23,6 @@ constexpr std::uint32_t keysymL = 0x6c;
 constexpr std::uint32_t keysymM = 0x6d;
 constexpr std::uint16_t ctrlShift = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT;
 
-// One Xvfb with openbox per test program, and Qt on it through its X platform.
-struct XSession {
-    VornTestXDisplay display;
-    std::unique_ptr<QGuiApplication> app;
-
-    XSession() {
-        if (!display.ready()) {
-            return;
-        }
-        static int argc = 1;
-        static char name[] = "hotkey-tests";
-        static char* argv[] = {name, nullptr};
-        qputenv("QT_QPA_PLATFORM", "xcb");
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    }
-};
-
-XSession& session() {
-    static XSession instance;
-    return instance;
-}
-
-// Processes Qt's events until `done` holds, within a generous bound for a loaded machine.
-template <class Condition>
-bool waitFor(Condition done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 // Real key events through the X test extension, as a user typing them.
 void press(const std::string& keys) {
@@ -71,12 +36,12 @@ protected:
         VORN_REQUIRE_TOOL("Xvfb");
         VORN_REQUIRE_TOOL("openbox");
         VORN_REQUIRE_TOOL("xdotool");
-        ASSERT_TRUE(session().display.ready()) << session().display.error();
+        ASSERT_TRUE(vornTestXSession().display.ready()) << vornTestXSession().display.error();
         ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
-        keyJ = session().display.keyCode(keysymJ);
-        keyK = session().display.keyCode(keysymK);
-        keyL = session().display.keyCode(keysymL);
-        keyM = session().display.keyCode(keysymM);
+        keyJ = vornTestXSession().display.keyCode(keysymJ);
+        keyK = vornTestXSession().display.keyCode(keysymK);
+        keyL = vornTestXSession().display.keyCode(keysymL);
+        keyM = vornTestXSession().display.keyCode(keysymM);
         ASSERT_NE(keyK, 0);
     }
 
@@ -87,7 +52,7 @@ protected:
         const auto id = manager.registerHotkey({keyM, VornHotkeyDescriptor::cmdOptionFlag}, [&] { ++sentinel; });
         ASSERT_TRUE(id);
         press("ctrl+alt+m");
-        ASSERT_TRUE(waitFor([&] { return sentinel == 1; }));
+        ASSERT_TRUE(vornWaitFor([&] { return sentinel == 1; }));
         manager.unregister(*id);
     }
 
@@ -129,23 +94,23 @@ TEST_F(VornGlobalHotkeyManagerTest, APressRunsItsActionOnceOnTheGuiThreadWhateve
     ASSERT_EQ(id, std::optional<std::uint32_t>(1));
 
     press("ctrl+shift+k");
-    ASSERT_TRUE(waitFor([&] { return runs == 1; }));
+    ASSERT_TRUE(vornWaitFor([&] { return runs == 1; }));
     EXPECT_TRUE(onGuiThread);
     settle(manager);
     EXPECT_EQ(runs, 1) << "one press, one run";
 
     // CapsLock or NumLock on: still the same hot key.
     press("Caps_Lock ctrl+shift+k Caps_Lock");
-    ASSERT_TRUE(waitFor([&] { return runs == 2; }));
+    ASSERT_TRUE(vornWaitFor([&] { return runs == 2; }));
     press("Num_Lock ctrl+shift+k Num_Lock");
-    ASSERT_TRUE(waitFor([&] { return runs == 3; }));
+    ASSERT_TRUE(vornWaitFor([&] { return runs == 3; }));
     press("Num_Lock Caps_Lock ctrl+shift+k Caps_Lock Num_Lock");
-    ASSERT_TRUE(waitFor([&] { return runs == 4; }));
+    ASSERT_TRUE(vornWaitFor([&] { return runs == 4; }));
 
     // Held down long enough for the keyboard to repeat: still one press.
     const VornShellResult held = vornShell("xdotool keydown ctrl+shift+k sleep 1.5 keyup ctrl+shift+k");
     ASSERT_EQ(held.exitCode, 0) << held.output;
-    ASSERT_TRUE(waitFor([&] { return runs >= 5; })) << runs;
+    ASSERT_TRUE(vornWaitFor([&] { return runs >= 5; })) << runs;
     settle(manager);
     EXPECT_EQ(runs, 5) << "a held key repeats, and a repeat is no new press";
 
@@ -171,7 +136,7 @@ TEST_F(VornGlobalHotkeyManagerTest, AKeyAnotherClientHoldsIsRefusedAndNothingCha
         press("ctrl+shift+j");
         EXPECT_TRUE(other.waitForPress()) << "the other client keeps its key";
         press("ctrl+shift+k");
-        ASSERT_TRUE(waitFor([&] { return ours == 1; }));
+        ASSERT_TRUE(vornWaitFor([&] { return ours == 1; }));
         EXPECT_EQ(stolen, 0);
     }
     {
@@ -220,7 +185,7 @@ TEST_F(VornGlobalHotkeyManagerTest, UnregisteringFreesTheKeyAndIdentifiersAreNev
     EXPECT_EQ(manager.registerHotkey({keyK, VornHotkeyDescriptor::cmdShiftFlag}, [&] { ++runs; }),
               std::optional<std::uint32_t>(5));
     press("ctrl+shift+k");
-    ASSERT_TRUE(waitFor([&] { return runs == 1; }));
+    ASSERT_TRUE(vornWaitFor([&] { return runs == 1; }));
 }
 
 TEST_F(VornGlobalHotkeyManagerTest, KeysOfOtherCodeInTheProcessAreNotHandledHere) {
@@ -244,7 +209,7 @@ TEST_F(VornGlobalHotkeyManagerTest, KeysOfOtherCodeInTheProcessAreNotHandledHere
     ASSERT_EQ(error, nullptr);
 
     press("ctrl+shift+j ctrl+shift+l");
-    ASSERT_TRUE(waitFor([&] { return theirs == 1; }));
+    ASSERT_TRUE(vornWaitFor([&] { return theirs == 1; }));
     settle(manager);
     EXPECT_EQ(ours, 0);
     EXPECT_EQ(theirs, 1);
@@ -276,7 +241,7 @@ TEST_F(VornGlobalHotkeyManagerTest, ADestroyedManagerLetsItsKeysGoAndRunsNothing
     // queued already (and then dropped with the manager) or arrives after it is gone.
     ASSERT_TRUE(manager->registerHotkey({keyL, VornHotkeyDescriptor::cmdShiftFlag}, [&] { manager.reset(); }));
     press("ctrl+shift+l ctrl+shift+k");
-    ASSERT_TRUE(waitFor([&] { return manager == nullptr; }));
+    ASSERT_TRUE(vornWaitFor([&] { return manager == nullptr; }));
 
     VornGlobalHotkeyManager other;
     settle(other);
