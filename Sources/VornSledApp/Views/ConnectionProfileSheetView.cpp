@@ -5,7 +5,6 @@
 #include "VornButtons.h"
 #include "VornGlassInputField.h"
 #include "VornGlassTokens.h"
-#include "VornGroundBackground.h"
 #include "VornLanguageControls.h"
 #include "VornPainting.h"
 #include "VornPalette.h"
@@ -135,13 +134,7 @@ QWidget* ConnectionProfileSheetView::labeledField(const char* key, QLabel** labe
 }
 
 void ConnectionProfileSheetView::buildLayout() {
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto* ground = new VornGroundBackground(VornProductPalette::deepCoral, this);
-    outer->addWidget(ground);
-    auto* column = new QVBoxLayout(ground);
-    column->setContentsMargins(20, 20, 20, 20);
-    column->setSpacing(14);
+    const auto [ground, column] = sledSheetPage(this, 20, 14);
 
     auto* header = new QHBoxLayout();
     header->addWidget(new VornBrandMark(22, VornBrandMarkStyle::currentApp(), ground));

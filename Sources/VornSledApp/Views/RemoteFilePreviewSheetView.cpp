@@ -5,7 +5,6 @@
 #include "VornButtons.h"
 #include "VornByteFormatter.h"
 #include "VornGlassTokens.h"
-#include "VornGroundBackground.h"
 #include "VornLanguageControls.h"
 #include "VornPainting.h"
 #include "VornPalette.h"
@@ -228,13 +227,7 @@ RemoteFilePreviewSheetView::RemoteFilePreviewSheetView(SledViewModel& viewModel,
 }
 
 void RemoteFilePreviewSheetView::buildLayout() {
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto* ground = new VornGroundBackground(VornProductPalette::deepCoral, this);
-    outer->addWidget(ground);
-    auto* column = new QVBoxLayout(ground);
-    column->setContentsMargins(18, 18, 18, 18);
-    column->setSpacing(12);
+    const auto [ground, column] = sledSheetPage(this, 18, 12);
 
     auto* header = new QHBoxLayout();
     header->addWidget(new VornBrandMark(20, VornBrandMarkStyle::currentApp(), ground));

@@ -1,12 +1,14 @@
 #include "SledChrome.h"
 
 #include "VornGlassTokens.h"
+#include "VornGroundBackground.h"
 #include "VornPainting.h"
 #include "VornSymbol.h"
 
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QPainter>
+#include <QVBoxLayout>
 
 SledGlassBar::SledGlassBar(double cornerRadius, QWidget* parent) : QWidget(parent), cornerRadius_(cornerRadius) {}
 
@@ -141,4 +143,15 @@ QLabel* sledLabel(const QColor& color, const QFont& font, QWidget* parent) {
     palette.setColor(QPalette::Text, color);
     label->setPalette(palette);
     return label;
+}
+
+SledSheetPage sledSheetPage(QWidget* sheet, int margin, int spacing) {
+    auto* outer = new QVBoxLayout(sheet);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* ground = new VornGroundBackground(VornProductPalette::deepCoral, sheet);
+    outer->addWidget(ground);
+    auto* column = new QVBoxLayout(ground);
+    column->setContentsMargins(margin, margin, margin, margin);
+    column->setSpacing(spacing);
+    return {ground, column};
 }

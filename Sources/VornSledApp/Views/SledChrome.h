@@ -102,3 +102,12 @@ private:
 // A label with the design's text settings: colour, font, no rich text.
 class QLabel;
 QLabel* sledLabel(const QColor& color, const QFont& font, QWidget* parent = nullptr);
+
+// A sheet's page: the product's ground filling the whole sheet, and the column its content goes
+// in, `margin` points from every edge. The ground is the parent of everything the sheet shows.
+class QVBoxLayout;
+struct SledSheetPage {
+    QWidget* ground;
+    QVBoxLayout* column;
+};
+SledSheetPage sledSheetPage(QWidget* sheet, int margin, int spacing);
