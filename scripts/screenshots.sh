@@ -15,9 +15,12 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     (cd "$project" && cmake --preset test > /dev/null)
 fi
 cmake --build "$build" -j3 --target vornsled vornsled-screen-grab > /dev/null
+mkdir -p "$out"
+# Absolute, since the program is started from inside its own home folder.
+build="$(cd "$build" && pwd)"
+out="$(cd "$out" && pwd)"
 program="$build/Sources/vornsled"
 grab="$build/Tests/vornsled-screen-grab"
-mkdir -p "$out"
 
 scratch="$(mktemp -d)"
 pids=()
@@ -117,7 +120,12 @@ JSON
     ) > "$scratch/vornsled-$language.log" 2>&1 &
     app=$!
     pids+=($app)
-    window="$(xdotool search --sync --onlyvisible --pid "$app" | head -n 1)"
+    window="$(timeout 120 xdotool search --sync --onlyvisible --pid "$app" | head -n 1 || true)"
+    if [ -z "$window" ]; then
+        echo "vornsled showed no window:"
+        tail -n 20 "$scratch/vornsled-$language.log"
+        exit 1
+    fi
     xdotool windowactivate --sync "$window" 2> /dev/null || xdotool windowfocus --sync "$window"
     sleep 2
     # Two files sent to its LAN receiver from outside, as another device would, fill the
