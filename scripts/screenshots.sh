@@ -31,19 +31,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A display number nobody uses.
-display=""
-for number in $(seq 90 140); do
-    if [ ! -e "/tmp/.X11-unix/X$number" ] && [ ! -e "/tmp/.X$number-lock" ]; then display=":$number"; break; fi
-done
-[ -n "$display" ] || { echo "no free display"; exit 1; }
-Xvfb "$display" -screen 0 1440x900x24 -nolisten tcp > "$scratch/xvfb.log" 2>&1 &
-pids+=($!)
-export DISPLAY="$display"
-for _ in $(seq 1 100); do xdotool getdisplaygeometry > /dev/null 2>&1 && break; sleep 0.1; done
-openbox > "$scratch/openbox.log" 2>&1 &
-pids+=($!)
-unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+source "$project/scripts/x-session.sh"
+vorn_x_session "$scratch" 1440x900
+unset QT_QPA_PLATFORM
 export QT_SCALE_FACTOR=1
 
 # Where the LAN tab's controls are, in window coordinates, at the default window size.

@@ -21,21 +21,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-display=""
-for number in $(seq 141 190); do
-    if [ ! -e "/tmp/.X11-unix/X$number" ] && [ ! -e "/tmp/.X$number-lock" ]; then display=":$number"; break; fi
-done
-[ -n "$display" ] || { echo "no free display"; exit 1; }
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp > "$scratch/xvfb.log" 2>&1 &
-pids+=($!)
-export DISPLAY="$display"
-for _ in $(seq 1 100); do xdotool getdisplaygeometry > /dev/null 2>&1 && break; sleep 0.1; done
-openbox > "$scratch/openbox.log" 2>&1 &
-pids+=($!)
-# openbox has taken the screen once it publishes the current desktop.
-for _ in $(seq 1 100); do xdotool get_desktop > /dev/null 2>&1 && break; sleep 0.1; done
+source "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/x-session.sh"
+vorn_x_session "$scratch" 1280x800
 
-unset WAYLAND_DISPLAY
 export QT_QPA_PLATFORM=xcb VORN_UNDER_WINDOW_MANAGER=1
 "$binary" --gtest_filter='UnderWindowManager.*' 2>&1 | tee "$scratch/run.log"
 status=${PIPESTATUS[0]}
