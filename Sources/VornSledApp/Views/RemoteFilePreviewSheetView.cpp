@@ -252,15 +252,10 @@ void RemoteFilePreviewSheetView::buildLayout() {
     column->addWidget(body_, 1);
 
     // Loading.
-    loadingPage_ = new QWidget(body_);
-    auto* loading = new QVBoxLayout(loadingPage_);
-    loading->setSpacing(10);
-    loading->addStretch(1);
-    loadingSpinner_ = new VornSpinner(22, loadingPage_);
-    loading->addWidget(loadingSpinner_, 0, Qt::AlignHCenter);
-    loadingText_ = sledLabel(VornGlassTokens::textSecondary(), vornFont(VornTextStyle::callout), loadingPage_);
-    loading->addWidget(loadingText_, 0, Qt::AlignHCenter);
-    loading->addStretch(1);
+    const SledBusyPage loading = sledBusyPage(body_);
+    loadingPage_ = loading.page;
+    loadingSpinner_ = loading.spinner;
+    loadingText_ = loading.text;
     body_->addWidget(loadingPage_);
 
     // Error.

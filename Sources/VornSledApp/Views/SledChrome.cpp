@@ -3,7 +3,9 @@
 #include "VornGlassTokens.h"
 #include "VornGroundBackground.h"
 #include "VornPainting.h"
+#include "VornSpinner.h"
 #include "VornSymbol.h"
+#include "VornTypography.h"
 
 #include <QFontMetricsF>
 #include <QLabel>
@@ -154,4 +156,17 @@ SledSheetPage sledSheetPage(QWidget* sheet, int margin, int spacing) {
     column->setContentsMargins(margin, margin, margin, margin);
     column->setSpacing(spacing);
     return {ground, column};
+}
+
+SledBusyPage sledBusyPage(QWidget* parent) {
+    auto* page = new QWidget(parent);
+    auto* column = new QVBoxLayout(page);
+    column->setSpacing(10);
+    column->addStretch(1);
+    auto* spinner = new VornSpinner(22, page);
+    column->addWidget(spinner, 0, Qt::AlignHCenter);
+    QLabel* text = sledLabel(VornGlassTokens::textSecondary(), vornFont(VornTextStyle::callout), page);
+    column->addWidget(text, 0, Qt::AlignHCenter);
+    column->addStretch(1);
+    return {page, spinner, text};
 }

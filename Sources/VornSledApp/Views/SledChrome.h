@@ -111,3 +111,12 @@ struct SledSheetPage {
     QVBoxLayout* column;
 };
 SledSheetPage sledSheetPage(QWidget* sheet, int margin, int spacing);
+
+// A sheet's page while work is under way: a spinner above a callout, centred.
+class VornSpinner;
+struct SledBusyPage {
+    QWidget* page;
+    VornSpinner* spinner;
+    QLabel* text;
+};
+SledBusyPage sledBusyPage(QWidget* parent);

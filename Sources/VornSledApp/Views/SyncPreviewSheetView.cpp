@@ -257,15 +257,10 @@ void SyncPreviewSheetView::buildLayout() {
     column->addLayout(options);
 
     area_ = new QStackedWidget(ground);
-    scanning_ = new QWidget(area_);
-    auto* scanning = new QVBoxLayout(scanning_);
-    scanning->setSpacing(10);
-    scanning->addStretch(1);
-    scanningSpinner_ = new VornSpinner(22, scanning_);
-    scanning->addWidget(scanningSpinner_, 0, Qt::AlignHCenter);
-    scanningText_ = sledLabel(VornGlassTokens::textSecondary(), vornFont(VornTextStyle::callout), scanning_);
-    scanning->addWidget(scanningText_, 0, Qt::AlignHCenter);
-    scanning->addStretch(1);
+    const SledBusyPage scanning = sledBusyPage(area_);
+    scanning_ = scanning.page;
+    scanningSpinner_ = scanning.spinner;
+    scanningText_ = scanning.text;
     area_->addWidget(scanning_);
     list_ = new QListView(area_);
     list_->setModel(model_.syncPlanList());

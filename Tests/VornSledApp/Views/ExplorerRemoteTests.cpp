@@ -1,6 +1,7 @@
 #include "ExplorerTestSupport.h"
 
 #include "SFTPStorageProvider.h"
+#include "SFTPTestSupport.h"
 #include "SledCredentialStore.h"
 #include "VornButtons.h"
 #include "VornGlassInputField.h"
@@ -51,15 +52,8 @@ protected:
 };
 
 TEST_F(ExplorerRemoteTest, AnSFTPPaneAndAnS3PaneExchangeFilesThroughTheRailAndDrops) {
-    ConnectionProfile sftp;
+    ConnectionProfile sftp = sftpTestProfile();
     sftp.id = VornUUID::random();
-    sftp.name = "Loopback SFTP";
-    sftp.kind = ConnectionProtocolKind::sftp;
-    sftp.host = VornTestServices::value("SSHD_HOST");
-    sftp.port = std::stoll(VornTestServices::value("SSHD_PORT"));
-    sftp.username = VornTestServices::value("SSHD_USER");
-    sftp.sftpAuthMethod = SFTPAuthMethod::sshKey;
-    sftp.privateKeyPath = VornTestServices::value("SSHD_KEY");
     sftp.initialRemotePath = VornTestServices::value("SSHD_HOME");
     ConnectionProfile s3;
     s3.id = VornUUID::random();
@@ -72,15 +66,7 @@ TEST_F(ExplorerRemoteTest, AnSFTPPaneAndAnS3PaneExchangeFilesThroughTheRailAndDr
     s3.usePathStyleAddressing = true;
 
     auto environment = this->environment();
-    const fs::path knownHosts = VornTestServices::value("SSHD_KNOWN_HOSTS");
-    environment.providerFactory = [knownHosts](const PaneEndpoint&, const ConnectionProfile* profile,
-                                               const std::optional<std::string>& secret)
-        -> std::shared_ptr<SledStorageProvider> {
-        if (profile == nullptr || profile->kind != ConnectionProtocolKind::sftp) {
-            return nullptr;
-        }
-        return std::make_shared<SFTPStorageProvider>(*profile, secret, knownHosts);
-    };
+    environment.providerFactory = sftpTestProviderFactory();
     auto model = std::make_unique<SledViewModel>(environment);
     explorerWaitListed(*model->leftPane());
     explorerWaitListed(*model->rightPane());

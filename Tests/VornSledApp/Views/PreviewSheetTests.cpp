@@ -2,6 +2,7 @@
 #include "PreviewEditorText.h"
 #include "RemoteFilePreviewSheetView.h"
 #include "SFTPStorageProvider.h"
+#include "SFTPTestSupport.h"
 #include "SledCredentialStore.h"
 #include "ViewsTestSupport.h"
 #include "VornButtons.h"
@@ -465,15 +466,7 @@ protected:
     // The usual providers, with the sshd's host key trusted.
     SledModelEnvironment remoteEnvironment() const {
         SledModelEnvironment environment = this->environment();
-        const std::filesystem::path knownHosts = VornTestServices::value("SSHD_KNOWN_HOSTS");
-        environment.providerFactory = [knownHosts](const PaneEndpoint&, const ConnectionProfile* profile,
-                                                   const std::optional<std::string>& secret)
-            -> std::shared_ptr<SledStorageProvider> {
-            if (profile == nullptr || profile->kind != ConnectionProtocolKind::sftp) {
-                return nullptr;
-            }
-            return std::make_shared<SFTPStorageProvider>(*profile, secret, knownHosts);
-        };
+        environment.providerFactory = sftpTestProviderFactory();
         return environment;
     }
     void saveProfile(SledViewModel& model, const ConnectionProfile& profile, const std::optional<std::string>& secret) {
@@ -543,15 +536,8 @@ private:
 // and saved; the file the server holds has the new SHA-256 and every CR LF and no-break space.
 TEST_F(RemotePreviewSheetTest, AnSFTPTextIsSavedAndTheServerHoldsTheNewDigest) {
     VORN_REQUIRE_SERVICE("sshd");
-    ConnectionProfile profile;
+    ConnectionProfile profile = sftpTestProfile();
     profile.id = VornUUID::random();
-    profile.name = "Loopback SFTP";
-    profile.kind = ConnectionProtocolKind::sftp;
-    profile.host = VornTestServices::value("SSHD_HOST");
-    profile.port = std::stoll(VornTestServices::value("SSHD_PORT"));
-    profile.username = VornTestServices::value("SSHD_USER");
-    profile.sftpAuthMethod = SFTPAuthMethod::sshKey;
-    profile.privateKeyPath = VornTestServices::value("SSHD_KEY");
     const std::filesystem::path folder = std::filesystem::path(VornTestServices::value("SSHD_HOME")) / randomName("preview-");
     ASSERT_TRUE(std::filesystem::create_directories(folder));
     const std::string name = "it's a \"draft\" v2.txt";

@@ -2,7 +2,7 @@
 // services), whose files the tests also see directly on this disk.
 #include "SledQuickPreviewService.h"
 
-#include "../SFTP/SFTPTestSupport.h"
+#include "SFTPTestSupport.h"
 #include "QuickPreviewTestSupport.h"
 #include "SledError.h"
 #include "VornChecksum.h"

@@ -1,6 +1,7 @@
 #include "ModelTestSupport.h"
 
 #include "SFTPStorageProvider.h"
+#include "SFTPTestSupport.h"
 #include "SledCredentialStore.h"
 #include "VornChecksum.h"
 
@@ -122,27 +123,12 @@ TEST_F(ModelRemoteTest, AnObjectStoreIsBrowsedFilledPreviewedEditedAndReadBack) 
 TEST_F(ModelRemoteTest, AnSFTPLoginIsBrowsedAndFilesGoBothWaysAndAreRenamed) {
     VORN_REQUIRE_SERVICE("sshd");
     left.write("notes.md", "# notes");
-    ConnectionProfile profile;
+    ConnectionProfile profile = sftpTestProfile();
     profile.id = VornUUID::random();
-    profile.name = "Loopback SFTP";
-    profile.kind = ConnectionProtocolKind::sftp;
-    profile.host = VornTestServices::value("SSHD_HOST");
-    profile.port = std::stoll(VornTestServices::value("SSHD_PORT"));
-    profile.username = VornTestServices::value("SSHD_USER");
-    profile.sftpAuthMethod = SFTPAuthMethod::sshKey;
-    profile.privateKeyPath = VornTestServices::value("SSHD_KEY");
     profile.initialRemotePath = VornTestServices::value("SSHD_HOME");
     auto environment = this->environment();
     // The usual provider, told which host key to trust.
-    const std::filesystem::path knownHosts = VornTestServices::value("SSHD_KNOWN_HOSTS");
-    environment.providerFactory = [knownHosts](const PaneEndpoint&, const ConnectionProfile* profile,
-                                               const std::optional<std::string>& secret)
-        -> std::shared_ptr<SledStorageProvider> {
-        if (profile == nullptr || profile->kind != ConnectionProtocolKind::sftp) {
-            return nullptr;
-        }
-        return std::make_shared<SFTPStorageProvider>(*profile, secret, knownHosts);
-    };
+    environment.providerFactory = sftpTestProviderFactory();
     auto model = makeModel(environment);
     ModelToastLog toasts(*model);
     saveProfile(*model, profile, std::nullopt);

@@ -4,6 +4,7 @@
 #include "VornTestSupport.h"
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -27,4 +28,17 @@ inline ConnectionProfile sftpTestProfile(SFTPAuthMethod method = SFTPAuthMethod:
 inline SFTPStorageProvider sftpTestProvider() {
     return SFTPStorageProvider(sftpTestProfile(), std::nullopt,
                                std::filesystem::path(VornTestServices::value("SSHD_KNOWN_HOSTS")));
+}
+
+// A model's provider factory for the loopback OpenSSH server: SFTP profiles get a provider that
+// trusts only the service's host key; everything else is left to the usual providers.
+inline auto sftpTestProviderFactory() {
+    const std::filesystem::path knownHosts = VornTestServices::value("SSHD_KNOWN_HOSTS");
+    return [knownHosts](const auto& /*endpoint*/, const ConnectionProfile* profile,
+                        const std::optional<std::string>& secret) -> std::shared_ptr<SledStorageProvider> {
+        if (profile == nullptr || profile->kind != ConnectionProtocolKind::sftp) {
+            return nullptr;
+        }
+        return std::make_shared<SFTPStorageProvider>(*profile, secret, knownHosts);
+    };
 }
