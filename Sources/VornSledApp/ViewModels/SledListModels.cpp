@@ -8,6 +8,17 @@ QString sledDisplayText(const std::string& bytes) {
     return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
+QString sledOneLine(QString text) {
+    for (QChar& character : text) {
+        if (character.unicode() < 0x20) {
+            character = QChar(0x2400 + character.unicode());
+        } else if (character.unicode() == 0x7F) {
+            character = QChar(0x2421);
+        }
+    }
+    return text;
+}
+
 namespace {
 
 QByteArray rawBytes(const std::string& bytes) {

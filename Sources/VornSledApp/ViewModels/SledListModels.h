@@ -25,6 +25,10 @@
 // as replacement characters while the bytes themselves travel unchanged in RawRole.
 QString sledDisplayText(const std::string& bytes);
 
+// Text kept on one line: control characters (a line break in a file name) show as their visible
+// pictures (U+2400 onwards) instead of breaking the line or vanishing.
+QString sledOneLine(QString text);
+
 // The roles every list below offers besides Qt::DisplayRole (a one-line summary).
 enum SledListRole : int {
     SledIdRole = Qt::UserRole + 1,  // the row's identity as text

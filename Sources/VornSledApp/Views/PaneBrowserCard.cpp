@@ -72,20 +72,6 @@ std::optional<std::filesystem::path> localPathOf(const QUrl& url) {
     return std::filesystem::path(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
-// A name on one line: control characters (a line break in a file name) show as their visible
-// pictures (U+2400 onwards) instead of breaking or vanishing.
-QString oneLine(const QString& text) {
-    QString shown = text;
-    for (QChar& c : shown) {
-        if (c.unicode() < 0x20) {
-            c = QChar(0x2400 + c.unicode());
-        } else if (c.unicode() == 0x7f) {
-            c = QChar(0x2421);
-        }
-    }
-    return shown;
-}
-
 // The drop highlight: the accent at low opacity with a dashed accent border; clicks go through it.
 class SledDropHighlight : public QWidget {
 public:
@@ -336,7 +322,7 @@ void SledPaneRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     painter->setFont(font);
     painter->setPen(VornGlassTokens::textPrimary());
     painter->drawText(nameRect, Qt::AlignVCenter | (rtl ? Qt::AlignRight : Qt::AlignLeft),
-                      metrics.elidedText(oneLine(sledDisplayText(entry.name)), Qt::ElideMiddle, room));
+                      metrics.elidedText(sledOneLine(sledDisplayText(entry.name)), Qt::ElideMiddle, room));
     painter->restore();
 }
 

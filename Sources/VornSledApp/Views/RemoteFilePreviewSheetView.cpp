@@ -31,20 +31,6 @@ QString q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-// Names and paths may hold line breaks and other control characters: on one line they show as
-// their visible pictures (U+2400 onwards) instead of breaking the line.
-QString oneLine(const std::string& text) {
-    QString shown = q(text);
-    for (QChar& character : shown) {
-        if (character.unicode() < 0x20) {
-            character = QChar(0x2400 + character.unicode());
-        } else if (character.unicode() == 0x7F) {
-            character = QChar(0x2421);
-        }
-    }
-    return shown;
-}
-
 // A rounded rectangle of a fixed fill with an optional border drawn inside its edge; the ground of
 // the text, editor, image and dump areas.
 class PanelFrame : public QWidget {
@@ -443,13 +429,13 @@ void RemoteFilePreviewSheetView::syncResult() {
     const VornLanguage language = model_.language();
     const auto& result = model_.previewResult();
     const QString fallbackTitle = vornQText("File Preview", "Dosya Önizleme", language);
-    title_->setText(result ? oneLine(result->fileName) : fallbackTitle);
+    title_->setText(result ? sledOneLine(q(result->fileName)) : fallbackTitle);
     setWindowTitle(title_->text());
     subtitle_->setVisible(result.has_value());
     if (result) {
         const std::string separator = " \u2022 ";
-        subtitle_->setText(oneLine(result->sourceName + separator + VornByteFormatter::format(result->sizeBytes) +
-                                   separator + result->fullPath));
+        subtitle_->setText(sledOneLine(q(result->sourceName + separator + VornByteFormatter::format(result->sizeBytes) +
+                                         separator + result->fullPath)));
         hashText_->setText(hashLabelText(result->sha256Hex));
         // The payload's widgets are filled once per file contents (a language change redraws only
         // the texts around them).

@@ -49,18 +49,6 @@ QFont sizeFont() {
     return vornFont(VornTextStyle::caption2);
 }
 
-// Line breaks and other control characters in a name show as their pictures, on one line.
-QString oneLine(QString text) {
-    for (QChar& character : text) {
-        if (character.unicode() < 0x20) {
-            character = QChar(0x2400 + character.unicode());
-        } else if (character.unicode() == 0x7F) {
-            character = QChar(0x2421);
-        }
-    }
-    return text;
-}
-
 QCheckBox* tintedToggle(QWidget* parent, const QColor& tint) {
     auto* toggle = new QCheckBox(parent);
     toggle->setFont(vornFont(VornTextStyle::caption));
@@ -123,7 +111,7 @@ QString SledSyncPlanRowDelegate::shownName(const SyncPlanItem& item, int rowWidt
         trailing += rowSpacing + QFontMetricsF(sizeFont()).horizontalAdvance(q(VornByteFormatter::format(item.bytesToTransfer())));
     }
     const double available = rowWidth - 2 * rowHorizontalPadding - symbolColumn - 2 * rowSpacing - trailing;
-    return QFontMetricsF(nameFont()).elidedText(oneLine(sledDisplayText(item.relativeName())), Qt::ElideMiddle,
+    return QFontMetricsF(nameFont()).elidedText(sledOneLine(sledDisplayText(item.relativeName())), Qt::ElideMiddle,
                                                 std::max(0.0, available));
 }
 
@@ -162,7 +150,7 @@ void SledSyncPlanRowDelegate::paint(QPainter* painter, const QStyleOptionViewIte
         painter->setPen(VornGlassTokens::textPrimary());
         painter->drawText(place(QFontMetricsF(sizeFont()).horizontalAdvance(size) + 1, false), Qt::AlignVCenter | Qt::AlignRight, size);
     }
-    const QString reason = oneLine(sledDisplayText(row->reason()));
+    const QString reason = sledOneLine(sledDisplayText(row->reason()));
     painter->setFont(reasonFont());
     painter->setPen(VornGlassTokens::textSecondary());
     painter->drawText(place(QFontMetricsF(reasonFont()).horizontalAdvance(reason) + 1, false), Qt::AlignVCenter | Qt::AlignRight, reason);
@@ -339,8 +327,8 @@ void SyncPreviewSheetView::retranslate() {
 }
 
 void SyncPreviewSheetView::syncPanes() {
-    panes_->setText(oneLine(q(model_.endpointTitle(model_.leftPane()->endpoint()))) + QString::fromUtf8(" \u2194 ") +
-                    oneLine(q(model_.endpointTitle(model_.rightPane()->endpoint()))));
+    panes_->setText(sledOneLine(q(model_.endpointTitle(model_.leftPane()->endpoint()))) + QString::fromUtf8(" \u2194 ") +
+                    sledOneLine(q(model_.endpointTitle(model_.rightPane()->endpoint()))));
 }
 
 void SyncPreviewSheetView::syncOptions() {
