@@ -43,6 +43,7 @@ server_button_x=380; server_button_y=131
 host_field_x=960; host_field_y=131
 port_field_x=1060; port_field_y=131
 connect_button_x=1191; connect_button_y=131
+language_button_x=1063; language_button_y=66
 
 main_title="VornSled — by Vornworks"
 failures=()
