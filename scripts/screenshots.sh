@@ -8,7 +8,7 @@ project="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${1:-$project/build/test}"
 out="${2:-$project/build/screenshots}"
 
-for tool in Xvfb openbox xdotool; do
+for tool in Xvfb openbox xdotool xwininfo; do
     command -v "$tool" > /dev/null || { echo "$tool is missing: run scripts/setup.sh --test"; exit 1; }
 done
 if [ ! -f "$build/CMakeCache.txt" ]; then
@@ -66,22 +66,40 @@ shot() {
 
 # Saves the part of the screen the main window covers (its sheets sit inside it).
 grab_window() {
-    local X Y WIDTH HEIGHT
-    eval "$(xdotool getwindowgeometry --shell "$window" | grep -E '^(X|Y|WIDTH|HEIGHT)=[0-9]+$')"
-    "$grab" "$1" "$X" "$Y" "$WIDTH" "$HEIGHT"
+    # xwininfo reports the client area's place on the screen, past the window manager's frame.
+    local geometry
+    geometry="$(xwininfo -id "$window" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4}
+        /^ *Width:/ {w=$2} /^ *Height:/ {h=$2} END {print x, y, w, h}')"
+    # shellcheck disable=SC2086
+    "$grab" "$1" $geometry
     echo "$1"
 }
 
-# What each picture must show, per language: the sheets' titles and each tab's marker words.
+# Presses $1 on the main window until the window titled $2 is in front (a key pressed while the
+# window is still settling from the previous step can be lost), at most three times.
+open_sheet() {
+    local attempt
+    for attempt in 1 2 3; do
+        xdotool windowactivate --sync "$window" 2> /dev/null || true
+        xdotool key --window "$window" "$1"
+        for _ in $(seq 1 30); do
+            [ "$(xdotool getactivewindow getwindowname 2> /dev/null || true)" = "$2" ] && return 0
+            sleep 0.1
+        done
+    done
+}
+
+# What each picture must show, per language: the sheets' titles and a word only that tab shows
+# (the toolbar's own words are on every tab), chosen to read reliably.
 texts() {
     if [ "$1" = tr ]; then
         connection_title="Yeni SFTP / AWS S3 / Cloudflare R2 Bağlantısı"
         sync_title="Çift Panel Senkronizasyon Önizlemesi"
-        pane_marker="SOL PANEL"; lan_marker="Platform"; transfers_marker="Transferleri"
+        pane_marker="Bilgisayar"; lan_marker="mDNS"; transfers_marker="Paralel"
     else
         connection_title="New SFTP / AWS S3 / Cloudflare R2 Connection"
         sync_title="Dual-Pane Synchronization Preview"
-        pane_marker="LEFT PANE"; lan_marker="Platform"; transfers_marker="Integrity"
+        pane_marker="Computer"; lan_marker="mDNS"; transfers_marker="Integrity"
     fi
 }
 
@@ -172,13 +190,13 @@ JSON
     xdotool key --window "$window" ctrl+1; shot "dual-pane-$language" "$main_title" "$pane_marker"
     xdotool key --window "$window" ctrl+2; shot "lan-$language" "$main_title" "$lan_marker"
     xdotool key --window "$window" ctrl+3; shot "transfers-$language" "$main_title" "$transfers_marker"
-    xdotool key --window "$window" ctrl+n; shot "connection-sheet-$language" "$connection_title"
+    open_sheet ctrl+n "$connection_title"; shot "connection-sheet-$language" "$connection_title"
     xdotool key Escape
     sleep 0.5
     # The sync sheet comes from the explorer: back on its tab first.
     xdotool key --window "$window" ctrl+1
     sleep 0.3
-    xdotool key --window "$window" ctrl+shift+s; sleep 1; shot "sync-sheet-$language" "$sync_title"
+    open_sheet ctrl+shift+s "$sync_title"; shot "sync-sheet-$language" "$sync_title"
     xdotool key Escape
     sleep 0.5
     # The LAN tab with its receiver stopped, then running again with the other computer connected
@@ -208,6 +226,7 @@ JSON
     xdotool key --window "$window" ctrl+1
     click_at "$language_button_x" "$language_button_y"
     sleep 0.5
+    # The whole screen: the menu reaches past the window.
     "$grab" "$out/language-menu-$language.png"; echo "$out/language-menu-$language.png"
     xdotool key Escape
     kill "$app" "$peer"; wait "$app" "$peer" 2> /dev/null || true

@@ -31,7 +31,7 @@ build_packages=(
 test_packages=(
     googletest libgtest-dev libgmock-dev
     openssh-server rclone dbus gnome-keyring libsecret-tools libglib2.0-bin
-    avahi-daemon avahi-utils iproute2 xvfb xauth openbox xdotool fonts-dejavu-core
+    avahi-daemon avahi-utils iproute2 xvfb xauth openbox xdotool x11-utils fonts-dejavu-core
     python3 python3-botocore curl socat chromium clang libclang-rt-14-dev
     # Decodes the LAN tab's QR code in its test.
     zbar-tools

@@ -2,7 +2,7 @@
 //   vornsled-picture-text PICTURE.png
 // The screenshots script uses it to check that each picture shows what its name says. The
 // interface is light text on a dark ground; the recognizer reads dark on light, so the picture is
-// turned to grey, inverted and, when small, doubled first.
+// turned to black text on white and, when small, doubled first.
 #include "VornVisionServices.h"
 
 #include <QGuiApplication>
@@ -23,8 +23,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot read %s\n", argv[1]);
         return 1;
     }
+    // Light text becomes black on white; the ground's gradient and glass turn white.
     picture = picture.convertToFormat(QImage::Format_Grayscale8);
-    picture.invertPixels();
+    for (int y = 0; y < picture.height(); ++y) {
+        uchar* row = picture.scanLine(y);
+        for (int x = 0; x < picture.width(); ++x) {
+            row[x] = row[x] > 150 ? 0 : 255;
+        }
+    }
     // Small interface text reads better at twice its size; a picture taken at scale 2 already is.
     if (picture.width() < 2000) {
         picture = picture.scaled(picture.size() * 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);

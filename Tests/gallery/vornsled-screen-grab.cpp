@@ -1,5 +1,5 @@
 // Saves the X screen as a PNG: vornsled-screen-grab OUT.png [X Y WIDTH HEIGHT], the whole screen
-// or the given part of it (in the screen's pixels). The screenshots script runs it beside the real
+// or the given part of it, in the screen's pixels. The screenshots script runs it beside the real
 // program on the same virtual display.
 #include <QGuiApplication>
 #include <QPixmap>
@@ -21,10 +21,13 @@ int main(int argc, char** argv) {
     }
     QPixmap shot = screen->grabWindow(0);
     if (argc == 6) {
-        // The screen's pixels, whatever scale factor this process runs at.
+        const QRect part(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
+        if (part.isEmpty()) {
+            std::fprintf(stderr, "an empty part of the screen\n");
+            return 2;
+        }
         const double ratio = shot.devicePixelRatio();
-        shot = shot.copy(QRect(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5])));
-        shot.setDevicePixelRatio(ratio);
+        shot = shot.copy(QRect(part.topLeft() * ratio, part.size() * ratio));
     }
     if (shot.isNull() || !shot.save(QString::fromLocal8Bit(argv[1]), "PNG")) {
         std::fprintf(stderr, "could not save %s\n", argv[1]);

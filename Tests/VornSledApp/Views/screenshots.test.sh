@@ -4,7 +4,7 @@
 # 2, kept with the test artefacts. The script fails when a picture does not show what its name says.
 set -euo pipefail
 build="$1"
-for tool in Xvfb openbox xdotool; do
+for tool in Xvfb openbox xdotool xwininfo; do
     if ! command -v "$tool" > /dev/null; then
         echo "$tool is missing"
         [ "${CI:-}" = "true" ] && exit 1 || exit 77
