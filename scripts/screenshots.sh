@@ -8,19 +8,20 @@ project="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${1:-$project/build/test}"
 out="${2:-$project/build/screenshots}"
 
-for tool in Xvfb openbox xdotool; do
+for tool in Xvfb openbox xdotool xwininfo; do
     command -v "$tool" > /dev/null || { echo "$tool is missing: run scripts/setup.sh --test"; exit 1; }
 done
 if [ ! -f "$build/CMakeCache.txt" ]; then
     (cd "$project" && cmake --preset test > /dev/null)
 fi
-cmake --build "$build" -j3 --target vornsled vornsled-screen-grab > /dev/null
+cmake --build "$build" -j3 --target vornsled vornsled-screen-grab vornsled-picture-text > /dev/null
 mkdir -p "$out"
 # Absolute, since the program is started from inside its own home folder.
 build="$(cd "$build" && pwd)"
 out="$(cd "$out" && pwd)"
 program="$build/Sources/vornsled"
 grab="$build/Tests/vornsled-screen-grab"
+reader="$build/Tests/vornsled-picture-text"
 
 scratch="$(mktemp -d)"
 pids=()
@@ -32,7 +33,8 @@ cleanup() {
 trap cleanup EXIT
 
 source "$project/scripts/x-session.sh"
-vorn_x_session "$scratch" 1440x900
+# Room for the smallest window at scale factor 2; each picture is cut to the main window.
+vorn_x_session "$scratch" 2400x1500
 unset QT_QPA_PLATFORM
 export QT_SCALE_FACTOR=1
 
@@ -41,11 +43,64 @@ server_button_x=380; server_button_y=131
 host_field_x=960; host_field_y=131
 port_field_x=1060; port_field_y=131
 connect_button_x=1191; connect_button_y=131
+language_button_x=1063; language_button_y=66
 
+main_title="VornSled — by Vornworks"
+failures=()
+
+# Saves the screen as $1.png and checks that it shows what its name says: the window in front
+# has the title $2, and, when $3 is given, the picture reads that marker text (a tab's own words,
+# since every tab shares the main window's title).
 shot() {
+    local name="$1" title="$2" marker="${3:-}"
     sleep 0.8
-    "$grab" "$out/$1.png"
-    echo "$out/$1.png"
+    local front
+    front="$(xdotool getactivewindow getwindowname 2> /dev/null || true)"
+    grab_window "$out/$name.png"
+    if [ "$front" != "$title" ]; then
+        failures+=("$name.png: the window in front is \"$front\", not \"$title\"")
+    elif [ -n "$marker" ] && ! "$reader" "$out/$name.png" 2> /dev/null | tr -s ' \n' ' ' | grep -qiF -- "$marker"; then
+        failures+=("$name.png: no \"$marker\" in the picture")
+    fi
+}
+
+# Saves the part of the screen the main window covers (its sheets sit inside it).
+grab_window() {
+    # xwininfo reports the client area's place on the screen, past the window manager's frame.
+    local geometry
+    geometry="$(xwininfo -id "$window" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4}
+        /^ *Width:/ {w=$2} /^ *Height:/ {h=$2} END {print x, y, w, h}')"
+    # shellcheck disable=SC2086
+    "$grab" "$1" $geometry
+    echo "$1"
+}
+
+# Presses $1 on the main window until the window titled $2 is in front (a key pressed while the
+# window is still settling from the previous step can be lost), at most three times.
+open_sheet() {
+    local attempt
+    for attempt in 1 2 3; do
+        xdotool windowactivate --sync "$window" 2> /dev/null || true
+        xdotool key --window "$window" "$1"
+        for _ in $(seq 1 30); do
+            [ "$(xdotool getactivewindow getwindowname 2> /dev/null || true)" = "$2" ] && return 0
+            sleep 0.1
+        done
+    done
+}
+
+# What each picture must show, per language: the sheets' titles and a word only that tab shows
+# (the toolbar's own words are on every tab), chosen to read reliably.
+texts() {
+    if [ "$1" = tr ]; then
+        connection_title="Yeni SFTP / AWS S3 / Cloudflare R2 Bağlantısı"
+        sync_title="Çift Panel Senkronizasyon Önizlemesi"
+        pane_marker="Bilgisayar"; lan_marker="mDNS"; transfers_marker="Paralel"
+    else
+        connection_title="New SFTP / AWS S3 / Cloudflare R2 Connection"
+        sync_title="Dual-Pane Synchronization Preview"
+        pane_marker="Computer"; lan_marker="mDNS"; transfers_marker="Integrity"
+    fi
 }
 
 # The port the program with pid $1 listens on for the LAN (empty while it has none).
@@ -131,20 +186,24 @@ JSON
         done
     fi
     sleep 1
-    xdotool key --window "$window" ctrl+1; shot "dual-pane-$language"
-    xdotool key --window "$window" ctrl+2; shot "lan-$language"
-    xdotool key --window "$window" ctrl+3; shot "transfers-$language"
-    xdotool key --window "$window" ctrl+n; shot "connection-sheet-$language"
+    texts "$language"
+    xdotool key --window "$window" ctrl+1; shot "dual-pane-$language" "$main_title" "$pane_marker"
+    xdotool key --window "$window" ctrl+2; shot "lan-$language" "$main_title" "$lan_marker"
+    xdotool key --window "$window" ctrl+3; shot "transfers-$language" "$main_title" "$transfers_marker"
+    open_sheet ctrl+n "$connection_title"; shot "connection-sheet-$language" "$connection_title"
     xdotool key Escape
     sleep 0.5
-    xdotool key --window "$window" ctrl+shift+s; sleep 1; shot "sync-sheet-$language"
+    # The sync sheet comes from the explorer: back on its tab first.
+    xdotool key --window "$window" ctrl+1
+    sleep 0.3
+    open_sheet ctrl+shift+s "$sync_title"; shot "sync-sheet-$language" "$sync_title"
     xdotool key Escape
     sleep 0.5
     # The LAN tab with its receiver stopped, then running again with the other computer connected
     # by address and a clipboard text that came from it. The points are the controls' places in
     # the window at its default size.
     xdotool key --window "$window" ctrl+2
-    click_at "$server_button_x" "$server_button_y"; shot "lan-stopped-$language"
+    click_at "$server_button_x" "$server_button_y"; shot "lan-stopped-$language" "$main_title" "$lan_marker"
     click_at "$server_button_x" "$server_button_y"
     sleep 1
     port="$(lan_port "$app")"
@@ -162,7 +221,44 @@ JSON
             "http://127.0.0.1:$port/api/v1/clipboard" || true
     fi
     sleep 1
-    shot "lan-peers-$language"
+    shot "lan-peers-$language" "$main_title" "$lan_marker"
+    # The open language menu: every language named in its own script, with no missing glyphs.
+    xdotool key --window "$window" ctrl+1
+    click_at "$language_button_x" "$language_button_y"
+    sleep 0.5
+    # The whole screen: the menu reaches past the window.
+    "$grab" "$out/language-menu-$language.png"; echo "$out/language-menu-$language.png"
+    xdotool key Escape
     kill "$app" "$peer"; wait "$app" "$peer" 2> /dev/null || true
+
+    # The smallest window, then the default one at scale factor 2: names, tabs and the toolbar's
+    # button read in full.
+    small_home="$scratch/$language-small"
+    cp -r "$home" "$small_home"
+    for variant in small scale2; do
+        if [ "$variant" = small ]; then scale=1; else scale=2; fi
+        (
+            export HOME="$small_home" XDG_DATA_HOME="$small_home/data" XDG_CONFIG_HOME="$small_home/config"
+            export XDG_RUNTIME_DIR="$small_home/run" LANGUAGE="$language" LANG="C.UTF-8" QT_SCALE_FACTOR="$scale"
+            exec "$program"
+        ) > "$scratch/vornsled-$language-$variant.log" 2>&1 &
+        app=$!
+        pids+=($app)
+        window="$(timeout 120 xdotool search --sync --onlyvisible --pid "$app" | head -n 1 || true)"
+        [ -n "$window" ] || { echo "vornsled showed no window:"; tail -n 20 "$scratch/vornsled-$language-$variant.log"; exit 1; }
+        xdotool windowactivate --sync "$window" 2> /dev/null || xdotool windowfocus --sync "$window"
+        xdotool windowmove --sync "$window" 0 0 2> /dev/null || true
+        xdotool windowsize --sync "$window" $((1080 * scale)) $((680 * scale)) 2> /dev/null || true
+        sleep 2
+        xdotool key --window "$window" ctrl+1
+        shot "dual-pane-$variant-$language" "$main_title" "$pane_marker"
+        xdotool key --window "$window" ctrl+3; shot "transfers-$variant-$language" "$main_title" "$transfers_marker"
+        kill "$app"; wait "$app" 2> /dev/null || true
+    done
 done
+if [ "${#failures[@]}" -gt 0 ]; then
+    echo "pictures that do not show what their names say:"
+    printf '  %s\n' "${failures[@]}"
+    exit 1
+fi
 echo "screenshots in $out"

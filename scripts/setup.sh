@@ -6,7 +6,9 @@
 #                             services they run against and the npm S3 test server
 set -euo pipefail
 
-project="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# The physical path: npm resolves its workspace through the real folder, and a checkout reached
+# through a symbolic link would otherwise not match its own lock file.
+project="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)"
 
 # The release build includes the benchmarks, so Google Benchmark is a build package.
 build_packages=(
@@ -16,6 +18,9 @@ build_packages=(
     qt6-base-dev qt6-svg-dev qt6-image-formats-plugins
     # The interface draws its symbols from this theme's SVG files, whatever theme the desktop uses.
     adwaita-icon-theme
+    # The language menu names every language in its own script: Latin, Greek, Cyrillic, Arabic,
+    # Hebrew, Devanagari and Thai come with the core set, Chinese, Japanese and Korean with CJK.
+    fonts-noto-core fonts-noto-cjk
     openssh-client xdg-utils
     libbenchmark-dev
     # Global hot keys (X key grabs), text recognition with its English and Turkish data, and the
@@ -26,7 +31,7 @@ build_packages=(
 test_packages=(
     googletest libgtest-dev libgmock-dev
     openssh-server rclone dbus gnome-keyring libsecret-tools libglib2.0-bin
-    avahi-daemon avahi-utils iproute2 xvfb xauth openbox xdotool fonts-dejavu-core
+    avahi-daemon avahi-utils iproute2 xvfb xauth openbox xdotool x11-utils fonts-dejavu-core
     python3 python3-botocore curl socat chromium clang libclang-rt-14-dev
     # Decodes the LAN tab's QR code in its test.
     zbar-tools
@@ -70,8 +75,11 @@ if [ "${#missing[@]}" -gt 0 ]; then
     sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     echo "[setup] installing: ${missing[*]}"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    # Another package run (an unattended upgrade, a second set-up) may hold the lock for a while:
+    # wait for it rather than fail.
+    lock_wait=(-o DPkg::Lock::Timeout=900)
+    $sudo apt-get "${lock_wait[@]}" update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get "${lock_wait[@]}" install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
 if [ "$mode" = --test ] || [ "$mode" = --bench ]; then

@@ -1,6 +1,7 @@
 #include "VornHTTPClient.h"
 
 #include "VornASCII.h"
+#include "VornLocalizationStore.h"
 #include "VornTaskCancelled.h"
 #include "VornURLComponents.h"
 #include "VornUniqueFd.h"
@@ -40,6 +41,13 @@ bool isToken(std::string_view text) {
 // A value may hold anything but the bytes that would end the field or the head.
 bool isFieldValue(std::string_view text) {
     return std::none_of(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
+}
+
+// Failures the user can meet (a server out of reach, a file that cannot be read or written)
+// reach the interface as they are, so they are written in the user's language; the others name
+// a programming mistake and stay English.
+std::string userText(const std::string& en, const std::string& tr) {
+    return vornText(en, tr);
 }
 
 [[noreturn]] void fail(VornHTTPError::Kind kind, const std::string& message, int curlCode = 0) {
@@ -252,10 +260,13 @@ std::uint64_t fileSize(const std::filesystem::path& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         fail(VornHTTPError::Kind::invalidRequest,
-             "Cannot read the file to send " + path.string() + ": " + std::strerror(errno));
+             userText("Cannot read the file to send " + path.string() + ": " + std::strerror(errno),
+                      "Gönderilecek dosya okunamıyor " + path.string() + ": " + std::strerror(errno)));
     }
     if (!S_ISREG(info.st_mode)) {
-        fail(VornHTTPError::Kind::invalidRequest, "The file to send is not a regular file: " + path.string());
+        fail(VornHTTPError::Kind::invalidRequest,
+             userText("The file to send is not a regular file: " + path.string(),
+                      "Gönderilecek öğe normal bir dosya değil: " + path.string()));
     }
     return static_cast<std::uint64_t>(info.st_size);
 }
@@ -301,7 +312,9 @@ VornHTTPBody VornHTTPBody::file(const std::filesystem::path& path, std::uint64_t
                                 std::optional<std::uint64_t> length) {
     const std::uint64_t size = fileSize(path);
     if (offset > size || (length && *length > size - offset)) {
-        fail(VornHTTPError::Kind::invalidRequest, "The range to send lies beyond the end of " + path.string());
+        fail(VornHTTPError::Kind::invalidRequest,
+             userText("The range to send lies beyond the end of " + path.string(),
+                      "Gönderilecek aralık dosyanın sonunu aşıyor: " + path.string()));
     }
     VornHTTPBody body;
     body.source_ = FileSlice{path, offset, length.value_or(size - offset)};
@@ -427,7 +440,8 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
         uploadFile.reset(::open(slice->path.c_str(), O_RDONLY | O_CLOEXEC));
         if (!uploadFile) {
             fail(VornHTTPError::Kind::bodyReadFailed,
-                 "Cannot open the file to send " + slice->path.string() + ": " + std::strerror(errno));
+                 userText("Cannot open the file to send " + slice->path.string() + ": " + std::strerror(errno),
+                          "Gönderilecek dosya açılamıyor " + slice->path.string() + ": " + std::strerror(errno)));
         }
         exchange.fileDescriptor = uploadFile.get();
         exchange.fileOffset = slice->offset;
@@ -449,13 +463,15 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
                 downloadFile.reset(::open(downloadPath->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
                 if (!downloadFile) {
                     fail(VornHTTPError::Kind::bodyWriteFailed,
-                         "Cannot create " + downloadPath->string() + ": " + std::strerror(errno));
+                         userText("Cannot create " + downloadPath->string() + ": " + std::strerror(errno),
+                                  downloadPath->string() + " oluşturulamıyor: " + std::strerror(errno)));
                 }
             }
             if (!vornWriteAll(downloadFile.get(),
                               std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
                 fail(VornHTTPError::Kind::bodyWriteFailed,
-                     "Cannot write " + downloadPath->string() + ": " + std::strerror(errno));
+                     userText("Cannot write " + downloadPath->string() + ": " + std::strerror(errno),
+                              downloadPath->string() + " yazılamıyor: " + std::strerror(errno)));
             }
         };
         exchange.writer = &*fileWriter;
@@ -520,14 +536,22 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
     const std::string where = method + " " + *url->host;
     if (exchange.bodyTooLarge) {
         fail(VornHTTPError::Kind::bodyTooLarge,
-             "The response to " + where + " is larger than " + std::to_string(*exchange.memoryLimit) + " bytes",
+             userText("The response to " + where + " is larger than " + std::to_string(*exchange.memoryLimit) +
+                          " bytes",
+                      where + " yanıtı " + std::to_string(*exchange.memoryLimit) + " bayttan büyük"),
              result);
     }
     if (exchange.headersTooLarge) {
-        fail(VornHTTPError::Kind::transport, "The response headers from " + where + " are too large", result);
+        fail(VornHTTPError::Kind::transport,
+             userText("The response headers from " + where + " are too large",
+                      where + " yanıtının başlıkları çok büyük"),
+             result);
     }
     if (!exchange.bodyFailure.empty()) {
-        fail(VornHTTPError::Kind::bodyReadFailed, "Sending " + where + " failed: " + exchange.bodyFailure, result);
+        fail(VornHTTPError::Kind::bodyReadFailed,
+             userText("Sending " + where + " failed: " + exchange.bodyFailure,
+                      where + " gönderilemedi: " + exchange.bodyFailure),
+             result);
     }
     const bool stoppedReadingErrorBody = result == CURLE_WRITE_ERROR && exchange.errorBodyComplete;
     if (result != CURLE_OK && !stoppedReadingErrorBody) {
@@ -549,7 +573,10 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
         default:
             break;
         }
-        fail(kind, "HTTP request " + where + " failed: " + detail, result);
+        fail(kind,
+             userText("HTTP request " + where + " failed: " + detail,
+                      "HTTP isteği " + where + " başarısız oldu: " + detail),
+             result);
     }
 
     long status = 0;
@@ -560,7 +587,8 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
         if (!downloadFile) (*fileWriter)({});  // an empty body still makes its file
         if (::fsync(downloadFile.get()) != 0) {
             fail(VornHTTPError::Kind::bodyWriteFailed,
-                 "Cannot flush " + downloadPath->string() + ": " + std::strerror(errno));
+                 userText("Cannot flush " + downloadPath->string() + ": " + std::strerror(errno),
+                          downloadPath->string() + " diske yazılamıyor: " + std::strerror(errno)));
         }
     }
     return std::move(exchange.response);

@@ -1,6 +1,7 @@
 #include "VornPainting.h"
 
 #include "VornGlassTokens.h"
+#include "VornStandardTexts.h"
 
 #include <QAbstractScrollArea>
 #include <QApplication>
@@ -174,6 +175,7 @@ void vornApplyDesignLook(QApplication& application, VornProductPalette accentPal
         application.setStyle(fusion);
     }
     application.setPalette(vornDarkPalette(accentPalette));
+    vornInstallStandardTexts();
 }
 
 void vornMakeTransparent(QAbstractScrollArea* area) {

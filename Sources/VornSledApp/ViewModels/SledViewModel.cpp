@@ -361,7 +361,7 @@ std::string SledViewModel::endpointTitle(const PaneEndpoint& endpoint) const {
         return t("This Computer", "Bu Bilgisayar");
     }
     const ConnectionProfile* profile = findProfile(*endpoint.profileID());
-    return profile != nullptr ? profile->name : "Remote";
+    return profile != nullptr ? profile->name : t("Remote", "Uzak");
 }
 
 void SledViewModel::selectEndpoint(const PaneEndpoint& endpoint, PaneBrowserState* pane) {

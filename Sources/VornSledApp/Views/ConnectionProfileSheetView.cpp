@@ -6,6 +6,7 @@
 #include "VornGlassInputField.h"
 #include "VornGlassTokens.h"
 #include "VornLanguageControls.h"
+#include "VornMessageText.h"
 #include "VornPainting.h"
 #include "VornPalette.h"
 #include "VornSegmentedControl.h"
@@ -260,9 +261,9 @@ void ConnectionProfileSheetView::buildLayout() {
     feedback->setSpacing(6);
     feedbackIcon_ = new QLabel(feedbackRow_);
     feedback->addWidget(feedbackIcon_, 0, Qt::AlignTop);
-    feedbackText_ = sledLabel(VornGlassTokens::textPrimary(), vornFont(VornTextStyle::caption), feedbackRow_);
-    feedbackText_->setWordWrap(true);
-    feedbackText_->setMaximumHeight(QFontMetrics(feedbackText_->font()).lineSpacing() * 2 + 2);
+    // A server's reply can be long (an S3 error body, an ssh diagnostic): it is shown whole, a few
+    // lines at a time, and can be copied.
+    feedbackText_ = new VornMessageText(vornFont(VornTextStyle::caption), VornGlassTokens::textPrimary(), 5, feedbackRow_);
     feedback->addWidget(feedbackText_, 1);
     column->addWidget(feedbackRow_);
 
@@ -270,7 +271,12 @@ void ConnectionProfileSheetView::buildLayout() {
     test_ = new VornGlassButton(QString(), false, ground);
     test_->setSymbol("bolt.shield");
     connect(test_, &QAbstractButton::clicked, this, &ConnectionProfileSheetView::runConnectionTest);
+    // The spinner sits in the middle of the button whatever size the layout gives it.
     testSpinner_ = new VornSpinner(14, test_);
+    testSpinner_->setColor(VornGlassTokens::textPrimary());
+    auto* spinnerPlace = new QHBoxLayout(test_);
+    spinnerPlace->setContentsMargins(0, 0, 0, 0);
+    spinnerPlace->addWidget(testSpinner_, 0, Qt::AlignCenter);
     testSpinner_->hide();
     buttons->addWidget(test_);
     delete_ = new VornGlassButton(QString(), false, ground);
@@ -392,13 +398,18 @@ void ConnectionProfileSheetView::syncFeedback() {
         feedbackText_->setText(q(*form_.testFeedback));
     }
     if (form_.isTesting) {
+        // The button keeps the size its label gave it, so the row does not jump while a test runs.
+        if (!test_->label().isEmpty()) {
+            test_->setMinimumSize(test_->sizeHint());
+        }
         test_->setLabel(QString());
         test_->setSymbol({});
-        testSpinner_->move((test_->width() - testSpinner_->width()) / 2, (test_->height() - testSpinner_->height()) / 2);
         testSpinner_->show();
         testSpinner_->start();
     } else {
         testSpinner_->hide();
+        testSpinner_->stop();
+        test_->setMinimumSize(0, 0);
         test_->setSymbol("bolt.shield");
         test_->setLabel(vornQText("Test Connection", "Bağlantıyı Test Et", model_.language()));
     }

@@ -16,6 +16,7 @@ class VornGlassButton;
 class VornGlassInputField;
 class VornPrimaryButton;
 class VornSegmentedControl;
+class VornMessageText;
 class VornSpinner;
 
 // One button of the kind selector: the kind's symbol and label on a glass rounded rectangle, the
@@ -59,7 +60,8 @@ public:
     VornGlassButton* cancelButton() const { return cancel_; }
     VornGlassButton* closeButton() const { return close_; }
     VornPrimaryButton* saveButton() const { return save_; }
-    QLabel* feedbackLabel() const { return feedbackText_; }
+    VornMessageText* feedbackLabel() const { return feedbackText_; }
+    VornSpinner* testSpinner() const { return testSpinner_; }
     QLabel* secretLabel() const { return secretLabel_; }
     QAbstractButton* browseButton() const;
 
@@ -101,7 +103,7 @@ private:
     VornGlassButton* browse_ = nullptr;
     QWidget* feedbackRow_ = nullptr;
     QLabel* feedbackIcon_ = nullptr;
-    QLabel* feedbackText_ = nullptr;
+    VornMessageText* feedbackText_ = nullptr;
     VornGlassButton* test_ = nullptr;
     VornSpinner* testSpinner_ = nullptr;
     VornGlassButton* delete_ = nullptr;

@@ -247,7 +247,7 @@ QWidget* MainSledWorkspaceView::makeToolbar() {
                        0, Qt::AlignVCenter);
     nameRow->addStretch(1);
     names->addLayout(nameRow);
-    tagline_ = sledLabel(VornGlassTokens::textSecondary(), vornFont(11), bar);
+    tagline_ = new SledYieldingLabel(VornGlassTokens::textSecondary(), vornFont(11), bar);
     names->addWidget(tagline_);
     identity->addLayout(names);
     row->addLayout(identity);
@@ -371,6 +371,8 @@ void MainSledWorkspaceView::retranslate() {
     feedbackButton_->setLanguage(language);
     languageButton_->setLanguage(language);
     addServer_->setLabel(vornQText("Add Server", "Sunucu Ekle", language));
+    // The toolbar's one command reads in full at every window size; the tagline gives way first.
+    addServer_->setMinimumWidth(addServer_->sizeHint().width());
     verifyToggle_->setText(vornEscapeMnemonic(vornQText("SHA-256 Verify", "SHA-256 Doğrula", language)));
     vornApplyContentLayoutDirection(this, language);
     syncCounts();

@@ -17,6 +17,7 @@
 #include <QDragEnterEvent>
 #include <QFontMetricsF>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -145,6 +146,7 @@ void SledChipButton::setText(const QString& text, const QFont& font, const QColo
     setAccessibleName(text);
     updateGeometry();
     update();
+    syncToolTip();
 }
 
 void SledChipButton::setTrailing(const std::string& symbol, const QColor& color, double side) {
@@ -175,6 +177,23 @@ QSize SledChipButton::sizeHint() const {
     }
     width += 6.0 * std::max(0, parts - 1);
     return QSize(int(std::ceil(width + 2 * horizontalPadding_)), int(std::ceil(height + 2 * verticalPadding_)));
+}
+
+bool SledChipButton::isTextElided() const {
+    return !text_.isEmpty() && width() < sizeHint().width();
+}
+
+void SledChipButton::syncToolTip() {
+    // The whole name where the chip shows only its ends.
+    const QString tip = isTextElided() ? text_ : QString();
+    if (tip != toolTip()) {
+        setToolTip(tip);
+    }
+}
+
+void SledChipButton::resizeEvent(QResizeEvent* event) {
+    QAbstractButton::resizeEvent(event);
+    syncToolTip();
 }
 
 QSize SledChipButton::minimumSizeHint() const {
@@ -216,7 +235,7 @@ void SledChipButton::paintEvent(QPaintEvent*) {
         painter.setPen(textColor_);
         const double room = std::max(0.0, right - left);
         painter.drawText(QRectF(left, 0, room + 1, height()), Qt::AlignVCenter | Qt::AlignLeft,
-                         metrics.elidedText(text_, Qt::ElideRight, room));
+                         metrics.elidedText(text_, Qt::ElideMiddle, room));
     }
     if (hasFocus()) {
         vornPaintFocusRing(painter, bounds, 8);
@@ -323,6 +342,10 @@ void SledPaneRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     painter->setPen(VornGlassTokens::textPrimary());
     painter->drawText(nameRect, Qt::AlignVCenter | (rtl ? Qt::AlignRight : Qt::AlignLeft),
                       metrics.elidedText(sledOneLine(sledDisplayText(entry.name)), Qt::ElideMiddle, room));
+    // The keyboard's place in the list; the view marks it only while the list has focus.
+    if (option.state & QStyle::State_HasFocus) {
+        vornPaintFocusRing(*painter, row, 7);
+    }
     painter->restore();
 }
 
@@ -387,6 +410,9 @@ void SledPaneListView::mouseReleaseEvent(QMouseEvent* event) {
     if (pendingPath_) {
         return;
     }
+    if (hasFocus()) {
+        setCurrentIndex(indexAt(event->position().toPoint()));
+    }
     pendingPath_ = entry->path;
     pendingPlace_ = *card_.pane().listedPlace();
     clickTimer_.start(QApplication::doubleClickInterval());
@@ -410,6 +436,74 @@ void SledPaneListView::mouseDoubleClickEvent(QMouseEvent* event) {
     }
 }
 
+std::optional<SledFileEntry> SledPaneListView::focusEntry() const {
+    const QModelIndex index = currentIndex();
+    const auto& rows = card_.pane().entryList()->rows();
+    if (!index.isValid() || index.row() < 0 || static_cast<std::size_t>(index.row()) >= rows.size()) {
+        return std::nullopt;
+    }
+    return rows[static_cast<std::size_t>(index.row())];
+}
+
+void SledPaneListView::moveFocusRow(int step) {
+    const int count = model() ? model()->rowCount() : 0;
+    if (count == 0) {
+        return;
+    }
+    const QModelIndex current = currentIndex();
+    // Without a focus row yet (a new listing), the first key shows one at the top.
+    const int row = current.isValid() ? std::clamp(current.row() + step, 0, count - 1) : 0;
+    const QModelIndex target = model()->index(row, 0);
+    setCurrentIndex(target);
+    scrollTo(target);
+}
+
+void SledPaneListView::focusInEvent(QFocusEvent* event) {
+    // The base shows a focus row at the first entry when there is none yet.
+    QListView::focusInEvent(event);
+    viewport()->update();
+}
+
+void SledPaneListView::keyPressEvent(QKeyEvent* event) {
+    // Only the keys that let the list be used without a mouse; everything else, and every key
+    // with a modifier, goes on to the window as if the list had not seen it.
+    if ((event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        event->ignore();
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        moveFocusRow(event->key() == Qt::Key_Up ? -1 : 1);
+        event->accept();
+        return;
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter: {
+        event->accept();
+        if (!focusEntry()) {
+            moveFocusRow(0);
+            return;
+        }
+        const SledFileEntry entry = *focusEntry();
+        // A click still waiting for its double-click interval lands first, so the keys and the
+        // mouse act in the order the user gave them.
+        applyPendingClick();
+        if (event->key() == Qt::Key_Space) {
+            if (card_.pane().listedPlace()) {
+                card_.toggleSelection(entry.path);
+            }
+        } else {
+            card_.openEntry(entry);
+        }
+        return;
+    }
+    default:
+        event->ignore();
+        return;
+    }
+}
+
 void SledPaneListView::contextMenuEvent(QContextMenuEvent* event) {
     const std::optional<SledFileEntry> entry = entryAt(event->pos());
     if (!entry) {
@@ -418,6 +512,59 @@ void SledPaneListView::contextMenuEvent(QContextMenuEvent* event) {
     QMenu* menu = card_.buildContextMenu(*entry, this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(event->globalPos());
+}
+
+// --- Header ----------------------------------------------------------------------------------------
+
+SledPaneHeader::SledPaneHeader(QWidget* parent) : QWidget(parent) {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(7);
+    top_ = new QHBoxLayout();
+    top_->setSpacing(8);
+    column->addLayout(top_);
+    bottom_ = new QHBoxLayout();
+    bottom_->setSpacing(8);
+    bottom_->addStretch(1);
+    column->addLayout(bottom_);
+}
+
+void SledPaneHeader::setParts(QWidget* title, SledChipButton* endpoint, QWidget* tools) {
+    title_ = title;
+    endpoint_ = endpoint;
+    tools_ = tools;
+    top_->addWidget(title_);
+    top_->addWidget(endpoint_, 0);
+    top_->addStretch(1);
+    top_->addWidget(tools_);
+}
+
+int SledPaneHeader::oneRowWidth() const {
+    return title_->sizeHint().width() + endpoint_->sizeHint().width() + tools_->sizeHint().width() +
+           2 * top_->spacing();
+}
+
+void SledPaneHeader::arrange() {
+    if (!tools_) {
+        return;
+    }
+    const bool stack = width() > 0 && width() < oneRowWidth();
+    if (stack == stacked_) {
+        return;
+    }
+    stacked_ = stack;
+    if (stack) {
+        top_->removeWidget(tools_);
+        bottom_->addWidget(tools_);
+    } else {
+        bottom_->removeWidget(tools_);
+        top_->addWidget(tools_);
+    }
+}
+
+void SledPaneHeader::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    arrange();
 }
 
 // --- Card ------------------------------------------------------------------------------------------
@@ -489,20 +636,19 @@ PaneBrowserCard::PaneBrowserCard(PaneBrowserState& pane, SledViewModel& viewMode
 }
 
 QWidget* PaneBrowserCard::makeHeader() {
-    auto* header = new QWidget(this);
-    auto* row = new QHBoxLayout(header);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(8);
-
-    sideTitle_ = sledLabel(accent_, vornFont(VornTextStyle::caption2, QFont::Bold), header);
-    row->addWidget(sideTitle_);
-
-    endpointButton_ = new SledChipButton(10, 5, header);
+    header_ = new SledPaneHeader(this);
+    sideTitle_ = sledLabel(accent_, vornFont(VornTextStyle::caption2, QFont::Bold), header_);
+    endpointButton_ = new SledChipButton(10, 5, header_);
     endpointButton_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     connect(endpointButton_, &QAbstractButton::clicked, this,
             [this] { popUnder(buildEndpointMenu(this), endpointButton_); });
-    row->addWidget(endpointButton_, 0);
-    row->addStretch(1);
+
+    // The tools, in one group the header places beside the name or below it.
+    QWidget* header = new QWidget(header_);
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(8);
+    header_->setParts(sideTitle_, endpointButton_, header);
 
     editConnection_ = symbolButton("slider.horizontal.3", header);
     connect(editConnection_, &QAbstractButton::clicked, this, [this] {
@@ -546,7 +692,7 @@ QWidget* PaneBrowserCard::makeHeader() {
     refreshButton_ = symbolButton("arrow.clockwise", header);
     connect(refreshButton_, &QAbstractButton::clicked, this, [this] { model_.refresh(&pane_); });
     row->addWidget(refreshButton_);
-    return header;
+    return header_;
 }
 
 QWidget* PaneBrowserCard::makePathBar() {
@@ -670,7 +816,9 @@ QWidget* PaneBrowserCard::makeListingArea() {
     list_->setItemDelegate(delegate_);
     list_->setSelectionMode(QAbstractItemView::NoSelection);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list_->setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab, so the keyboard alone can pick and open entries; a click keeps its
+    // own meaning and does not take the focus away from a field.
+    list_->setFocusPolicy(Qt::TabFocus);
     list_->setUniformItemSizes(true);
     list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -1075,6 +1223,7 @@ void PaneBrowserCard::syncEndpoint() {
                                 bookmarked ? accent_ : VornGlassTokens::textSecondary(), small);
     linkButton_->setVisible(model_.supportsPresignedURL(pane_.endpoint()));
     syncSelectionControls();
+    header_->arrange();
 }
 
 void PaneBrowserCard::syncPathDraft() {

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+class QHBoxLayout;
 class QLabel;
 class QMenu;
 class QStackedWidget;
@@ -34,13 +35,17 @@ public:
     std::string leadingSymbol() const { return leading_; }
     QColor leadingColor() const { return leadingColor_; }
     QString text() const { return text_; }
+    // True while the chip is narrower than its text needs (the middle of the text gives way).
+    bool isTextElided() const;
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void syncToolTip();
     double horizontalPadding_;
     double verticalPadding_;
     std::string leading_;
@@ -87,11 +92,38 @@ private:
     QColor accent_;
 };
 
+// The card's header: the side title and the endpoint's name, then the pane's tools on the same
+// row when the whole name fits beside them, or on a row of their own below when it would not, so
+// a narrow window still shows which storage the pane looks at.
+class SledPaneHeader : public QWidget {
+public:
+    explicit SledPaneHeader(QWidget* parent = nullptr);
+    void setParts(QWidget* title, SledChipButton* endpoint, QWidget* tools);
+    bool isStacked() const { return stacked_; }
+    // Places the tools for the current width and contents.
+    void arrange();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    int oneRowWidth() const;
+    QHBoxLayout* top_ = nullptr;
+    QHBoxLayout* bottom_ = nullptr;
+    QWidget* title_ = nullptr;
+    SledChipButton* endpoint_ = nullptr;
+    QWidget* tools_ = nullptr;
+    bool stacked_ = false;
+};
+
 class PaneBrowserCard;
 
 // The listing: a plain list of the pane's filtered entries. A single click toggles the row's
 // selection once the double-click interval has passed without a second click; a double click
-// opens the row instead; the right button opens the row's own menu.
+// opens the row instead; the right button opens the row's own menu. From the keyboard, Tab
+// brings focus to the list and shows a focus row, the up and down arrows move it, Space toggles
+// its selection as a click does and Enter opens it as a double click does; other keys go on to
+// the window.
 class SledPaneListView : public QListView {
 public:
     explicit SledPaneListView(PaneBrowserCard& card, QWidget* parent = nullptr);
@@ -106,9 +138,13 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
     std::optional<SledFileEntry> entryAt(const QPoint& position) const;
+    std::optional<SledFileEntry> focusEntry() const;
+    void moveFocusRow(int step);
     PaneBrowserCard& card_;
     QTimer clickTimer_;
     std::optional<std::string> pendingPath_;
@@ -165,6 +201,7 @@ public:
     QMenu* buildContextMenu(const SledFileEntry& entry, QWidget* parent);
 
     // The pieces, for tests and the screenshots.
+    SledPaneHeader* header() const { return header_; }
     QLabel* sideTitleLabel() const { return sideTitle_; }
     SledChipButton* endpointButton() const { return endpointButton_; }
     VornGlassButton* editConnectionButton() const { return editConnection_; }
@@ -229,6 +266,7 @@ private:
     QColor accent_;
     PaneUIState ui_;
 
+    SledPaneHeader* header_ = nullptr;
     QLabel* sideTitle_ = nullptr;
     SledChipButton* endpointButton_ = nullptr;
     VornGlassButton* editConnection_ = nullptr;

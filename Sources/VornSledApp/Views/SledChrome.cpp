@@ -147,6 +147,38 @@ QLabel* sledLabel(const QColor& color, const QFont& font, QWidget* parent) {
     return label;
 }
 
+SledYieldingLabel::SledYieldingLabel(const QColor& color, const QFont& font, QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
+    setFont(font);
+    QPalette colours = palette();
+    colours.setColor(QPalette::WindowText, color);
+    colours.setColor(QPalette::Text, color);
+    setPalette(colours);
+}
+
+bool SledYieldingLabel::isElided() const {
+    return QFontMetricsF(font()).horizontalAdvance(text()) > contentsRect().width() + 0.5;
+}
+
+QSize SledYieldingLabel::minimumSizeHint() const {
+    const QFontMetricsF metrics(font());
+    return QSizeF(metrics.horizontalAdvance(QStringLiteral("Mm…")), metrics.height()).toSize();
+}
+
+void SledYieldingLabel::paintEvent(QPaintEvent*) {
+    const QString tip = isElided() ? text() : QString();
+    if (tip != toolTip()) {
+        setToolTip(tip);
+    }
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setFont(font());
+    painter.setPen(palette().color(QPalette::WindowText));
+    const QRect area = contentsRect();
+    painter.drawText(area, int(alignment()) | Qt::TextSingleLine,
+                     QFontMetricsF(font()).elidedText(text(), Qt::ElideRight, area.width()));
+}
+
 SledSheetPage sledSheetPage(QWidget* sheet, int margin, int spacing) {
     auto* outer = new QVBoxLayout(sheet);
     outer->setContentsMargins(0, 0, 0, 0);

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QColor>
 #include <QString>
+#include <QLabel>
 #include <QWidget>
 
 #include <string>
@@ -102,6 +103,19 @@ private:
 // A label with the design's text settings: colour, font, no rich text.
 class QLabel;
 QLabel* sledLabel(const QColor& color, const QFont& font, QWidget* parent = nullptr);
+
+// A one-line label of secondary words (a tagline) that gives way when its row runs short: it asks
+// for its whole text but may shrink to a few letters and an ellipsis, and then shows the whole
+// text in its tooltip, so the names and buttons beside it keep theirs.
+class SledYieldingLabel : public QLabel {
+public:
+    SledYieldingLabel(const QColor& color, const QFont& font, QWidget* parent = nullptr);
+    bool isElided() const;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
 
 // A sheet's page: the product's ground filling the whole sheet, and the column its content goes
 // in, `margin` points from every edge. The ground is the parent of everything the sheet shows.

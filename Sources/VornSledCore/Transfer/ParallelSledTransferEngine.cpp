@@ -171,7 +171,7 @@ std::string describe(std::exception_ptr failure) {
     } catch (const std::exception& error) {
         return error.what();
     } catch (...) {
-        return "Unknown error.";
+        return vornText("Unknown error.", "Bilinmeyen hata.");
     }
 }
 

@@ -454,3 +454,76 @@ TEST_F(ViewsTest, TheHeaderFollowsTheSelectionAndTheBookmarkMenuToggledAndJumps)
     QTest::mouseClick(card.cancelRenameButton(), Qt::LeftButton);
     EXPECT_FALSE(card.renameRow()->isVisible());
 }
+
+// The keyboard alone: Tab reaches the list and shows a focus row, the arrows move it, Space
+// toggles exactly as a click does (other selected paths stay), Enter opens a folder or previews a
+// file, and no other key touches the listing or the selection.
+TEST_F(ViewsTest, TheListIsReachedAndUsedWithTheKeyboardAlone) {
+    fs::create_directory(left / "docs");
+    left.write("docs/inner.txt", "inner");
+    left.write("a-first.txt", "first");
+    left.write("b-second.txt", "second");
+    auto model = makeModel();
+    PaneBrowserState& pane = *model->leftPane();
+    VornGroundBackground ground(VornProductPalette::deepCoral);
+    auto* card = new PaneBrowserCard(pane, *model, true, &ground);
+    auto* layout = new QVBoxLayout(&ground);
+    layout->addWidget(card);
+    ground.resize(620, 420);
+    ground.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&ground));
+    SledPaneListView& list = *card->listView();
+    ASSERT_EQ(pane.entryList()->rows().size(), 3u);
+
+    // Tab from the filter field lands on the list, with the focus row on the first entry (the folder).
+    card->filterField()->setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), &list);
+    EXPECT_EQ(list.currentIndex().row(), explorerRowOf(*card, "docs"));
+    snapshot(ground, "explorer-keyboard-focus-row");
+
+    QTest::keyClick(&list, Qt::Key_Down);
+    QTest::keyClick(&list, Qt::Key_Down);
+    QTest::keyClick(&list, Qt::Key_Down);
+    EXPECT_EQ(list.currentIndex().row(), explorerRowOf(*card, "b-second.txt")) << "the last row stops the arrow";
+    QTest::keyClick(&list, Qt::Key_Up);
+    EXPECT_EQ(list.currentIndex().row(), explorerRowOf(*card, "a-first.txt"));
+
+    // Space toggles the focus row and keeps the rest of the selection, as a click does.
+    pane.setSelectedPaths({(left / "b-second.txt").string()});
+    QTest::keyClick(&list, Qt::Key_Space);
+    EXPECT_EQ(pane.selectedPaths(), (std::set<std::string>{(left / "a-first.txt").string(),
+                                                            (left / "b-second.txt").string()}));
+    QTest::keyClick(&list, Qt::Key_Space);
+    EXPECT_EQ(pane.selectedPaths(), std::set<std::string>{(left / "b-second.txt").string()});
+
+    // Keys the list does not take: no delete, no select-all, no jump, no type-ahead, no range.
+    const std::set<std::string> before = pane.selectedPaths();
+    const int row = list.currentIndex().row();
+    for (const auto& [key, modifiers] : std::vector<std::pair<Qt::Key, Qt::KeyboardModifiers>>{
+             {Qt::Key_Delete, {}}, {Qt::Key_Backspace, {}}, {Qt::Key_A, Qt::ControlModifier},
+             {Qt::Key_End, {}}, {Qt::Key_Home, {}}, {Qt::Key_PageDown, {}}, {Qt::Key_B, {}},
+             {Qt::Key_Down, Qt::ShiftModifier}, {Qt::Key_Space, Qt::ControlModifier}, {Qt::Key_F2, {}}}) {
+        QTest::keyClick(&list, key, modifiers);
+        EXPECT_EQ(pane.selectedPaths(), before) << key;
+        EXPECT_EQ(list.currentIndex().row(), row) << key;
+    }
+    EXPECT_TRUE(fs::exists(left / "b-second.txt"));
+    EXPECT_EQ(pane.currentPath(), left.path().string());
+    EXPECT_FALSE(model->showingPreviewSheet());
+
+    // Enter previews a file and opens a folder.
+    QTest::keyClick(&list, Qt::Key_Return);
+    EXPECT_TRUE(model->showingPreviewSheet());
+    ASSERT_TRUE(viewsWaitFor([&] { return !model->isLoadingPreview(); }));
+    ASSERT_TRUE(model->previewResult().has_value());
+    EXPECT_EQ(model->previewResult()->fileName, "a-first.txt");
+    model->setShowingPreviewSheet(false);
+    QTest::keyClick(&list, Qt::Key_Up);
+    QTest::keyClick(&list, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(pane.currentPath(), (left / "docs").string());
+    explorerWaitListed(pane);
+    // The new listing starts the focus row again at its top.
+    QTest::keyClick(&list, Qt::Key_Down);
+    EXPECT_EQ(list.currentIndex().row(), explorerRowOf(*card, "inner.txt"));
+}

@@ -1,6 +1,9 @@
+#include "DualPaneExplorerView.h"
 #include "MainSledWorkspaceView.h"
+#include "PaneBrowserCard.h"
 #include "SledChrome.h"
 #include "SledMainWindow.h"
+#include "SledProfileRepository.h"
 #include "ViewsTestSupport.h"
 #include "VornButtons.h"
 #include "VornGlassTokens.h"
@@ -216,6 +219,72 @@ TEST_F(ViewsTest, MainWindowPictures) {
         QTest::qWait(400);
         const QImage image = snapshot(window, QStringLiteral("app-main-window-") + QString::fromUtf8(language.code().data()));
         EXPECT_EQ(image.size(), QSize(1260, 790));
+    }
+    model->setLanguage(VornLanguage::en);
+}
+
+// The smallest window in both languages: the toolbar's tabs and "Add Server", "This Computer" and
+// a 24-character connection name show in full; a longer name gives way in its middle and shows
+// whole in the chip's tooltip. (A scale factor multiplies pixels, not these device-independent
+// sizes, so this holds at scale 2 as well; the screenshots show both.)
+TEST_F(ViewsTest, NamesReadInFullInTheSmallestWindow) {
+    const std::string name24 = "Production Media Storage";
+    ASSERT_EQ(name24.size(), 24u);
+    const std::string longName = "Production Media Storage Frankfurt Replica 2";
+    std::vector<ConnectionProfile> profiles;
+    for (const std::string& name : {name24, longName}) {
+        ConnectionProfile profile;
+        profile.id = VornUUID::random();
+        profile.name = name;
+        profile.kind = ConnectionProtocolKind::awsS3;
+        profile.bucket = "media";
+        profile.region = "eu-central-1";
+        profiles.push_back(profile);
+    }
+    SledProfileRepository(data.path()).saveProfiles(profiles);
+    auto model = makeModel();
+    ASSERT_EQ(model->profiles().size(), 2u);
+    SledMainWindow window(*model);
+    window.resize(SledMainWindow::minimumWindowSize);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_EQ(window.size(), QSize(1080, 680));
+    auto* explorer = static_cast<DualPaneExplorerView*>(window.workspace()->page(SledWorkspaceTab::dualPane));
+    PaneBrowserCard& left = *explorer->leftCard();
+    PaneBrowserCard& right = *explorer->rightCard();
+
+    auto settle = [] {
+        for (int round = 0; round < 4; ++round) {
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents();
+        }
+    };
+    auto inFull = [](QWidget* widget) { return widget->isVisible() && widget->width() >= widget->sizeHint().width(); };
+    for (const VornLanguage language : {VornLanguage::en, VornLanguage::tr}) {
+        model->setLanguage(language);
+        model->selectEndpoint(PaneEndpoint::remote(profiles[0].id), model->rightPane());
+        settle();
+        const char* code = language.code().data();
+        EXPECT_EQ(left.endpointButton()->text(), language == VornLanguage::en ? "This Computer" : "Bu Bilgisayar");
+        EXPECT_FALSE(left.endpointButton()->isTextElided()) << code;
+        EXPECT_EQ(right.endpointButton()->text().toStdString(), name24);
+        EXPECT_FALSE(right.endpointButton()->isTextElided()) << code;
+        EXPECT_TRUE(right.endpointButton()->toolTip().isEmpty());
+        EXPECT_TRUE(inFull(window.workspace()->addServerButton())) << code;
+        for (const SledWorkspaceTab tab : {SledWorkspaceTab::dualPane, SledWorkspaceTab::lanAirDrop, SledWorkspaceTab::transfers}) {
+            EXPECT_TRUE(inFull(window.workspace()->tabButton(tab))) << code;
+        }
+        // Every tool of the pane stays on screen, beside the name or below it.
+        for (QWidget* tool : {static_cast<QWidget*>(right.refreshButton()), static_cast<QWidget*>(right.editConnectionButton())}) {
+            EXPECT_TRUE(right.rect().contains(QRect(tool->mapTo(&right, QPoint(0, 0)), tool->size()))) << code;
+        }
+        snapshot(window, QStringLiteral("app-main-window-smallest-") + QString::fromUtf8(code));
+
+        model->selectEndpoint(PaneEndpoint::remote(profiles[1].id), model->rightPane());
+        settle();
+        EXPECT_TRUE(right.endpointButton()->isTextElided()) << code;
+        EXPECT_EQ(right.endpointButton()->toolTip().toStdString(), longName);
+        snapshot(window, QStringLiteral("app-main-window-smallest-long-name-") + QString::fromUtf8(code));
     }
     model->setLanguage(VornLanguage::en);
 }

@@ -4,14 +4,24 @@
 #include "ViewsTestSupport.h"
 #include "VornButtons.h"
 #include "VornGlassInputField.h"
+#include "VornMessageText.h"
 #include "VornSegmentedControl.h"
+#include "VornSpinner.h"
+#include "VornTestHTTPServer.h"
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPointer>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QTextDocument>
 
+#include <condition_variable>
+#include <functional>
 #include <limits>
+#include <mutex>
 
 // The port is parsed by hand: the whole text, an optional sign and digits, within 64 bits; any
 // other text is 22.
@@ -255,4 +265,84 @@ TEST_F(ProfileSheetTest, AnUnreadableSecretIsShownAsKeptAndSavedUntouched) {
     EXPECT_EQ(model->profiles().front().name, "Locked renamed");
     const VornShellResult kept = vornShell(lookup + " | od -An -tx1");
     EXPECT_NE(kept.output.find("ff fe"), std::string::npos) << kept.output;
+}
+
+// A storage server whose error reply is long and has no spaces to break at: while the test waits
+// for it the Test button turns a spinner in its middle; the reply's first 400 bytes then show
+// whole in the message area, wrapped inside the long token and scrolled rather than clipped,
+// and can be selected and copied as they are.
+TEST_F(ViewsTest, ALongServerReplyIsReadWholeAndTheTestShowsItsSpinner) {
+    std::string body = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Error><Code>NoSuchBucket</Code><Message>";
+    while (body.size() < 520) {
+        body += "The-specified-bucket-does-not-exist-";
+    }
+    std::mutex gate;
+    std::condition_variable opened;
+    bool released = false;
+    VornTestHTTPServer server([&](const VornRecordedRequest&) {
+        std::unique_lock lock(gate);
+        opened.wait(lock, [&] { return released; });
+        return VornTestHTTPReply{VornTestHTTPReply::Action::respond, 404, {{"Content-Type", "application/xml"}}, body};
+    });
+    auto release = [&] {
+        std::lock_guard lock(gate);
+        released = true;
+        opened.notify_all();
+    };
+    struct Release {
+        std::function<void()> run;
+        ~Release() { run(); }
+    } releaseOnExit{release};
+
+    auto model = makeModel();
+    MainSledWorkspaceView view(*model);
+    view.resize(1228, 700);
+    view.show();
+    model->openNewProfileSheet();
+    ConnectionProfileSheetView* sheet = view.profileSheet();
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+    QTest::mouseClick(sheet->kindButton(ConnectionProtocolKind::s3Compatible), Qt::LeftButton);
+    QTest::keyClicks(sheet->field("name"), "Loopback store");
+    QTest::keyClicks(sheet->field("endpointURL"), QString::fromStdString(server.baseURL()));
+    QTest::keyClicks(sheet->field("bucket"), "missing-bucket");
+    QTest::keyClicks(sheet->field("accessKeyID"), "AKIALOOPBACK");
+    QTest::keyClicks(sheet->field("secretAccessKey"), "s3cret");
+
+    QTest::mouseClick(sheet->testButton(), Qt::LeftButton);
+    ASSERT_TRUE(viewsWaitFor([&] { return server.requestCount() >= 1; }));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(sheet->form().isTesting);
+    VornSpinner* spinner = sheet->testSpinner();
+    EXPECT_TRUE(spinner->isVisible());
+    EXPECT_TRUE(spinner->isRunning());
+    const QRect place(spinner->mapTo(sheet->testButton(), QPoint(0, 0)), spinner->size());
+    EXPECT_TRUE(sheet->testButton()->rect().contains(place)) << "inside the button";
+    EXPECT_LE(std::abs(place.center().x() - sheet->testButton()->rect().center().x()), 1);
+    EXPECT_GE(sheet->testButton()->width(), spinner->width() + 16) << "the button keeps its labelled width";
+    spinner->setAngle(0);
+    snapshot(*sheet, QStringLiteral("app-profile-sheet-testing-en"));
+
+    release();
+    ASSERT_TRUE(viewsWaitFor([&] { return !sheet->form().isTesting; }));
+    EXPECT_FALSE(spinner->isVisible());
+    EXPECT_FALSE(sheet->form().testSucceeded);
+    VornMessageText& message = *sheet->feedbackLabel();
+    const QString shown = message.text();
+    EXPECT_NE(shown.indexOf(QString::fromStdString(body.substr(0, 400))), -1) << shown.toStdString();
+    EXPECT_EQ(shown.indexOf(QString::fromStdString(body.substr(0, 401))), -1) << "only the first 400 bytes";
+    // Wrapped inside the long token: nothing reaches past the visible width.
+    QCoreApplication::processEvents();
+    EXPECT_LE(message.document()->size().width(), message.viewport()->width() + 1);
+    EXPECT_GT(message.document()->size().height(), message.viewport()->height()) << "more than the area: it scrolls";
+    EXPECT_GT(message.verticalScrollBar()->maximum(), 0);
+    EXPECT_TRUE(message.isReadOnly());
+    message.selectAll();
+    message.copy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), shown);
+    for (const VornLanguage language : {VornLanguage::en, VornLanguage::tr}) {
+        model->setLanguage(language);
+        snapshot(*sheet, QStringLiteral("app-profile-sheet-long-error-") + QString::fromUtf8(language.code().data()));
+    }
+    model->setLanguage(VornLanguage::en);
 }

@@ -1,0 +1,73 @@
+// The pane's list driven by real key presses (xdotool) on a real X server with a window manager.
+// keyboard-window-manager.test.sh starts Xvfb and openbox and runs this suite alone; in the
+// offscreen run of the other interface tests there is no keyboard to press, so it stands aside.
+
+#include "ExplorerTestSupport.h"
+
+#include "VornGlassInputField.h"
+#include "VornGroundBackground.h"
+#include "VornPalette.h"
+
+#include <QProcess>
+#include <QVBoxLayout>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool underWindowManager() { return QGuiApplication::platformName() == QStringLiteral("xcb"); }
+
+// Presses keys with xdotool into the window that has the focus, keeping the event loop turning
+// so the application sees each press as it comes.
+void pressKeys(const QStringList& keys) {
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), QStringList{QStringLiteral("key"), QStringLiteral("--delay"),
+                                                         QStringLiteral("60")} + keys);
+    ASSERT_TRUE(process.waitForStarted());
+    while (process.state() != QProcess::NotRunning) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        process.waitForFinished(20);
+    }
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    for (int round = 0; round < 10; ++round) {
+        QApplication::processEvents();
+    }
+}
+
+}  // namespace
+
+class UnderWindowManager : public ViewsTest {};
+
+// Tab from the filter field reaches the list, Down moves the focus row, Space selects as a click
+// does, Delete does nothing, Enter opens the folder: all from the X server's own key events.
+TEST_F(UnderWindowManager, TheListAnswersRealKeyPresses) {
+    if (!underWindowManager()) GTEST_SKIP() << "runs under Xvfb and openbox (keyboard-window-manager.test.sh)";
+    fs::create_directory(left / "docs");
+    left.write("a-first.txt", "first");
+    left.write("b-second.txt", "second");
+    auto model = makeModel();
+    PaneBrowserState& pane = *model->leftPane();
+    VornGroundBackground ground(VornProductPalette::deepCoral);
+    auto* card = new PaneBrowserCard(pane, *model, true, &ground);
+    auto* layout = new QVBoxLayout(&ground);
+    layout->addWidget(card);
+    ground.resize(620, 420);
+    ground.show();
+    ground.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&ground));
+    SledPaneListView& list = *card->listView();
+    card->filterField()->setFocus(Qt::OtherFocusReason);
+    ASSERT_TRUE(viewsWaitFor([&] { return card->filterField()->hasFocus(); }));
+
+    pressKeys({QStringLiteral("Tab")});
+    ASSERT_TRUE(viewsWaitFor([&] { return list.hasFocus(); }));
+    EXPECT_EQ(list.currentIndex().row(), explorerRowOf(*card, "docs"));
+    pressKeys({QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("space")});
+    EXPECT_EQ(list.currentIndex().row(), explorerRowOf(*card, "b-second.txt"));
+    EXPECT_EQ(pane.selectedPaths(), std::set<std::string>{(left / "b-second.txt").string()});
+    pressKeys({QStringLiteral("Delete"), QStringLiteral("ctrl+a")});
+    EXPECT_TRUE(fs::exists(left / "b-second.txt"));
+    EXPECT_EQ(pane.selectedPaths(), std::set<std::string>{(left / "b-second.txt").string()});
+    pressKeys({QStringLiteral("Up"), QStringLiteral("Up"), QStringLiteral("Return")});
+    EXPECT_EQ(pane.currentPath(), (left / "docs").string());
+}
