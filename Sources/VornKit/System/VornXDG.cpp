@@ -108,15 +108,15 @@ namespace {
 std::mutex privateFolderLock;
 fs::path privateFolder;
 pid_t privateFolderOwner = 0;
-// The open lock file of the folder: locked for as long as this process (or a child forked from it
-// without a new program) lives, and released by the kernel however the process ends.
+// The folder itself, open and locked (flock) for as long as this process (or a child forked from
+// it without a new program) lives; the kernel releases the lock however the process ends. The
+// folder is the lock, so nothing of the lock shows among the temporary files.
 int privateFolderLockFd = -1;
 
 constexpr std::string_view privateFolderPrefix = "vornsled-";
 // A folder is made under this hidden name and shows under its real one only once its lock is held,
 // so a folder with the real name and a free lock always belongs to a process that has ended.
 constexpr std::string_view preparedFolderPrefix = ".vornsled-";
-constexpr const char* lockFileName = "owner.lock";
 
 // Removes the folder with whatever is left in it when the program ends normally, so no run leaves
 // one behind in /tmp.
@@ -128,10 +128,9 @@ void removePrivateFolderAtExit() {
     fs::remove_all(privateFolder, ignored);
 }
 
-// Opens `folder`'s lock file and takes its lock without waiting; -1 when there is no lock file or
-// its lock is held.
+// Opens `folder` and takes its lock without waiting; -1 when it cannot be opened or its lock is held.
 int takeLock(const fs::path& folder) {
-    const int fd = ::open((folder / lockFileName).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         return -1;
     }
@@ -143,17 +142,16 @@ int takeLock(const fs::path& folder) {
 }
 
 // Private folders of processes that ended without removing theirs (killed, say): each of ours in
-// `base` whose lock can be taken goes, with everything in it. A folder without a lock file is left
-// alone: it may be one being prepared this moment (a hidden one), or one of a program that kept
-// no lock and may still run.
+// `base` whose lock can be taken goes, with everything in it. Folders still under their hidden
+// name are left alone: one may be in the making this moment, before its lock is taken (one left
+// by a process killed right then is empty).
 void removeFoldersOfEndedProcesses(const fs::path& base) {
     std::error_code status;
     for (fs::directory_iterator entry(base, status), end; !status && entry != end; entry.increment(status)) {
         const std::string name = entry->path().filename().string();
         const bool ours = name.size() == privateFolderPrefix.size() + 6 && name.starts_with(privateFolderPrefix);
-        const bool prepared = name.size() == preparedFolderPrefix.size() + 6 && name.starts_with(preparedFolderPrefix);
         struct stat info {};
-        if ((!ours && !prepared) || ::lstat(entry->path().c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        if (!ours || ::lstat(entry->path().c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
             info.st_uid != ::geteuid()) {
             continue;
         }
@@ -187,8 +185,7 @@ fs::path VornXDG::privateTemporaryDirectory() {
         if (::mkdtemp(prepared.data()) == nullptr) {  // mkdtemp makes the folder 0700
             throwFolderError(prepared);
         }
-        const int lock = ::open((fs::path(prepared) / lockFileName).c_str(),
-                                O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int lock = ::open(prepared.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (lock < 0 || ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
             if (lock >= 0) {

@@ -650,6 +650,7 @@ SledDownloadResult SFTPStorageProvider::downloadFile(const std::string& remotePa
     }
     // The file arrives beside its destination and replaces it only when whole, so a failed or
     // cancelled download neither leaves a fragment nor destroys the file that was there.
+    sledRemoveStaleSiblings(to);
     const fs::path partial = sledHiddenSibling(to, "download");
     VornTemporaryFile partialGuard(partial);
     const std::string getLine = batchLine("get -p", {remotePath, fs::absolute(partial).string()});

@@ -249,8 +249,7 @@ TEST(VornProcessEnd, KillingTheProgramEndsItsChildren) {
 }
 
 // The private folder of a killed program (with its relay file) goes at the next start; the folder
-// of a program still running stays, and so does a folder without a lock, which cannot be told from
-// one being made or one of a program that keeps no lock.
+// of a program still running stays, and so do folders of other names.
 TEST(VornProcessEnd, TheNextStartRemovesPrivateFoldersOfKilledPrograms) {
     VornTestTempDir dir;
     const fs::path base = dir / "tmp";
@@ -263,8 +262,8 @@ TEST(VornProcessEnd, TheNextStartRemovesPrivateFoldersOfKilledPrograms) {
     Helper running("private-folder", dir / "running", inBase);
     const std::optional<std::string> runningFolder = running.awaitReport();
     ASSERT_TRUE(runningFolder.has_value());
-    const fs::path lockless = base / "vornsled-NoLock";
-    fs::create_directories(lockless);
+    const fs::path inTheMaking = base / ".vornsled-Making";
+    fs::create_directories(inTheMaking);
     const fs::path foreign = base / "vornsled-other-tool";
     fs::create_directories(foreign);
 
@@ -279,7 +278,7 @@ TEST(VornProcessEnd, TheNextStartRemovesPrivateFoldersOfKilledPrograms) {
 
     EXPECT_FALSE(fs::exists(*killedFolder));
     EXPECT_TRUE(fs::exists(fs::path(*runningFolder) / "vornsled-relay-big.bin"));
-    EXPECT_TRUE(fs::exists(lockless));
+    EXPECT_TRUE(fs::exists(inTheMaking));
     EXPECT_TRUE(fs::exists(foreign));
     EXPECT_FALSE(fs::exists(*nextFolder));  // removed at its normal end
     EXPECT_EQ(fs::path(*nextFolder).parent_path(), base);
@@ -294,5 +293,5 @@ TEST(VornProcessEnd, TheNextStartRemovesPrivateFoldersOfKilledPrograms) {
     for (const auto& entry : fs::directory_iterator(base)) {
         left.push_back(entry.path());
     }
-    EXPECT_EQ(left.size(), 2u);  // the lockless folder and the foreign one
+    EXPECT_EQ(left.size(), 2u);  // the folder in the making and the foreign one
 }

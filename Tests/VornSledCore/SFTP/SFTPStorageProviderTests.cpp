@@ -2,6 +2,7 @@
 // agent login, round trips of awkward names with digests, listings, renames, cancellation, and the
 // rules that keep hostile paths and profiles from reaching sftp or ssh.
 #include "SFTPStorageProvider.h"
+#include "SledLeftoverTestSupport.h"
 
 #include "SFTPTestSupport.h"
 #include "SledError.h"
@@ -809,6 +810,24 @@ TEST_F(SFTPLiveTest, WrongDigestIsAMismatchAndTheFileThatWasThereStays) {
     const SledError renamed = expectSledError([&] { provider.uploadFile(copy, remote / "final.pdf", wrong, {}, {}); });
     EXPECT_EQ(renamed.kind(), SledError::Kind::checksumMismatch);
     EXPECT_EQ(renamed.fileName(), "final.pdf");
+}
+
+// A download's fragment left by a killed process goes when the same destination is downloaded
+// again; one of a running process stays.
+TEST_F(SFTPLiveTest, DownloadFragmentsOfKilledProcessesGoWhenTheSameDestinationIsWrittenAgain) {
+    const SFTPStorageProvider provider = sftpTestProvider();
+    const RemoteFolder remote(provider);
+    VornTestTempDir local;
+    std::ofstream(remote / "report.pdf") << "new bytes";
+    local.write("down/report.pdf", "old local");
+    const std::string killed = sledSiblingName("report.pdf", sledEndedOwnerTag(), "download");
+    const std::string running = sledSiblingName("report.pdf", sledOwnerTag(), "download");
+    local.write("down/" + killed, "left");
+    local.write("down/" + running, "busy");
+    provider.downloadFile(remote / "report.pdf", local / "down" / "report.pdf", {}, {});
+    EXPECT_EQ(vornReadFile(local / "down" / "report.pdf"), "new bytes");
+    EXPECT_FALSE(fs::exists(local / "down" / killed));
+    EXPECT_TRUE(fs::exists(local / "down" / running));
 }
 
 // Waits, without a clock, until `ready` holds; the tests' own time-out ends a run that never gets there.
