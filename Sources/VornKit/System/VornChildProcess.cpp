@@ -1,15 +1,21 @@
 #include "VornChildProcess.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
+#include <deque>
+#include <exception>
 #include <fcntl.h>
-#include <spawn.h>
+#include <functional>
+#include <poll.h>
 #include <stdexcept>
 #include <string_view>
 #include <sys/eventfd.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -79,20 +85,134 @@ std::int32_t exitCodeOf(int status) {
     return -1;
 }
 
-struct SpawnSettings {
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    SpawnSettings() {
-        posix_spawn_file_actions_init(&actions);
-        posix_spawnattr_init(&attributes);
+// Children are forked from one thread that lives as long as the process, and each child asks the
+// kernel for SIGKILL when its parent goes (PR_SET_PDEATHSIG). The kernel takes the parent to be
+// the thread that forked, not the process: a child forked by whichever worker thread ran the
+// command would be killed when that worker ends, in the middle of a live transfer. The spawning
+// thread ends only with the process, so the children go with the process however it ends, even
+// killed with SIGKILL, which leaves no code of ours to end them. (A process group or a cgroup would
+// need such code, or a watcher process, to be ended at exit.)
+class ChildSpawner {
+public:
+    // The spawner of this process. A process forked without a new program has none of its
+    // parent's threads, so it gets its own.
+    static ChildSpawner& current() {
+        static std::mutex creation;
+        // Never destroyed: the thread still waits on it while static objects are torn down at exit.
+        static ChildSpawner* spawner = nullptr;
+        std::lock_guard guard(creation);
+        if (spawner == nullptr || spawner->owner_ != ::getpid()) {
+            spawner = new ChildSpawner();
+        }
+        return *spawner;
     }
-    ~SpawnSettings() {
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attributes);
+
+    // Runs `work` on the spawning thread and waits for it; its exception passes on.
+    void run(const std::function<void()>& work) {
+        Request request{work, false, nullptr};
+        std::unique_lock guard(lock_);
+        queue_.push_back(&request);
+        changed_.notify_all();
+        changed_.wait(guard, [&] { return request.done; });
+        if (request.error) {
+            std::rethrow_exception(request.error);
+        }
     }
-    SpawnSettings(const SpawnSettings&) = delete;
-    SpawnSettings& operator=(const SpawnSettings&) = delete;
+
+private:
+    struct Request {
+        const std::function<void()>& work;
+        bool done;
+        std::exception_ptr error;
+    };
+
+    ChildSpawner() : owner_(::getpid()) { std::thread([this] { serve(); }).detach(); }
+
+    [[noreturn]] void serve() {
+        // Signals meant for the process are taken by the other threads, never by this one.
+        sigset_t all;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, nullptr);
+        std::unique_lock guard(lock_);
+        for (;;) {
+            changed_.wait(guard, [&] { return !queue_.empty(); });
+            Request* request = queue_.front();
+            queue_.pop_front();
+            guard.unlock();
+            try {
+                request->work();
+            } catch (...) {
+                request->error = std::current_exception();
+            }
+            guard.lock();
+            request->done = true;
+            changed_.notify_all();
+        }
+    }
+
+    const pid_t owner_;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::deque<Request*> queue_;
 };
+
+// Everything the forked child needs, laid out before the fork: between fork and exec the child
+// may only make system calls (another thread may have held the allocator's lock at the fork).
+struct ChildSetup {
+    const char* program;
+    char* const* argv;
+    char* const* envp;
+    const char* workingDirectory;
+    int inputFd;
+    int outputFd;
+    int errorFd;
+    int reportFd;  // the writing end of a close-on-exec pipe: an errno on failure, nothing on exec
+    pid_t parent;
+};
+
+[[noreturn]] void failChild(const ChildSetup& setup, int error) {
+    ::syscall(SYS_write, setup.reportFd, &error, sizeof error);
+    // Straight to the kernel: the library's _exit may run checks of this process's memory first.
+    ::syscall(SYS_exit_group, 127);
+    __builtin_unreachable();
+}
+
+[[noreturn]] void becomeChild(const ChildSetup& setup) {
+    // Asked before anything else; a parent that ended before the request leaves another one behind.
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) {
+        failChild(setup, errno);
+    }
+    if (::getppid() != setup.parent) {
+        failChild(setup, ESRCH);
+    }
+    int input = setup.inputFd;
+    if (input < 0) {
+        input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (input < 0) {
+            failChild(setup, errno);
+        }
+    }
+    // The pipes all lie above the standard descriptors, so no dup2 here overwrites a later source.
+    if (::dup2(input, STDIN_FILENO) < 0 || ::dup2(setup.outputFd, STDOUT_FILENO) < 0 ||
+        ::dup2(setup.errorFd, STDERR_FILENO) < 0) {
+        failChild(setup, errno);
+    }
+    if (setup.workingDirectory != nullptr && ::chdir(setup.workingDirectory) != 0) {
+        failChild(setup, errno);
+    }
+    // Nothing blocked and every signal at its default, whatever this process has ignored
+    // (SIGPIPE, typically) or the spawning thread blocks. Signals that cannot be changed stay.
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    for (int signal = 1; signal < NSIG; ++signal) {
+        ::sigaction(signal, &byDefault, nullptr);
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::execve(setup.program, setup.argv, setup.envp);
+    failChild(setup, errno);
+}
 
 }  // namespace
 
@@ -200,32 +320,53 @@ VornChildHandle::VornChildHandle(const VornChildCommand& command, int inputFd, i
     std::vector<char*> argvPointers = pointers(argv);
     std::vector<char*> envpPointers = pointers(envp);
 
-    SpawnSettings settings;
-    if (inputFd < 0) {
-        posix_spawn_file_actions_addopen(&settings.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    } else {
-        posix_spawn_file_actions_adddup2(&settings.actions, inputFd, STDIN_FILENO);
-    }
-    posix_spawn_file_actions_adddup2(&settings.actions, outputFd, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&settings.actions, errorFd, STDERR_FILENO);
-    if (command.workingDirectory_) {
-        posix_spawn_file_actions_addchdir_np(&settings.actions, command.workingDirectory_->c_str());
-    }
-    // The child starts with nothing blocked and every signal at its default, whatever this
-    // process has ignored (SIGPIPE, typically) or blocked in the calling thread.
-    sigset_t none;
-    sigset_t all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&settings.attributes, &none);
-    posix_spawnattr_setsigdefault(&settings.attributes, &all);
-    posix_spawnattr_setflags(&settings.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
+    auto [reportRead, reportWrite] = makeChildPipe(true);
+    const ChildSetup setup{command.program().c_str(),
+                           argvPointers.data(),
+                           command.hasEnvironment_ ? envpPointers.data() : environ,
+                           command.workingDirectory_ ? command.workingDirectory_->c_str() : nullptr,
+                           inputFd,
+                           outputFd,
+                           errorFd,
+                           reportWrite.get(),
+                           ::getpid()};
     const std::string& program = command.program();
-    const int spawnError = ::posix_spawn(&pid_, program.c_str(), &settings.actions, &settings.attributes,
-                                         argvPointers.data(), command.hasEnvironment_ ? envpPointers.data() : environ);
-    if (spawnError != 0) {
-        throwErrno(spawnError, "cannot start " + program);
+    int forkError = 0;
+    ChildSpawner::current().run([&] {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            becomeChild(setup);
+        }
+        if (pid_ < 0) {
+            forkError = errno;
+        }
+    });
+    if (pid_ < 0) {
+        throwErrno(forkError, "cannot start " + program);
+    }
+    reportWrite.reset();
+    // The report pipe ends at the exec (close-on-exec) or carries why the child could not get there.
+    int startError = 0;
+    std::size_t received = 0;
+    while (received < sizeof startError) {
+        pollfd readable{reportRead.get(), POLLIN, 0};
+        if (::poll(&readable, 1, -1) < 0 && errno != EINTR) {
+            break;
+        }
+        const ssize_t count =
+            ::read(reportRead.get(), reinterpret_cast<char*>(&startError) + received, sizeof startError - received);
+        if (count > 0) {
+            received += static_cast<std::size_t>(count);
+        } else if (count == 0 || (errno != EINTR && errno != EAGAIN)) {
+            break;
+        }
+    }
+    if (received == sizeof startError) {
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+        throwErrno(startError, "cannot start " + program);
     }
     pidfd_.reset(pidfdOpen(pid_));
     if (!pidfd_) {

@@ -74,7 +74,8 @@ private:
 class VornChildHandle {
 public:
     // Starts `command` with the given descriptors as its standard input (-1: /dev/null), output
-    // and error, the signal mask empty and every disposition at its default. Throws
+    // and error, the signal mask empty and every disposition at its default. The child is killed
+    // when this process ends, however it ends, and never because the calling thread ended. Throws
     // std::system_error when the child cannot be started or watched.
     VornChildHandle(const VornChildCommand& command, int inputFd, int outputFd, int errorFd,
                     std::shared_ptr<VornChildProcess> child);

@@ -62,7 +62,8 @@ struct VornProcessRunner {
     using OutputHandler = std::function<void(std::string_view)>;
 
     // Starts `executable` with `arguments` (argv[1...], no shell), standard input /dev/null, signal
-    // mask and dispositions reset. `environment`, when given, is added to (and overrides) a copy of
+    // mask and dispositions reset; the child is killed if this process ends before it (even by
+    // SIGKILL), whichever thread started it. `environment`, when given, is added to (and overrides) a copy of
     // this process's environment. `onOutput` receives standard output and standard error as they
     // arrive, from the calling thread, each chunk valid UTF-8 on its own (an incomplete trailing
     // character waits for its rest; invalid bytes arrive as U+FFFD).

@@ -3,11 +3,14 @@
 #include "VornFileIO.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <mutex>
 #include <pwd.h>
 #include <sstream>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -105,6 +108,15 @@ namespace {
 std::mutex privateFolderLock;
 fs::path privateFolder;
 pid_t privateFolderOwner = 0;
+// The folder itself, open and locked (flock) for as long as this process (or a child forked from
+// it without a new program) lives; the kernel releases the lock however the process ends. The
+// folder is the lock, so nothing of the lock shows among the temporary files.
+int privateFolderLockFd = -1;
+
+constexpr std::string_view privateFolderPrefix = "vornsled-";
+// A folder is made under this hidden name and shows under its real one only once its lock is held,
+// so a folder with the real name and a free lock always belongs to a process that has ended.
+constexpr std::string_view preparedFolderPrefix = ".vornsled-";
 
 // Removes the folder with whatever is left in it when the program ends normally, so no run leaves
 // one behind in /tmp.
@@ -116,6 +128,47 @@ void removePrivateFolderAtExit() {
     fs::remove_all(privateFolder, ignored);
 }
 
+// Opens `folder` and takes its lock without waiting; -1 when it cannot be opened or its lock is held.
+int takeLock(const fs::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Private folders of processes that ended without removing theirs (killed, say): each of ours in
+// `base` whose lock can be taken goes, with everything in it. Folders still under their hidden
+// name are left alone: one may be in the making this moment, before its lock is taken (one left
+// by a process killed right then is empty).
+void removeFoldersOfEndedProcesses(const fs::path& base) {
+    std::error_code status;
+    for (fs::directory_iterator entry(base, status), end; !status && entry != end; entry.increment(status)) {
+        const std::string name = entry->path().filename().string();
+        const bool ours = name.size() == privateFolderPrefix.size() + 6 && name.starts_with(privateFolderPrefix);
+        struct stat info {};
+        if (!ours || ::lstat(entry->path().c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+            info.st_uid != ::geteuid()) {
+            continue;
+        }
+        const int lock = takeLock(entry->path());
+        if (lock >= 0) {
+            std::error_code ignored;
+            fs::remove_all(entry->path(), ignored);
+            ::close(lock);
+        }
+    }
+}
+
+[[noreturn]] void throwFolderError(const std::string& path) {
+    throw fs::filesystem_error("cannot create a private temporary folder", fs::path(path),
+                               std::error_code(errno, std::generic_category()));
+}
+
 }  // namespace
 
 fs::path VornXDG::privateTemporaryDirectory() {
@@ -124,15 +177,46 @@ fs::path VornXDG::privateTemporaryDirectory() {
     if (!privateFolder.empty() && fs::is_directory(privateFolder, status)) {
         return privateFolder;
     }
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = (fs::path(base && *base ? base : "/tmp") / "vornsled-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {  // mkdtemp makes the folder 0700
-        throw fs::filesystem_error("cannot create a private temporary folder", fs::path(pattern),
-                                   std::error_code(errno, std::generic_category()));
+    const char* baseValue = std::getenv("TMPDIR");
+    const fs::path base(baseValue && *baseValue ? baseValue : "/tmp");
+    removeFoldersOfEndedProcesses(base);
+    for (;;) {
+        std::string prepared = (base / (std::string(preparedFolderPrefix) + "XXXXXX")).string();
+        if (::mkdtemp(prepared.data()) == nullptr) {  // mkdtemp makes the folder 0700
+            throwFolderError(prepared);
+        }
+        const int lock = ::open(prepared.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (lock < 0 || ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            if (lock >= 0) {
+                ::close(lock);
+            }
+            std::error_code ignored;
+            fs::remove_all(prepared, ignored);
+            errno = error;
+            throwFolderError(prepared);
+        }
+        const std::string suffix = prepared.substr(prepared.size() - 6);
+        const std::string named = (base / (std::string(privateFolderPrefix) + suffix)).string();
+        if (::renameat2(AT_FDCWD, prepared.c_str(), AT_FDCWD, named.c_str(), RENAME_NOREPLACE) != 0) {
+            const int error = errno;
+            ::close(lock);
+            std::error_code ignored;
+            fs::remove_all(prepared, ignored);
+            if (error == EEXIST) {
+                continue;  // that name is taken by another process's folder: draw another
+            }
+            errno = error;
+            throwFolderError(named);
+        }
+        static const bool registered = std::atexit(removePrivateFolderAtExit) == 0;
+        (void)registered;
+        if (privateFolderLockFd >= 0) {
+            ::close(privateFolderLockFd);  // the lock of a folder someone removed under us
+        }
+        privateFolderLockFd = lock;
+        privateFolder = named;
+        privateFolderOwner = ::getpid();
+        return privateFolder;
     }
-    static const bool registered = std::atexit(removePrivateFolderAtExit) == 0;
-    (void)registered;
-    privateFolder = pattern;
-    privateFolderOwner = ::getpid();
-    return privateFolder;
 }

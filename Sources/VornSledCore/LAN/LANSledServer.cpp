@@ -6,6 +6,7 @@
 #include "LANRequestHead.h"
 #include "LANUploadWriter.h"
 #include "LANWebPortalHTML.h"
+#include "SledTemporaryFileName.h"
 #include "VornASCII.h"
 #include "VornChecksum.h"
 #include "VornJSON.h"
@@ -41,6 +42,35 @@ using asio::ip::tcp;
 using Clock = std::chrono::steady_clock;
 
 std::string systemErrorText(int error) { return std::generic_category().message(error); }
+
+// An upload is received into ".<UUID>.<owner>" + this, beside the files it joins.
+constexpr std::string_view temporaryUploadSuffix = ".vornsled.tmp";
+
+// Uploads cut off when the process receiving them ended (killed, say) would stay hidden in the
+// receive folder for ever: at each start, those whose receiving process has ended go. Uploads
+// of a process still running (another instance on the same folder) stay, as does any other name.
+void removeUploadsOfEndedProcesses(const std::filesystem::path& folder) {
+    const VornUniqueFd directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!directory) {
+        return;
+    }
+    constexpr std::size_t uuidLength = 36;
+    std::error_code status;
+    for (std::filesystem::directory_iterator entry(folder, status), end; !status && entry != end;
+         entry.increment(status)) {
+        const std::string name = entry->path().filename().string();
+        if (name.size() <= 2 + uuidLength + temporaryUploadSuffix.size() || name[0] != '.' ||
+            name[1 + uuidLength] != '.' || !name.ends_with(temporaryUploadSuffix) ||
+            !VornUUID::fromString(name.substr(1, uuidLength))) {
+            continue;
+        }
+        const std::string_view owner = std::string_view(name).substr(
+            2 + uuidLength, name.size() - 2 - uuidLength - temporaryUploadSuffix.size());
+        if (sledOwnerHasEnded(owner)) {
+            ::unlinkat(directory.get(), name.c_str(), 0);
+        }
+    }
+}
 
 // Moves `from` to `to` only if nothing is at `to`; EEXIST when something is.
 int moveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
@@ -432,9 +462,9 @@ private:
             respondError(LANProtocol::statusServerError, error.message());
             return;
         }
-        std::string temporaryName = VornUUID::random().uuidString();
-        temporaryName.insert(0, 1, '.');
-        temporaryName.append(".vornsled.tmp");
+        // The receiving process is named in it, so that a later start can tell a left-over one.
+        const std::string temporaryName = "." + VornUUID::random().uuidString() + "." + sledOwnerTag() +
+                                          std::string(temporaryUploadSuffix);
         const std::filesystem::path temporary = destination_ / temporaryName;
         tempFile_.reset(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         if (!tempFile_) {
@@ -940,10 +970,13 @@ void LANSledServer::setLatestOutgoingClipboard(std::string text) {
 
 std::uint16_t LANSledServer::start(std::uint16_t port, bool advertiseBonjour, LANServerCallbacks callbacks) {
     stop();
+    std::filesystem::path receiveFolder;
     {
         const std::lock_guard guard(impl_->lock);
         impl_->callbacks = std::move(callbacks);
+        receiveFolder = impl_->downloadDirectory;
     }
+    removeUploadsOfEndedProcesses(receiveFolder);
     auto listening = std::make_shared<tcp::acceptor>(asio::make_strand(impl_->io));
     std::error_code error;
     // Both address families on one socket where the system has IPv6; IPv4 alone otherwise.

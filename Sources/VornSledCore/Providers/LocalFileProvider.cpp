@@ -220,6 +220,7 @@ std::int64_t copyIntoPlace(const fs::path& source, const fs::path& destination) 
             return *size;
         }
     }
+    sledRemoveStaleSiblings(destination);
     const fs::path temporary = sledHiddenSibling(destination);
     const std::int64_t size = copyToTemporary(source, temporary, replacing);
     if (::rename(temporary.c_str(), destination.c_str()) != 0) {

@@ -388,6 +388,7 @@ SledDownloadResult S3R2StorageProvider::downloadFile(const std::string& remotePa
 
     // Both removed again unless the download lands (the temporary file first, then the folders).
     CreatedParents parents(to);
+    sledRemoveStaleSiblings(to);
     VornTemporaryFile temporary(sledHiddenSibling(to));
     VornUniqueFd file(::open(temporary.path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (!file) throw fileError("cannot create the download", temporary.path());

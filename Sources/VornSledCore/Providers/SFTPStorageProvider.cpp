@@ -14,10 +14,12 @@
 
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <ctime>
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <set>
 #include <sys/stat.h>
 #include <string>
@@ -641,6 +643,138 @@ std::vector<SledFileEntry> SFTPStorageProvider::listDirectory(const std::string&
     }
 }
 
+namespace {
+
+// An upload goes up as ".vornsled-upload-<UUID>.<destination key>.<start, Unix seconds>.part".
+constexpr std::string_view uploadFragmentPrefix = ".vornsled-upload-";
+constexpr std::string_view uploadFragmentSuffix = ".part";
+
+// A remote upload fragment is taken for abandoned (its writer killed, its connection lost) only
+// when both its start, from its name, and its last write are more than a day old. No upload runs
+// for a day without writing, and every upload writes a fragment of its own, so nothing writes to
+// an abandoned one again. The start counts too because `put -p` gives a whole fragment the local
+// file's old time while it waits to be checked and renamed. Other instances' uploads cannot be
+// seen from here: the age is what keeps them safe.
+constexpr auto abandonedUploadAge = std::chrono::hours(24);
+// A remote folder is read for fragments at most this often per process, so that many uploads
+// into one folder do not each read it; one abandoned then stays until a later reading.
+constexpr auto abandonedUploadRereadAfter = std::chrono::minutes(10);
+
+std::int64_t unixSecondsNow() {
+    return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()).time_since_epoch().count();
+}
+
+std::string uploadFragmentName(std::string_view destinationName) {
+    return std::string(uploadFragmentPrefix) + VornUUID::random().uuidString() + "." +
+           sledDestinationKey(destinationName) + "." + std::to_string(unixSecondsNow()) +
+           std::string(uploadFragmentSuffix);
+}
+
+// The destination key and start of a fragment's name; nothing for a name of any other form
+// (those of earlier versions included, which tell neither).
+std::optional<std::pair<std::string, std::int64_t>> uploadFragmentParts(std::string_view name) {
+    if (!name.starts_with(uploadFragmentPrefix) || !name.ends_with(uploadFragmentSuffix)) {
+        return std::nullopt;
+    }
+    const std::string_view inner = name.substr(
+        uploadFragmentPrefix.size(), name.size() - uploadFragmentPrefix.size() - uploadFragmentSuffix.size());
+    const std::size_t startDot = inner.rfind('.');
+    if (startDot == std::string_view::npos || startDot == 0) {
+        return std::nullopt;
+    }
+    const std::size_t keyDot = inner.rfind('.', startDot - 1);
+    const std::optional<std::int64_t> start = parseDecimal<std::int64_t>(inner.substr(startDot + 1));
+    if (keyDot == std::string_view::npos || !start) {
+        return std::nullopt;
+    }
+    return std::pair{std::string(inner.substr(keyDot + 1, startDot - keyDot - 1)), *start};
+}
+
+struct RemoteFolderReading {
+    std::chrono::steady_clock::time_point at;
+    std::multimap<std::string, std::string> abandonedByKey;  // destination key -> fragment name
+};
+
+std::mutex remoteReadingsLock;
+std::map<std::string, RemoteFolderReading> remoteReadings;  // by login and folder
+
+// The folder's abandoned upload fragments, from one glob listing inside it (sftp's glob matches
+// the hidden names because the pattern spells their leading dot). The rows are read as a folder
+// listing is, so a name with line breaks cannot pass a forged line for a fragment that exists.
+RemoteFolderReading readRemoteFolder(const SFTPStorageProvider& provider, const std::string& folder,
+                                     std::stop_token stop) {
+    RemoteFolderReading reading{std::chrono::steady_clock::now(), {}};
+    const std::string enter = folder.empty() ? std::string() : batchLine("cd", {folder});
+    // Unquoted, as quotes would make "*" literal; no match is no failure.
+    const std::string list =
+        "-ls -ln " + std::string(uploadFragmentPrefix) + "*" + std::string(uploadFragmentSuffix) + "\n";
+    const std::string output = runBatch(provider, enter + list + "cd\n", stop);
+    const std::string head = (enter.empty() ? std::string() : "sftp> " + enter) + "sftp> " + list;
+    constexpr std::string_view tail = "sftp> cd\n";
+    if (!output.starts_with(head) || !output.ends_with(tail) || output.size() < head.size() + tail.size()) {
+        return reading;
+    }
+    const VornDate now = vornDateNow();
+    const std::int64_t nowSeconds = unixSecondsNow();
+    const std::int64_t ageSeconds = std::chrono::seconds(abandonedUploadAge).count();
+    const std::vector<SledFileEntry> entries = SFTPStorageProvider::readBareListing(
+        std::string_view(output).substr(head.size(), output.size() - head.size() - tail.size()), folder, std::nullopt,
+        now);
+    for (const SledFileEntry& entry : entries) {
+        const auto parts = uploadFragmentParts(entry.name);
+        const bool regularFile = entry.permissions && entry.permissions->starts_with('-');
+        if (regularFile && parts && nowSeconds - parts->second > ageSeconds && entry.modifiedAt &&
+            now - *entry.modifiedAt > abandonedUploadAge) {
+            reading.abandonedByKey.emplace(parts->first, entry.name);
+        }
+    }
+    return reading;
+}
+
+// Before an upload to `to`, removes the abandoned fragments (see abandonedUploadAge) of earlier
+// uploads to that same destination; those of other destinations and younger ones stay. Failures
+// are ignored: a leftover costs space on the server, not this upload.
+void removeAbandonedUploadFragments(const SFTPStorageProvider& provider, const std::string& to, std::stop_token stop) {
+    const std::string folder = remoteParentPrefix(to);
+    const std::string where = provider.profile.username + "@" + provider.profile.host + ":" +
+                              std::to_string(provider.profile.port) + "\n" + folder;
+    std::string script;
+    try {
+        std::unique_lock guard(remoteReadingsLock);
+        auto found = remoteReadings.find(where);
+        if (found == remoteReadings.end() ||
+            std::chrono::steady_clock::now() - found->second.at >= abandonedUploadRereadAfter) {
+            // Read without the lock: a slow server must not hold up uploads to other folders. A
+            // folder that cannot be read counts as read, so it is not tried again before its time.
+            guard.unlock();
+            RemoteFolderReading fresh{std::chrono::steady_clock::now(), {}};
+            try {
+                fresh = readRemoteFolder(provider, folder, stop);
+            } catch (const VornTaskCancelled&) {
+                throw;
+            } catch (const std::exception&) {
+            }
+            guard.lock();
+            found = remoteReadings.insert_or_assign(where, std::move(fresh)).first;
+        }
+        const auto [from, until] =
+            found->second.abandonedByKey.equal_range(sledDestinationKey(lastPathComponent(to)));
+        for (auto it = from; it != until; ++it) {
+            script += "-" + batchLine("rm", {folder + it->second});
+        }
+        found->second.abandonedByKey.erase(from, until);
+        guard.unlock();
+        if (!script.empty()) {
+            runBatch(provider, script, stop);
+        }
+    } catch (const VornTaskCancelled&) {
+        throw;
+    } catch (const std::exception&) {
+    }
+}
+
+}  // namespace
+
 SledDownloadResult SFTPStorageProvider::downloadFile(const std::string& remotePath, const fs::path& to,
                                                      const SledProgressCallback& onProgress,
                                                      std::stop_token stop) const {
@@ -650,6 +784,7 @@ SledDownloadResult SFTPStorageProvider::downloadFile(const std::string& remotePa
     }
     // The file arrives beside its destination and replaces it only when whole, so a failed or
     // cancelled download neither leaves a fragment nor destroys the file that was there.
+    sledRemoveStaleSiblings(to);
     const fs::path partial = sledHiddenSibling(to, "download");
     VornTemporaryFile partialGuard(partial);
     const std::string getLine = batchLine("get -p", {remotePath, fs::absolute(partial).string()});
@@ -696,7 +831,8 @@ SledUploadResult SFTPStorageProvider::uploadFile(const fs::path& localURL, const
     // The file goes up under a temporary sibling name, is checked there, and only then renamed
     // over the destination (the server's atomic rename replaces an existing file): an interrupted
     // or mismatched upload never touches the file that was there.
-    const std::string partial = remoteParentPrefix(to) + ".vornsled-upload-" + VornUUID::random().uuidString() + ".part";
+    removeAbandonedUploadFragments(*this, to, stop);
+    const std::string partial = remoteParentPrefix(to) + uploadFragmentName(lastPathComponent(to));
     const auto removePartial = [&] {
         try {
             runBatch(*this, "-" + batchLine("rm", {partial}), std::stop_token());

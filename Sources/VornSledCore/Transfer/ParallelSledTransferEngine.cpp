@@ -238,6 +238,7 @@ private:
     // untouched until the copy has passed every comparison. Removed on every failure.
     VornTemporaryFile localLanding() const {
         checkLocalDestination(job_.destinationPath, batchFolder_);
+        sledRemoveStaleSiblings(job_.destinationPath);
         return VornTemporaryFile(sledHiddenSibling(job_.destinationPath, "transfer"));
     }
 

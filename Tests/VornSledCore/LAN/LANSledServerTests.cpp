@@ -1,4 +1,5 @@
 #include "LANServerTestSupport.h"
+#include "SledLeftoverTestSupport.h"
 #include "VornChecksum.h"
 
 #include <gtest/gtest.h>
@@ -552,6 +553,38 @@ TEST_F(LANSledServerTest, DestroyingTheServerMidUploadLeavesNoTemporaryFile) {
     server.reset();
     EXPECT_FALSE(lanHasTemporaryFile(downloads));
     EXPECT_EQ(client.readAll(), "");
+}
+
+// Uploads cut off by the end of the process receiving them (kill -9) go when a server starts on
+// the folder; an upload another server is receiving right now goes on and lands.
+TEST_F(LANSledServerTest, StartRemovesUploadsLeftByEndedProcesses) {
+    LANRawClient client(port);
+    const std::string body(1000, 'u');
+    client.send("POST /api/v1/upload HTTP/1.1\r\nX-VornSled-PIN: 4821\r\nX-VornSled-Filename: live.bin\r\n"
+                "Content-Length: 1000\r\n\r\n" + body.substr(0, 10));
+    for (int i = 0; i < 200 && !lanHasTemporaryFile(downloads); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(lanHasTemporaryFile(downloads));
+    const std::vector<std::string> live = lanFolderNames(downloads);
+
+    const std::string ended = "." + VornUUID::random().uuidString() + "." + sledEndedOwnerTag() + ".vornsled.tmp";
+    const std::string unowned = "." + VornUUID::random().uuidString() + ".vornsled.tmp";
+    const std::string someonesFile = "notes.vornsled.tmp";
+    for (const std::string& name : {ended, unowned, someonesFile}) {
+        std::ofstream(downloads / name) << "left";
+    }
+
+    LANSledServer other("Other", downloads, false, "");
+    other.start(0, false, {});
+    std::vector<std::string> expected = live;
+    expected.insert(expected.end(), {unowned, someonesFile});
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(lanFolderNames(downloads), expected);
+
+    client.send(body.substr(10));
+    EXPECT_EQ(lanParseResponse(client.readAll()).statusLine, "HTTP/1.1 200 OK");
+    EXPECT_EQ(vornReadFile(downloads / "live.bin"), body);
 }
 
 TEST(LANSledServerPIN, ConstantTimeEqualsComparesDigests) {

@@ -98,13 +98,49 @@ TEST(S3R2StorageProvider, GivenDigestIsStoredUnchanged) {
     const auto provider = s3TestProvider();
     const VornTestTempDir temp;
     const std::string path = s3TestFolder() + "/claimed.bin";
-    // The caller's digest is trusted as given (it is what the engine computed); a download hands
-    // it back, and the engine then sees that the bytes disagree.
-    const std::string claimed(64, 'a');
-    provider.uploadFile(temp.write("f", "actual bytes"), path, claimed, {}, {});
+    // The caller's digest is what the engine computed; it is the signed payload hash and comes
+    // back with a download.
+    const std::string bytes = "actual bytes";
+    const std::string digest = VornChecksum::sha256(temp.write("f", bytes), VornChecksum::defaultChunkSize);
+    provider.uploadFile(temp / "f", path, digest, {}, {});
     const auto result = provider.downloadFile(path, temp / "back", {}, {});
-    EXPECT_EQ(result.remoteSHA256, claimed);
-    EXPECT_EQ(vornReadFile(temp / "back"), "actual bytes");
+    EXPECT_EQ(result.remoteSHA256, digest);
+    EXPECT_EQ(vornReadFile(temp / "back"), bytes);
+
+    // Bytes that are not the ones hashed (a file changed after its digest was taken) are refused
+    // as S3 refuses them, and the stored object stays as it was.
+    const std::string claimed(64, 'a');
+    const auto refused =
+        s3ExpectSledError([&] { provider.uploadFile(temp.write("g", "other bytes"), path, claimed, {}, {}); });
+    EXPECT_EQ(refused.kind(), SledError::Kind::httpStatus);
+    EXPECT_EQ(refused.statusCode(), 400);
+    EXPECT_NE(refused.message().find("XAmzContentSHA256Mismatch"), std::string::npos) << refused.message();
+    EXPECT_EQ(get(provider, temp, path), bytes);
+    EXPECT_EQ(provider.downloadFile(path, temp / "again", {}, {}).remoteSHA256, digest);
+}
+
+// A PUT cut off half way leaves the object that was there, whole, as S3 does.
+TEST(S3R2StorageProvider, AnUploadCutOffHalfWayLeavesTheStoredObject) {
+    VORN_REQUIRE_SERVICE("s3");
+    const auto provider = s3TestProvider();
+    const VornTestTempDir temp;
+    const std::string folder = s3TestFolder();
+    const std::string path = folder + "/kept.bin";
+    const std::string old = bytesOfLength(1024 * 1024, 7);
+    put(provider, temp, path, old);
+
+    const std::int64_t size = 32 * 1024 * 1024;
+    const auto local = temp.write("replacement", bytesOfLength(static_cast<std::size_t>(size), 8));
+    std::stop_source cut;
+    EXPECT_THROW(provider.uploadFile(
+                     local, path, std::nullopt,
+                     [&](std::int64_t done, std::int64_t) {
+                         if (done >= size / 2) cut.request_stop();
+                     },
+                     cut.get_token()),
+                 VornTaskCancelled);
+    EXPECT_EQ(get(provider, temp, path), old);
+    EXPECT_EQ(s3EntryNames(provider.listDirectory(folder, {})), std::vector<std::string>{"kept.bin"});
 }
 
 TEST(S3R2StorageProvider, FoldersMarkersAndDeletes) {

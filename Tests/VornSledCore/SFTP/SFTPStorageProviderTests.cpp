@@ -2,6 +2,7 @@
 // agent login, round trips of awkward names with digests, listings, renames, cancellation, and the
 // rules that keep hostile paths and profiles from reaching sftp or ssh.
 #include "SFTPStorageProvider.h"
+#include "SledLeftoverTestSupport.h"
 
 #include "SFTPTestSupport.h"
 #include "SledError.h"
@@ -809,6 +810,68 @@ TEST_F(SFTPLiveTest, WrongDigestIsAMismatchAndTheFileThatWasThereStays) {
     const SledError renamed = expectSledError([&] { provider.uploadFile(copy, remote / "final.pdf", wrong, {}, {}); });
     EXPECT_EQ(renamed.kind(), SledError::Kind::checksumMismatch);
     EXPECT_EQ(renamed.fileName(), "final.pdf");
+}
+
+// A download's fragment left by a killed process goes when the same destination is downloaded
+// again; one of a running process stays.
+TEST_F(SFTPLiveTest, DownloadFragmentsOfKilledProcessesGoWhenTheSameDestinationIsWrittenAgain) {
+    const SFTPStorageProvider provider = sftpTestProvider();
+    const RemoteFolder remote(provider);
+    VornTestTempDir local;
+    std::ofstream(remote / "report.pdf") << "new bytes";
+    local.write("down/report.pdf", "old local");
+    const std::string killed = sledSiblingName("report.pdf", sledEndedOwnerTag(), "download");
+    const std::string running = sledSiblingName("report.pdf", sledOwnerTag(), "download");
+    local.write("down/" + killed, "left");
+    local.write("down/" + running, "busy");
+    provider.downloadFile(remote / "report.pdf", local / "down" / "report.pdf", {}, {});
+    EXPECT_EQ(vornReadFile(local / "down" / "report.pdf"), "new bytes");
+    EXPECT_FALSE(fs::exists(local / "down" / killed));
+    EXPECT_TRUE(fs::exists(local / "down" / running));
+}
+
+// An upload's fragment left by a killed or cut-off upload goes when the same destination is
+// uploaded again, once both its start (in its name) and its last write are more than a day old.
+// Younger ones may be another instance's upload under way; other destinations' are not this
+// upload's business; a name that tells neither destination nor start is not recognised.
+TEST_F(SFTPLiveTest, AbandonedUploadFragmentsGoWhenTheSameDestinationIsUploadedAgain) {
+    const SFTPStorageProvider provider = sftpTestProvider();
+    const RemoteFolder remote(provider);
+    VornTestTempDir local;
+    const fs::path source = local.write("report.pdf", "new bytes");
+    std::ofstream(remote / "report.pdf") << "old bytes";
+
+    const auto now = std::chrono::system_clock::now();
+    const auto fragment = [](const std::string& destination, std::chrono::system_clock::time_point start) {
+        return ".vornsled-upload-" + VornUUID::random().uuidString() + "." + sledDestinationKey(destination) + "." +
+               std::to_string(std::chrono::floor<std::chrono::seconds>(start).time_since_epoch().count()) + ".part";
+    };
+    struct Case {
+        std::string what;
+        std::string name;
+        std::chrono::system_clock::time_point lastWrite;
+        bool removed;
+    };
+    const std::vector<Case> cases = {
+        {"abandoned two days ago", fragment("report.pdf", now - 48h), now - 48h, true},
+        {"another instance's, being written", fragment("report.pdf", now - 1min), now, false},
+        {"started two days ago, still being written", fragment("report.pdf", now - 48h), now, false},
+        {"whole, dated by put -p, awaiting its rename", fragment("report.pdf", now - 1min), now - 720h, false},
+        {"abandoned, of another destination", fragment("other.pdf", now - 48h), now - 48h, false},
+        {"of a name that tells no destination", ".vornsled-upload-" + VornUUID::random().uuidString() + ".part",
+         now - 48h, false},
+    };
+    for (const Case& item : cases) {
+        std::ofstream(remote / item.name) << "part";
+        fs::last_write_time(remote / item.name,
+                            std::chrono::file_clock::from_sys(item.lastWrite));
+    }
+
+    provider.uploadFile(source, remote / "report.pdf", VornChecksum::sha256(source), {}, {});
+    EXPECT_EQ(vornReadFile(remote / "report.pdf"), "new bytes");
+    for (const Case& item : cases) {
+        EXPECT_EQ(fs::exists(remote / item.name), !item.removed) << item.what;
+    }
 }
 
 // Waits, without a clock, until `ready` holds; the tests' own time-out ends a run that never gets there.

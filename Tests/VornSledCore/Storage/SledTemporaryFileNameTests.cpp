@@ -1,8 +1,10 @@
+#include "SledLeftoverTestSupport.h"
 #include "SledTemporaryFileName.h"
 #include "VornUUID.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -51,4 +53,52 @@ TEST(SledTemporaryFileName, PrefixUpperCaseUUIDAndTheSafeNameCutToFit) {
     }
     EXPECT_EQ(sledTemporaryFileName("p-", std::string(400, 'n')).size(), 255u) << "fits a file name by default";
     EXPECT_NE(sledTemporaryFileName("p-", "x"), sledTemporaryFileName("p-", "x"));
+}
+
+// A hidden sibling names its destination and its writer, so a later write of the same destination
+// removes what a killed writer left and nothing else: not a running writer's file, not another
+// destination's, not a name of any other form, not a folder.
+TEST(SledTemporaryFileName, LeftoversOfEndedWritersGoBeforeTheSameDestinationIsWrittenAgain) {
+    VornTestTempDir dir;
+    const std::filesystem::path destination = dir / "report.pdf";
+    const std::string ended = sledEndedOwnerTag();
+    ASSERT_TRUE(sledOwnerHasEnded(ended)) << ended;
+    ASSERT_FALSE(sledOwnerHasEnded(sledOwnerTag()));
+    const std::string own = sledOwnerTag();
+    const std::string otherBoot = own.substr(0, own.rfind('-')) + "-000000000000";
+
+    const std::filesystem::path fresh = sledHiddenSibling(destination, "transfer");
+    EXPECT_EQ(fresh.parent_path(), dir.path());
+    EXPECT_TRUE(fresh.filename().string().starts_with(".vornsled-transfer-"));
+    EXPECT_TRUE(fresh.filename().string().ends_with("." + sledDestinationKey("report.pdf") + "." + own + ".part"));
+
+    struct Case {
+        std::string name;
+        bool removed;
+    } const cases[] = {
+        {sledSiblingName("report.pdf", ended), true},
+        {sledSiblingName("report.pdf", ended, "download"), true},
+        {sledSiblingName("report.pdf", ended, ""), true},
+        {sledSiblingName("report.pdf", otherBoot), true},
+        {sledSiblingName("report.pdf", own), false},                                  // a running writer
+        {sledSiblingName("other.pdf", ended), false},                                 // another destination
+        {".vornsled-" + VornUUID::random().uuidString() + ".part", false},            // no writer named
+        {".vornsled-x." + sledDestinationKey("report.pdf") + ".garbage.part", false},  // unreadable writer
+    };
+    for (const Case& c : cases) {
+        dir.write(c.name, "left over");
+    }
+    const std::string folderName = sledSiblingName("report.pdf", ended);
+    std::filesystem::create_directory(dir / folderName);
+    dir.write("report.pdf", "the file that was there");
+
+    sledRemoveStaleSiblings(destination);
+    for (const Case& c : cases) {
+        EXPECT_EQ(std::filesystem::exists(dir / c.name), !c.removed) << c.name;
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(dir / folderName));
+    EXPECT_EQ(vornReadFile(destination), "the file that was there");
+    // The other destination's leftover goes when that one is written.
+    sledRemoveStaleSiblings(dir / "other.pdf");
+    EXPECT_FALSE(std::filesystem::exists(dir / cases[5].name));
 }

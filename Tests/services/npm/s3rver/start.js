@@ -1,8 +1,10 @@
 // Starts the S3-compatible test server on 127.0.0.1 at a port the system picks, with one key
 // pair and the bucket "testbucket", and writes the port to S3_PORT_FILE once it accepts requests.
 'use strict';
+const crypto = require('crypto');
 const fs = require('fs');
 const Module = require('module');
+const { pipeline, Readable, Transform } = require('stream');
 
 // The server escapes each XML text itself and then lets its builder escape it again, so a key
 // holding "&" or "'" would be listed as "&amp;" or "&#x27;". Real services escape once: hand the
@@ -21,6 +23,65 @@ Module._load = function (request, ...rest) {
 
 const S3rver = require('@20minutes/s3rver');
 const { DUMMY_ACCOUNT } = require('@20minutes/s3rver/lib/models/account');
+const objectController = require('@20minutes/s3rver/lib/controllers/object');
+const S3Error = require('@20minutes/s3rver/lib/models/error');
+const FilesystemStore = require('@20minutes/s3rver/lib/stores/filesystem');
+
+// As S3 does, a body must have the SHA-256 its request was signed with (x-amz-content-sha256);
+// the server as shipped takes any body. The digest each request claims, by its body stream.
+const claimedDigests = new WeakMap();
+for (const name of ['putObject', 'uploadPart']) {
+  const handler = objectController[name];
+  objectController[name] = function (ctx) {
+    const claimed = ctx.get('x-amz-content-sha256');
+    if (/^[0-9A-Fa-f]{64}$/.test(claimed)) claimedDigests.set(ctx.req, claimed.toLowerCase());
+    return handler.apply(this, arguments);
+  };
+}
+
+function digestMismatch(claimed, computed) {
+  const error = new S3Error(
+    'XAmzContentSHA256Mismatch',
+    "The provided 'x-amz-content-sha256' header does not match what was computed.",
+    { ClientComputedContentSHA256: claimed, S3ComputedContentSHA256: computed },
+  );
+  error.status = 400;
+  error.expose = true;
+  return error;
+}
+
+// As S3 does, an object is replaced only by a whole, checked body: the bytes go to a temporary
+// file beside the object (a name no listing shows) and are renamed over it at the end. An upload
+// cut off half way, or refused, leaves the old object as it was; the server as shipped truncated
+// the object the moment a PUT began.
+let incoming = 0;
+FilesystemStore.prototype.putContent = function (objectPath, content) {
+  const temporary = `${objectPath}.incoming-${process.pid}-${++incoming}`;
+  const claimed = Buffer.isBuffer(content) ? undefined : claimedDigests.get(content);
+  return new Promise((resolve, reject) => {
+    const md5 = crypto.createHash('md5');
+    const sha256 = crypto.createHash('sha256');
+    let length = 0;
+    const counted = new Transform({
+      transform(chunk, encoding, callback) {
+        md5.update(chunk);
+        sha256.update(chunk);
+        length += chunk.length;
+        callback(null, chunk);
+      },
+    });
+    const source = Buffer.isBuffer(content) ? Readable.from([content]) : content;
+    pipeline(source, counted, fs.createWriteStream(temporary), (err) => {
+      const discard = (error) => fs.rm(temporary, { force: true }, () => reject(error));
+      if (err) return discard(err);
+      const computed = sha256.digest('hex');
+      if (claimed !== undefined && claimed !== computed) return discard(digestMismatch(claimed, computed));
+      fs.rename(temporary, objectPath, (renameError) =>
+        renameError ? discard(renameError) : resolve([length, md5.digest('hex')]),
+      );
+    });
+  });
+};
 
 // Only our key pair may sign: the built-in one would let a test pass with the wrong secret.
 DUMMY_ACCOUNT.revokeAccessKey('S3RVER');
