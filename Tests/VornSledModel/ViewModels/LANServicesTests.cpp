@@ -67,6 +67,7 @@ TEST_F(ModelLANTest, ABusyPortFallsBackAndTheAddressShowsThePortReallyBound) {
     VornTestTempDir peerDownloads;
     ModelPeer busy(peerDownloads.path());  // holds the configured port
     auto model = makeLANModel(busy.port());
+    model->setLanguage(VornLanguage::en);  // another test may have left the shared choice in Turkish
     ModelToastLog toasts(*model);
     QSignalSpy settled(model.get(), &SledViewModel::lanServicesSettled);
     EXPECT_EQ(model->lanPortalURLString(), "http://" + model->localLANIP() + ":" + std::to_string(busy.port()));

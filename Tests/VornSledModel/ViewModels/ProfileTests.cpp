@@ -273,6 +273,7 @@ TEST_F(ModelKeyringTest, ASilentKeyringAnswersWithinTheDeadlineAndNeverHoldsUpQu
     environment.providerFactory = keyLogin.factory();
     environment.keyringDeadline = std::chrono::milliseconds(300);
     auto model = makeModel(environment);
+    model->setLanguage(VornLanguage::en);  // another test may have left the shared choice in Turkish
     ModelToastLog toasts(*model);
     const ConnectionProfile bucket = profile(ConnectionProtocolKind::awsS3, "Bucket");
     save(*model, toasts, bucket, std::nullopt);
@@ -428,6 +429,7 @@ TEST_F(ModelTest, AProfileFileThatCannotBeWrittenIsAnErrorNotASuccess) {
     auto environment = this->environment();
     environment.dataFolder = disk.path() / "store";
     auto model = makeModel(environment);
+    model->setLanguage(VornLanguage::en);  // another test may have left the shared choice in Turkish
     ModelToastLog toasts(*model);
     ConnectionProfile made;
     made.id = VornUUID::random();
