@@ -6,6 +6,7 @@
 #include "SledStorageProvider.h"
 #include "VornUUID.h"
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -104,6 +105,9 @@ struct SledModelEnvironment {
     std::shared_ptr<SledConfirmation> confirmation;
     std::shared_ptr<SledFileRevealer> revealer;
     std::shared_ptr<SledCredentialAccess> credentials;
+    // How long a caller waits for one keyring call before it reports "The system keyring did not
+    // answer"; the call itself is left to finish on its own.
+    std::chrono::milliseconds keyringDeadline{10'000};
     SledProviderFactory providerFactory;
 
     LANSledClientSession lanClientSession;

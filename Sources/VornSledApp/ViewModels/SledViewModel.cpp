@@ -70,7 +70,8 @@ std::optional<std::string> SledSecretLookup::secretToSave(const std::optional<Sl
 }
 
 SledViewModel::SledViewModel(SledModelEnvironment environment, QObject* parent)
-    : QObject(parent), environment_(std::move(environment)), lanClient_(environment_.lanClientSession),
+    : QObject(parent), environment_(std::move(environment)), keyringLane_(environment_.keyringDeadline),
+      lanClient_(environment_.lanClientSession),
       language_(VornLanguage::current()), workerLanguage_(language_.value()), transferList_(this),
       receivedFileList_(&sledDescribeReceivedFile, this), clipboardList_(&sledDescribeClipboardMessage, this),
       peerList_(&sledDescribePeer, this), sharedFileList_(&sledDescribeSharedFile, this),
@@ -167,6 +168,9 @@ std::string SledViewModel::describe(const std::exception_ptr& error) const {
         return sledError.description(language);
     } catch (const SledListingError& listingError) {
         return listingError.description();
+    } catch (const SledKeyringTimeout&) {
+        return vornText("The system keyring did not answer", "Sistem anahtarlığı yanıt vermedi", std::nullopt,
+                        language);
     } catch (const VornTaskCancelled&) {
         return SledError::cancelled().description(language);
     } catch (const std::filesystem::filesystem_error& fileError) {
@@ -341,7 +345,15 @@ std::shared_ptr<SledStorageProvider> SledViewModel::makeProvider(const PaneEndpo
     if (profile == nullptr) {
         throw SledError::invalidProfile("Profile not found");
     }
-    const std::optional<std::string> secret = environment_.credentials->load(profile->id);
+    // A key or the agent logs in without a secret: asking the keyring would only add a wait on a
+    // daemon that may not answer.
+    std::optional<std::string> secret;
+    if (isObjectStorage(profile->kind) || profile->sftpAuthMethod == SFTPAuthMethod::password) {
+        const std::shared_ptr<SledCredentialAccess> credentials = environment_.credentials;
+        const VornUUID id = profile->id;
+        secret = keyringLane_.submit([credentials, id] { return credentials->load(id); })
+                     .wait(stopSource_.get_token());
+    }
     if (isObjectStorage(profile->kind) && (!secret || secret->empty())) {
         throw SledError::missingCredential("Secret Access Key");
     }
@@ -474,7 +486,9 @@ void SledViewModel::toggleBookmark(PaneBrowserState* pane) {
         if (it->endpoint == pane->endpoint() && it->path == pane->currentPath()) {
             const std::string label = it->label;
             updated.bookmarks.erase(it);
-            saveSettings(updated, false);
+            if (!saveSettings(updated, false)) {
+                return;
+            }
             showToast(vornText("Removed bookmark: " + label, "Yer imi kaldırıldı: " + label, std::nullopt, language_));
             return;
         }
@@ -485,7 +499,9 @@ void SledViewModel::toggleBookmark(PaneBrowserState* pane) {
     bookmark.endpoint = pane->endpoint();
     bookmark.path = pane->currentPath();
     updated.bookmarks.insert(updated.bookmarks.begin(), bookmark);
-    saveSettings(updated, false);
+    if (!saveSettings(updated, false)) {
+        return;
+    }
     showToast(vornText("Bookmarked: " + bookmark.label, "Favorilere eklendi: " + bookmark.label, std::nullopt, language_));
 }
 
@@ -501,15 +517,39 @@ void SledViewModel::removeBookmark(const VornUUID& id) {
     saveSettings(updated, false);
 }
 
-void SledViewModel::saveSettings(const SledSettings& settings, bool restartLAN) {
-    if (!(settings == settings_)) {
-        settings_ = settings;
+bool SledViewModel::saveSettings(const SledSettings& settings, bool restartLAN) {
+    const SledStoreSaveResult result = repository_->saveSettings(settings);
+    // A refused value never entered the store; the model keeps showing what the store holds.
+    const SledSettings& kept = result == SledStoreSaveResult::refused ? settings_ : settings;
+    if (!(kept == settings_)) {
+        settings_ = kept;
         emit settingsChanged();
     }
-    repository_->saveSettings(settings);
-    if (restartLAN && lanWanted_) {
+    if (restartLAN && lanWanted_ && result != SledStoreSaveResult::refused) {
         startLANServices();
     }
+    return reportStoreResult(result);
+}
+
+bool SledViewModel::reportStoreResult(SledStoreSaveResult result) {
+    switch (result) {
+    case SledStoreSaveResult::saved:
+        return true;
+    case SledStoreSaveResult::refused:
+        showToast(t("Not saved: a name or path in it cannot be stored as text in the profile file.",
+                    "Kaydedilmedi: içindeki bir ad ya da yol profil dosyasına metin olarak yazılamıyor."),
+                  true);
+        return false;
+    case SledStoreSaveResult::notWritten:
+        showToast(vornText("Could not write " + repository_->fileURL().string() +
+                               ". The change holds only until VornSled quits.",
+                           repository_->fileURL().string() +
+                               " yazılamadı. Değişiklik yalnızca VornSled kapanana dek geçerli.",
+                           std::nullopt, language_),
+                  true);
+        return false;
+    }
+    return false;
 }
 
 bool SledViewModel::requireCurrentListing(PaneBrowserState* pane) {

@@ -10,6 +10,7 @@
 #include "LANSledServer.h"
 #include "PaneBrowserState.h"
 #include "ParallelSledTransferEngine.h"
+#include "SledKeyringLane.h"
 #include "SledListModels.h"
 #include "SledModelEnvironment.h"
 #include "SledPreviewPayload.h"
@@ -207,8 +208,8 @@ public:
     void jumpToBookmark(const SledBookmark& bookmark, PaneBrowserState* pane);
     void removeBookmark(const VornUUID& id);
     // The one way settings change (the views' included): stores them and, when asked, restarts
-    // the LAN services if they run.
-    void saveSettings(const SledSettings& settings, bool restartLAN);
+    // the LAN services if they run. False (after an error toast) when the file was not written.
+    bool saveSettings(const SledSettings& settings, bool restartLAN);
 
     // --- File operations ------------------------------------------------------------------------
     void createFolder(const std::string& name, PaneBrowserState* pane);
@@ -235,9 +236,17 @@ public:
     // --- Profiles -------------------------------------------------------------------------------
     void openEditProfileSheet(const ConnectionProfile& profile);
     // Stores the secret when one is given (nothing leaves the stored one untouched), then the
-    // profile. Completes on the GUI thread.
-    void saveProfile(const ConnectionProfile& profile, const std::optional<std::string>& secret);
+    // profile. Saves and deletes of one profile take effect in the order they were asked for, and
+    // a delete wins over a save still on its way. `done` (optional) gets, on the GUI thread,
+    // nothing when the profile was saved, else the readable reason it was not (the keyring refused
+    // or did not answer, or the profile file could not be written).
+    void saveProfile(const ConnectionProfile& profile, const std::optional<std::string>& secret,
+                     std::function<void(const std::optional<std::string>&)> done = {});
     void deleteProfile(const ConnectionProfile& profile);
+    // Raised each time a saved profile's connection (where and as whom it connects) changes. Work
+    // made against the profile (a listing, a preview, a sync plan) that recorded a lower value was
+    // made against another server and must not act any more.
+    std::uint64_t profileConnectionGeneration(const VornUUID& profileID) const;
     // Reads a profile's secret for the editor; `done` runs on the GUI thread.
     void loadProfileSecret(const VornUUID& profileID, std::function<void(const SledSecretLookup&)> done);
     // Tests an unsaved profile; `done` gets nothing on success, else the error text, on the GUI
@@ -348,13 +357,20 @@ private:
     void setPreviewState(bool loading, std::optional<SledFilePreviewResult> result, std::optional<std::string> error);
     void setSyncPlan(std::vector<SyncPlanItem> items, std::optional<SyncPlanContext> context);
     void setComputingSyncPlan(bool computing);
-    void setProfiles(std::vector<ConnectionProfile> profiles);
+    // Publishes and stores the list; false (after an error toast) when the file was not written.
+    bool setProfiles(std::vector<ConnectionProfile> profiles);
+    // The error toast for a store that was not written; true when it was.
+    bool reportStoreResult(SledStoreSaveResult result);
+    // A saved profile now connects elsewhere: nothing listed, previewed or planned with it stays
+    // usable.
+    void connectionChanged(const VornUUID& profileID);
     void setLANState(bool running, std::uint16_t port);
     void insertClipboardMessage(LANClipboardMessage message);
     void refreshPeerList();
     void insertTransferRecord(SledTransferRecord record);
 
     SledModelEnvironment environment_;
+    SledKeyringLane keyringLane_;
     std::unique_ptr<SledProfileRepository> repository_;
     ParallelSledTransferEngine transferEngine_;
     std::unique_ptr<LANSledServer> lanServer_;
@@ -396,6 +412,11 @@ private:
     std::uint64_t previewGeneration_ = 0;
     std::optional<SledPanePlace> previewSourcePlace_;
     std::optional<SledFileEntry> previewSourceEntry_;
+
+    // Per profile: raised by every save and delete, so only the newest one's outcome is applied;
+    // and raised by every change of its connection.
+    std::unordered_map<VornUUID, std::uint64_t> profileEditGeneration_;
+    std::unordered_map<VornUUID, std::uint64_t> profileConnectionGeneration_;
 
     std::uint64_t syncPlanGeneration_ = 0;
     std::optional<SyncPlanContext> syncPlanContext_;

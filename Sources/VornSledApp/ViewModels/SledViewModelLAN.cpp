@@ -139,7 +139,7 @@ void SledViewModel::startLANServices() {
                 }
             });
         });
-        onGUI([this, generation, port, firstFailure] {
+        onGUI([this, generation, port, firstFailure, configuredPort = settings.lanPort] {
             if (generation != lanGeneration_) {
                 return;  // a newer start or stop was asked for; it decides what is shown
             }
@@ -155,6 +155,15 @@ void SledViewModel::startLANServices() {
             emit lanQRCodeImageChanged();
             if (!port && firstFailure) {
                 showToast(*firstFailure, true);
+            } else if (port && firstFailure) {
+                // Peers and printed codes that use the configured port reach nothing now.
+                const std::string configured = std::to_string(configuredPort);
+                const std::string bound = std::to_string(*port);
+                showToast(vornText("LAN port " + configured + " is in use, so sharing runs on port " + bound +
+                                       " instead.",
+                                   "Yerel ağ bağlantı noktası " + configured + " kullanımda; paylaşım bunun yerine " +
+                                       bound + " numaralı bağlantı noktasında çalışıyor.",
+                                   std::nullopt, language_));
             }
             emit lanServicesSettled();
         });

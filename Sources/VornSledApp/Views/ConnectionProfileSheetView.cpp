@@ -128,7 +128,7 @@ QWidget* ConnectionProfileSheetView::labeledField(const char* key, QLabel** labe
     connect(field, &QLineEdit::textEdited, this, [this, text](const QString& value) {
         form_.*text = value.toStdString();
         edited_ = true;
-        save_->setEnabled(form_.canSave());
+        save_->setEnabled(form_.canSave() && !saving_);
     });
     column->addWidget(field);
     return box;
@@ -384,7 +384,7 @@ void ConnectionProfileSheetView::syncFromForm() {
         }
     }
     delete_->setVisible(form_.isEditing && storedProfile() != nullptr);
-    save_->setEnabled(form_.canSave());
+    save_->setEnabled(form_.canSave() && !saving_);
     test_->setEnabled(!form_.isTesting);
     syncFeedback();
 }
@@ -469,8 +469,28 @@ void ConnectionProfileSheetView::save() {
     if (!form_.canSave()) {
         return;
     }
-    model_.saveProfile(form_.buildProfile(), form_.secretToSave());
-    accept();
+    if (saving_) {
+        return;
+    }
+    saving_ = true;
+    save_->setEnabled(false);
+    form_.testFeedback.reset();
+    syncFeedback();
+    QPointer<ConnectionProfileSheetView> sheet(this);
+    model_.saveProfile(form_.buildProfile(), form_.secretToSave(), [sheet](const std::optional<std::string>& failure) {
+        if (!sheet) {
+            return;
+        }
+        sheet->saving_ = false;
+        if (!failure) {
+            sheet->accept();
+            return;
+        }
+        // Everything typed stays: the user fixes the keyring or the folder and saves again.
+        sheet->form_.testSucceeded = false;
+        sheet->form_.testFeedback = *failure;
+        sheet->syncFromForm();
+    });
 }
 
 void ConnectionProfileSheetView::deleteStoredProfile() {

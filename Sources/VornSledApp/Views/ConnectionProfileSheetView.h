@@ -88,6 +88,8 @@ private:
     ProfileFormState form_;
     QColor accent_;
     bool edited_ = false;
+    // A save is waiting for the keyring; the sheet closes only once it succeeded.
+    bool saving_ = false;
 
     QLabel* title_ = nullptr;
     VornGlassButton* close_ = nullptr;

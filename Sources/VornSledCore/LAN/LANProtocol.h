@@ -44,6 +44,9 @@ struct LANProtocol {
     static constexpr std::string_view statusHeaderTooLarge = "431 Request Header Fields Too Large";
     static constexpr std::string_view statusServerError = "500 Internal Server Error";
 
+    // The interim answer to a request head carrying "Expect: 100-continue" that passed its checks.
+    static constexpr std::string_view continueInterimResponse = "HTTP/1.1 100 Continue\r\n\r\n";
+
     static constexpr std::string_view jsonType = "application/json; charset=utf-8";
     static constexpr std::string_view htmlType = "text/html; charset=utf-8";
 

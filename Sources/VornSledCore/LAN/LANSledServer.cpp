@@ -490,13 +490,27 @@ private:
             chunksMade_ += 1;
             hashAndWrite(std::move(chunk));
         }
+        const bool bodyStarted = !initialBody_.empty();
         initialBody_.clear();
         initialBody_.shrink_to_fit();
         if (receivedBytes_ < expectedBytes_) {
-            continueUpload();
+            continueAfterInterim(bodyStarted, &Connection::continueUpload);
         } else {
             finishBody();
         }
+    }
+
+    // A client that asked to be told before it sends the body (Expect: 100-continue) has passed
+    // every check of its head by now: it hears "100 Continue" at once instead of waiting out its
+    // own timer, and a refused request never got this far, so its body is never sent.
+    void continueAfterInterim(bool bodyStarted, void (Connection::*next)()) {
+        const std::optional<std::string> expect = request_.header("expect");
+        if (bodyStarted || !expect || VornUnicode::lowercased(VornUnicode::trimmed(*expect)) != "100-continue") {
+            ((*this).*next)();
+            return;
+        }
+        constexpr std::string_view interim = LANProtocol::continueInterimResponse;
+        writeThen(asio::buffer(interim.data(), interim.size()), next);
     }
 
     // Receives into a free chunk while others are on their way to the disk; with none free, the
@@ -661,7 +675,11 @@ private:
     void readFixedBody(std::int64_t expected) {
         fixedExpected_ = static_cast<std::size_t>(expected);
         body_ = std::move(initialBody_);
-        continueFixedBody();
+        if (body_.size() >= fixedExpected_) {
+            continueFixedBody();
+            return;
+        }
+        continueAfterInterim(!body_.empty(), &Connection::continueFixedBody);
     }
 
     void continueFixedBody() {

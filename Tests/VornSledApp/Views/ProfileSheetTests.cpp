@@ -8,6 +8,7 @@
 #include "VornSegmentedControl.h"
 #include "VornSpinner.h"
 #include "VornTestHTTPServer.h"
+#include "VornTestKeyringDaemons.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -18,6 +19,7 @@
 #include <QSignalSpy>
 #include <QTextDocument>
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <limits>
@@ -345,4 +347,77 @@ TEST_F(ViewsTest, ALongServerReplyIsReadWholeAndTheTestShowsItsSpinner) {
         snapshot(*sheet, QStringLiteral("app-profile-sheet-long-error-") + QString::fromUtf8(language.code().data()));
     }
     model->setLanguage(VornLanguage::en);
+}
+
+// The sheet when the keyring lets a save down: refused (no unlocked keyring and nobody to answer
+// its prompt) or silent (its daemon held still past the deadline). The sheet stays open with all
+// that was typed and a message a person can read, in both languages; the pictures are kept.
+class ProfileSheetKeyringTest : public ProfileSheetTest {
+protected:
+    void saveIntoFailingKeyring(const std::string& state) {
+        for (const VornLanguage language : {VornLanguage::en, VornLanguage::tr}) {
+            SCOPED_TRACE(state + " " + std::string(language.rawValue()));
+            SledModelEnvironment environment = this->environment();
+            environment.keyringDeadline = std::chrono::milliseconds(300);
+            auto model = std::make_unique<SledViewModel>(environment);
+            ASSERT_TRUE(viewsWaitFor([&] { return !model->leftPane()->isLoading() && !model->rightPane()->isLoading(); }));
+            model->setLanguage(language);
+            MainSledWorkspaceView view(*model);
+            view.resize(1228, 700);
+            view.show();
+            model->openNewProfileSheet();
+            ConnectionProfileSheetView* sheet = view.profileSheet();
+            ASSERT_NE(sheet, nullptr);
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+            made_.push_back(sheet->form().profileID);
+            QTest::keyClicks(sheet->field("name"), "Assets R2");
+            QTest::keyClicks(sheet->field("bucket"), "assets");
+            QTest::keyClicks(sheet->field("secretAccessKey"), "r2-s3cret");
+
+            std::optional<VornPausedKeyring> paused;
+            if (state == "silent") {
+                paused.emplace();
+                ASSERT_TRUE(paused->paused());
+            }
+            QTest::mouseClick(sheet->saveButton(), Qt::LeftButton);
+            ASSERT_TRUE(viewsWaitFor([&] { return sheet->form().testFeedback.has_value(); }));
+            const std::string expected =
+                state == "refused"
+                    ? model->t("The system keyring refused to store the password or secret key, so nothing was "
+                               "saved. Unlock the keyring (or start one) and save again.",
+                               "Sistem anahtarlığı parolayı ya da gizli anahtarı saklamayı reddetti; hiçbir şey "
+                               "kaydedilmedi. Anahtarlığın kilidini açın (ya da bir anahtarlık başlatın) ve yeniden "
+                               "kaydedin.")
+                    : model->t("The system keyring did not answer", "Sistem anahtarlığı yanıt vermedi");
+            EXPECT_EQ(sheet->feedbackLabel()->text().toStdString(), expected);
+            EXPECT_TRUE(sheet->isVisible());
+            EXPECT_TRUE(model->showingProfileSheet());
+            EXPECT_EQ(sheet->field("name")->text(), "Assets R2");
+            EXPECT_EQ(sheet->field("bucket")->text(), "assets");
+            EXPECT_EQ(sheet->field("secretAccessKey")->text(), "r2-s3cret");
+            EXPECT_TRUE(sheet->saveButton()->isEnabled());  // ready to try again
+            EXPECT_TRUE(model->profiles().empty());
+            snapshot(*sheet, QString::fromStdString("app-profile-sheet-keyring-" + state + "-" +
+                                                    std::string(language.rawValue())));
+            if (paused) {
+                paused->resume();
+                // The abandoned store lands now; a read queued behind it shows when it has.
+                std::optional<SledSecretLookup> after;
+                model->loadProfileSecret(sheet->form().profileID, [&](const SledSecretLookup& found) { after = found; });
+                ASSERT_TRUE(viewsWaitFor([&] { return after.has_value(); }));
+            }
+            model->setLanguage(VornLanguage::en);
+        }
+    }
+};
+
+TEST_F(ProfileSheetKeyringTest, ARefusingKeyringKeepsTheSheetAndWhatWasTyped) {
+    VORN_REQUIRE_TOOL("gnome-keyring-daemon");
+    VornRefusingKeyring refusing;
+    ASSERT_EQ(refusing.failure(), "");
+    saveIntoFailingKeyring("refused");
+}
+
+TEST_F(ProfileSheetKeyringTest, ASilentKeyringKeepsTheSheetAndWhatWasTyped) {
+    saveIntoFailingKeyring("silent");
 }

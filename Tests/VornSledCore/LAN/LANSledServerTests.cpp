@@ -342,6 +342,47 @@ TEST_F(LANSledServerTest, WrongPINOnABigUploadIsAnsweredNotReset) {
     EXPECT_FALSE(std::filesystem::exists(downloads));
 }
 
+// curl with its default headers announces bodies over 1 MiB with "Expect: 100-continue" and waits
+// for an answer before sending them: a good head hears "100 Continue", a refused one its final
+// answer, and then no byte of the body travels.
+TEST_F(LANSledServerTest, ExpectContinueIsAnsweredFromTheHead) {
+    VORN_REQUIRE_TOOL("curl");
+    std::filesystem::create_directories(root.path());
+    const std::filesystem::path body = root / "two-mib.bin";
+    {
+        std::ofstream out(body, std::ios::binary);
+        out << std::string(2 << 20, 'e');
+    }
+    struct Case {
+        std::string name;
+        std::string headers;
+        std::string status;
+        bool continued;  // the server's 100 reached curl
+        std::string uploaded;
+    };
+    const std::vector<Case> cases = {
+        {"right PIN", "-H 'X-VornSled-PIN: " + std::string(pin) + "' -H 'X-VornSled-Filename: big.bin'", "200", true,
+         std::to_string(2 << 20)},
+        {"wrong PIN", "-H 'X-VornSled-PIN: 0000' -H 'X-VornSled-Filename: refused.bin'", "401", false, "0"},
+        {"no such route", "-H 'X-VornSled-PIN: " + std::string(pin) + "'", "404", false, "0"},
+    };
+    for (const Case& c : cases) {
+        const std::string path = c.status == "404" ? "/api/v1/nowhere" : "/api/v1/upload";
+        const VornShellResult result =
+            vornShell("curl -sS -v --noproxy '*' -o /dev/null -w 'status=%{http_code} uploaded=%{size_upload}\\n' " +
+                      c.headers + " --data-binary @" + vornShellQuote(body.string()) + " " + url(path) + " 2>&1");
+        const std::string& log = result.output;
+        EXPECT_NE(log.find("> Expect: 100-continue"), std::string::npos) << c.name << "\n" << log;
+        EXPECT_EQ(log.find("< HTTP/1.1 100 Continue") != std::string::npos, c.continued) << c.name << "\n" << log;
+        // curl says so when it gave up waiting and sent the body unasked.
+        EXPECT_EQ(log.find("Done waiting for 100-continue"), std::string::npos) << c.name << "\n" << log;
+        EXPECT_NE(log.find("status=" + c.status + " uploaded=" + c.uploaded), std::string::npos) << c.name << "\n"
+                                                                                                 << log;
+    }
+    EXPECT_EQ(std::filesystem::file_size(downloads / "big.bin"), std::uintmax_t{2} << 20);
+    EXPECT_FALSE(std::filesystem::exists(downloads / "refused.bin"));
+}
+
 TEST_F(LANSledServerTest, ClipboardInAndOut) {
     const auto post = [&](const std::string& body) {
         return lanParseResponse(lanExchange(port, "POST /api/v1/clipboard HTTP/1.1\r\nX-VornSled-PIN: 4821\r\nContent-Length: " +

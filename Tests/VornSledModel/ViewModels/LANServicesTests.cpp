@@ -67,6 +67,8 @@ TEST_F(ModelLANTest, ABusyPortFallsBackAndTheAddressShowsThePortReallyBound) {
     VornTestTempDir peerDownloads;
     ModelPeer busy(peerDownloads.path());  // holds the configured port
     auto model = makeLANModel(busy.port());
+    model->setLanguage(VornLanguage::en);  // another test may have left the shared choice in Turkish
+    ModelToastLog toasts(*model);
     QSignalSpy settled(model.get(), &SledViewModel::lanServicesSettled);
     EXPECT_EQ(model->lanPortalURLString(), "http://" + model->localLANIP() + ":" + std::to_string(busy.port()));
     EXPECT_TRUE(model->lanQRCodeImage().isNull());
@@ -76,6 +78,23 @@ TEST_F(ModelLANTest, ABusyPortFallsBackAndTheAddressShowsThePortReallyBound) {
     ASSERT_TRUE(model->isLANServerRunning());
     EXPECT_NE(model->activeLANPort(), busy.port());
     EXPECT_NE(model->activeLANPort(), 0);
+    // Peers and printed codes that use the configured port are told where the server went: once,
+    // as information, naming both ports.
+    const std::string configured = std::to_string(busy.port());
+    const std::string bound = std::to_string(model->activeLANPort());
+    ASSERT_EQ(toasts.messages.size(), 1u);
+    EXPECT_FALSE(toasts.messages[0].isError);
+    EXPECT_EQ(toasts.messages[0].text,
+              "LAN port " + configured + " is in use, so sharing runs on port " + bound + " instead.");
+    model->setLanguage(VornLanguage::tr);
+    model->startLANServices();  // a restart moves again, and says so in the language of the moment
+    settle(*model, settled, 2);
+    ASSERT_EQ(toasts.messages.size(), 2u);
+    EXPECT_EQ(toasts.messages[1].text, "Yerel ağ bağlantı noktası " + configured +
+                                           " kullanımda; paylaşım bunun yerine " +
+                                           std::to_string(model->activeLANPort()) +
+                                           " numaralı bağlantı noktasında çalışıyor.");
+    model->setLanguage(VornLanguage::en);
     EXPECT_EQ(model->lanPortalURLString(),
               "http://" + model->localLANIP() + ":" + std::to_string(model->activeLANPort()));
     EXPECT_FALSE(model->lanQRCodeImage().isNull());
@@ -83,7 +102,7 @@ TEST_F(ModelLANTest, ABusyPortFallsBackAndTheAddressShowsThePortReallyBound) {
 
     // Stopped, the address falls back to the configured port, never the old listener's.
     model->stopLANServices();
-    settle(*model, settled, 2);
+    settle(*model, settled, 3);
     EXPECT_FALSE(model->isLANServerRunning());
     EXPECT_EQ(model->activeLANPort(), 0);
     EXPECT_EQ(model->lanPortalURLString(), "http://" + model->localLANIP() + ":" + std::to_string(busy.port()));

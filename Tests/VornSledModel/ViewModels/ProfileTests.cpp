@@ -1,7 +1,14 @@
 #include "ModelTestSupport.h"
 
 #include "SledCredentialStore.h"
+#include "VornTestKeyringDaemons.h"
+#include "VornTestTmpfs.h"
 #include "VornXDG.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <fstream>
 
 // Profiles against the private keyring daemon of the test services.
 class ModelKeyringTest : public ModelTest {
@@ -143,4 +150,316 @@ TEST_F(ModelKeyringTest, DeletingAProfileShownInBothPanesBringsThemHome) {
         waitForListing(*pane);
     }
     ASSERT_TRUE(modelWaitFor([&] { return !SledCredentialStore::loadSecret(gone.id).has_value(); }));
+}
+
+namespace {
+
+// The real keyring, counting the calls that came back: a call still out after the model is gone
+// shows that the model did not wait for it.
+class CountingKeyring final : public SledCredentialAccess {
+public:
+    std::atomic<int> started{0};
+    std::atomic<int> finished{0};
+
+    std::optional<std::string> load(const VornUUID& profileID) override {
+        const Count count(*this);
+        return real_.load(profileID);
+    }
+    std::optional<std::string> loadOrThrow(const VornUUID& profileID) override {
+        const Count count(*this);
+        return real_.loadOrThrow(profileID);
+    }
+    void save(const std::string& secret, const VornUUID& profileID) override {
+        const Count count(*this);
+        real_.save(secret, profileID);
+    }
+    void remove(const VornUUID& profileID) override {
+        const Count count(*this);
+        real_.remove(profileID);
+    }
+
+private:
+    struct Count {
+        explicit Count(CountingKeyring& owner) : owner_(owner) { owner_.started += 1; }
+        ~Count() { owner_.finished += 1; }
+        CountingKeyring& owner_;
+    };
+    SledKeyringCredentials real_;
+};
+
+// What a save reported to its caller; nothing until it did.
+struct SaveOutcome {
+    bool reported = false;
+    std::optional<std::string> failure;
+    std::function<void(const std::optional<std::string>&)> callback() {
+        return [this](const std::optional<std::string>& text) {
+            reported = true;
+            failure = text;
+        };
+    }
+};
+
+std::optional<SledSecretLookup> lookUp(SledViewModel& model, const VornUUID& id) {
+    std::optional<SledSecretLookup> lookup;
+    model.loadProfileSecret(id, [&](const SledSecretLookup& found) { lookup = found; });
+    EXPECT_TRUE(modelWaitFor([&] { return lookup.has_value(); }));
+    return lookup;
+}
+
+}  // namespace
+
+// Part of the keyring work runs off the GUI thread, but saves and deletes still take effect in the
+// order the user made them: a keyring that takes 1.5 s to store (its daemon held still meanwhile)
+// must not let an older save land over a newer one, nor bring back a deleted profile or secret.
+TEST_F(ModelKeyringTest, SavesAndDeletesTakeEffectInTheOrderTheyWereMade) {
+    struct Case {
+        std::string name;
+        bool deleteSecond;  // else the second step saves the profile renamed, without a secret
+    };
+    for (const Case& c : {Case{"rename", false}, Case{"delete", true}}) {
+        SCOPED_TRACE(c.name);
+        auto model = makeModel();
+        ConnectionProfile made = profile(ConnectionProtocolKind::sftp, "First");
+        made.sftpAuthMethod = SFTPAuthMethod::password;
+        SaveOutcome first;
+        SaveOutcome second;
+        {
+            VornPausedKeyring paused;
+            ASSERT_TRUE(paused.paused());
+            model->saveProfile(made, "pw-" + c.name, first.callback());
+            QTest::qWait(100);
+            if (c.deleteSecond) {
+                model->deleteProfile(made);
+            } else {
+                ConnectionProfile renamed = made;
+                renamed.name = "Second";
+                model->saveProfile(renamed, std::nullopt, second.callback());
+            }
+            QTest::qWait(1400);
+            EXPECT_FALSE(first.reported);  // still storing: the keyring has not answered
+        }
+        ASSERT_TRUE(modelWaitFor([&] { return first.reported; }));
+        EXPECT_FALSE(first.failure.has_value()) << *first.failure;
+        // The lane runs keyring calls in order, so this read comes after the delete, if any.
+        const std::optional<SledSecretLookup> secret = lookUp(*model, made.id);
+        ASSERT_TRUE(secret.has_value());
+        const std::vector<ConnectionProfile> stored = SledProfileRepository(data.path()).currentSnapshot().profiles;
+        const auto isMade = [&](const ConnectionProfile& candidate) { return candidate.id == made.id; };
+        if (c.deleteSecond) {
+            EXPECT_TRUE(std::none_of(model->profiles().begin(), model->profiles().end(), isMade));
+            EXPECT_TRUE(std::none_of(stored.begin(), stored.end(), isMade));
+            EXPECT_EQ(secret->state, SledSecretLookup::State::absent);
+        } else {
+            ASSERT_TRUE(second.reported);
+            ASSERT_EQ(model->profiles().size(), 1u);
+            EXPECT_EQ(model->profiles()[0].name, "Second");
+            ASSERT_EQ(stored.size(), 1u);
+            EXPECT_EQ(stored[0].name, "Second");
+            EXPECT_EQ(secret->value, "pw-rename");
+        }
+    }
+}
+
+// With the keyring daemon held still: SFTP panes that log in with a key read no secret and list at
+// once; everything else that needs the keyring gives up after the model's deadline with a clear
+// error, and destroying the model waits for none of the calls still out.
+TEST_F(ModelKeyringTest, ASilentKeyringAnswersWithinTheDeadlineAndNeverHoldsUpQuitting) {
+    ModelMemoryRemote keyLogin;
+    keyLogin.store.addFile("/notes.txt", "n");
+    keyLogin.install(data.path());
+    auto credentials = std::make_shared<CountingKeyring>();
+    SledModelEnvironment environment = this->environment();
+    environment.credentials = credentials;
+    environment.providerFactory = keyLogin.factory();
+    environment.keyringDeadline = std::chrono::milliseconds(300);
+    auto model = makeModel(environment);
+    model->setLanguage(VornLanguage::en);  // another test may have left the shared choice in Turkish
+    ModelToastLog toasts(*model);
+    const ConnectionProfile bucket = profile(ConnectionProtocolKind::awsS3, "Bucket");
+    save(*model, toasts, bucket, std::nullopt);
+    const std::string silent = "The system keyring did not answer";
+
+    VornPausedKeyring paused;
+    ASSERT_TRUE(paused.paused());
+    PaneBrowserState& left = *model->leftPane();
+    PaneBrowserState& right = *model->rightPane();
+    model->selectEndpoint(keyLogin.endpoint(), &left);
+    model->selectEndpoint(PaneEndpoint::remote(bucket.id), &right);
+    waitForListing(left);
+    waitForListing(right);
+    EXPECT_EQ(left.errorMessage(), std::nullopt);
+    EXPECT_EQ(names(left.entries()), std::vector<std::string>{"notes.txt"});
+    EXPECT_EQ(right.errorMessage(), silent);
+
+    SaveOutcome saved;
+    ConnectionProfile withPassword = profile(ConnectionProtocolKind::sftp, "With password");
+    withPassword.sftpAuthMethod = SFTPAuthMethod::password;
+    model->saveProfile(withPassword, "pw", saved.callback());
+    ASSERT_TRUE(modelWaitFor([&] { return saved.reported; }));
+    EXPECT_EQ(saved.failure, silent);
+    EXPECT_EQ(toasts.last(), silent);
+    EXPECT_TRUE(toasts.messages.back().isError);
+    EXPECT_EQ(model->profiles().size(), 2u);  // the key-login profile and the bucket: nothing new
+
+    const std::optional<SledSecretLookup> lookup = lookUp(*model, bucket.id);
+    EXPECT_EQ(lookup->state, SledSecretLookup::State::unreadable);
+    EXPECT_EQ(lookup->errorText, silent);
+
+    model->deleteProfile(bucket);
+    ASSERT_TRUE(toasts.waitForCount(toasts.messages.size() + 1));
+    EXPECT_EQ(toasts.last(), "The system keyring did not answer. The secret is removed once it does.");
+
+    // One more read is out when the model goes; quitting does not wait for it.
+    model->selectEndpoint(PaneEndpoint::remote(withPassword.id), &left);
+    model.reset();
+    EXPECT_LT(credentials->finished.load(), credentials->started.load());
+    paused.resume();
+    // The abandoned calls end on their own threads, with nobody left to tell.
+    ASSERT_TRUE(modelWaitFor([&] { return credentials->finished.load() == credentials->started.load(); }));
+}
+
+// A keyring that refuses the secret (no unlocked collection, and nobody to answer its prompt):
+// nothing is saved, and the reason reads as words, not as the keyring's ids and object paths.
+TEST_F(ModelKeyringTest, ARefusedSecretSavesNothingAndSaysWhyReadably) {
+    VORN_REQUIRE_TOOL("gnome-keyring-daemon");
+    VornRefusingKeyring refusing;
+    ASSERT_EQ(refusing.failure(), "");
+    auto model = makeModel();
+    ConnectionProfile made = profile(ConnectionProtocolKind::sftp, "Refused");
+    made.sftpAuthMethod = SFTPAuthMethod::password;
+    for (const VornLanguage language : {VornLanguage::en, VornLanguage::tr}) {
+        model->setLanguage(language);
+        SaveOutcome outcome;
+        model->saveProfile(made, "pw", outcome.callback());
+        ASSERT_TRUE(modelWaitFor([&] { return outcome.reported; }));
+        ASSERT_TRUE(outcome.failure.has_value());
+        EXPECT_EQ(*outcome.failure, model->t("The system keyring refused to store the password or secret key, so "
+                                             "nothing was saved. Unlock the keyring (or start one) and save again.",
+                                             "Sistem anahtarlığı parolayı ya da gizli anahtarı saklamayı reddetti; "
+                                             "hiçbir şey kaydedilmedi. Anahtarlığın kilidini açın (ya da bir "
+                                             "anahtarlık başlatın) ve yeniden kaydedin."));
+        EXPECT_EQ(outcome.failure->find(made.id.uuidString()), std::string::npos);
+        EXPECT_EQ(outcome.failure->find("/org/"), std::string::npos);
+        EXPECT_TRUE(model->profiles().empty());
+    }
+    model->setLanguage(VornLanguage::en);
+}
+
+// Edits to the profile a pane shows: a new host, port, user or any other connection field is
+// another server, so the old listing, selection, sync plan and preview are of no use against it.
+// A new name alone is the same server.
+TEST_F(ModelTest, ChangingAProfilesConnectionInvalidatesWhatWasMadeWithIt) {
+    ModelMemoryRemote remote;
+    remote.store.addFile("/a.txt", "a");
+    remote.store.addFile("/b.txt", "b");
+    remote.install(data.path());
+    auto environment = this->environment();
+    environment.providerFactory = remote.factory();
+    auto model = makeModel(environment);
+    ModelToastLog toasts(*model);
+    PaneBrowserState& pane = *model->leftPane();
+    model->selectEndpoint(remote.endpoint(), &pane);
+    waitForListing(pane);
+    model->openSyncPreview();
+    ASSERT_TRUE(modelWaitFor([&] { return !model->isComputingSyncPlan(); }));
+    ASSERT_FALSE(model->syncPlanItems().empty());
+    model->openQuickPreview(entryNamed(pane, "a.txt"), &pane);
+    ASSERT_TRUE(modelWaitFor([&] { return !model->isLoadingPreview(); }));
+    ASSERT_TRUE(model->previewResult().has_value());
+    select(pane, {"a.txt"});
+
+    ConnectionProfile edited = remote.profile;
+    edited.name = "Renamed only";
+    model->saveProfile(edited, std::nullopt);
+    EXPECT_EQ(model->profileConnectionGeneration(remote.profile.id), 0u);
+    EXPECT_EQ(pane.selectedPaths().size(), 1u);
+    EXPECT_TRUE(pane.listingIsCurrent());
+
+    struct Case {
+        std::string field;
+        std::function<void(ConnectionProfile&)> change;
+    };
+    const std::vector<Case> cases = {
+        {"host", [](ConnectionProfile& p) { p.host = "elsewhere.example"; }},
+        {"port", [](ConnectionProfile& p) { p.port = 2022; }},
+        {"user", [](ConnectionProfile& p) { p.username = "other"; }},
+        {"authentication", [](ConnectionProfile& p) { p.sftpAuthMethod = SFTPAuthMethod::sshAgent; }},
+        {"key path", [](ConnectionProfile& p) { p.privateKeyPath = "~/.ssh/other"; }},
+        {"endpoint", [](ConnectionProfile& p) { p.endpointURL = "http://127.0.0.1:9"; }},
+        {"bucket", [](ConnectionProfile& p) { p.bucket = "other-bucket"; }},
+        {"region", [](ConnectionProfile& p) { p.region = "eu-west-1"; }},
+        {"access key", [](ConnectionProfile& p) { p.accessKeyID = "AKIAOTHER"; }},
+    };
+    std::uint64_t generation = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.field);
+        waitForListing(pane);
+        select(pane, {"b.txt"});
+        c.change(edited);
+        model->saveProfile(edited, std::nullopt);
+        EXPECT_GT(model->profileConnectionGeneration(remote.profile.id), generation);
+        generation = model->profileConnectionGeneration(remote.profile.id);
+        // Nothing of the old server stays to be acted on while the new one is listed.
+        EXPECT_TRUE(pane.selectedPaths().empty());
+        EXPECT_FALSE(pane.listingIsCurrent());
+        EXPECT_TRUE(pane.isLoading());
+        waitForListing(pane);
+        EXPECT_TRUE(pane.listingIsCurrent());
+    }
+
+    // The plan and the preview were made against the first server.
+    EXPECT_TRUE(model->syncPlanItems().empty());
+    EXPECT_FALSE(model->isComputingSyncPlan());
+    EXPECT_FALSE(model->previewResult().has_value());
+    EXPECT_TRUE(model->previewError().has_value());
+    std::optional<bool> saved;
+    model->saveEditedPreviewText("overwritten", [&](bool ok) { saved = ok; });
+    ASSERT_TRUE(modelWaitFor([&] { return saved.has_value(); }));
+    EXPECT_FALSE(*saved);
+    EXPECT_EQ(remote.store.file("/a.txt"), "a");
+    model->executeSyncPlan();
+    EXPECT_FALSE(model->isSyncingOrTransferring());
+}
+
+// A profile file that cannot be written (here: a disk with no room left) is an error, not
+// "saved": the success toast never shows, and the editor hears why.
+TEST_F(ModelTest, AProfileFileThatCannotBeWrittenIsAnErrorNotASuccess) {
+    VornTestTmpfs disk("256k");
+    VORN_REQUIRE_TMPFS(disk);
+    auto environment = this->environment();
+    environment.dataFolder = disk.path() / "store";
+    auto model = makeModel(environment);
+    model->setLanguage(VornLanguage::en);  // another test may have left the shared choice in Turkish
+    ModelToastLog toasts(*model);
+    ConnectionProfile made;
+    made.id = VornUUID::random();
+    made.name = "Kept in memory";
+    SledSettings settings = model->settings();
+    settings.parallelWorkers = 2;
+    ASSERT_TRUE(model->saveSettings(settings, false));  // room enough yet
+    {
+        std::ofstream filler(disk / "filler.bin", std::ios::binary);
+        const std::string block(4096, 'f');
+        while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) && filler.flush()) {
+        }
+    }
+    const std::string before = vornReadFile(disk.path() / "store" / "profiles.json");
+
+    std::optional<std::optional<std::string>> reported;
+    model->saveProfile(made, std::nullopt, [&](const std::optional<std::string>& failure) { reported = failure; });
+    ASSERT_TRUE(modelWaitFor([&] { return reported.has_value(); }));
+    ASSERT_TRUE(reported->has_value());
+    const std::string expected = "Could not write " + (disk.path() / "store" / "profiles.json").string() +
+                                 ". The change holds only until VornSled quits.";
+    EXPECT_EQ(**reported, expected);
+    ASSERT_EQ(toasts.messages.size(), 1u);
+    EXPECT_TRUE(toasts.messages[0].isError);
+    EXPECT_EQ(toasts.messages[0].text, expected);
+
+    settings.parallelWorkers = 3;
+    EXPECT_FALSE(model->saveSettings(settings, false));
+    ASSERT_EQ(toasts.messages.size(), 2u);
+    EXPECT_EQ(toasts.messages[1].text, expected);
+    // The file kept what it had; the format is untouched.
+    EXPECT_EQ(vornReadFile(disk.path() / "store" / "profiles.json"), before);
 }
