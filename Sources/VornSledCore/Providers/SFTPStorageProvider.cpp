@@ -761,6 +761,10 @@ SledUploadResult SFTPStorageProvider::uploadFileInside(const fs::path& localURL,
                                                        std::stop_token stop) const {
     const std::vector<std::string> chain =
         insideFolder.empty() ? std::vector<std::string>() : foldersBelow(insideFolder, to);
+    // Before the partial file is written beside the destination, and again before the rename.
+    if (!chain.empty()) {
+        checkFolderChain(chain, stop);
+    }
     // The file goes up under a temporary sibling name, is checked there, and only then renamed
     // over the destination (the server's atomic rename replaces an existing file): an interrupted
     // or mismatched upload never touches the file that was there.
