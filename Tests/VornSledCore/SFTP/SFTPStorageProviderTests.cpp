@@ -1505,3 +1505,18 @@ TEST_F(SFTPLiveTest, UploadsSendTheHashedFileAndNeverWriteThroughALinkBelowTheCh
     EXPECT_EQ(outsideNames, (std::vector<std::string>{"steady.bin"}));
     fs::remove_all(outside);
 }
+
+// A listed file replaced by a folder of the same name (and the other way round) is not deleted:
+// the server's remove refuses a folder and its rmdir a file, so the type listed is checked where
+// the delete happens.
+TEST_F(SFTPLiveTest, ADeleteRemovesOnlyAnItemOfTheListedKind) {
+    const SFTPStorageProvider provider = sftpTestProvider();
+    const RemoteFolder remote(provider);
+    fs::create_directories(remote / "was-a-file");
+    vornWriteFileAtomically(fs::path(remote / "was-a-file") / "inside.txt", "keep", 0644);
+    vornWriteFileAtomically(remote / "was-a-folder", "keep too", 0644);
+    EXPECT_THROW(provider.deleteItem(remote / "was-a-file", false, {}), SledError);
+    EXPECT_THROW(provider.deleteItem(remote / "was-a-folder", true, {}), SledError);
+    EXPECT_EQ(vornReadFile(fs::path(remote / "was-a-file") / "inside.txt"), "keep");
+    EXPECT_EQ(vornReadFile(remote / "was-a-folder"), "keep too");
+}
