@@ -702,21 +702,37 @@ SledUploadResult SFTPStorageProvider::uploadFile(const fs::path& localURL, const
 }
 
 void SFTPStorageProvider::checkFolderChain(const std::vector<std::string>& folders, std::stop_token stop) const {
+    const auto refuse = [&] {
+        throw SledError::remoteCommandFailed(
+            vornText("A folder on the way to '" + folders.back() +
+                         "' is a symbolic link or no folder any more; nothing is written through it.",
+                     "'" + folders.back() +
+                         "' yolundaki bir klasör sembolik bağlantı ya da artık klasör değil; onun üzerinden hiçbir "
+                         "şey yazılmaz."));
+    };
     const std::optional<fs::path> ssh = VornBinaryLocator::locate("ssh");
     std::optional<SFTPSharedSessions::Reply> reply;
     if (ssh) {
         reply = SFTPSharedSessions::run(*this, SFTPSharedSessions::SessionKind::shell, *ssh,
                                         folderChainCheckCommand(folders) + "\n", stop);
     }
-    if (!reply || reply->ended || reply->output.find("checked") == std::string::npos) {
-        throw SledError::remoteCommandFailed(
-            vornText("The server cannot tell whether the folders on the way are links; nothing is put in place.",
-                     "Sunucu yoldaki klasörlerin bağlantı olup olmadığını söyleyemiyor; hiçbir şey yerine konmadı."));
+    if (reply && !reply->ended && reply->output.find("checked") != std::string::npos) {
+        if (reply->output.find("link") != std::string::npos) {
+            refuse();
+        }
+        return;
     }
-    if (reply->output.find("link") != std::string::npos) {
-        throw SledError::remoteCommandFailed(
-            vornText("A folder on the way to '" + folders.back() + "' is a symbolic link or no folder any more; nothing is written through it.",
-                     "'" + folders.back() + "' yolundaki bir klasör sembolik bağlantı ya da artık klasör değil; onun üzerinden hiçbir şey yazılmaz."));
+    // A login without a shell: each folder as its parent's listing shows it (sftp lists a link
+    // with its own type, never its target's).
+    for (const std::string& folder : folders) {
+        const std::string name = lastPathComponent(folder);
+        const std::string parent = remoteParentPrefix(folder);
+        const std::vector<SledFileEntry> entries = listDirectory(parent.empty() ? "." : parent, stop);
+        const auto found = std::find_if(entries.begin(), entries.end(),
+                                        [&](const SledFileEntry& entry) { return entry.name == name; });
+        if (found == entries.end() || !found->isDirectory || found->isSymbolicLink) {
+            refuse();
+        }
     }
 }
 

@@ -48,9 +48,9 @@ public:
     SledUploadResult uploadFile(const std::filesystem::path& localURL, const std::string& to,
                     const std::optional<std::string>& sha256Hex, const SledProgressCallback& onProgress,
                     std::stop_token stop) const override;
-    // Checks, just before the uploaded file is renamed into place, that every folder from
-    // `insideFolder` down to `to` is still a folder and not a symbolic link (through the login's
-    // shell; a login without one cannot tell and the upload fails).
+    // Checks, before the partial file is written and again just before it is renamed into place,
+    // that every folder from `insideFolder` down to `to` is still a folder and not a symbolic link
+    // (through the login's shell, or for a login without one through the parent folders' listings).
     SledUploadResult uploadFileInside(const std::filesystem::path& localURL, const std::string& to,
                                       const std::string& insideFolder, const std::optional<std::string>& sha256Hex,
                                       const SledProgressCallback& onProgress, std::stop_token stop) const override;
@@ -82,8 +82,8 @@ public:
     // The shell command that prints "checked" after a "link" line for each of `folders` that is a
     // symbolic link or no folder at all.
     static std::string folderChainCheckCommand(const std::vector<std::string>& folders);
-    // Runs it: throws SledError::remoteCommandFailed when one of `folders` is a link or no folder,
-    // or when the login has no shell to tell.
+    // Runs it (a login without a shell: each folder as its parent's listing shows it); throws
+    // SledError::remoteCommandFailed when one of `folders` is a link or no folder.
     void checkFolderChain(const std::vector<std::string>& folders, std::stop_token stop) const;
 
     // Trimmed of white space and line breaks; "/" when nothing is left.

@@ -80,8 +80,8 @@ std::string duplicateDestinationText(const std::string& path) {
                     "Bu toplu aktarımda başka bir dosya zaten '" + path + "' hedefine gidiyor.");
 }
 
-// The folder that every destination of a local batch lies in: the deepest common parent folder.
-// Folders below it are the batch's own, so none of them may be a link.
+// For jobs that name no chosen folder: the deepest folder every destination of the local batch
+// lies in stands for it. Folders below it are the batch's own, so none of them may be a link.
 fs::path commonParentFolder(const std::vector<SledTransferJobSpec>& jobs) {
     std::optional<fs::path> common;
     for (const SledTransferJobSpec& job : jobs) {
