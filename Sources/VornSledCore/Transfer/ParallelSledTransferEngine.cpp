@@ -261,7 +261,8 @@ LocalSource openLocalSource(const SledTransferJobSpec& job) {
     if (job.sourceRoot) {
         const std::optional<std::string> relative = sledPathBelow(*job.sourceRoot, job.sourcePath);
         if (!relative) {
-            refuseNotARegularFile(job.fileName);
+            throw JobRefused(vornText("'" + job.sourcePath + "' does not lie in the folder it was listed in; it is not copied.",
+                                      "'" + job.sourcePath + "' listelendiği klasörde değil; kopyalanmaz."));
         }
         const std::vector<std::string> parts = componentsOf(*relative);
         VornUniqueFd folder(::open(job.sourceRoot->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
