@@ -48,8 +48,15 @@ int copyTree(const SledStorageProvider& source, const std::string& sourceRoot, c
     std::vector<SledTransferJobSpec> jobs;
     for (const auto& file : files) {
         relativePaths.push_back(file.relativePath);
-        jobs.push_back({VornUUID::random(), file.entry.name, file.entry.path, destinationRoot + "/" + file.relativePath,
-                        file.entry.sizeBytes, direction});
+        SledTransferJobSpec job{VornUUID::random(), file.entry.name, file.entry.path,
+                                destinationRoot + "/" + file.relativePath, file.entry.sizeBytes, direction};
+        // As the workstation sends a folder: inside the chosen folder, a local source opened once
+        // below its walked folder, hashed and sent from that one open file.
+        job.destinationRoot = destinationRoot;
+        if (direction == SledTransferDirection::upload) {
+            job.sourceRoot = sourceRoot;
+        }
+        jobs.push_back(std::move(job));
     }
     // Object stores need no folders before their files; a local destination does.
     if (direction == SledTransferDirection::download) {

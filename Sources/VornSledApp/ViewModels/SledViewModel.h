@@ -9,6 +9,7 @@
 #include "LANSledClient.h"
 #include "LANSledServer.h"
 #include "PaneBrowserState.h"
+#include "RecursiveDirectoryWalker.h"
 #include "ParallelSledTransferEngine.h"
 #include "SledKeyringLane.h"
 #include "SledListModels.h"
@@ -56,6 +57,10 @@ struct VornRawValueTable<SledWorkspaceTab> {
 struct SledRelativeFile {
     std::string relativePath;
     SledFileEntry entry;
+    // Named by the user outside any listing (a drop): a link is sent as its target. Otherwise a
+    // local file is opened below the folder it was listed in without following links (a link the
+    // user selected in a listing is still sent as its target).
+    bool namedByUser = false;
 };
 
 // A secret as the profile editor found it in the keyring.
@@ -345,8 +350,11 @@ private:
     PaneBrowserState* paneShowing(const SledPanePlace& place);
     void refreshPanesShowing(const SledPanePlace& place);
 
+    // `skipped`: entries a walk left out, each with its reason; they become failed records of the
+    // batch and count among its files.
     void runTransferRelativeFiles(std::vector<SledRelativeFile> files, const TransferSide& source,
-                                  const TransferSide& destination);
+                                  const TransferSide& destination,
+                                  std::vector<SkippedFileNode> skipped = {});
     void enqueueProgress(const VornUUID& id, ProgressUpdate update);
     void flushProgress();
     void applyProgress(const VornUUID& id, const ProgressUpdate& update);

@@ -2,6 +2,7 @@
 
 #include "DualPaneSyncPlanner.h"
 #include "RecursiveDirectoryWalker.h"
+#include "SledPathInside.h"
 #include "VornLocalizationStore.h"
 
 #include <QPointer>
@@ -82,6 +83,7 @@ void SledViewModel::transferSelected(PaneBrowserState* from, PaneBrowserState* t
     beginBatch();
     background([this, selected, source, destination, excluded, profiles](std::stop_token stop) {
         std::vector<SledRelativeFile> files;
+        std::vector<SkippedFileNode> skipped;
         std::optional<std::string> failure;
         try {
             auto provider = makeProvider(source.endpoint, profiles);
@@ -90,26 +92,33 @@ void SledViewModel::transferSelected(PaneBrowserState* from, PaneBrowserState* t
                     files.push_back({entry.name, entry});
                     continue;
                 }
-                for (RelativeFileNode& node :
-                     RecursiveDirectoryWalker::collectFiles(entry.path, *provider, excluded, walkDepth, stop)) {
+                // Links inside the folder are not followed out of it, and names that cannot be
+                // one path component are not built into paths: both are reported, not dropped.
+                RecursiveDirectoryWalker::Collected found = RecursiveDirectoryWalker::collectFilesAndSkipped(
+                    entry.path, *provider, excluded, walkDepth, stop, true);
+                for (RelativeFileNode& node : found.files) {
                     files.push_back({entry.name + "/" + node.relativePath, std::move(node.entry)});
+                }
+                for (SkippedFileNode& node : found.skipped) {
+                    node.relativePath = entry.name + "/" + node.relativePath;
+                    skipped.push_back(std::move(node));
                 }
             }
         } catch (...) {
             failure = describe(std::current_exception());
         }
-        onGUI([this, files = std::move(files), failure, source, destination]() mutable {
+        onGUI([this, files = std::move(files), skipped = std::move(skipped), failure, source, destination]() mutable {
             endBatch();
             if (failure) {
                 showToast(*failure, true);
                 return;
             }
-            if (files.empty()) {
+            if (files.empty() && skipped.empty()) {
                 showToast(t("Selected folder(s) contain no files.", "Seçilen klasörlerde aktarılacak dosya yok."),
                           true);
                 return;
             }
-            runTransferRelativeFiles(std::move(files), source, destination);
+            runTransferRelativeFiles(std::move(files), source, destination, std::move(skipped));
         });
     });
 }
@@ -127,7 +136,8 @@ void SledViewModel::handleDroppedLocalURLs(const std::vector<std::filesystem::pa
         entry.path = url.string();
         const auto size = std::filesystem::file_size(url, error);
         entry.sizeBytes = error ? 0 : static_cast<std::int64_t>(size);
-        files.push_back({entry.name, entry});
+        // Dropped by the user: a dropped link is sent as its target.
+        files.push_back({entry.name, entry, true});
     }
     if (files.empty()) {
         return;
@@ -137,7 +147,7 @@ void SledViewModel::handleDroppedLocalURLs(const std::vector<std::filesystem::pa
 }
 
 void SledViewModel::runTransferRelativeFiles(std::vector<SledRelativeFile> files, const TransferSide& source,
-                                             const TransferSide& destination) {
+                                             const TransferSide& destination, std::vector<SkippedFileNode> skipped) {
     const std::string base = destinationBase(destination.folder);
     const SledTransferDirection direction = directionFor(source.endpoint, destination.endpoint);
     const std::string sourceLabel = endpointTitle(source.endpoint);
@@ -160,11 +170,31 @@ void SledViewModel::runTransferRelativeFiles(std::vector<SledRelativeFile> files
         record.status = SledTransferStatus::queued;
         record.totalBytes = file.entry.sizeBytes;
         record.createdAt = now;
-        jobs.push_back({record.id, file.entry.name, file.entry.path, base + file.relativePath, file.entry.sizeBytes,
-                        direction});
+        SledTransferJobSpec job{record.id, file.entry.name, file.entry.path, base + file.relativePath,
+                                file.entry.sizeBytes, direction};
+        // Everything lands inside the folder the user chose, however the names read.
+        job.destinationRoot = destination.folder;
+        if (source.endpoint.isLocal() && !file.namedByUser && !file.entry.isSymbolicLink) {
+            job.sourceRoot = source.folder;
+        }
+        jobs.push_back(std::move(job));
         relativePaths.push_back(file.relativePath);
         records.push_back(std::move(record));
     }
+    // What a walk left out is a failure of this batch, each with its reason: never a silent gap.
+    for (const SkippedFileNode& node : skipped) {
+        SledTransferRecord record;
+        record.id = VornUUID::random();
+        record.fileName = node.relativePath;
+        record.sourceLabel = sourceLabel;
+        record.destinationLabel = destinationLabel;
+        record.direction = direction;
+        record.status = SledTransferStatus::failed;
+        record.errorMessage = node.entry.reason;
+        record.createdAt = now;
+        records.push_back(std::move(record));
+    }
+    const std::size_t skippedCount = skipped.size();
     transferList_.insertFrontBatch(records);
     emit transfersChanged();
 
@@ -173,8 +203,8 @@ void SledViewModel::runTransferRelativeFiles(std::vector<SledRelativeFile> files
     const int workers = static_cast<int>(settings_.parallelWorkers);
     const bool verify = settings_.verifySHA256OnTransfer;
     const std::vector<ConnectionProfile> profiles = profiles_;
-    background([this, jobs = std::move(jobs), parents, base, source, destination, workers, verify,
-                profiles](std::stop_token stop) {
+    background([this, jobs = std::move(jobs), parents, base, source, destination, workers, verify, profiles,
+                skippedCount](std::stop_token stop) {
         std::shared_ptr<SledStorageProvider> from;
         std::shared_ptr<SledStorageProvider> to;
         try {
@@ -196,6 +226,11 @@ void SledViewModel::runTransferRelativeFiles(std::vector<SledRelativeFile> files
             return;
         }
         for (const std::string& parent : parents) {
+            // On this disk the engine makes the folders itself, from the chosen folder down and
+            // never through a link; elsewhere only folders inside the chosen one are made.
+            if (destination.endpoint.isLocal() || !sledPathBelow(destination.folder, base + parent)) {
+                continue;
+            }
             try {
                 to->createDirectory(base + parent, stop);
             } catch (...) {
@@ -219,7 +254,7 @@ void SledViewModel::runTransferRelativeFiles(std::vector<SledRelativeFile> files
                 }
             }
         }
-        onGUI([this, succeeded, total = results.size(), unverified, verify, destination] {
+        onGUI([this, succeeded, total = results.size() + skippedCount, unverified, verify, destination] {
             flushProgress();
             refreshPanesShowing({destination.endpoint, destination.folder});
             const std::string counts = std::to_string(succeeded) + "/" + std::to_string(total);
@@ -366,21 +401,21 @@ void SledViewModel::recomputeSyncPlan() {
         try {
             auto leftProvider = makeProvider(context.left.endpoint, profiles);
             auto rightProvider = makeProvider(context.right.endpoint, profiles);
-            std::vector<RelativeFileNode> rightNodes;
+            RecursiveDirectoryWalker::Collected rightNodes;
             std::exception_ptr rightError;
             std::thread rightWalk([&] {
                 try {
-                    rightNodes = RecursiveDirectoryWalker::collectFiles(context.right.path, *rightProvider, excluded,
-                                                                        walkDepth, stop);
+                    rightNodes = RecursiveDirectoryWalker::collectFilesAndSkipped(context.right.path, *rightProvider,
+                                                                                  excluded, walkDepth, stop);
                 } catch (...) {
                     rightError = std::current_exception();
                 }
             });
-            std::vector<RelativeFileNode> leftNodes;
+            RecursiveDirectoryWalker::Collected leftNodes;
             std::exception_ptr leftError;
             try {
-                leftNodes =
-                    RecursiveDirectoryWalker::collectFiles(context.left.path, *leftProvider, excluded, walkDepth, stop);
+                leftNodes = RecursiveDirectoryWalker::collectFilesAndSkipped(context.left.path, *leftProvider, excluded,
+                                                                             walkDepth, stop);
             } catch (...) {
                 leftError = std::current_exception();
             }
@@ -391,7 +426,9 @@ void SledViewModel::recomputeSyncPlan() {
             if (rightError) {
                 std::rethrow_exception(rightError);
             }
-            plan = DualPaneSyncPlanner::planRecursive(leftNodes, rightNodes, mode, deleteOrphans);
+            // Names the walks could not use show as skipped rows with their reason.
+            plan = DualPaneSyncPlanner::planRecursive(leftNodes.files, rightNodes.files, mode, deleteOrphans,
+                                                      leftNodes.skipped, rightNodes.skipped);
         } catch (...) {
             failure = describe(std::current_exception());
         }

@@ -4,6 +4,7 @@
 #include "VornASCII.h"
 #include "VornChecksum.h"
 #include "VornJSON.h"
+#include "VornLocalizationStore.h"
 #include "VornHTTPClient.h"
 #include "VornTaskCancelled.h"
 #include "VornURLComponents.h"
@@ -11,6 +12,7 @@
 #include "VornUniqueFd.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
@@ -64,24 +66,55 @@ std::string endpoint(std::string_view host, std::uint16_t port) {
     return std::string(host) + ":" + std::to_string(port);
 }
 
-// SHA-256 of a file in 1 MiB chunks, stopping between chunks when asked to.
-std::string fileSHA256(const std::filesystem::path& path, const std::stop_token& stopToken) {
-    const auto failure = [&](const char* what) {
-        return std::filesystem::filesystem_error(what, path, std::error_code(errno, std::system_category()));
+// The file to send, open from its hash to the end of its send, and its state when opened.
+struct OpenedFile {
+    VornUniqueFd fd;
+    struct stat status {};
+};
+
+OpenedFile openToSend(const std::filesystem::path& path) {
+    OpenedFile opened;
+    // O_NONBLOCK keeps a FIFO from hanging the open; it changes nothing for regular files.
+    opened.fd.reset(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!opened.fd || ::fstat(opened.fd.get(), &opened.status) != 0) {
+        throw std::filesystem::filesystem_error("Cannot open the file to send", path,
+                                                std::error_code(errno, std::system_category()));
+    }
+    if (!S_ISREG(opened.status.st_mode)) {
+        throw std::filesystem::filesystem_error("Cannot send something that is not a regular file", path,
+                                                std::make_error_code(std::errc::invalid_argument));
+    }
+    return opened;
+}
+
+// SHA-256 of exactly the file's first `status.st_size` bytes (the bytes that are sent) in 1 MiB
+// chunks, stopping between chunks when asked to.
+std::string fileSHA256(const OpenedFile& file, const std::filesystem::path& path, const std::stop_token& stopToken) {
+    const auto failure = [&](const char* what, int error) {
+        return std::filesystem::filesystem_error(what, path, std::error_code(error, std::system_category()));
     };
-    const VornUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) throw failure("Cannot open the file to send");
     VornSHA256 hasher;
     std::vector<std::byte> buffer(hashChunkBytes);
-    while (true) {
+    const std::int64_t size = file.status.st_size;
+    std::int64_t offset = 0;
+    while (offset < size) {
         if (stopToken.stop_requested()) throw VornTaskCancelled();
-        const ssize_t count = ::read(fd.get(), buffer.data(), buffer.size());
+        const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(size - offset, static_cast<std::int64_t>(buffer.size())));
+        const ssize_t count = ::pread(file.fd.get(), buffer.data(), wanted, offset);
         if (count < 0 && errno == EINTR) continue;
-        if (count < 0) throw failure("Cannot read the file to send");
-        if (count == 0) break;
+        if (count < 0) throw failure("Cannot read the file to send", errno);
+        if (count == 0) throw failure("Cannot read the file to send", EIO);
         hasher.update(std::span<const std::byte>(buffer.data(), static_cast<std::size_t>(count)));
+        offset += count;
     }
     return hasher.finalizeHex();
+}
+
+// Whether the open file still has the size and modification time it had when it was opened.
+bool unchangedSinceOpened(const OpenedFile& file) {
+    struct stat now {};
+    return ::fstat(file.fd.get(), &now) == 0 && now.st_size == file.status.st_size &&
+           now.st_mtim.tv_sec == file.status.st_mtim.tv_sec && now.st_mtim.tv_nsec == file.status.st_mtim.tv_nsec;
 }
 
 VornHTTPOptions optionsFor(const LANSledClientSession& session, std::chrono::seconds timeLimit,
@@ -174,11 +207,13 @@ LANSledUploadResponse LANSledClient::sendFile(const std::filesystem::path& local
     if (stopToken.stop_requested()) throw VornTaskCancelled();
 
     const std::string localName = localURL.filename().string();
-    const std::string localDigest = fileSHA256(localURL, stopToken);
-    // The body is sent from the file as it is now; if it changed since hashing, the peer's own
-    // check fails and says so.
-    const VornHTTPBody body = VornHTTPBody::file(localURL);
-    const auto localSize = static_cast<std::int64_t>(body.length());
+    // Hashed and sent from one open file, exactly the bytes it held when opened: the digest in
+    // the head is the digest of the body.
+    const OpenedFile file = openToSend(localURL);
+    const std::string localDigest = fileSHA256(file, localURL, stopToken);
+    const auto localSize = static_cast<std::int64_t>(file.status.st_size);
+    const VornHTTPBody body = VornHTTPBody::file("/proc/self/fd/" + std::to_string(file.fd.get()), 0,
+                                                 static_cast<std::uint64_t>(localSize));
 
     VornHTTPRequest request;
     request.method = "POST";
@@ -224,6 +259,14 @@ LANSledUploadResponse LANSledClient::sendFile(const std::filesystem::path& local
             throw SledError::connectionFailed("Invalid response from LAN peer");
         }
         countConfirmed = true;
+    }
+
+    // A file that changed while it went out may not be what was hashed: the peer holds something,
+    // but nothing can say it is this file.
+    if (!unchangedSinceOpened(file)) {
+        throw SledError::remoteCommandFailed(
+            vornText("'" + localName + "' changed while it was sent; the copy is not the file that was checked.",
+                     "'" + localName + "' gönderilirken değişti; kopya denetlenen dosya değil."));
     }
 
     LANSledUploadResponse result;

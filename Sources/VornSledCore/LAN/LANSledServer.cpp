@@ -6,6 +6,7 @@
 #include "LANRequestHead.h"
 #include "LANUploadWriter.h"
 #include "LANWebPortalHTML.h"
+#include "SledPathInside.h"
 #include "SledTemporaryFileName.h"
 #include "VornASCII.h"
 #include "VornChecksum.h"
@@ -628,6 +629,15 @@ private:
         int moveError = EEXIST;
         for (int attempt = 0; attempt < 10'000 && moveError == EEXIST; ++attempt) {
             saved = LANNetworkHelpers::uniqueSaveURL(destination_, fileName_);
+            // Whatever the sender called the file, it lands as one name directly in the receive
+            // folder, never beside it or below it.
+            if (sledPathBelow(destination_.string(), saved.string()) != saved.filename().string() ||
+                !sledIsOneComponent(saved.filename().string())) {
+                discardTemporaryFile();
+                respondError(LANProtocol::statusBadRequest,
+                             sledOutsideChosenFolderText(saved.string(), destination_.string()));
+                return;
+            }
             moveError = moveWithoutReplacing(tempPath_, saved);
         }
         if (moveError != 0) {

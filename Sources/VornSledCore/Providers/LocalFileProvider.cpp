@@ -4,6 +4,7 @@
 #include "SledListingError.h"
 #include "SledTemporaryFileName.h"
 #include "VornChecksum.h"
+#include "VornLocalizationStore.h"
 #include "VornUniqueFd.h"
 
 #include <gio/gio.h>
@@ -393,7 +394,18 @@ void LocalFileProvider::createDirectory(const std::string& at, std::stop_token) 
     }
 }
 
-void LocalFileProvider::deleteItem(const std::string& at, bool, std::stop_token) const {
+void LocalFileProvider::deleteItem(const std::string& at, bool isDirectory, std::stop_token) const {
+    // The item goes only while it is still the kind that was listed: a file replaced by a folder
+    // of the same name (or the other way round) is someone else's, and stays.
+    struct stat status {};
+    if (::lstat(at.c_str(), &status) == 0 && S_ISDIR(status.st_mode) != isDirectory) {
+        const std::string name = fs::path(withoutTrailingSlashes(at)).filename().string();
+        throw SledError::remoteCommandFailed(
+            isDirectory ? vornText("'" + name + "' is no longer the folder that was listed; it is not deleted.",
+                                   "'" + name + "' artık listelenen klasör değil; silinmedi.")
+                        : vornText("'" + name + "' is no longer the file that was listed; it is not deleted.",
+                                   "'" + name + "' artık listelenen dosya değil; silinmedi."));
+    }
     GFile* file = g_file_new_for_path(at.c_str());
     GError* error = nullptr;
     const gboolean trashed = g_file_trash(file, nullptr, &error);

@@ -23,7 +23,8 @@
 //   copy fails with "An item named '<name>' already exists.". Progress is reported once, at the end.
 //   A download also returns the SHA-256 of the source (absent when the source cannot be hashed);
 //   an upload given a digest returns the SHA-256 of the copy read back from where it landed.
-// - Deletion moves the item to the freedesktop Trash; it never unlinks. A failure to trash throws.
+// - Deletion moves the item to the freedesktop Trash; it never unlinks. A failure to trash throws,
+//   and so does an item that is no longer of the kind `isDirectory` says (nothing is trashed).
 // - Renaming refuses an existing target (atomically, with RENAME_NOREPLACE) with the same
 //   "already exists" message, and across file systems falls back to copy then remove.
 // - The stop token is ignored: a started copy runs to its end, so a cancelled caller never leaves a

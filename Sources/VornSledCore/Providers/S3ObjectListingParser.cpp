@@ -3,6 +3,8 @@
 #include "S3R2StorageProvider.h"
 
 #include "SledError.h"
+#include "SledPathInside.h"
+#include "VornLocalizationStore.h"
 #include "VornUnicode.h"
 
 #include <expat.h>
@@ -98,10 +100,27 @@ private:
         return key_;
     }
 
+    // A key whose name here is not one path component is left out of the entries and kept
+    // with its reason, so that a walk can report it instead of losing it or building a path that
+    // leaves the folder it copies into.
+    void skip(std::string name, bool isDirectory) {
+        SledSkippedEntry skipped;
+        skipped.reason = vornText("The key '" + key_ + "' is not a single name in this folder; it is left out.",
+                                  "'" + key_ + "' anahtarı bu klasörde tek bir ad değil; atlandı.");
+        skipped.name = std::move(name);
+        skipped.path = "/" + key_;
+        skipped.isDirectory = isDirectory;
+        page_.skipped.push_back(std::move(skipped));
+    }
+
     void emitFile() {
         if (key_.empty() || key_ == currentPrefix_) return;  // the folder's own marker
         std::string name = relativeName();
         if (name.empty() || name.ends_with('/')) return;  // the marker of a deeper folder
+        if (!sledIsOneComponent(name)) {
+            skip(std::move(name), false);
+            return;
+        }
         SledFileEntry entry;
         entry.name = std::move(name);
         entry.path = "/" + key_;
@@ -115,7 +134,10 @@ private:
         if (key_.empty() || key_ == currentPrefix_) return;
         std::string name = relativeName();
         if (name.ends_with('/')) name.pop_back();
-        if (name.empty()) return;
+        if (!sledIsOneComponent(name)) {
+            skip(std::move(name), true);
+            return;
+        }
         SledFileEntry entry;
         entry.name = std::move(name);
         entry.path = "/" + key_;

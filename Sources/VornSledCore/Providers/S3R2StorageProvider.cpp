@@ -19,6 +19,7 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <iterator>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -323,12 +324,13 @@ S3R2StorageProvider::ListObjectsV2Page S3R2StorageProvider::listPage(
     return page;
 }
 
-std::vector<SledFileEntry> S3R2StorageProvider::listDirectory(const std::string& at, std::stop_token stop) const {
+SledListing S3R2StorageProvider::listDirectoryWithSkipped(const std::string& at, std::stop_token stop) const {
     const std::string prefix = normalizePrefix(at);
     std::vector<SledFileEntry> entries;
     std::unordered_map<std::string, std::size_t> indexByPath;
     std::optional<std::string> token;
     std::unordered_set<std::string> tokensSeen;
+    std::vector<SledSkippedEntry> skipped;
     for (int pageNumber = 1;; ++pageNumber) {
         ListObjectsV2Page page = listPage(prefix, "/", limits_.keysPerPage, token, stop);
         for (SledFileEntry& entry : page.entries) {
@@ -340,6 +342,7 @@ std::vector<SledFileEntry> S3R2StorageProvider::listDirectory(const std::string&
                 entries[position->second] = std::move(entry);
             }
         }
+        std::move(page.skipped.begin(), page.skipped.end(), std::back_inserter(skipped));
         if (!page.isTruncated) break;
         // A page that says more follows but gives no way to reach it, or leads back to a page
         // already read, leaves the rest of the folder unknown: what was read is not the folder.
@@ -354,7 +357,11 @@ std::vector<SledFileEntry> S3R2StorageProvider::listDirectory(const std::string&
         token = std::move(page.nextContinuationToken);
     }
     sortListing(entries);
-    return entries;
+    return SledListing{std::move(entries), std::move(skipped)};
+}
+
+std::vector<SledFileEntry> S3R2StorageProvider::listDirectory(const std::string& at, std::stop_token stop) const {
+    return listDirectoryWithSkipped(at, std::move(stop)).entries;
 }
 
 bool S3R2StorageProvider::anyKeyUnder(const std::string& prefix, std::stop_token stop) const {

@@ -25,7 +25,10 @@
 //   carrying the entries read so far (sorted), so a pane can browse them while a walk for a sync,
 //   copy or rename refuses to act on part of a folder. A page that says it is truncated but gives
 //   no continuation token, or a token already followed, throws SledListingError::incomplete the
-//   same way. Keys and prefixes of a reply are kept exactly as sent. A reply that is an S3 error document sent
+//   same way. Keys and prefixes of a reply are kept exactly as sent; one whose name in the folder
+//   is not exactly one path component (empty, "." or "..", holding "/" as from a server that
+//   ignores the delimiter) is never listed as an entry:
+//   listDirectoryWithSkipped() reports it with its reason. A reply that is an S3 error document sent
 //   with status 200 fails like any other error reply instead of reading as an empty folder.
 // - Uploads are one PUT of the whole file, streamed, with "x-amz-meta-vornsled-sha256" and the
 //   file's SHA-256 as the signed payload hash. Downloads stream into a hidden temporary sibling of
@@ -44,6 +47,8 @@ public:
     // One parsed ListObjectsV2 reply.
     struct ListObjectsV2Page {
         std::vector<SledFileEntry> entries;  // in listing order
+        // Keys whose name in the folder is not exactly one path component, left out of `entries`.
+        std::vector<SledSkippedEntry> skipped;
         bool isTruncated = false;
         std::optional<std::string> nextContinuationToken;  // absent when missing or empty
         // The name of the document element: "ListBucketResult" for a listing, "Error" for an S3
@@ -78,6 +83,7 @@ public:
 
     std::string displayName() const override;
     std::vector<SledFileEntry> listDirectory(const std::string& at, std::stop_token stop) const override;
+    SledListing listDirectoryWithSkipped(const std::string& at, std::stop_token stop) const override;
     SledDownloadResult downloadFile(const std::string& remotePath, const std::filesystem::path& to,
                                     const SledProgressCallback& onProgress, std::stop_token stop) const override;
     SledUploadResult uploadFile(const std::filesystem::path& localURL, const std::string& to,

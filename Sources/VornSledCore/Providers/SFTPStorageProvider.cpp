@@ -1,12 +1,17 @@
 #include "SFTPStorageProvider.h"
 
+#include "SledPathInside.h"
+#include "VornLocalizationStore.h"
+
 #include "SFTPSharedSessions.h"
 #include "SledError.h"
+#include "SledPathInside.h"
 #include "SledTemporaryFileName.h"
 #include "VornASCII.h"
 #include "VornBinaryLocator.h"
 #include "VornChecksum.h"
 #include "VornFileIO.h"
+#include "VornLocalizationStore.h"
 #include "VornTaskCancelled.h"
 #include "VornTemporaryFile.h"
 #include "VornUUID.h"
@@ -828,6 +833,89 @@ SledDownloadResult SFTPStorageProvider::downloadFile(const std::string& remotePa
 SledUploadResult SFTPStorageProvider::uploadFile(const fs::path& localURL, const std::string& to,
                                      const std::optional<std::string>& sha256Hex,
                                      const SledProgressCallback& onProgress, std::stop_token stop) const {
+    return uploadFileInside(localURL, to, std::string(), sha256Hex, onProgress, std::move(stop));
+}
+
+void SFTPStorageProvider::checkFolderChain(const std::vector<std::string>& folders, std::stop_token stop) const {
+    const auto refuse = [&] {
+        throw SledError::remoteCommandFailed(
+            vornText("A folder on the way to '" + folders.back() +
+                         "' is a symbolic link or no folder any more; nothing is written through it.",
+                     "'" + folders.back() +
+                         "' yolundaki bir klasör sembolik bağlantı ya da artık klasör değil; onun üzerinden hiçbir "
+                         "şey yazılmaz."));
+    };
+    const std::optional<fs::path> ssh = VornBinaryLocator::locate("ssh");
+    std::optional<SFTPSharedSessions::Reply> reply;
+    if (ssh) {
+        reply = SFTPSharedSessions::run(*this, SFTPSharedSessions::SessionKind::shell, *ssh,
+                                        folderChainCheckCommand(folders) + "\n", stop);
+    }
+    if (reply && !reply->ended && reply->output.find("checked") != std::string::npos) {
+        if (reply->output.find("link") != std::string::npos) {
+            refuse();
+        }
+        return;
+    }
+    // A login without a shell: each folder as its parent's listing shows it (sftp lists a link
+    // with its own type, never its target's).
+    for (const std::string& folder : folders) {
+        const std::string name = lastPathComponent(folder);
+        const std::string parent = remoteParentPrefix(folder);
+        const std::vector<SledFileEntry> entries = listDirectory(parent.empty() ? "." : parent, stop);
+        const auto found = std::find_if(entries.begin(), entries.end(),
+                                        [&](const SledFileEntry& entry) { return entry.name == name; });
+        if (found == entries.end() || !found->isDirectory || found->isSymbolicLink) {
+            refuse();
+        }
+    }
+}
+
+std::string SFTPStorageProvider::folderChainCheckCommand(const std::vector<std::string>& folders) {
+    std::string command = "(";
+    for (const std::string& folder : folders) {
+        const std::string quoted = escapePOSIXSingleQuoted(notAnOption(folder));
+        command += "if [ -h " + quoted + " ] || [ ! -d " + quoted + " ]; then echo link; fi; ";
+    }
+    return command + "echo checked) </dev/null";
+}
+
+namespace {
+
+// Every folder from `insideFolder` down to the parent of `to`, the chosen one excluded: the
+// folders a rename into `to` passes through below the user's choice.
+std::vector<std::string> foldersBelow(const std::string& insideFolder, const std::string& to) {
+    const std::optional<std::string> relative = sledPathBelow(insideFolder, to);
+    if (!relative) {
+        throw SledError::remoteCommandFailed(sledOutsideChosenFolderText(to, insideFolder));
+    }
+    std::vector<std::string> folders;
+    std::string walked = insideFolder;
+    while (walked.size() > 1 && walked.back() == '/') {
+        walked.pop_back();
+    }
+    std::size_t start = 0;
+    for (std::size_t slash = relative->find('/'); slash != std::string::npos; slash = relative->find('/', start)) {
+        walked += (walked == "/" ? "" : "/") + relative->substr(start, slash - start);
+        folders.push_back(walked);
+        start = slash + 1;
+    }
+    return folders;
+}
+
+}  // namespace
+
+SledUploadResult SFTPStorageProvider::uploadFileInside(const fs::path& localURL, const std::string& to,
+                                                       const std::string& insideFolder,
+                                                       const std::optional<std::string>& sha256Hex,
+                                                       const SledProgressCallback& onProgress,
+                                                       std::stop_token stop) const {
+    const std::vector<std::string> chain =
+        insideFolder.empty() ? std::vector<std::string>() : foldersBelow(insideFolder, to);
+    // Before the partial file is written beside the destination, and again before the rename.
+    if (!chain.empty()) {
+        checkFolderChain(chain, stop);
+    }
     // The file goes up under a temporary sibling name, is checked there, and only then renamed
     // over the destination (the server's atomic rename replaces an existing file): an interrupted
     // or mismatched upload never touches the file that was there.
@@ -877,6 +965,9 @@ SledUploadResult SFTPStorageProvider::uploadFile(const fs::path& localURL, const
         }
     }
     try {
+        if (!chain.empty()) {
+            checkFolderChain(chain, stop);
+        }
         runBatch(*this, batchLine("rename", {partial, to}), stop);
     } catch (...) {
         removePartial();

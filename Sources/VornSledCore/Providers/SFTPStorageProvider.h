@@ -48,6 +48,12 @@ public:
     SledUploadResult uploadFile(const std::filesystem::path& localURL, const std::string& to,
                     const std::optional<std::string>& sha256Hex, const SledProgressCallback& onProgress,
                     std::stop_token stop) const override;
+    // Checks, before the partial file is written and again just before it is renamed into place,
+    // that every folder from `insideFolder` down to `to` is still a folder and not a symbolic link
+    // (through the login's shell, or for a login without one through the parent folders' listings).
+    SledUploadResult uploadFileInside(const std::filesystem::path& localURL, const std::string& to,
+                                      const std::string& insideFolder, const std::optional<std::string>& sha256Hex,
+                                      const SledProgressCallback& onProgress, std::stop_token stop) const override;
     void createDirectory(const std::string& at, std::stop_token stop) const override;
     void deleteItem(const std::string& at, bool isDirectory, std::stop_token stop) const override;
     void renameItem(const std::string& from, const std::string& to, bool isDirectory,
@@ -72,6 +78,13 @@ public:
     // The remote file's SHA-256 as 64 lower-case hex digits; absent when ssh is missing or the
     // server cannot tell. Cancellation passes on.
     std::optional<std::string> computeRemoteSHA256(const std::string& path, std::stop_token stop) const;
+
+    // The shell command that prints "checked" after a "link" line for each of `folders` that is a
+    // symbolic link or no folder at all.
+    static std::string folderChainCheckCommand(const std::vector<std::string>& folders);
+    // Runs it (a login without a shell: each folder as its parent's listing shows it); throws
+    // SledError::remoteCommandFailed when one of `folders` is a link or no folder.
+    void checkFolderChain(const std::vector<std::string>& folders, std::stop_token stop) const;
 
     // Trimmed of white space and line breaks; "/" when nothing is left.
     static std::string normalizePath(std::string_view path);

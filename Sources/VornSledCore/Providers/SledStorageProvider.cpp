@@ -12,3 +12,14 @@ void SledStorageProvider::sortListing(std::vector<SledFileEntry>& entries) {
         return localizedStandardLess(a.name, b.name);
     });
 }
+
+SledListing SledStorageProvider::listDirectoryWithSkipped(const std::string& at, std::stop_token stop) const {
+    return SledListing{listDirectory(at, std::move(stop)), {}};
+}
+
+SledUploadResult SledStorageProvider::uploadFileInside(const std::filesystem::path& localURL, const std::string& to,
+                                                       const std::string&, const std::optional<std::string>& sha256Hex,
+                                                       const SledProgressCallback& onProgress,
+                                                       std::stop_token stop) const {
+    return uploadFile(localURL, to, sha256Hex, onProgress, std::move(stop));
+}

@@ -32,6 +32,22 @@ struct SledUploadResult {
     std::optional<std::string> storedSHA256;
 };
 
+// An entry a listing left out because its name cannot be one component of a path (empty, "." or
+// "..", holding "/" or a NUL byte): S3 keys may hold such pieces, and a server that ignores the
+// delimiter can list a name holding "/". `path` is the provider's path of it, `reason` the user text.
+struct SledSkippedEntry {
+    std::string name;
+    std::string path;
+    bool isDirectory = false;
+    std::string reason;
+};
+
+// A listing with the entries it left out.
+struct SledListing {
+    std::vector<SledFileEntry> entries;
+    std::vector<SledSkippedEntry> skipped;
+};
+
 // One storage back end (this computer's disk, an SFTP server, an S3/R2 bucket) seen as a tree of
 // text paths. The transfer engine, the walker and the preview reach storage only through this
 // interface.
@@ -57,6 +73,10 @@ public:
     // back unchanged to this provider's operations.
     virtual std::vector<SledFileEntry> listDirectory(const std::string& at, std::stop_token stop) const = 0;
 
+    // The same listing with the entries it left out, for a walk that must not lose them silently.
+    // The default leaves nothing out.
+    virtual SledListing listDirectoryWithSkipped(const std::string& at, std::stop_token stop) const;
+
     // Leaves the whole file at `remotePath` at the local path `to`, creating missing parent folders
     // and replacing a file already there.
     virtual SledDownloadResult downloadFile(const std::string& remotePath, const std::filesystem::path& to,
@@ -69,6 +89,14 @@ public:
     virtual SledUploadResult uploadFile(const std::filesystem::path& localURL, const std::string& to,
                             const std::optional<std::string>& sha256Hex, const SledProgressCallback& onProgress,
                             std::stop_token stop) const = 0;
+
+    // uploadFile into the folder `insideFolder` the user chose (empty: no such folder): a back end
+    // with symbolic links checks, just before the copy takes its final name, that no folder from
+    // there down to `to` is a link. The default is uploadFile.
+    virtual SledUploadResult uploadFileInside(const std::filesystem::path& localURL, const std::string& to,
+                                              const std::string& insideFolder,
+                                              const std::optional<std::string>& sha256Hex,
+                                              const SledProgressCallback& onProgress, std::stop_token stop) const;
 
     // Creates the folder at `at` with its missing parents; an existing folder is no error.
     virtual void createDirectory(const std::string& at, std::stop_token stop) const = 0;

@@ -263,3 +263,52 @@ std::vector<SyncPlanItem> DualPaneSyncPlanner::planRecursive(const std::vector<R
     guardRows(items, leftNodes, rightNodes);
     return items;
 }
+
+std::vector<SyncPlanItem> DualPaneSyncPlanner::planRecursive(const std::vector<RelativeFileNode>& leftNodes,
+                                                             const std::vector<RelativeFileNode>& rightNodes,
+                                                             SyncDirectionMode mode, bool deleteOrphans,
+                                                             const std::vector<SkippedFileNode>& leftSkipped,
+                                                             const std::vector<SkippedFileNode>& rightSkipped) {
+    std::vector<SyncPlanItem> plan = planRecursive(leftNodes, rightNodes, mode, deleteOrphans);
+    if (leftSkipped.empty() && rightSkipped.empty()) {
+        return plan;
+    }
+    // The reason of the skipped entry at or above `path`, if any.
+    const auto skippedReason = [&](const std::string& path) -> const std::string* {
+        for (const std::vector<SkippedFileNode>* side : {&leftSkipped, &rightSkipped}) {
+            for (const SkippedFileNode& node : *side) {
+                if (path == node.relativePath ||
+                    (path.starts_with(node.relativePath) && path[node.relativePath.size()] == '/')) {
+                    return &node.entry.reason;
+                }
+            }
+        }
+        return nullptr;
+    };
+    for (SyncPlanItem& item : plan) {
+        if (const std::string* reason = skippedReason(item.relativeName());
+            reason != nullptr && item.action() != SyncActionKind::identicalSkip) {
+            item = SyncPlanItem(item.relativeName(), SyncActionKind::identicalSkip, item.leftEntry(), item.rightEntry(),
+                                0, *reason);
+        }
+    }
+    const auto entryOf = [](const SkippedFileNode& node) {
+        SledFileEntry entry;
+        entry.name = node.entry.name;
+        entry.path = node.entry.path;
+        entry.isDirectory = node.entry.isDirectory;
+        return entry;
+    };
+    for (const SkippedFileNode& node : leftSkipped) {
+        plan.emplace_back(node.relativePath, SyncActionKind::identicalSkip, entryOf(node), std::nullopt, 0,
+                          node.entry.reason);
+    }
+    for (const SkippedFileNode& node : rightSkipped) {
+        plan.emplace_back(node.relativePath, SyncActionKind::identicalSkip, std::nullopt, entryOf(node), 0,
+                          node.entry.reason);
+    }
+    std::stable_sort(plan.begin(), plan.end(), [](const SyncPlanItem& a, const SyncPlanItem& b) {
+        return localizedStandardLess(a.relativeName(), b.relativeName());
+    });
+    return plan;
+}

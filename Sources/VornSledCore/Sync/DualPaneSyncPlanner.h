@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RecursiveDirectoryWalker.h"
 #include "RelativeFileNode.h"
 #include "SledFileEntry.h"
 #include "SyncPlanItem.h"
@@ -49,4 +50,14 @@ struct DualPaneSyncPlanner {
     static std::vector<SyncPlanItem> planRecursive(const std::vector<RelativeFileNode>& leftNodes,
                                                    const std::vector<RelativeFileNode>& rightNodes,
                                                    SyncDirectionMode mode, bool deleteOrphans);
+
+    // The same plan with what the walks left out (names that cannot be one path component): each
+    // skipped entry is a row of its own, identicalSkip with its reason, and any row at its path or
+    // below it becomes identicalSkip with that reason too, on either side. So nothing is copied
+    // over, or deleted as an orphan beside, an item the plan could not name.
+    static std::vector<SyncPlanItem> planRecursive(const std::vector<RelativeFileNode>& leftNodes,
+                                                   const std::vector<RelativeFileNode>& rightNodes,
+                                                   SyncDirectionMode mode, bool deleteOrphans,
+                                                   const std::vector<SkippedFileNode>& leftSkipped,
+                                                   const std::vector<SkippedFileNode>& rightSkipped);
 };

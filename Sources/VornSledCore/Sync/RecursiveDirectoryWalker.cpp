@@ -1,7 +1,9 @@
 #include "RecursiveDirectoryWalker.h"
 
 #include "SledListingError.h"
+#include "SledPathInside.h"
 #include "SyncExclusionPatterns.h"
+#include "VornLocalizationStore.h"
 #include "VornLocalizedCompare.h"
 #include "VornTaskCancelled.h"
 
@@ -12,11 +14,14 @@
 
 namespace {
 
-// A name that can stand as one component of a relative path without escaping the folder it is
-// joined to or splitting into two components.
-bool isSafeComponent(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-           name.find('\0') == std::string::npos;
+std::string unsafeNameReason(const std::string& name) {
+    return vornText("The name '" + name + "' is not a single file name; it is left out.",
+                    "'" + name + "' adı tek bir dosya adı değil; atlandı.");
+}
+
+std::string linkReason(const std::string& name) {
+    return vornText("'" + name + "' is a symbolic link; links inside a folder are not followed.",
+                    "'" + name + "' sembolik bir bağlantı; klasör içindeki bağlantılar izlenmez.");
 }
 
 struct Walk {
@@ -24,7 +29,12 @@ struct Walk {
     const SyncExclusionPatterns& patterns;
     int maxDepth;
     std::stop_token stop;
-    std::vector<RelativeFileNode>& nodes;
+    bool skipLinks;
+    RecursiveDirectoryWalker::Collected& found;
+
+    static std::string joined(const std::string& prefix, const std::string& name) {
+        return prefix.empty() ? name : prefix + "/" + name;
+    }
 
     void folder(const std::string& currentPath, const std::string& relativePrefix, int depth) {
         if (stop.stop_requested()) {
@@ -33,18 +43,29 @@ struct Walk {
         if (depth > maxDepth) {
             return;
         }
-        for (SledFileEntry& entry : provider.listDirectory(currentPath, stop)) {
+        SledListing listing = provider.listDirectoryWithSkipped(currentPath, stop);
+        for (SledSkippedEntry& skipped : listing.skipped) {
+            if (!patterns.excludes(skipped.name)) {
+                std::string relativePath = joined(relativePrefix, skipped.name);
+                found.skipped.push_back(SkippedFileNode{std::move(relativePath), std::move(skipped)});
+            }
+        }
+        for (SledFileEntry& entry : listing.entries) {
             if (patterns.excludes(entry.name)) {
                 continue;
             }
-            if (!isSafeComponent(entry.name)) {
-                throw SledListingError::unsafeName(currentPath, entry.name);
+            std::string relativePath = joined(relativePrefix, entry.name);
+            const bool unsafe = !sledIsOneComponent(entry.name);
+            if (unsafe || (skipLinks && entry.isSymbolicLink)) {
+                SledSkippedEntry skipped{entry.name, entry.path, entry.isDirectory,
+                                         unsafe ? unsafeNameReason(entry.name) : linkReason(entry.name)};
+                found.skipped.push_back(SkippedFileNode{std::move(relativePath), std::move(skipped)});
+                continue;
             }
-            std::string relativePath = relativePrefix.empty() ? entry.name : relativePrefix + "/" + entry.name;
             if (entry.isDirectory) {
                 folder(entry.path, relativePath, depth + 1);
             } else {
-                nodes.push_back(RelativeFileNode{std::move(relativePath), std::move(entry)});
+                found.files.push_back(RelativeFileNode{std::move(relativePath), std::move(entry)});
             }
         }
     }
@@ -56,16 +77,31 @@ std::vector<RelativeFileNode> RecursiveDirectoryWalker::collectFiles(const std::
                                                                      const SledStorageProvider& provider,
                                                                      const std::vector<std::string>& excludedPatterns,
                                                                      int maxDepth, std::stop_token stop) {
+    Collected collected = collectFilesAndSkipped(in, provider, excludedPatterns, maxDepth, std::move(stop));
+    // All or nothing: a caller that cannot report what was left out gets no part of the tree.
+    if (!collected.skipped.empty()) {
+        const SkippedFileNode& first = collected.skipped.front();
+        const std::size_t slash = first.relativePath.size() - first.entry.name.size();
+        const std::string folder = slash == 0 ? in : Walk::joined(in, first.relativePath.substr(0, slash - 1));
+        throw SledListingError::unsafeName(folder, first.entry.name);
+    }
+    return std::move(collected.files);
+}
+
+RecursiveDirectoryWalker::Collected RecursiveDirectoryWalker::collectFilesAndSkipped(
+    const std::string& in, const SledStorageProvider& provider, const std::vector<std::string>& excludedPatterns,
+    int maxDepth, std::stop_token stop, bool skipLinks) {
     if (maxDepth < 0) {
         throw std::invalid_argument("the depth limit of a walk must not be negative");
     }
     const SyncExclusionPatterns patterns(excludedPatterns);
-    std::vector<RelativeFileNode> nodes;
-    Walk{provider, patterns, maxDepth, std::move(stop), nodes}.folder(in, "", 0);
-    std::stable_sort(nodes.begin(), nodes.end(), [](const RelativeFileNode& a, const RelativeFileNode& b) {
-        return localizedStandardLess(a.relativePath, b.relativePath);
-    });
-    return nodes;
+    Collected collected;
+    Walk{provider, patterns, maxDepth, std::move(stop), skipLinks, collected}.folder(in, "", 0);
+    std::stable_sort(collected.files.begin(), collected.files.end(),
+                     [](const RelativeFileNode& a, const RelativeFileNode& b) {
+                         return localizedStandardLess(a.relativePath, b.relativePath);
+                     });
+    return collected;
 }
 
 std::vector<std::string> RecursiveDirectoryWalker::requiredParentDirectories(

@@ -7,6 +7,13 @@
 #include <string>
 #include <vector>
 
+// An entry a walk left out rather than follow or copy: its place below the walked folder (the
+// folders on the way, then its name as listed, joined by "/"), its listing entry and the reason.
+struct SkippedFileNode {
+    std::string relativePath;
+    SledSkippedEntry entry;
+};
+
 // Turns a folder on any storage provider into a flat list of every file below it, and works out
 // which folders a destination needs before such a list can be copied into it. Stateless.
 struct RecursiveDirectoryWalker {
@@ -27,6 +34,21 @@ struct RecursiveDirectoryWalker {
     static std::vector<RelativeFileNode> collectFiles(const std::string& in, const SledStorageProvider& provider,
                                                       const std::vector<std::string>& excludedPatterns,
                                                       int maxDepth, std::stop_token stop);
+
+    // What a walk found and what it left out.
+    struct Collected {
+        std::vector<RelativeFileNode> files;
+        std::vector<SkippedFileNode> skipped;  // in the order met
+    };
+
+    // The same walk, but an entry whose name is not exactly one path component (in the listing or
+    // left out of it by the provider, see SledStorageProvider::listDirectoryWithSkipped) is
+    // skipped with its reason instead of failing the walk; with `skipLinks` so is a symbolic link,
+    // which a copy of the folder must not follow out of it. An excluded name is not reported.
+    // Listing failures still end the walk.
+    static Collected collectFilesAndSkipped(const std::string& in, const SledStorageProvider& provider,
+                                            const std::vector<std::string>& excludedPatterns, int maxDepth,
+                                            std::stop_token stop, bool skipLinks = false);
 
     // Every folder that must exist before files at these relative paths can be created, each once,
     // parents before children: fewer "/" first, then plain code-point order. Empty components are

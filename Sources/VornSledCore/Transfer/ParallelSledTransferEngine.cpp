@@ -2,6 +2,7 @@
 
 #include "LocalFileProvider.h"
 #include "SledError.h"
+#include "SledPathInside.h"
 #include "SledTemporaryFileName.h"
 #include "VornASCII.h"
 #include "VornChecksum.h"
@@ -79,8 +80,8 @@ std::string duplicateDestinationText(const std::string& path) {
                     "Bu toplu aktarımda başka bir dosya zaten '" + path + "' hedefine gidiyor.");
 }
 
-// The folder that every destination of a local batch lies in: the deepest common parent folder.
-// Folders below it are the batch's own, so none of them may be a link.
+// For jobs that name no chosen folder: the deepest folder every destination of the local batch
+// lies in stands for it. Folders below it are the batch's own, so none of them may be a link.
 fs::path commonParentFolder(const std::vector<SledTransferJobSpec>& jobs) {
     std::optional<fs::path> common;
     for (const SledTransferJobSpec& job : jobs) {
@@ -100,56 +101,247 @@ fs::path commonParentFolder(const std::vector<SledTransferJobSpec>& jobs) {
     return common.value_or(fs::path());
 }
 
-// The file's place on this disk, reached through the batch's folder: no folder between that
-// folder and the file, nor the file itself, may be a symbolic link, and a folder is never
-// replaced by a file.
-void checkLocalDestination(const fs::path& destination, const fs::path& batchFolder) {
-    const fs::path target = destination.lexically_normal();
-    const fs::path below = target.lexically_relative(batchFolder);
-    fs::path walked = batchFolder;
-    if (!below.empty() && *below.begin() != "..") {
-        for (auto part = below.begin(); part != below.end(); ++part) {
-            walked /= *part;
-            struct stat status {};
-            if (::lstat(walked.c_str(), &status) != 0) {
-                return;  // not there yet: the copy creates it
-            }
-            if (S_ISLNK(status.st_mode)) {
-                refuseLink(walked.string());
+[[noreturn]] void refuseOutside(const std::string& path, const std::string& root) {
+    throw JobRefused(sledOutsideChosenFolderText(path, root));
+}
+
+[[noreturn]] void refuseChangedWhileSent(const std::string& fileName) {
+    throw JobRefused(vornText("'" + fileName + "' changed while it was sent; the copy is not the file that was checked.",
+                              "'" + fileName + "' gönderilirken değişti; kopya denetlenen dosya değil."));
+}
+
+[[noreturn]] void throwErrno(const std::string& what, const fs::path& path, int error) {
+    throw fs::filesystem_error(what, path, std::error_code(error, std::system_category()));
+}
+
+// A path that reaches whatever an open descriptor of this process names, for code (a provider, a
+// child process) that only takes paths: opening it opens that very file or folder, whatever has
+// been renamed or linked in at its old place since.
+fs::path descriptorPath(int fd) {
+    return fs::path("/proc") / std::to_string(::getpid()) / "fd" / std::to_string(fd);
+}
+
+std::vector<std::string> componentsOf(const std::string& relative) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= relative.size()) {
+        const std::size_t slash = std::min(relative.find('/', start), relative.size());
+        if (slash > start) {
+            parts.push_back(relative.substr(start, slash - start));
+        }
+        start = slash + 1;
+    }
+    return parts;
+}
+
+// Opens the folder `name` inside `parent` without following a link; a link there is refused with
+// the path the user knows.
+VornUniqueFd openFolderBelow(int parent, const std::string& name, const fs::path& shown) {
+    VornUniqueFd folder(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!folder) {
+        const int error = errno;
+        struct stat status {};
+        if (::fstatat(parent, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode)) {
+            refuseLink(shown.string());
+        }
+        throwErrno("cannot open the folder", shown, error);
+    }
+    return folder;
+}
+
+// The chosen folder and the part of `path` below it. The chosen folder is the job's own root, or
+// for callers that name none the batch's common folder.
+struct Below {
+    std::string root;
+    std::vector<std::string> parts;  // at least one: the last is the file's name
+};
+
+Below belowRoot(const std::string& path, const std::optional<std::string>& root, const fs::path& batchFolder) {
+    const std::string chosen = root ? *root : batchFolder.string();
+    if (!root) {
+        // The common folder is worked out from the destinations themselves: one that climbs
+        // would widen it to take itself in, so a climbing path is refused as written.
+        for (const std::string& part : componentsOf(path)) {
+            if (part == "..") {
+                refuseOutside(path, chosen);
             }
         }
     }
+    const std::optional<std::string> relative = sledPathBelow(chosen, path);
+    if (!relative) {
+        refuseOutside(path, chosen);
+    }
+    return Below{chosen, componentsOf(*relative)};
+}
+
+// A destination on this disk reached from the chosen folder's descriptor: the folder the file
+// goes into, held open, so nothing renamed or linked in along the path afterwards can redirect
+// the write.
+struct LocalDestination {
+    VornUniqueFd folder;
+    std::string name;
+    fs::path shown;  // the destination as the user knows it
+};
+
+// Refuses to replace the entry `name` of `folder` when it is a link or a folder; true when a file
+// is there.
+bool checkReplaceable(int folder, const std::string& name, const fs::path& shown) {
     struct stat status {};
-    if (::lstat(target.c_str(), &status) == 0) {
-        if (S_ISLNK(status.st_mode)) {
-            refuseLink(target.string());
+    if (::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        return false;
+    }
+    if (S_ISLNK(status.st_mode)) {
+        refuseLink(shown.string());
+    }
+    if (S_ISDIR(status.st_mode)) {
+        throw SledError::remoteCommandFailed(LocalFileProvider::alreadyExistsMessage(shown));
+    }
+    return true;
+}
+
+// Opens the chosen folder as the user sees it (a link there is the user's own choice) and every
+// folder below it without following links, creating the missing ones.
+LocalDestination openLocalDestination(const SledTransferJobSpec& job, const fs::path& batchFolder) {
+    const Below below = belowRoot(job.destinationPath, job.destinationRoot, batchFolder);
+    VornUniqueFd folder(::open(below.root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder && errno == ENOENT && !job.destinationRoot) {
+        // Without a chosen folder the batch's common folder is only inferred; it may be new.
+        fs::create_directories(below.root);
+        folder.reset(::open(below.root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    if (!folder) {
+        throwErrno("cannot open the folder", below.root, errno);
+    }
+    fs::path shown(below.root);
+    for (std::size_t index = 0; index + 1 < below.parts.size(); ++index) {
+        const std::string& part = below.parts[index];
+        shown /= part;
+        if (::mkdirat(folder.get(), part.c_str(), 0777) != 0 && errno != EEXIST) {
+            throwErrno("cannot create the folder", shown, errno);
         }
-        if (S_ISDIR(status.st_mode)) {
-            throw SledError::remoteCommandFailed(LocalFileProvider::alreadyExistsMessage(target));
+        folder = openFolderBelow(folder.get(), part, shown);
+    }
+    LocalDestination destination{std::move(folder), below.parts.back(), shown / below.parts.back()};
+    checkReplaceable(destination.folder.get(), destination.name, destination.shown);
+    return destination;
+}
+
+// Gives a checked copy its final name: the one moment a copy replaces what is at its destination,
+// so whatever must still hold of the destination is checked here, on the folder's descriptor.
+// The file it replaces reaches nothing of the new one until this moment; a crash right after must
+// not leave an empty file in place of the old one, so the copy is flushed first when something is
+// replaced.
+void putInPlace(const LocalDestination& destination, const std::string& landingName) {
+    const int folder = destination.folder.get();
+    if (checkReplaceable(folder, destination.name, destination.shown)) {
+        VornUniqueFd file(::openat(folder, landingName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!file || ::fdatasync(file.get()) != 0) {
+            throwErrno("cannot write", destination.shown, errno);
         }
+    }
+    if (::renameat(folder, landingName.c_str(), folder, destination.name.c_str()) != 0) {
+        throw fs::filesystem_error("cannot put the copy in place", destination.shown,
+                                   std::error_code(errno, std::system_category()));
     }
 }
 
-// Gives a checked copy its final name. The file it replaces reaches nothing of the new one until
-// this moment; a crash right after must not leave an empty file in place of the old one, so the
-// copy is flushed first when something is replaced.
-void putInPlace(const fs::path& copy, const fs::path& destination) {
+// A local source held open from the check to the end of its send.
+struct LocalSource {
+    VornUniqueFd file;
     struct stat status {};
-    if (::lstat(destination.c_str(), &status) == 0) {
-        if (S_ISLNK(status.st_mode)) {
-            refuseLink(destination.string());
+};
+
+// Opens the source of a job on this disk. Below a walked folder nothing is followed: each folder
+// is opened from the one above without following links, and the file itself too. A file the user
+// named by itself is opened as the user sees it, a link leading to its target.
+LocalSource openLocalSource(const SledTransferJobSpec& job) {
+    LocalSource source;
+    // O_NONBLOCK keeps a FIFO from hanging the open; it changes nothing for regular files.
+    constexpr int fileFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+    if (job.sourceRoot) {
+        const std::optional<std::string> relative = sledPathBelow(*job.sourceRoot, job.sourcePath);
+        if (!relative) {
+            throw JobRefused(vornText("'" + job.sourcePath + "' does not lie in the folder it was listed in; it is not copied.",
+                                      "'" + job.sourcePath + "' listelendiği klasörde değil; kopyalanmaz."));
         }
-        if (S_ISDIR(status.st_mode)) {
-            throw SledError::remoteCommandFailed(LocalFileProvider::alreadyExistsMessage(destination));
+        const std::vector<std::string> parts = componentsOf(*relative);
+        VornUniqueFd folder(::open(job.sourceRoot->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!folder) {
+            throwErrno("cannot open the folder", *job.sourceRoot, errno);
         }
-        VornUniqueFd file(::open(copy.c_str(), O_RDONLY | O_CLOEXEC));
-        if (!file || ::fdatasync(file.get()) != 0) {
-            throw fs::filesystem_error("cannot write", copy, std::error_code(errno, std::system_category()));
+        fs::path shown(*job.sourceRoot);
+        for (std::size_t index = 0; index + 1 < parts.size(); ++index) {
+            shown /= parts[index];
+            folder = openFolderBelow(folder.get(), parts[index], shown);
         }
+        source.file.reset(::openat(folder.get(), parts.back().c_str(), fileFlags | O_NOFOLLOW));
+        if (!source.file && errno == ELOOP) {
+            refuseNotARegularFile(job.fileName);
+        }
+    } else {
+        source.file.reset(::open(job.sourcePath.c_str(), fileFlags));
     }
-    if (::rename(copy.c_str(), destination.c_str()) != 0) {
-        throw fs::filesystem_error("cannot put the copy in place", copy, destination,
-                                   std::error_code(errno, std::system_category()));
+    if (!source.file) {
+        throwErrno("cannot open the file to copy", job.sourcePath, errno);
+    }
+    if (::fstat(source.file.get(), &source.status) != 0) {
+        throwErrno("cannot read the attributes of", job.sourcePath, errno);
+    }
+    // A FIFO or a device could block the digest (or the upload) for ever; nothing is read.
+    if (!S_ISREG(source.status.st_mode)) {
+        refuseNotARegularFile(job.fileName);
+    }
+    return source;
+}
+
+// The digest of exactly the first `size` bytes of the open file: the bytes that are sent. A file
+// that has become shorter fails, as the bytes hashed could not all be sent.
+std::string digestOfOpenFile(const LocalSource& source, const std::string& shown, const std::stop_token& stop) {
+    VornSHA256 hasher;
+    std::vector<char> buffer(static_cast<std::size_t>(digestChunkSize));
+    const std::int64_t size = source.status.st_size;
+    std::int64_t offset = 0;
+    while (offset < size) {
+        if (stop.stop_requested()) {
+            throw VornTaskCancelled();
+        }
+        const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(digestChunkSize, size - offset));
+        const ssize_t got = ::pread(source.file.get(), buffer.data(), wanted, offset);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throwErrno("cannot read", shown, errno);
+        }
+        if (got == 0) {
+            throwErrno("cannot read", shown, EIO);
+        }
+        hasher.update(buffer.data(), static_cast<std::size_t>(got));
+        offset += got;
+    }
+    return hasher.finalizeHex();
+}
+
+// Whether the open file still has the size and modification time it had when it was opened.
+bool unchangedSinceOpened(const LocalSource& source) {
+    struct stat now {};
+    return ::fstat(source.file.get(), &now) == 0 && now.st_size == source.status.st_size &&
+           now.st_mtim.tv_sec == source.status.st_mtim.tv_sec && now.st_mtim.tv_nsec == source.status.st_mtim.tv_nsec;
+}
+
+// A destination on another back end must lie below the chosen folder too; its own server resolves
+// the rest.
+void checkRemoteDestination(const SledTransferJobSpec& job) {
+    if (job.destinationRoot && !sledPathBelow(*job.destinationRoot, job.destinationPath)) {
+        refuseOutside(job.destinationPath, *job.destinationRoot);
+    }
+    // Without a chosen folder a path that climbs is refused as written: nothing says where it may go.
+    if (!job.destinationRoot) {
+        for (const std::string& part : componentsOf(job.destinationPath)) {
+            if (part == "..") {
+                refuseOutside(job.destinationPath, "/");
+            }
+        }
     }
 }
 
@@ -234,41 +426,51 @@ private:
     }
 
     // Where a copy to this disk is written before it is checked: a hidden sibling of the
-    // destination, so the final rename stays on one file system and the file that was there stays
-    // untouched until the copy has passed every comparison. Removed on every failure.
-    VornTemporaryFile localLanding() const {
-        checkLocalDestination(job_.destinationPath, batchFolder_);
-        sledRemoveStaleSiblings(job_.destinationPath);
-        return VornTemporaryFile(sledHiddenSibling(job_.destinationPath, "transfer"));
+    // destination in the folder held open, so the final rename stays on one file system and the
+    // file that was there stays untouched until the copy has passed every comparison. The
+    // providers write it through the folder's descriptor path. Removed on every failure.
+    struct Landing {
+        LocalDestination destination;
+        std::string name;
+        VornTemporaryFile file;
+    };
+
+    Landing localLanding() const {
+        LocalDestination destination = openLocalDestination(job_, batchFolder_);
+        const fs::path inFolder = descriptorPath(destination.folder.get()) / destination.name;
+        sledRemoveStaleSiblings(inFolder);
+        const fs::path path = sledHiddenSibling(inFolder, "transfer");
+        std::string name = path.filename().string();
+        return Landing{std::move(destination), std::move(name), VornTemporaryFile(path)};
     }
 
-    void land(VornTemporaryFile& landing) const {
-        checkLocalDestination(job_.destinationPath, batchFolder_);
-        putInPlace(landing.path(), job_.destinationPath);
-        landing.release();
+    void land(Landing& landing) const {
+        putInPlace(landing.destination, landing.name);
+        landing.file.release();
     }
 
     SledTransferJobResult upload() {
-        const fs::path localFile(job_.sourcePath);
-        struct stat status {};
-        const bool known = ::stat(localFile.c_str(), &status) == 0;
-        // A FIFO or a device could block the digest (or the upload) for ever; nothing is read.
-        if (known && !S_ISREG(status.st_mode)) {
-            refuseNotARegularFile(job_.fileName);
-        }
-        const std::int64_t size = known ? status.st_size : job_.expectedSize;
+        checkRemoteDestination(job_);
+        const LocalSource source = openLocalSource(job_);
+        const std::int64_t size = source.status.st_size;
         Digest digest;
         if (verify_) {
             update(SledTransferStatus::verifying, 0, size);
-            digest = digestOf(localFile, stop_);
+            digest = digestOfOpenFile(source, job_.sourcePath, stop_);
         }
         update(SledTransferStatus::transferring, 0, size, digest);
-        const SledUploadResult uploaded = destination_.uploadFile(
-            localFile, job_.destinationPath, digest,
+        // The provider (or the program it starts) reads the file that was opened and hashed, not
+        // whatever the name leads to by then.
+        const SledUploadResult uploaded = destination_.uploadFileInside(
+            descriptorPath(source.file.get()), job_.destinationPath, job_.destinationRoot.value_or(std::string()),
+            digest,
             [&](std::int64_t done, std::int64_t total) {
                 update(SledTransferStatus::transferring, done, std::max(total, size), digest);
             },
             stop_);
+        if (!unchangedSinceOpened(source)) {
+            refuseChangedWhileSent(job_.fileName);
+        }
         bool verified = false;
         if (digest) {
             verified = checkStored(uploaded, *digest);
@@ -291,9 +493,9 @@ private:
     }
 
     SledTransferJobResult download() {
-        VornTemporaryFile landing = localLanding();
+        Landing landing = localLanding();
         const SledDownloadResult downloaded = source_.downloadFile(
-            job_.sourcePath, landing.path(),
+            job_.sourcePath, landing.file.path(),
             [&](std::int64_t done, std::int64_t total) {
                 update(SledTransferStatus::transferring, done, std::max(total, job_.expectedSize));
             },
@@ -304,7 +506,7 @@ private:
             return succeed(bytes, std::nullopt, false);
         }
         update(SledTransferStatus::verifying, bytes, bytes);
-        std::string local = digestOf(landing.path(), stop_);
+        std::string local = digestOf(landing.file.path(), stop_);
         const Comparison comparison = compareDigests(downloaded.remoteSHA256, local);
         if (comparison == Comparison::disagree) {
             // The copy goes with the landing file; whatever was at the destination stays.
@@ -319,16 +521,25 @@ private:
         // Removed at every end of the job; a file that cannot be removed is left alone.
         VornTemporaryFile relayFile =
             VornTemporaryFile::inPrivateDirectory(ParallelSledTransferEngine::relayFileName(job_.fileName));
-        std::optional<VornTemporaryFile> landing;
+        std::optional<Landing> landing;
         if (isDestLocal_) {
             landing = localLanding();
+        } else {
+            checkRemoteDestination(job_);
+        }
+        std::optional<LocalSource> localSource;
+        if (isSourceLocal_) {
+            localSource = openLocalSource(job_);
         }
         const SledDownloadResult downloaded = source_.downloadFile(
-            job_.sourcePath, relayFile.path(),
+            localSource ? descriptorPath(localSource->file.get()).string() : job_.sourcePath, relayFile.path(),
             [&](std::int64_t done, std::int64_t total) {
                 update(SledTransferStatus::transferring, done / 2, std::max(total, job_.expectedSize));
             },
             stop_);
+        if (localSource && !unchangedSinceOpened(*localSource)) {
+            refuseChangedWhileSent(job_.fileName);
+        }
         const std::int64_t bytes = downloaded.bytes;
         Digest relayDigest;
         bool sourceAgrees = false;
@@ -341,8 +552,9 @@ private:
             }
             sourceAgrees = comparison == Comparison::agree;
         }
-        const SledUploadResult uploaded = destination_.uploadFile(
-            relayFile.path(), landing ? landing->path().string() : job_.destinationPath, relayDigest,
+        const SledUploadResult uploaded = destination_.uploadFileInside(
+            relayFile.path(), landing ? landing->file.path().string() : job_.destinationPath,
+            landing ? std::string() : job_.destinationRoot.value_or(std::string()), relayDigest,
             [&](std::int64_t done, std::int64_t total) {
                 // Each half is truncated on its own, so an odd total can end one below it.
                 const std::int64_t whole = std::max(total, bytes);

@@ -22,6 +22,15 @@ struct SledTransferJobSpec {
     std::string destinationPath;
     std::int64_t expectedSize = 0;
     SledTransferDirection direction = SledTransferDirection::localCopy;
+    // The folder the user chose to copy into (a pane's folder, a sync root). The destination must
+    // lie below it once both are folded ("." and ".." resolved), or the job fails and writes
+    // nothing. On this disk it is opened as the user sees it (a link there is followed) and no
+    // folder below it is reached through a link. Absent: the batch's common folder stands for it.
+    std::optional<std::string> destinationRoot;
+    // For a source on this disk that a walk or a listing found: the folder it was listed in. The
+    // file is then opened below it without following any link and must still be a regular file.
+    // Absent for a file the user named by itself: a link is then sent as its target.
+    std::optional<std::string> sourceRoot;
 };
 
 // The outcome of one job. On failure: no success, 0 bytes, no digest, not verified, and the user
@@ -62,9 +71,15 @@ using SledTransferUpdateCallback =
 // Whatever lands on this disk is written into a hidden sibling of its destination, checked there,
 // and only then renamed over the destination: a copy that fails, is cancelled or does not match
 // is removed and the file that was there stays. No copy is written through a symbolic link: the
-// destination itself and the folders between the batch's common folder and it must not be links,
-// and a folder is never replaced. A local source that is not a regular file (a FIFO, a device) is
-// refused before anything reads it. Within one batch each destination is written by one job: a
+// chosen folder (the job's destinationRoot, else the batch's common folder) is opened once, every
+// folder below it is opened from that descriptor without following links, and the hidden file is
+// created and renamed on the last folder's descriptor; a folder is never replaced. A destination
+// that leaves the chosen folder fails its job before anything is written, on every route.
+//
+// A local source is opened once and refused unless it is a regular file (a FIFO, a device, or
+// below a sourceRoot a link, is never read); it is hashed and sent from that open file, its size
+// taken at open. A source whose size or modification time changed by the end of its send fails
+// its job: the bytes sent may not be the bytes hashed. Within one batch each destination is written by one job: a
 // later job naming a destination that an earlier one writes fails with its own message.
 //
 // Stateless: one engine may run several batches at once; batches share nothing.

@@ -5,12 +5,15 @@
 #include "SledError.h"
 #include "VornChecksum.h"
 #include "VornTaskCancelled.h"
+#include "VornTestHTTPServer.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <sys/resource.h>
 
 #include <csignal>
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -454,3 +457,32 @@ TEST_F(LANSledClientTest, SlowPeersTimeOutOrAreCancelled) {
 }
 
 }  // namespace
+
+// The digest in the head is the digest of the body: both come from one open file, exactly the
+// bytes it held when opened. A file that changed before the peer's answer arrived fails the send,
+// even though the peer confirms the bytes it got; the same exchange on a file left alone succeeds.
+TEST_F(LANSledClientTest, AFileThatChangesWhileItIsSentFailsTheSend) {
+    const std::string content(200'000, 'c');
+    const auto file = root.write("grows.log", content);
+    bool grow = true;
+    std::string received;
+    VornTestHTTPServer peer([&](const VornRecordedRequest& request) {
+        received = request.body;
+        if (grow) std::ofstream(file, std::ios::app) << "more";
+        const nlohmann::json reply{{"status", "ok"},
+                                   {"fileName", "grows.log"},
+                                   {"bytes", request.body.size()},
+                                   {"sha256", VornSHA256::hexDigest(request.body)},
+                                   {"verified", request.header("x-vornsled-sha256") == VornSHA256::hexDigest(request.body)}};
+        return VornTestHTTPReply{VornTestHTTPReply::Action::respond, 200, {{"Content-Type", "application/json"}},
+                                 reply.dump()};
+    });
+    const SledError error = expectSledError([&] { client.sendFile(file, loopbackPeer(peer.port()), "Me", {}); });
+    EXPECT_NE(error.description().find("changed while it was sent"), std::string::npos) << error.description();
+    EXPECT_EQ(received, content);
+
+    grow = false;
+    const LANSledUploadResponse calm = client.sendFile(file, loopbackPeer(peer.port()), "Me", {});
+    EXPECT_TRUE(calm.remoteVerified);
+    EXPECT_EQ(received, content + "more");
+}

@@ -110,7 +110,7 @@ TEST(S3ObjectListingParser, KeysAndPrefixesAreKeptAsSent) {
         {contents("photos/x.txt ", "<Size> 12\n</Size>"), "x.txt ", "/photos/x.txt ", 12},
         {contents("photos/ x", "<Size>\t7 </Size>"), " x", "/photos/ x", 7},
         {contents("photos/\n\tnl\t\n"), "\n\tnl\t\n", "/photos/\n\tnl\t\n", 5},
-        {contents(" photos/a"), " photos/a", "/ photos/a", 5},  // another folder's key, whole
+        {contents(" photosa"), " photosa", "/ photosa", 5},  // another folder's key, whole
         {commonPrefix("photos/trip /"), "trip ", "/photos/trip /", 0},
         {commonPrefix("photos/ /"), " ", "/photos/ /", 0},
         {commonPrefix("photos/\tlead/"), "\tlead", "/photos/\tlead/", 0},
@@ -129,6 +129,37 @@ TEST(S3ObjectListingParser, KeysAndPrefixesAreKeptAsSent) {
         parse(listing("<IsTruncated>\n true \n</IsTruncated><NextContinuationToken> a b= </NextContinuationToken>"));
     EXPECT_TRUE(page.isTruncated);
     EXPECT_EQ(page.nextContinuationToken, " a b= ");
+}
+
+// A key whose name in the folder is not exactly one path component is never an entry: joined to
+// a local folder it would name a place outside it. It is kept, with its reason, for a walk to report.
+TEST(S3ObjectListingParser, NamesThatAreNotOnePathComponentAreSetAsideWithTheirReason) {
+    struct Case {
+        std::string inner;
+        std::string name;
+        std::string path;
+        bool isDirectory;
+    };
+    const Case cases[] = {
+        {commonPrefix("photos/../"), "..", "/photos/../", true},
+        {commonPrefix("photos/./"), ".", "/photos/./", true},
+        {commonPrefix("photos//"), "", "/photos//", true},
+        // A server that ignores the delimiter lists deeper keys and keys that climb.
+        {contents("photos/../../evil"), "../../evil", "/photos/../../evil", false},
+        {contents("photos/a/b.txt"), "a/b.txt", "/photos/a/b.txt", false},
+        {contents(" photos/a"), " photos/a", "/ photos/a", false},
+        {contents("photos/..", "<Size>3</Size>"), "..", "/photos/..", false},
+    };
+    for (const Case& item : cases) {
+        SCOPED_TRACE(item.inner);
+        const auto page = parse(listing(contents("photos/ok.txt") + item.inner));
+        EXPECT_EQ(namesOf(page.entries), (std::vector<std::string>{"ok.txt"}));
+        ASSERT_EQ(page.skipped.size(), 1u);
+        EXPECT_EQ(page.skipped[0].name, item.name);
+        EXPECT_EQ(page.skipped[0].path, item.path);
+        EXPECT_EQ(page.skipped[0].isDirectory, item.isDirectory);
+        EXPECT_NE(page.skipped[0].reason.find("is not a single name"), std::string::npos) << page.skipped[0].reason;
+    }
 }
 
 TEST(S3ObjectListingParser, TextArrivingInPiecesAndEntities) {

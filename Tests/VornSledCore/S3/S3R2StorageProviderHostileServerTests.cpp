@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <thread>
 
 // Replies the S3 test server never sends but a broken or hostile service may: error documents
@@ -365,4 +366,42 @@ TEST(S3R2StorageProviderHostileServer, AnswerThatIsNotHTTP) {
     const auto error = s3ExpectSledError([&] { S3R2StorageProvider(profile, "secret").testConnection({}); });
     EXPECT_EQ(error.kind(), SledError::Kind::connectionFailed);
     EXPECT_EQ(error.message(), "Invalid HTTP response");
+}
+
+// A service that ignores the delimiter, or holds keys with "..", "." or empty pieces: the walk
+// neither fails on them nor loses them silently, and never builds a path from them.
+TEST(S3R2StorageProviderHostileServer, KeysThatAreNotOneNameAreReportedByTheWalk) {
+    VornTestHTTPServer server([&](const VornRecordedRequest& request) {
+        if (request.target.find("prefix=d%2Fsub%2F") != std::string::npos) {
+            return xml(200, page(file("d/sub/deep.txt", 4)));
+        }
+        return xml(200, page(file("d/ok.txt", 2) + file("d/../../evil", 5) + file("d/x/y", 1) +
+                             "<CommonPrefixes><Prefix>d/../</Prefix></CommonPrefixes>"
+                             "<CommonPrefixes><Prefix>d//</Prefix></CommonPrefixes>"
+                             "<CommonPrefixes><Prefix>d/sub/</Prefix></CommonPrefixes>"));
+    });
+    const auto provider = providerOn(server);
+    EXPECT_EQ(s3EntryNames(provider.listDirectory("/d", {})), (std::vector<std::string>{"sub/", "ok.txt"}));
+
+    const RecursiveDirectoryWalker::Collected found =
+        RecursiveDirectoryWalker::collectFilesAndSkipped("/d", provider, {}, 12, {});
+    std::vector<std::string> files;
+    for (const RelativeFileNode& node : found.files) files.push_back(node.relativePath);
+    EXPECT_EQ(files, (std::vector<std::string>{"ok.txt", "sub/deep.txt"}));
+    std::vector<std::string> skipped;
+    for (const SkippedFileNode& node : found.skipped) {
+        skipped.push_back(node.relativePath);
+        EXPECT_FALSE(node.entry.reason.empty());
+    }
+    std::sort(skipped.begin(), skipped.end());
+    EXPECT_EQ(skipped, (std::vector<std::string>{"", "..", "../../evil", "x/y"}));
+
+    // A caller that cannot report what was left out gets no part of the tree.
+    try {
+        (void)RecursiveDirectoryWalker::collectFiles("/d", provider, {}, 12, {});
+        ADD_FAILURE() << "a walk that left keys out passed for a whole one";
+    } catch (const SledListingError& error) {
+        EXPECT_EQ(error.kind(), SledListingError::Kind::unsafeName);
+        EXPECT_EQ(error.folderPath(), "/d");
+    }
 }

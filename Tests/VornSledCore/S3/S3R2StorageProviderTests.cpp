@@ -1,11 +1,15 @@
 #include "S3ProviderTestSupport.h"
 
+#include "LocalFileProvider.h"
+#include "ParallelSledTransferEngine.h"
 #include "RecursiveDirectoryWalker.h"
 #include "SledListingError.h"
 #include "VornChecksum.h"
 #include "VornTaskCancelled.h"
 
+#include <algorithm>
 #include <atomic>
+#include <fstream>
 #include <thread>
 
 // The provider against the S3 test server, which checks every signature: a request whose sent
@@ -442,4 +446,57 @@ TEST(S3R2StorageProvider, CancellationLeavesTheDestinationAlone) {
                      },
                      uploading.get_token()),
                  VornTaskCancelled);
+}
+
+// The engine hashes and sends one open file: a file that grows after it was hashed, while it goes
+// up, fails its job and is never called verified; the same file left alone is verified by the
+// accepted PUT signed with its digest. A source swapped for a link after the plan is refused.
+TEST(S3R2StorageProvider, TheBytesSentAreTheBytesHashed) {
+    VORN_REQUIRE_SERVICE("s3");
+    const auto provider = s3TestProvider();
+    const VornTestTempDir temp;
+    const std::string root = s3TestFolder();
+    const ParallelSledTransferEngine engine;
+    const fs::path grows = temp.write("L/grows.bin", bytesOfLength(300'000, 7));
+    const fs::path calm = temp.write("L/calm.bin", bytesOfLength(300'000, 8));
+    const auto jobFor = [&](const fs::path& source) {
+        SledTransferJobSpec job{VornUUID::random(), source.filename().string(), source.string(),
+                                root + "/" + source.filename().string(), 300'000, SledTransferDirection::upload};
+        job.destinationRoot = root;
+        job.sourceRoot = (temp / "L").string();
+        return job;
+    };
+    const SledTransferJobSpec growing = jobFor(grows);
+    const SledTransferJobSpec steady = jobFor(calm);
+    std::atomic<bool> appended = false;
+    const auto results = engine.executeBatch(
+        {growing, steady}, LocalFileProvider(), provider, 2, true,
+        [&](const VornUUID& id, SledTransferStatus status, std::int64_t, std::int64_t,
+            const std::optional<std::string>& digest, bool, const std::optional<std::string>&) {
+            if (id == growing.recordID && status == SledTransferStatus::transferring && digest && !appended.exchange(true)) {
+                std::ofstream(grows, std::ios::app) << bytesOfLength(100'000, 9);
+            }
+        });
+    ASSERT_TRUE(appended);
+    for (const SledTransferJobResult& result : results) {
+        if (result.recordID == growing.recordID) {
+            EXPECT_FALSE(result.success);
+            EXPECT_FALSE(result.isVerified);
+        } else {
+            EXPECT_TRUE(result.success) << result.errorMessage.value_or("");
+            EXPECT_TRUE(result.isVerified);
+        }
+    }
+    EXPECT_EQ(get(provider, temp, root + "/calm.bin"), vornReadFile(calm));
+
+    // Replaced by a link to a private file after it was listed: nothing is read, nothing goes up.
+    const fs::path secret = temp.write("secret", "private");
+    fs::remove(calm);
+    fs::create_symlink(secret, calm);
+    SledTransferJobSpec swapped = jobFor(calm);
+    swapped.destinationPath = root + "/swapped.bin";
+    const auto refused = engine.executeBatch({swapped}, LocalFileProvider(), provider, 1, true, {});
+    EXPECT_FALSE(refused[0].success);
+    const std::vector<std::string> stored = tree(provider, root);
+    EXPECT_EQ(std::count(stored.begin(), stored.end(), "swapped.bin"), 0);
 }

@@ -4,6 +4,8 @@
 #include "SFTPStorageProvider.h"
 #include "SledLeftoverTestSupport.h"
 
+#include "LocalFileProvider.h"
+#include "ParallelSledTransferEngine.h"
 #include "SFTPTestSupport.h"
 #include "SledError.h"
 #include "VornBinaryLocator.h"
@@ -1509,3 +1511,75 @@ TEST(SFTPStorageProviderTools, MissingSftpAndSsh) {
 }
 
 }  // namespace
+
+// Uploads through the engine: sftp reads the very file that was opened and hashed (a file that
+// grows while it goes up fails, never verified), and a folder below the chosen one that became a
+// link after the plan is not written through: the upload fails and the link's target is untouched.
+TEST_F(SFTPLiveTest, UploadsSendTheHashedFileAndNeverWriteThroughALinkBelowTheChosenFolder) {
+    const SFTPStorageProvider provider = sftpTestProvider();
+    const RemoteFolder remote(provider);
+    const VornTestTempDir local;
+    const ParallelSledTransferEngine engine;
+    const fs::path steady = local.write("L/steady.bin", std::string(200'000, 's'));
+    const fs::path grows = local.write("L/grows.bin", std::string(200'000, 'g'));
+    const auto jobFor = [&](const fs::path& source, const std::string& below) {
+        SledTransferJobSpec job{VornUUID::random(), source.filename().string(), source.string(), remote / below,
+                                200'000, SledTransferDirection::upload};
+        job.destinationRoot = remote.path();
+        job.sourceRoot = (local / "L").string();
+        return job;
+    };
+    const SledTransferJobSpec calm = jobFor(steady, "steady.bin");
+    const SledTransferJobSpec growing = jobFor(grows, "grows.bin");
+    std::atomic<bool> appended = false;
+    const auto results = engine.executeBatch(
+        {calm, growing}, LocalFileProvider(), provider, 2, true,
+        [&](const VornUUID& id, SledTransferStatus status, std::int64_t, std::int64_t,
+            const std::optional<std::string>& digest, bool, const std::optional<std::string>&) {
+            if (id == growing.recordID && status == SledTransferStatus::transferring && digest && !appended.exchange(true)) {
+                std::ofstream(grows, std::ios::app) << std::string(50'000, 'x');
+            }
+        });
+    ASSERT_TRUE(appended);
+    for (const SledTransferJobResult& result : results) {
+        if (result.recordID == calm.recordID) {
+            EXPECT_TRUE(result.success) << result.errorMessage.value_or("");
+            EXPECT_TRUE(result.isVerified);
+        } else {
+            EXPECT_FALSE(result.success);
+            EXPECT_FALSE(result.isVerified);
+        }
+    }
+    EXPECT_EQ(vornReadFile(remote / "steady.bin"), vornReadFile(steady));
+
+    // Planned into remote/sub; before the run sub becomes a link to a folder outside.
+    const fs::path outside = fs::path(remote.path() + "-outside");
+    fs::create_directories(outside);
+    vornWriteFileAtomically(outside / "steady.bin", "not yours", 0644);
+    fs::create_directory_symlink(outside, remote / "sub");
+    const auto linked = engine.executeBatch({jobFor(steady, "sub/steady.bin")}, LocalFileProvider(), provider, 1,
+                                            true, {});
+    EXPECT_FALSE(linked[0].success);
+    EXPECT_NE(linked[0].errorMessage.value_or("").find("symbolic link"), std::string::npos)
+        << linked[0].errorMessage.value_or("");
+    EXPECT_EQ(vornReadFile(outside / "steady.bin"), "not yours");
+    std::vector<std::string> outsideNames;
+    for (const auto& item : fs::directory_iterator(outside)) outsideNames.push_back(item.path().filename().string());
+    EXPECT_EQ(outsideNames, (std::vector<std::string>{"steady.bin"}));
+    fs::remove_all(outside);
+}
+
+// A listed file replaced by a folder of the same name (and the other way round) is not deleted:
+// the server's remove refuses a folder and its rmdir a file, so the type listed is checked where
+// the delete happens.
+TEST_F(SFTPLiveTest, ADeleteRemovesOnlyAnItemOfTheListedKind) {
+    const SFTPStorageProvider provider = sftpTestProvider();
+    const RemoteFolder remote(provider);
+    fs::create_directories(remote / "was-a-file");
+    vornWriteFileAtomically(fs::path(remote / "was-a-file") / "inside.txt", "keep", 0644);
+    vornWriteFileAtomically(remote / "was-a-folder", "keep too", 0644);
+    EXPECT_THROW(provider.deleteItem(remote / "was-a-file", false, {}), SledError);
+    EXPECT_THROW(provider.deleteItem(remote / "was-a-folder", true, {}), SledError);
+    EXPECT_EQ(vornReadFile(fs::path(remote / "was-a-file") / "inside.txt"), "keep");
+    EXPECT_EQ(vornReadFile(remote / "was-a-folder"), "keep too");
+}

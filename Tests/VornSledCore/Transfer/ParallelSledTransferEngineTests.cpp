@@ -426,16 +426,20 @@ TEST(ParallelSledTransferEngine, AProvidersOwnCancelledErrorIsAFailure) {
     EXPECT_FALSE(results[0].success);
 }
 
-TEST(ParallelSledTransferEngine, AnUploadWhoseLocalSizeCannotBeReadReportsTheExpectedSize) {
+// A source that cannot be opened is never sent (nothing could say what was sent); its updates
+// carry the size known before the copy.
+TEST(ParallelSledTransferEngine, AnUploadWhoseLocalFileCannotBeOpenedFailsWithTheExpectedSize) {
     const VornTestMemoryProvider destination;
     destination.setScript(Operation::upload, "/up", Script{.ignoreLocalFile = true});
     const auto spec = job("gone", "/nonexistent/vornsled-test/gone", "/up", 700, SledTransferDirection::upload);
     UpdateLog log;
     const auto results = engine.executeBatch({spec}, LocalFileProvider(), destination, 1, false, log.callback());
-    EXPECT_EQ(log.of(spec.recordID), (std::vector<std::string>{"transferring 0/700", "transferring 0/700",
-                                                               "transferring 0/700", "completed 700/700"}));
-    EXPECT_TRUE(results[0].success);
-    EXPECT_EQ(results[0].bytesTransferred, 700);
+    const std::vector<std::string> lines = log.of(spec.recordID);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "transferring 0/700");
+    EXPECT_TRUE(lines[1].starts_with("failed 0/700 !")) << lines[1];
+    EXPECT_FALSE(results[0].success);
+    EXPECT_FALSE(destination.file("/up"));
 }
 
 TEST(ParallelSledTransferEngine, HostileNamesAndVanishingSourcesFailOnlyTheirOwnJob) {

@@ -156,3 +156,19 @@ TEST_F(ModelTest, AnOlderPreviewLandingLateIsDropped) {
     EXPECT_EQ(remote.store.file("/slow.txt"), "slow");
     EXPECT_EQ(model->previewResult()->fileName, "fast.txt");
 }
+
+// A listed file replaced by a folder of the same name before Delete is not the item the user
+// chose: nothing goes to the Trash, and the error says why.
+TEST_F(ModelTest, ADeleteChecksTheListedItemIsStillOfItsKind) {
+    left.write("victim", "file as listed");
+    auto model = makeModel();
+    ModelToastLog toasts(*model);
+    PaneBrowserState& pane = *model->leftPane();
+    select(pane, {"victim"});
+    std::filesystem::remove(left / "victim");
+    left.write("victim/precious.txt", "someone else's");
+    model->deleteSelected(&pane);
+    ASSERT_TRUE(modelWaitFor([&] { return !toasts.messages.empty() && toasts.messages.back().isError; }));
+    EXPECT_NE(toasts.last().find("no longer the file that was listed"), std::string::npos) << toasts.last();
+    EXPECT_EQ(vornReadFile(left / "victim" / "precious.txt"), "someone else's");
+}

@@ -4,6 +4,8 @@
 
 #include <QSignalSpy>
 
+#include <algorithm>
+
 namespace {
 
 std::vector<std::string> recordNames(const SledViewModel& model) {
@@ -131,4 +133,50 @@ TEST_F(ModelTest, BatchToastsClaimVerificationOnlyForFilesThatWereVerified) {
     } else {
         EXPECT_EQ(toast, "Transferred 2/3 file(s) (" + std::to_string(2 - verified) + " not verified by SHA-256)");
     }
+}
+
+// A folder Send does not follow a link inside the folder out of it: the link becomes a failed
+// record with its reason, counted in the batch. A link the user selected or dropped by itself is
+// sent as its target.
+TEST_F(ModelTest, LinksInsideASentFolderAreSkippedWithTheirReasonLinksChosenAloneAreSentAsTheirTarget) {
+    const VornTestTempDir elsewhere;
+    const auto secret = elsewhere.write("secret.txt", "secret");
+    left.write("Folder/ok.txt", "ok");
+    std::filesystem::create_symlink(secret, left / "Folder" / "link.txt");
+    std::filesystem::create_directory_symlink(elsewhere.path(), left / "Folder" / "linked-folder");
+    std::filesystem::create_symlink(secret, left / "chosen-link.txt");
+    auto model = makeModel();
+    ModelToastLog toasts(*model);
+    PaneBrowserState& from = *model->leftPane();
+    PaneBrowserState& to = *model->rightPane();
+    QSignalSpy finished(model.get(), &SledViewModel::transferBatchFinished);
+
+    select(from, {"Folder"});
+    model->transferSelected(&from, &to);
+    ASSERT_TRUE(modelWaitFor([&] { return finished.count() == 1; }));
+    EXPECT_EQ(toasts.last(), "Transferred 1/3 file(s) (SHA-256 verified)");
+    EXPECT_TRUE(toasts.messages.back().isError);
+    EXPECT_EQ(vornReadFile(right / "Folder" / "ok.txt"), "ok");
+    EXPECT_FALSE(std::filesystem::exists(right / "Folder" / "link.txt"));
+    EXPECT_FALSE(std::filesystem::exists(right / "Folder" / "linked-folder"));
+    std::vector<std::string> failed;
+    for (const SledTransferRecord& record : model->transfers()) {
+        if (record.status == SledTransferStatus::failed) {
+            failed.push_back(record.fileName);
+            EXPECT_NE(record.errorMessage.value_or("").find("symbolic link"), std::string::npos)
+                << record.errorMessage.value_or("");
+        }
+    }
+    std::sort(failed.begin(), failed.end());
+    EXPECT_EQ(failed, (std::vector<std::string>{"Folder/link.txt", "Folder/linked-folder"}));
+
+    select(from, {"chosen-link.txt"});
+    model->transferSelected(&from, &to);
+    ASSERT_TRUE(modelWaitFor([&] { return finished.count() == 2; }));
+    EXPECT_EQ(vornReadFile(right / "chosen-link.txt"), "secret");
+
+    model->handleDroppedLocalURLs({left / "Folder" / "link.txt"}, &to);
+    ASSERT_TRUE(modelWaitFor([&] { return finished.count() == 3; }));
+    EXPECT_EQ(toasts.last(), "Transferred 1/1 file(s) (SHA-256 verified)");
+    EXPECT_EQ(vornReadFile(right / "link.txt"), "secret");
 }
