@@ -279,10 +279,10 @@ void SledViewModel::saveEditedPreviewText(const std::string& text, std::function
     emit isSavingPreviewEditChanged();
     const std::vector<ConnectionProfile> profiles = profiles_;
     const std::string changedText =
-        t("The file changed since the preview opened, so your edit was not saved. Copy your text, then close "
-          "and reopen the preview to see the new version.",
-          "Dosya önizleme açıldıktan sonra değişti, bu yüzden düzenlemeniz kaydedilmedi. Metninizi kopyalayın, "
-          "ardından yeni sürümü görmek için önizlemeyi kapatıp yeniden açın.");
+        t("The file changed since the preview opened, so your edit was not saved. Your text is still here: copy "
+          "it out before you reopen the preview to see the new version.",
+          "Dosya önizleme açıldıktan sonra değişti, bu yüzden düzenlemeniz kaydedilmedi. Metniniz hâlâ burada: yeni "
+          "sürümü görmek için önizlemeyi yeniden açmadan önce onu kopyalayın.");
     background([this, generation, place, entry, text, profiles, done, openedAs, changedText](std::stop_token stop) {
         std::optional<SledFilePreviewResult> saved;
         std::optional<std::string> failure;

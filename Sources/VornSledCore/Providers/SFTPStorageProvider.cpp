@@ -571,10 +571,11 @@ std::string SFTPStorageProvider::remoteNamesCommand(std::string_view path) {
     // itself, which names nothing there.
     // A folder the shell can enter but not read would glob to nothing: it says so instead (no tag),
     // so it never passes for an empty one. Where GNU find runs, each name is followed by its
-    // modification time in seconds ("stamped"), finer than the minutes of sftp's listing.
+    // modification time in seconds ("stamped"), finer than the minutes of sftp's listing. In the C
+    // locale every byte is a character, so "-name" leaves out exactly the names the glob would.
     return "(CDPATH= cd -- " + escapePOSIXSingleQuoted(path) +
            " 2>/dev/null && [ -r . ] && if find . -maxdepth 0 -printf '' 2>/dev/null; then printf 'stamped\\0' && "
-           "find . -mindepth 1 -maxdepth 1 ! -name '.*' -printf '%f\\0%T@\\0'; else printf 'names\\0' && for f in *; "
+           "LC_ALL=C find . -mindepth 1 -maxdepth 1 ! -name '.*' -printf '%f\\0%T@\\0'; else printf 'names\\0' && for f in *; "
            "do if [ -e \"$f\" ] || [ -h \"$f\" ]; then printf '%s\\0' \"$f\"; fi; done; fi) </dev/null";
 }
 
