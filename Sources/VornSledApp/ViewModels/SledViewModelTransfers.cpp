@@ -2,14 +2,13 @@
 
 #include "DualPaneSyncPlanner.h"
 #include "RecursiveDirectoryWalker.h"
-#include "VornTaskCancelled.h"
 #include "VornLocalizationStore.h"
+#include "VornTaskCancelled.h"
 
 #include <QPointer>
 
 #include <filesystem>
 #include <map>
-#include <set>
 #include <system_error>
 #include <thread>
 

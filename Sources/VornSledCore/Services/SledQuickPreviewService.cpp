@@ -191,7 +191,8 @@ bool unchangedSince(const SledFilePreviewResult& openedAs, const SledFileEntry& 
                     const SledStorageProvider& provider, std::stop_token stop) {
     if (isLocal(provider)) {
         struct stat info {};
-        if (::lstat(entry.path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        // As the preview read it: through a link, as the load did.
+        if (::stat(entry.path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
             return false;
         }
         const SledPreviewReadState now = localReadState(info);
