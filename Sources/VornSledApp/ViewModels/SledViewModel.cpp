@@ -122,6 +122,11 @@ SledViewModel::SledViewModel(SledModelEnvironment environment, QObject* parent)
     }
     leftPane_ = new PaneBrowserState(PaneEndpoint::local(), home, this);
     rightPane_ = new PaneBrowserState(PaneEndpoint::local(), downloads, this);
+    // A plan belongs to the folders it compared: it stops being runnable the moment a pane moves.
+    for (PaneBrowserState* pane : {leftPane_, rightPane_}) {
+        connect(pane, &PaneBrowserState::endpointChanged, this, &SledViewModel::updateSyncPlanState);
+        connect(pane, &PaneBrowserState::currentPathChanged, this, &SledViewModel::updateSyncPlanState);
+    }
 
     lanServer_ = std::make_unique<LANSledServer>(settings_.lanDeviceName, settings_.lanDownloadDirectory,
                                                  settings_.lanRequirePIN, settings_.lanPIN);
@@ -469,6 +474,10 @@ void SledViewModel::swapPanes() {
     rightPane_->setPlace(left.endpoint, left.path);
     refresh(leftPane_);
     refresh(rightPane_);
+    if (isComputingSyncPlan_) {
+        // The plan under way compares the sides as they were; the one wanted now is the swapped one.
+        recomputeSyncPlan();
+    }
 }
 
 bool SledViewModel::isCurrentPathBookmarked(const PaneBrowserState* pane) const {

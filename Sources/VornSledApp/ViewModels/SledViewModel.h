@@ -31,6 +31,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -112,11 +113,15 @@ class SledViewModel final : public QObject {
     Q_PROPERTY(bool syncDeleteOrphans READ syncDeleteOrphans WRITE setSyncDeleteOrphans NOTIFY syncDeleteOrphansChanged)
     Q_PROPERTY(bool syncIncludeSubfolders READ syncIncludeSubfolders WRITE setSyncIncludeSubfolders NOTIFY syncIncludeSubfoldersChanged)
     Q_PROPERTY(bool isComputingSyncPlan READ isComputingSyncPlan NOTIFY isComputingSyncPlanChanged)
+    Q_PROPERTY(std::optional<std::string> syncPlanError READ syncPlanError NOTIFY syncPlanErrorChanged)
+    Q_PROPERTY(bool isSyncPlanStale READ isSyncPlanStale NOTIFY isSyncPlanStaleChanged)
+    Q_PROPERTY(bool isSyncPlanRunnable READ isSyncPlanRunnable NOTIFY isSyncPlanRunnableChanged)
     Q_PROPERTY(bool showingPreviewSheet READ showingPreviewSheet WRITE setShowingPreviewSheet NOTIFY showingPreviewSheetChanged)
     Q_PROPERTY(bool isLoadingPreview READ isLoadingPreview NOTIFY isLoadingPreviewChanged)
     Q_PROPERTY(bool isSavingPreviewEdit READ isSavingPreviewEdit NOTIFY isSavingPreviewEditChanged)
     Q_PROPERTY(std::optional<SledFilePreviewResult> previewResult READ previewResult NOTIFY previewResultChanged)
     Q_PROPERTY(std::optional<std::string> previewError READ previewError NOTIFY previewErrorChanged)
+    Q_PROPERTY(std::optional<std::string> previewSaveError READ previewSaveError NOTIFY previewSaveErrorChanged)
     Q_PROPERTY(std::optional<std::string> toastMessage READ toastMessage NOTIFY toastMessageChanged)
     Q_PROPERTY(bool toastIsError READ toastIsError NOTIFY toastIsErrorChanged)
 
@@ -161,12 +166,25 @@ public:
     void setSyncIncludeSubfolders(bool on);
     bool isComputingSyncPlan() const { return isComputingSyncPlan_; }
     const std::deque<SyncPlanItem>& syncPlanItems() const { return syncPlanList_.rows(); }
+    // Why the last plan could not be made (a folder that could not be listed, a missing
+    // credential); nothing while a plan stands or is being made. There is then no plan to run.
+    const std::optional<std::string>& syncPlanError() const { return syncPlanError_; }
+    // The plan compared other folders than the panes show now (a pane moved or swapped), or was
+    // made with a connection that has since changed: it is shown for reference and never run.
+    bool isSyncPlanStale() const { return isSyncPlanStale_; }
+    // A plan stands for the folders both panes show, is not being replaced, and has something to do.
+    bool isSyncPlanRunnable() const { return isSyncPlanRunnable_; }
+    // "left ↔ right" of the folders the current plan compared; empty without a plan.
+    std::string syncPlanPlacesTitle() const;
     bool showingPreviewSheet() const { return showingPreviewSheet_; }
     void setShowingPreviewSheet(bool showing);
     bool isLoadingPreview() const { return isLoadingPreview_; }
     bool isSavingPreviewEdit() const { return isSavingPreviewEdit_; }
     const std::optional<SledFilePreviewResult>& previewResult() const { return previewResult_; }
     const std::optional<std::string>& previewError() const { return previewError_; }
+    // Why the last save from the preview did not happen (the file changed meanwhile, the upload
+    // failed); cleared when another save starts or another preview opens.
+    const std::optional<std::string>& previewSaveError() const { return previewSaveError_; }
     const std::optional<std::string>& toastMessage() const { return toastMessage_; }
     bool toastIsError() const { return toastIsError_; }
 
@@ -236,7 +254,13 @@ public:
 
     // --- Sync -----------------------------------------------------------------------------------
     void recomputeSyncPlan();
+    // Runs the plan when it is runnable (else refuses with a toast and leaves the sheet open).
+    // Every row is checked against a fresh listing first: a file that is no longer as the plan
+    // listed it is skipped as a failed record "Changed since the preview".
     void executeSyncPlan();
+    // The current plan can no longer be run (a connection it was made with changed); it stays on
+    // show, marked stale, until the next recompute.
+    void invalidateSyncPlan();
 
     // --- Profiles -------------------------------------------------------------------------------
     void openEditProfileSheet(const ConnectionProfile& profile);
@@ -305,11 +329,17 @@ signals:
     void syncIncludeSubfoldersChanged();
     void isComputingSyncPlanChanged();
     void syncPlanItemsChanged();
+    void syncPlanErrorChanged();
+    void isSyncPlanStaleChanged();
+    void isSyncPlanRunnableChanged();
+    // A sync run's deletions have ended (their failures reported, the panes listed again).
+    void syncDeletionsFinished();
     void showingPreviewSheetChanged();
     void isLoadingPreviewChanged();
     void isSavingPreviewEditChanged();
     void previewResultChanged();
     void previewErrorChanged();
+    void previewSaveErrorChanged();
     void toastMessageChanged();
     void toastIsErrorChanged();
     // Every toast shown, also one whose text equals the one before.
@@ -351,10 +381,12 @@ private:
     void refreshPanesShowing(const SledPanePlace& place);
 
     // `skipped`: entries a walk left out, each with its reason; they become failed records of the
-    // batch and count among its files.
+    // batch and count among its files. `refusedEarlier`: files of the same direction refused before
+    // the batch (a sync row changed since the preview) whose failed records already stand; the
+    // batch's toast counts them among its files too.
     void runTransferRelativeFiles(std::vector<SledRelativeFile> files, const TransferSide& source,
-                                  const TransferSide& destination,
-                                  std::vector<SkippedFileNode> skipped = {});
+                                  const TransferSide& destination, std::vector<SkippedFileNode> skipped = {},
+                                  std::size_t refusedEarlier = 0);
     void enqueueProgress(const VornUUID& id, ProgressUpdate update);
     void flushProgress();
     void applyProgress(const VornUUID& id, const ProgressUpdate& update);
@@ -363,7 +395,14 @@ private:
     void failRecords(const std::vector<VornUUID>& ids, const std::string& errorText);
 
     void setPreviewState(bool loading, std::optional<SledFilePreviewResult> result, std::optional<std::string> error);
+    void setPreviewSaveError(std::optional<std::string> error);
     void setSyncPlan(std::vector<SyncPlanItem> items, std::optional<SyncPlanContext> context);
+    void setSyncPlanError(std::optional<std::string> error);
+    void updateSyncPlanState();
+    // Runs the rows of a plan that passed the run-time check; `refused` (item id → reason) are not
+    // run but recorded as failed.
+    void runCheckedSyncPlan(const std::vector<SyncPlanItem>& items, const SyncPlanContext& context,
+                            const std::map<std::string, std::string>& refused);
     void setComputingSyncPlan(bool computing);
     // Publishes and stores the list; false (after an error toast) when the file was not written.
     bool setProfiles(std::vector<ConnectionProfile> profiles);
@@ -412,6 +451,7 @@ private:
     bool isSavingPreviewEdit_ = false;
     std::optional<SledFilePreviewResult> previewResult_;
     std::optional<std::string> previewError_;
+    std::optional<std::string> previewSaveError_;
     std::optional<std::string> toastMessage_;
     bool toastIsError_ = false;
     QTimer toastTimer_;
@@ -428,6 +468,10 @@ private:
 
     std::uint64_t syncPlanGeneration_ = 0;
     std::optional<SyncPlanContext> syncPlanContext_;
+    std::optional<std::string> syncPlanError_;
+    bool syncPlanInvalidated_ = false;
+    bool isSyncPlanStale_ = false;
+    bool isSyncPlanRunnable_ = false;
 
     // LAN start and stop requests run one after the other on their own thread, newest last; only
     // the newest request's outcome is shown.

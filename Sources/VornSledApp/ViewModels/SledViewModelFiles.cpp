@@ -218,6 +218,13 @@ void SledViewModel::setPreviewState(bool loading, std::optional<SledFilePreviewR
     }
 }
 
+void SledViewModel::setPreviewSaveError(std::optional<std::string> error) {
+    if (error != previewSaveError_) {
+        previewSaveError_ = std::move(error);
+        emit previewSaveErrorChanged();
+    }
+}
+
 void SledViewModel::openQuickPreview(const SledFileEntry& entry, PaneBrowserState* pane) {
     if (entry.isDirectory) {
         return;
@@ -231,6 +238,7 @@ void SledViewModel::openQuickPreview(const SledFileEntry& entry, PaneBrowserStat
     previewSourcePlace_ = place;
     previewSourceEntry_ = entry;
     setShowingPreviewSheet(true);
+    setPreviewSaveError(std::nullopt);
     if (isSavingPreviewEdit_) {
         isSavingPreviewEdit_ = false;
         emit isSavingPreviewEditChanged();
@@ -264,20 +272,33 @@ void SledViewModel::saveEditedPreviewText(const std::string& text, std::function
     const std::uint64_t generation = previewGeneration_;
     const SledPanePlace place = *previewSourcePlace_;
     const SledFileEntry entry = *previewSourceEntry_;
+    // The file as this sheet read it: a save over anything else would destroy a change nobody saw.
+    const std::optional<SledFilePreviewResult> openedAs = previewResult_;
+    setPreviewSaveError(std::nullopt);
     isSavingPreviewEdit_ = true;
     emit isSavingPreviewEditChanged();
     const std::vector<ConnectionProfile> profiles = profiles_;
-    background([this, generation, place, entry, text, profiles, done](std::stop_token stop) {
+    const std::string changedText =
+        t("The file changed since the preview opened, so your edit was not saved. Your text is still here: copy "
+          "it out before you reopen the preview to see the new version.",
+          "Dosya önizleme açıldıktan sonra değişti, bu yüzden düzenlemeniz kaydedilmedi. Metniniz hâlâ burada: yeni "
+          "sürümü görmek için önizlemeyi yeniden açmadan önce onu kopyalayın.");
+    background([this, generation, place, entry, text, profiles, done, openedAs, changedText](std::stop_token stop) {
         std::optional<SledFilePreviewResult> saved;
         std::optional<std::string> failure;
         bool verified = false;
         try {
+            if (!openedAs) {
+                throw SledPreviewChangedError("no preview was read");
+            }
             auto provider = makeProvider(place.endpoint, profiles);
-            saved = SledQuickPreviewService::saveEditedText(text, entry, *provider, stop);
+            saved = SledQuickPreviewService::saveEditedText(text, entry, *provider, stop, &*openedAs);
             // The claim "verified" rests on reading the stored copy back and comparing digests.
             const SledFilePreviewResult reread = SledQuickPreviewService::loadPreview(entry, *provider, stop);
             verified = reread.sha256Hex == saved->sha256Hex && saved->sha256Hex == VornSHA256::hexDigest(text);
             saved = reread;
+        } catch (const SledPreviewChangedError&) {
+            failure = changedText;
         } catch (...) {
             failure = describe(std::current_exception());
         }
@@ -285,6 +306,9 @@ void SledViewModel::saveEditedPreviewText(const std::string& text, std::function
             isSavingPreviewEdit_ = false;
             emit isSavingPreviewEditChanged();
             if (failure) {
+                if (generation == previewGeneration_) {
+                    setPreviewSaveError(failure);
+                }
                 showToast(*failure, true);
                 if (done) {
                     done(false);

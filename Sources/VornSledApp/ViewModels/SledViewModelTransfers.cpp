@@ -4,10 +4,12 @@
 #include "RecursiveDirectoryWalker.h"
 #include "SledPathInside.h"
 #include "VornLocalizationStore.h"
+#include "VornTaskCancelled.h"
 
 #include <QPointer>
 
 #include <filesystem>
+#include <map>
 #include <system_error>
 #include <thread>
 
@@ -27,6 +29,24 @@ SledTransferDirection directionFor(const PaneEndpoint& source, const PaneEndpoin
         return destination.isLocal() ? SledTransferDirection::localCopy : SledTransferDirection::upload;
     }
     return destination.isLocal() ? SledTransferDirection::download : SledTransferDirection::remoteToRemote;
+}
+
+// The folder below `root` that holds the file at `relativePath` ("a/b.txt" → root + "/a"), and the
+// file's name there.
+std::pair<std::string, std::string> folderAndName(const std::string& root, const std::string& relativePath) {
+    const std::size_t slash = relativePath.rfind('/');
+    if (slash == std::string::npos) {
+        return {root, relativePath};
+    }
+    return {destinationBase(root) + relativePath.substr(0, slash), relativePath.substr(slash + 1)};
+}
+
+// The file is still the one the plan listed: same kind, size and time, and for object storage the
+// same entity tag. A listing's own precision is the same at both readings, so equality is exact.
+bool sameAsListed(const SledFileEntry& listed, const SledFileEntry& now) {
+    return listed.isDirectory == now.isDirectory && listed.isSymbolicLink == now.isSymbolicLink &&
+           listed.sizeBytes == now.sizeBytes && listed.modifiedAt == now.modifiedAt &&
+           (!listed.eTag || listed.eTag == now.eTag);
 }
 
 bool isFinal(SledTransferStatus status) {
@@ -147,7 +167,8 @@ void SledViewModel::handleDroppedLocalURLs(const std::vector<std::filesystem::pa
 }
 
 void SledViewModel::runTransferRelativeFiles(std::vector<SledRelativeFile> files, const TransferSide& source,
-                                             const TransferSide& destination, std::vector<SkippedFileNode> skipped) {
+                                             const TransferSide& destination, std::vector<SkippedFileNode> skipped,
+                                             std::size_t refusedEarlier) {
     const std::string base = destinationBase(destination.folder);
     const SledTransferDirection direction = directionFor(source.endpoint, destination.endpoint);
     const std::string sourceLabel = endpointTitle(source.endpoint);
@@ -194,7 +215,7 @@ void SledViewModel::runTransferRelativeFiles(std::vector<SledRelativeFile> files
         record.createdAt = now;
         records.push_back(std::move(record));
     }
-    const std::size_t skippedCount = skipped.size();
+    const std::size_t skippedCount = skipped.size() + refusedEarlier;
     transferList_.insertFrontBatch(records);
     emit transfersChanged();
 
@@ -260,7 +281,11 @@ void SledViewModel::runTransferRelativeFiles(std::vector<SledRelativeFile> files
             const std::string counts = std::to_string(succeeded) + "/" + std::to_string(total);
             std::string en;
             std::string tr;
-            if (!verify) {
+            if (succeeded == 0) {
+                // Nothing landed, so nothing was verified or done: the counts say it all.
+                en = "Transferred " + counts + " file(s)";
+                tr = counts + " dosya aktarıldı";
+            } else if (!verify) {
                 en = "Transferred " + counts + " file(s) (done)";
                 tr = counts + " dosya aktarıldı (tamam)";
             } else if (unverified == 0) {
@@ -359,28 +384,78 @@ void SledViewModel::setComputingSyncPlan(bool computing) {
         isComputingSyncPlan_ = computing;
         emit isComputingSyncPlanChanged();
     }
+    updateSyncPlanState();
 }
 
 void SledViewModel::setSyncPlan(std::vector<SyncPlanItem> items, std::optional<SyncPlanContext> context) {
     syncPlanContext_ = std::move(context);
+    syncPlanInvalidated_ = false;
     syncPlanList_.replaceAll(std::move(items));
     emit syncPlanItemsChanged();
+    updateSyncPlanState();
+}
+
+void SledViewModel::setSyncPlanError(std::optional<std::string> error) {
+    if (error != syncPlanError_) {
+        syncPlanError_ = std::move(error);
+        emit syncPlanErrorChanged();
+    }
+    updateSyncPlanState();
+}
+
+void SledViewModel::updateSyncPlanState() {
+    const bool stale = syncPlanContext_ && (syncPlanInvalidated_ || !(leftPane_->place() == syncPlanContext_->left) ||
+                                            !(rightPane_->place() == syncPlanContext_->right));
+    const bool hasWork = std::any_of(syncPlanItems().begin(), syncPlanItems().end(), [](const SyncPlanItem& item) {
+        return item.action() != SyncActionKind::identicalSkip;
+    });
+    const bool runnable = syncPlanContext_ && !stale && !isComputingSyncPlan_ && !syncPlanError_ && hasWork;
+    if (stale != isSyncPlanStale_) {
+        isSyncPlanStale_ = stale;
+        emit isSyncPlanStaleChanged();
+    }
+    if (runnable != isSyncPlanRunnable_) {
+        isSyncPlanRunnable_ = runnable;
+        emit isSyncPlanRunnableChanged();
+    }
+}
+
+void SledViewModel::invalidateSyncPlan() {
+    if (syncPlanContext_ && !syncPlanInvalidated_) {
+        syncPlanInvalidated_ = true;
+        updateSyncPlanState();
+    }
+}
+
+std::string SledViewModel::syncPlanPlacesTitle() const {
+    if (!syncPlanContext_) {
+        return {};
+    }
+    return endpointTitle(syncPlanContext_->left.endpoint) + ": " + syncPlanContext_->left.path + "  \u2194  " +
+           endpointTitle(syncPlanContext_->right.endpoint) + ": " + syncPlanContext_->right.path;
 }
 
 void SledViewModel::recomputeSyncPlan() {
     const std::uint64_t generation = ++syncPlanGeneration_;
+    setSyncPlanError(std::nullopt);
+    // A failed recompute leaves no plan: the old one compared what the user has since asked to
+    // compare afresh, and must not stay runnable under the new request.
+    const auto fail = [this](const std::string& why) {
+        setSyncPlan({}, std::nullopt);
+        setSyncPlanError(why);
+    };
     if (!syncIncludeSubfolders_) {
         setComputingSyncPlan(false);
         for (PaneBrowserState* pane : {leftPane_, rightPane_}) {
             if (!requireCurrentListing(pane)) {
-                setSyncPlan({}, std::nullopt);
+                fail(toastMessage_.value_or(std::string()));
                 return;
             }
             if (pane->isListingIncomplete()) {
-                setSyncPlan({}, std::nullopt);
-                showToast(t("A folder could not be listed completely, so no sync plan is made from it.",
-                            "Bir klasör tam listelenemediği için ondan eşitleme planı yapılmaz."),
-                          true);
+                const std::string why = t("A folder could not be listed completely, so no sync plan is made from it.",
+                                          "Bir klasör tam listelenemediği için ondan eşitleme planı yapılmaz.");
+                showToast(why, true);
+                fail(why);
                 return;
             }
         }
@@ -395,7 +470,7 @@ void SledViewModel::recomputeSyncPlan() {
     const bool deleteOrphans = syncDeleteOrphans_;
     const std::vector<std::string> excluded = settings_.syncExcludedPatterns;
     const std::vector<ConnectionProfile> profiles = profiles_;
-    background([this, generation, context, mode, deleteOrphans, excluded, profiles](std::stop_token stop) {
+    background([this, generation, context, mode, deleteOrphans, excluded, profiles, fail](std::stop_token stop) {
         std::optional<std::string> failure;
         std::vector<SyncPlanItem> plan;
         try {
@@ -432,12 +507,13 @@ void SledViewModel::recomputeSyncPlan() {
         } catch (...) {
             failure = describe(std::current_exception());
         }
-        onGUI([this, generation, context, failure, plan = std::move(plan)]() mutable {
+        onGUI([this, generation, context, failure, fail, plan = std::move(plan)]() mutable {
             if (generation != syncPlanGeneration_) {
                 return;  // a newer plan was asked for; this one compared what no longer counts
             }
             if (failure) {
                 showToast(*failure, true);
+                fail(*failure);
             } else {
                 setSyncPlan(std::move(plan), context);
             }
@@ -445,6 +521,58 @@ void SledViewModel::recomputeSyncPlan() {
         });
     });
 }
+
+namespace {
+
+// What one side of a sync must still look like for a row to run: the file as listed, or no file.
+struct SyncExpectation {
+    std::size_t item = 0;
+    std::string name;
+    bool onLeft = false;
+};
+
+// The row's file on one side as the plan listed it; nothing when the plan saw none there.
+const std::optional<SledFileEntry>& listedEntry(const SyncPlanItem& item, bool onLeft) {
+    return onLeft ? item.leftEntry() : item.rightEntry();
+}
+
+// Lists each folder the rows touch on one side, once, and marks in `refused` every row whose file
+// there is no longer as the plan listed it (or no longer absent), with the reason.
+void recheckSide(const SledStorageProvider& provider, const std::map<std::string, std::vector<SyncExpectation>>& folders,
+                 const std::vector<SyncPlanItem>& items, const std::string& changedText,
+                 const std::function<std::string(const std::exception_ptr&)>& describe,
+                 std::map<std::string, std::string>& refused, std::stop_token stop) {
+    for (const auto& [folder, expectations] : folders) {
+        std::map<std::string, SledFileEntry> now;
+        try {
+            for (SledFileEntry& entry : provider.listDirectory(folder, stop)) {
+                now.emplace(entry.name, std::move(entry));
+            }
+        } catch (const VornTaskCancelled&) {
+            throw;
+        } catch (...) {
+            // A folder that cannot be listed holds none of the files the plan saw in it. Where the
+            // plan saw none, it is taken as not there yet (a new folder the copy creates).
+            const std::string why = describe(std::current_exception());
+            for (const SyncExpectation& expectation : expectations) {
+                if (listedEntry(items[expectation.item], expectation.onLeft)) {
+                    refused.emplace(items[expectation.item].id(), why);
+                }
+            }
+            continue;
+        }
+        for (const SyncExpectation& expectation : expectations) {
+            const std::optional<SledFileEntry>& listed = listedEntry(items[expectation.item], expectation.onLeft);
+            const auto found = now.find(expectation.name);
+            const bool unchanged = listed ? found != now.end() && sameAsListed(*listed, found->second) : found == now.end();
+            if (!unchanged) {
+                refused.emplace(items[expectation.item].id(), changedText);
+            }
+        }
+    }
+}
+
+}  // namespace
 
 void SledViewModel::executeSyncPlan() {
     // The published plan is about to be replaced: running it now would act on a comparison that no
@@ -455,57 +583,169 @@ void SledViewModel::executeSyncPlan() {
                   true);
         return;
     }
+    if (isSyncPlanStale_) {
+        showToast(t("This plan compared other folders than the panes show now. Compare again before running it.",
+                    "Bu plan, panellerin şu an gösterdiğinden başka klasörleri karşılaştırdı. Çalıştırmadan önce "
+                    "yeniden karşılaştırın."),
+                  true);
+        return;
+    }
+    if (syncPlanError_) {
+        showToast(*syncPlanError_, true);
+        return;
+    }
     const std::vector<SyncPlanItem> items(syncPlanItems().begin(), syncPlanItems().end());
     const std::optional<SyncPlanContext> context = syncPlanContext_;
     setShowingSyncSheet(false);
-    if (!context || items.empty()) {
-        return;
+    if (!context || !isSyncPlanRunnable_) {
+        return;  // nothing to do: only identical files, or no plan
     }
-    std::vector<SledRelativeFile> leftToRight;
-    std::vector<SledRelativeFile> rightToLeft;
-    std::vector<SledFileEntry> rightDeletions;
-    std::vector<SledFileEntry> leftDeletions;
-    for (const SyncPlanItem& item : items) {
+
+    // What each row expects on each side, grouped by folder so that each is listed once.
+    std::map<std::string, std::vector<SyncExpectation>> leftFolders;
+    std::map<std::string, std::vector<SyncExpectation>> rightFolders;
+    for (std::size_t index = 0; index < items.size(); ++index) {
+        const SyncPlanItem& item = items[index];
+        const auto expect = [&](bool left) {
+            const SledPanePlace& place = left ? context->left : context->right;
+            auto [folder, name] = folderAndName(place.path, item.relativeName());
+            (left ? leftFolders : rightFolders)[folder].push_back({index, name, left});
+        };
         switch (item.action()) {
         case SyncActionKind::copyLeftToRight:
-            if (item.leftEntry()) {
-                leftToRight.push_back({item.relativeName(), *item.leftEntry()});
-            }
-            break;
         case SyncActionKind::copyRightToLeft:
-            if (item.rightEntry()) {
-                rightToLeft.push_back({item.relativeName(), *item.rightEntry()});
-            }
+            expect(true);
+            expect(false);
             break;
         case SyncActionKind::deleteOnRight:
-            if (item.rightEntry()) {
-                rightDeletions.push_back(*item.rightEntry());
-            }
+            expect(false);
             break;
         case SyncActionKind::deleteOnLeft:
-            if (item.leftEntry()) {
-                leftDeletions.push_back(*item.leftEntry());
-            }
+            expect(true);
             break;
         case SyncActionKind::identicalSkip:
             break;
         }
     }
-    // Everything runs against the folders that were compared, not what the panes show now.
-    const TransferSide left{context->left.endpoint, context->left.path};
-    const TransferSide right{context->right.endpoint, context->right.path};
-    if (!leftToRight.empty()) {
-        runTransferRelativeFiles(std::move(leftToRight), left, right);
+
+    const std::vector<ConnectionProfile> profiles = profiles_;
+    const SyncPlanContext places = *context;
+    const std::string changedText = t("Changed since the preview", "Önizlemeden sonra değişti");
+    beginBatch();
+    background([this, items, places, profiles, changedText, leftFolders = std::move(leftFolders),
+                rightFolders = std::move(rightFolders)](std::stop_token stop) {
+        std::map<std::string, std::string> refused;
+        std::optional<std::string> failure;
+        const auto describeError = [this](const std::exception_ptr& error) { return describe(error); };
+        try {
+            const auto leftProvider = makeProvider(places.left.endpoint, profiles);
+            const auto rightProvider = makeProvider(places.right.endpoint, profiles);
+            recheckSide(*leftProvider, leftFolders, items, changedText, describeError, refused, stop);
+            recheckSide(*rightProvider, rightFolders, items, changedText, describeError, refused, stop);
+        } catch (...) {
+            failure = describe(std::current_exception());
+        }
+        onGUI([this, items, places, refused = std::move(refused), failure] {
+            if (failure) {
+                showToast(*failure, true);
+            } else {
+                runCheckedSyncPlan(items, places, refused);
+            }
+            // Ended after the batches began, so that the busy flag stays on from the check to the end.
+            endBatch();
+        });
+    });
+}
+
+void SledViewModel::runCheckedSyncPlan(const std::vector<SyncPlanItem>& items, const SyncPlanContext& context,
+                                       const std::map<std::string, std::string>& refused) {
+    const TransferSide left{context.left.endpoint, context.left.path};
+    const TransferSide right{context.right.endpoint, context.right.path};
+    std::vector<SledRelativeFile> leftToRight;
+    std::vector<SledRelativeFile> rightToLeft;
+    std::vector<SledFileEntry> rightDeletions;
+    std::vector<SledFileEntry> leftDeletions;
+    std::size_t refusedLeftToRight = 0;
+    std::size_t refusedRightToLeft = 0;
+    // Refused deletions: their paths and reasons, reported with the deletions that fail.
+    std::vector<std::pair<std::string, std::string>> deletionFailures;
+    std::vector<SledTransferRecord> refusedRecords;
+    const VornDate now = vornDateNow();
+    const auto refuse = [&](const SyncPlanItem& item, const TransferSide& from, const TransferSide& to,
+                            const SledFileEntry& entry, const std::string& why) {
+        SledTransferRecord record;
+        record.id = VornUUID::random();
+        record.fileName = item.relativeName();
+        record.sourceLabel = endpointTitle(from.endpoint);
+        record.destinationLabel = endpointTitle(to.endpoint);
+        record.direction = directionFor(from.endpoint, to.endpoint);
+        record.status = SledTransferStatus::failed;
+        record.totalBytes = entry.sizeBytes;
+        record.errorMessage = why;
+        record.createdAt = now;
+        refusedRecords.push_back(std::move(record));
+    };
+    for (const SyncPlanItem& item : items) {
+        const auto refusal = refused.find(item.id());
+        switch (item.action()) {
+        case SyncActionKind::copyLeftToRight:
+            if (!item.leftEntry()) {
+                break;
+            }
+            if (refusal != refused.end()) {
+                refuse(item, left, right, *item.leftEntry(), refusal->second);
+                ++refusedLeftToRight;
+            } else {
+                leftToRight.push_back({item.relativeName(), *item.leftEntry()});
+            }
+            break;
+        case SyncActionKind::copyRightToLeft:
+            if (!item.rightEntry()) {
+                break;
+            }
+            if (refusal != refused.end()) {
+                refuse(item, right, left, *item.rightEntry(), refusal->second);
+                ++refusedRightToLeft;
+            } else {
+                rightToLeft.push_back({item.relativeName(), *item.rightEntry()});
+            }
+            break;
+        case SyncActionKind::deleteOnRight:
+        case SyncActionKind::deleteOnLeft: {
+            const bool onRight = item.action() == SyncActionKind::deleteOnRight;
+            const std::optional<SledFileEntry>& entry = onRight ? item.rightEntry() : item.leftEntry();
+            if (!entry) {
+                break;
+            }
+            if (refusal != refused.end()) {
+                refuse(item, onRight ? left : right, onRight ? right : left, *entry, refusal->second);
+                deletionFailures.emplace_back(entry->path, refusal->second);
+            } else {
+                (onRight ? rightDeletions : leftDeletions).push_back(*entry);
+            }
+            break;
+        }
+        case SyncActionKind::identicalSkip:
+            break;
+        }
     }
-    if (!rightToLeft.empty()) {
-        runTransferRelativeFiles(std::move(rightToLeft), right, left);
+    if (!refusedRecords.empty()) {
+        transferList_.insertFrontBatch(refusedRecords);
+        emit transfersChanged();
     }
-    if (rightDeletions.empty() && leftDeletions.empty()) {
+    // Everything runs against the folders that were compared, which the panes still show.
+    if (!leftToRight.empty() || refusedLeftToRight > 0) {
+        runTransferRelativeFiles(std::move(leftToRight), left, right, {}, refusedLeftToRight);
+    }
+    if (!rightToLeft.empty() || refusedRightToLeft > 0) {
+        runTransferRelativeFiles(std::move(rightToLeft), right, left, {}, refusedRightToLeft);
+    }
+    if (rightDeletions.empty() && leftDeletions.empty() && deletionFailures.empty()) {
         return;
     }
     const std::vector<ConnectionProfile> profiles = profiles_;
-    const SyncPlanContext places = *context;
-    background([this, places, rightDeletions, leftDeletions, profiles](std::stop_token stop) {
+    beginBatch();
+    background([this, context, rightDeletions, leftDeletions, deletionFailures, profiles](std::stop_token stop) mutable {
         const auto deleteAll = [&](const PaneEndpoint& endpoint, const std::vector<SledFileEntry>& entries) {
             if (entries.empty()) {
                 return;
@@ -514,21 +754,37 @@ void SledViewModel::executeSyncPlan() {
             try {
                 provider = makeProvider(endpoint, profiles);
             } catch (...) {
+                const std::string why = describe(std::current_exception());
+                for (const SledFileEntry& entry : entries) {
+                    deletionFailures.emplace_back(entry.path, why);
+                }
                 return;
             }
             for (const SledFileEntry& entry : entries) {
                 try {
                     provider->deleteItem(entry.path, entry.isDirectory, stop);
                 } catch (...) {
-                    // One file that cannot go does not keep the others.
+                    // One file that cannot go does not keep the others; it is reported at the end.
+                    deletionFailures.emplace_back(entry.path, describe(std::current_exception()));
                 }
             }
         };
-        deleteAll(places.right.endpoint, rightDeletions);
-        deleteAll(places.left.endpoint, leftDeletions);
-        onGUI([this, places] {
-            refreshPanesShowing(places.left);
-            refreshPanesShowing(places.right);
+        deleteAll(context.right.endpoint, rightDeletions);
+        deleteAll(context.left.endpoint, leftDeletions);
+        onGUI([this, context, deletionFailures] {
+            refreshPanesShowing(context.left);
+            refreshPanesShowing(context.right);
+            if (!deletionFailures.empty()) {
+                // An unfinished mirror must not look finished.
+                const std::string count = std::to_string(deletionFailures.size());
+                const auto& [path, why] = deletionFailures.front();
+                showToast(vornText(count + " deletion(s) failed; the first, " + path + ": " + why,
+                                   count + " silme başarısız oldu; ilki, " + path + ": " + why, std::nullopt,
+                                   language_),
+                          true);
+            }
+            endBatch();
+            emit syncDeletionsFinished();
         });
     });
 }

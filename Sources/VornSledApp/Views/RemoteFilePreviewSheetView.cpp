@@ -207,6 +207,7 @@ RemoteFilePreviewSheetView::RemoteFilePreviewSheetView(SledViewModel& viewModel,
     connect(&model_, &SledViewModel::previewErrorChanged, this, &RemoteFilePreviewSheetView::syncBody);
     connect(&model_, &SledViewModel::previewResultChanged, this, &RemoteFilePreviewSheetView::syncResult);
     connect(&model_, &SledViewModel::isSavingPreviewEditChanged, this, &RemoteFilePreviewSheetView::syncSaving);
+    connect(&model_, &SledViewModel::previewSaveErrorChanged, this, &RemoteFilePreviewSheetView::syncSaveRefusal);
     retranslate();
     syncResult();
     syncSaving();
@@ -318,6 +319,12 @@ void RemoteFilePreviewSheetView::buildLayout() {
     hexView_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     binary->addWidget(framed(binaryPage_, hexView_, blackAt(0.32), VornGlassTokens::borderSubtle(), 1, 10), 1);
     payload_->addWidget(binaryPage_);
+
+    // A refused save keeps the draft in the editor and says why right above the buttons.
+    saveRefusal_ = sledLabel(VornGlassTokens::warning(), vornFont(VornTextStyle::caption, QFont::DemiBold), resultPage_);
+    saveRefusal_->setWordWrap(true);
+    saveRefusal_->hide();
+    result->addWidget(saveRefusal_);
 
     actionBar_ = new QWidget(resultPage_);
     auto* actions = new QHBoxLayout(actionBar_);
@@ -489,6 +496,7 @@ void RemoteFilePreviewSheetView::syncEditor() {
     copyText_->setVisible(!isEditing_ && text != nullptr);
     edit_->setVisible(!isEditing_ && text != nullptr && !text->isTruncated);
     syncBadge();
+    syncSaveRefusal();
 }
 
 void RemoteFilePreviewSheetView::syncBadge() {
@@ -555,6 +563,14 @@ void RemoteFilePreviewSheetView::startEditing() {
     editor_->moveCursor(QTextCursor::Start);
     syncEditor();
     editor_->setFocus();
+}
+
+void RemoteFilePreviewSheetView::syncSaveRefusal() {
+    const std::optional<std::string>& refusal = model_.previewSaveError();
+    if (refusal) {
+        saveRefusal_->setText(q(*refusal));
+    }
+    saveRefusal_->setVisible(isEditing_ && refusal.has_value());
 }
 
 void RemoteFilePreviewSheetView::discardEdit() {

@@ -57,6 +57,8 @@ public:
     QLabel* binaryHeading() const { return binaryHeading_; }
     QPlainTextEdit* hexView() const { return hexView_; }
     QLabel* hashLabel() const { return hashText_; }
+    // Why the last save was refused, shown over the action bar while editing.
+    QLabel* saveRefusalLabel() const { return saveRefusal_; }
     QWidget* actionBar() const { return actionBar_; }
     VornGlassButton* closeButton() const { return close_; }
     VornGlassButton* discardButton() const { return discard_; }
@@ -89,6 +91,7 @@ private:
     void syncEditor();
     void syncBadge();
     void syncSaving();
+    void syncSaveRefusal();
     void onEditorChanged();
     const SledPreviewPayload::Text* textPayload() const;
 
@@ -130,6 +133,7 @@ private:
     QPlainTextEdit* hexView_ = nullptr;
     QWidget* actionBar_ = nullptr;
     QLabel* hashText_ = nullptr;
+    QLabel* saveRefusal_ = nullptr;
     VornGlassButton* discard_ = nullptr;
     VornPrimaryButton* save_ = nullptr;
     VornSpinner* saveSpinner_ = nullptr;

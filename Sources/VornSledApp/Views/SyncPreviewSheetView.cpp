@@ -177,6 +177,9 @@ SyncPreviewSheetView::SyncPreviewSheetView(SledViewModel& viewModel, QWidget* pa
     connect(&model_, &SledViewModel::syncDeleteOrphansChanged, this, &SyncPreviewSheetView::syncOptions);
     connect(&model_, &SledViewModel::isComputingSyncPlanChanged, this, &SyncPreviewSheetView::syncPlan);
     connect(&model_, &SledViewModel::syncPlanItemsChanged, this, &SyncPreviewSheetView::syncPlan);
+    connect(&model_, &SledViewModel::syncPlanErrorChanged, this, &SyncPreviewSheetView::syncPlan);
+    connect(&model_, &SledViewModel::isSyncPlanStaleChanged, this, &SyncPreviewSheetView::syncPlan);
+    connect(&model_, &SledViewModel::isSyncPlanRunnableChanged, this, &SyncPreviewSheetView::syncPlan);
     connect(&model_, &SledViewModel::settingsChanged, this, &SyncPreviewSheetView::syncPlan);
     connect(&model_, &SledViewModel::profilesChanged, this, &SyncPreviewSheetView::syncPanes);
     for (PaneBrowserState* pane : {model_.leftPane(), model_.rightPane()}) {
@@ -250,6 +253,21 @@ void SyncPreviewSheetView::buildLayout() {
     scanningSpinner_ = scanning.spinner;
     scanningText_ = scanning.text;
     area_->addWidget(scanning_);
+    // A plan that could not be made: the reason in place of rows, so that no old rows pass for it.
+    failure_ = new QWidget(area_);
+    auto* failure = new QVBoxLayout(failure_);
+    failure->setSpacing(8);
+    failure->addStretch(1);
+    auto* warning = new QLabel(failure_);
+    warning->setPixmap(QPixmap::fromImage(VornSymbol::image(
+        "exclamationmark.triangle.fill", static_cast<int>(vornTextStylePoints(VornTextStyle::title)), VornGlassTokens::warning())));
+    failure->addWidget(warning, 0, Qt::AlignHCenter);
+    failureText_ = sledLabel(VornGlassTokens::textPrimary(), vornFont(VornTextStyle::callout), failure_);
+    failureText_->setWordWrap(true);
+    failureText_->setAlignment(Qt::AlignCenter);
+    failure->addWidget(failureText_);
+    failure->addStretch(1);
+    area_->addWidget(failure_);
     list_ = new QListView(area_);
     list_->setModel(model_.syncPlanList());
     delegate_ = new SledSyncPlanRowDelegate(model_, accent_, list_);
@@ -264,6 +282,21 @@ void SyncPreviewSheetView::buildLayout() {
     area_->addWidget(list_);
     column->addWidget(area_, 1);
 
+    // The plan on show compared other folders: it stays readable, cannot run, and one click compares
+    // the folders shown now.
+    noticeRow_ = new QWidget(ground);
+    auto* noticeRow = new QHBoxLayout(noticeRow_);
+    noticeRow->setContentsMargins(0, 0, 0, 0);
+    noticeRow->setSpacing(10);
+    notice_ = sledLabel(VornGlassTokens::warning(), vornFont(VornTextStyle::caption, QFont::DemiBold), noticeRow_);
+    notice_->setWordWrap(true);
+    noticeRow->addWidget(notice_, 1);
+    compareAgain_ = new VornGlassButton(QString(), false, noticeRow_);
+    compareAgain_->setSymbol("arrow.clockwise");
+    connect(compareAgain_, &QAbstractButton::clicked, this, [this] { model_.recomputeSyncPlan(); });
+    noticeRow->addWidget(compareAgain_, 0, Qt::AlignVCenter);
+    column->addWidget(noticeRow_);
+
     auto* footer = new QHBoxLayout();
     summary_ = sledLabel(accent_, vornFont(VornTextStyle::caption, QFont::DemiBold), ground);
     footer->addWidget(summary_);
@@ -275,7 +308,7 @@ void SyncPreviewSheetView::buildLayout() {
     run_->setSymbol("arrow.triangle.2.circlepath");
     connect(run_, &QAbstractButton::clicked, this, [this] {
         // The plan run is the one on screen: never one that a newer computation is replacing.
-        if (actionableCount() > 0 && !model_.isComputingSyncPlan()) {
+        if (model_.isSyncPlanRunnable()) {
             model_.executeSyncPlan();
         }
     });
@@ -304,6 +337,10 @@ bool SyncPreviewSheetView::showsScanning() const {
     return area_->currentWidget() == scanning_;
 }
 
+bool SyncPreviewSheetView::showsFailure() const {
+    return area_->currentWidget() == failure_;
+}
+
 void SyncPreviewSheetView::retranslate() {
     const VornLanguage language = model_.language();
     auto t = [language](const char* en, const char* tr) { return vornQText(en, tr, language); };
@@ -320,6 +357,7 @@ void SyncPreviewSheetView::retranslate() {
     scanningText_->setText(t("Scanning directories & subfolders\u2026", "Klasörler ve alt klasörler taranıyor\u2026"));
     cancel_->setLabel(t("Cancel", "İptal"));
     run_->setLabel(t("Run Parallel Sync", "Paralel Senkronizasyonu Başlat"));
+    compareAgain_->setLabel(t("Compare Again", "Yeniden Karşılaştır"));
     vornApplyContentLayoutDirection(this, language);
     syncPanes();
     syncOptions();
@@ -342,7 +380,23 @@ void SyncPreviewSheetView::syncOptions() {
 
 void SyncPreviewSheetView::syncPlan() {
     const bool computing = model_.isComputingSyncPlan();
-    area_->setCurrentWidget(computing ? scanning_ : static_cast<QWidget*>(list_));
+    const std::optional<std::string>& failure = model_.syncPlanError();
+    area_->setCurrentWidget(computing ? scanning_ : failure ? failure_ : static_cast<QWidget*>(list_));
+    const VornLanguage language = model_.language();
+    if (failure) {
+        failureText_->setText(vornQText("No sync plan: " + *failure, "Eşitleme planı yok: " + *failure, language));
+    }
+    const bool stale = model_.isSyncPlanStale() && !computing;
+    if (stale) {
+        const std::string places = model_.syncPlanPlacesTitle();
+        notice_->setText(vornQText("This plan compared " + places +
+                                       ". The panes show other folders now, so it cannot run.",
+                                   "Bu plan " + places +
+                                       " klasörlerini karşılaştırdı. Paneller artık başka klasörler gösteriyor, bu "
+                                       "yüzden çalıştırılamaz.",
+                                   language));
+    }
+    noticeRow_->setVisible(stale);
     if (computing) {
         scanningSpinner_->start();
     } else {
@@ -359,7 +413,7 @@ void SyncPreviewSheetView::syncPlan() {
         tr += " \u2022 SHA-256 doğrulamalı";
     }
     summary_->setText(vornQText(en, tr, model_.language()));
-    run_->setEnabled(count > 0 && !computing);
+    run_->setEnabled(model_.isSyncPlanRunnable());
 }
 
 void SyncPreviewSheetView::keyPressEvent(QKeyEvent* event) {

@@ -65,6 +65,12 @@ public:
     SledSyncPlanRowDelegate* delegate() const { return delegate_; }
     QLabel* scanningLabel() const { return scanningText_; }
     QLabel* summaryLabel() const { return summary_; }
+    // Why no plan stands (the planning failed); shown in place of the list.
+    QLabel* failureLabel() const { return failureText_; }
+    // Why the plan on show cannot run (it compared other folders); hidden while it can.
+    QLabel* noticeLabel() const { return notice_; }
+    VornGlassButton* compareAgainButton() const { return compareAgain_; }
+    bool showsFailure() const;
     VornGlassButton* cancelButton() const { return cancel_; }
     VornPrimaryButton* runButton() const { return run_; }
 
@@ -91,6 +97,11 @@ private:
     QWidget* scanning_ = nullptr;
     VornSpinner* scanningSpinner_ = nullptr;
     QLabel* scanningText_ = nullptr;
+    QWidget* failure_ = nullptr;
+    QLabel* failureText_ = nullptr;
+    QWidget* noticeRow_ = nullptr;
+    QLabel* notice_ = nullptr;
+    VornGlassButton* compareAgain_ = nullptr;
     QListView* list_ = nullptr;
     SledSyncPlanRowDelegate* delegate_ = nullptr;
     QLabel* summary_ = nullptr;

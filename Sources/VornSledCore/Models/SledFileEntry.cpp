@@ -18,6 +18,9 @@ nlohmann::ordered_json SledFileEntry::toJSON() const {
     if (isSymbolicLink) {
         value["isSymbolicLink"] = true;
     }
+    if (modifiedAtPrecision != SledTimePrecision::precise) {
+        value["modifiedAtPrecision"] = rawValue(modifiedAtPrecision);
+    }
     return value;
 }
 
@@ -35,6 +38,10 @@ SledFileEntry SledFileEntry::fromJSON(const nlohmann::json& value, std::string_v
     entry.eTag = reader.optionalString("eTag");
     if (const nlohmann::json* link = reader.optionalValue("isSymbolicLink")) {
         entry.isSymbolicLink = vornJSONGetBoolean(*link, reader.path("isSymbolicLink"));
+    }
+    if (const nlohmann::json* precision = reader.optionalValue("modifiedAtPrecision")) {
+        entry.modifiedAtPrecision =
+            vornJSONGetEnum<SledTimePrecision>(*precision, reader.path("modifiedAtPrecision"));
     }
     return entry;
 }
@@ -54,5 +61,6 @@ std::size_t std::hash<SledFileEntry>::operator()(const SledFileEntry& entry) con
     vornHashCombine(seed, entry.permissions);
     vornHashCombine(seed, entry.eTag);
     vornHashCombine(seed, entry.isSymbolicLink);
+    vornHashCombine(seed, static_cast<int>(entry.modifiedAtPrecision));
     return seed;
 }

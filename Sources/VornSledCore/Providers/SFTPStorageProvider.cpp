@@ -198,6 +198,17 @@ std::optional<VornDate> parseListingDate(std::string_view month, std::string_vie
     return date;
 }
 
+// The whole seconds of find's "%T@" ("1712345678.1234567890"), towards the past.
+std::optional<std::int64_t> parseWholeSeconds(std::string_view text) {
+    const std::size_t dot = text.find('.');
+    std::optional<std::int64_t> seconds = parseDecimal<std::int64_t>(text.substr(0, dot));
+    if (seconds && *seconds < 0 && dot != std::string_view::npos &&
+        text.substr(dot + 1).find_first_not_of('0') != std::string_view::npos) {
+        --*seconds;
+    }
+    return seconds;
+}
+
 // Splits at runs of spaces and tabs, at most `maxSplits` times; the last field keeps the rest.
 std::vector<std::string_view> splitFields(std::string_view line, std::size_t maxSplits) {
     std::vector<std::string_view> fields;
@@ -388,6 +399,9 @@ std::optional<ListingRow> parseEntryLine(std::string_view rawLine, VornDate now)
     row.entry.permissions = std::string(fields[0]);
     row.entry.sizeBytes = row.entry.isDirectory ? 0 : parseDecimal<std::int64_t>(fields[4]).value_or(0);
     row.entry.modifiedAt = parseListingDate(fields[5], fields[6], fields[7], now);
+    // ls prints "14:07" for the last half-year and a year otherwise: a minute or a whole day.
+    row.entry.modifiedAtPrecision =
+        fields[7].find(':') != std::string_view::npos ? SledTimePrecision::minute : SledTimePrecision::day;
     return row;
 }
 
@@ -562,13 +576,18 @@ std::vector<SledFileEntry> SFTPStorageProvider::readBareListing(std::string_view
 std::string SFTPStorageProvider::remoteNamesCommand(std::string_view path) {
     // The glob leaves out hidden names, as sftp's listing does; an empty folder leaves the pattern
     // itself, which names nothing there.
+    // A folder the shell can enter but not read would glob to nothing: it says so instead (no tag),
+    // so it never passes for an empty one. Where GNU find runs, each name is followed by its
+    // modification time in seconds ("stamped"), finer than the minutes of sftp's listing. In the C
+    // locale every byte is a character, so "-name" leaves out exactly the names the glob would.
     return "(CDPATH= cd -- " + escapePOSIXSingleQuoted(path) +
-           " 2>/dev/null && printf 'names\\0' && for f in *; do if [ -e \"$f\" ] || [ -h \"$f\" ]; then printf "
-           "'%s\\0' \"$f\"; fi; done) </dev/null";
+           " 2>/dev/null && [ -r . ] && if find . -maxdepth 0 -printf '' 2>/dev/null; then printf 'stamped\\0' && "
+           "LC_ALL=C find . -mindepth 1 -maxdepth 1 ! -name '.*' -printf '%f\\0%T@\\0'; else printf 'names\\0' && for f in *; "
+           "do if [ -e \"$f\" ] || [ -h \"$f\" ]; then printf '%s\\0' \"$f\"; fi; done; fi) </dev/null";
 }
 
-std::optional<std::vector<std::string>> SFTPStorageProvider::remoteNames(const std::string& path,
-                                                                        std::stop_token stop) const {
+std::optional<std::vector<std::string>> SFTPStorageProvider::remoteNames(
+    const std::string& path, std::stop_token stop, std::map<std::string, std::int64_t>* modifiedSeconds) const {
     const std::optional<fs::path> ssh = VornBinaryLocator::locate("ssh");
     if (!ssh) {
         return std::nullopt;
@@ -579,18 +598,30 @@ std::optional<std::vector<std::string>> SFTPStorageProvider::remoteNames(const s
         return std::nullopt;  // no shell for this login
     }
     constexpr std::string_view tag("names\0", 6);
-    if (!reply.output.starts_with(tag)) {
+    constexpr std::string_view stampedTag("stamped\0", 8);
+    const bool stamped = reply.output.starts_with(stampedTag);
+    if (!stamped && !reply.output.starts_with(tag)) {
         throw listingDoesNotAddUp("the server's shell cannot read the folder");
     }
     std::vector<std::string> names;
-    std::string_view rest = std::string_view(reply.output).substr(tag.size());
-    while (!rest.empty()) {
+    std::string_view rest = std::string_view(reply.output).substr(stamped ? stampedTag.size() : tag.size());
+    const auto next = [&rest]() {
         const std::size_t end = rest.find('\0');
         if (end == std::string_view::npos) {
             throw listingDoesNotAddUp("the server's shell gave an unfinished name");
         }
-        names.emplace_back(rest.substr(0, end));
+        const std::string_view field = rest.substr(0, end);
         rest.remove_prefix(end + 1);
+        return field;
+    };
+    while (!rest.empty()) {
+        names.emplace_back(next());
+        if (stamped) {
+            const std::optional<std::int64_t> seconds = parseWholeSeconds(next());
+            if (seconds && modifiedSeconds != nullptr) {
+                (*modifiedSeconds)[names.back()] = *seconds;
+            }
+        }
     }
     return names;
 }
@@ -607,10 +638,11 @@ std::vector<SledFileEntry> SFTPStorageProvider::listDirectory(const std::string&
         std::stop_source naming;
         const std::stop_callback forwardStop(stop, [&naming] { naming.request_stop(); });
         std::optional<std::vector<std::string>> names;
+        std::map<std::string, std::int64_t> seconds;
         std::exception_ptr namingFailure;
-        std::jthread namer([this, &path, &names, &namingFailure, token = naming.get_token()] {
+        std::jthread namer([this, &path, &names, &seconds, &namingFailure, token = naming.get_token()] {
             try {
-                names = remoteNames(path, token);
+                names = remoteNames(path, token, &seconds);
             } catch (...) {
                 namingFailure = std::current_exception();
             }
@@ -638,7 +670,15 @@ std::vector<SledFileEntry> SFTPStorageProvider::listDirectory(const std::string&
         const std::string_view rows =
             std::string_view(output).substr(head.size(), output.size() - head.size() - tail.size());
         try {
-            return readBareListing(rows, path, names);
+            std::vector<SledFileEntry> entries = readBareListing(rows, path, names);
+            // The shell's whole seconds replace sftp's minutes where it gave them.
+            for (SledFileEntry& entry : entries) {
+                if (const auto found = seconds.find(entry.name); found != seconds.end()) {
+                    entry.modifiedAt = VornDate(std::chrono::seconds(found->second));
+                    entry.modifiedAtPrecision = SledTimePrecision::second;
+                }
+            }
+            return entries;
         } catch (const SledError&) {
             // The folder may have changed between the two readings: once more, then the answer stands.
             if (attempt > 0 || !names) {

@@ -5,7 +5,9 @@
 #include "VornDate.h"
 #include "VornProcessRunner.h"
 
+#include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -95,11 +97,15 @@ public:
     static std::optional<std::string> parseRemoteSHA256(std::string_view output);
 
     // The shell command printing "names", a NUL, then each name in the folder `path` but the
-    // hidden ones, each followed by a NUL.
+    // hidden ones, each followed by a NUL; where GNU find runs, "stamped" and a NUL instead, and
+    // after each name's NUL its modification time in seconds ("%T@") and a NUL. Nothing when the
+    // folder cannot be entered or read.
     static std::string remoteNamesCommand(std::string_view path);
     // The folder's names through the login's shell, exactly as they are; absent when the login has
-    // no shell. Throws SledError::remoteCommandFailed when the shell cannot read the folder.
-    std::optional<std::vector<std::string>> remoteNames(const std::string& path, std::stop_token stop) const;
+    // no shell. Throws SledError::remoteCommandFailed when the shell cannot read the folder. Where
+    // the shell gave times, `modifiedSeconds` (when given) gets each name's in whole seconds.
+    std::optional<std::vector<std::string>> remoteNames(const std::string& path, std::stop_token stop,
+                                                        std::map<std::string, std::int64_t>* modifiedSeconds = nullptr) const;
 
     // The entries of the `ls -ln` lines `rows`, printed inside the folder `parentPath` (bare names).
     // With `exactNames` (the folder's names from remoteNames) each line is matched with the one

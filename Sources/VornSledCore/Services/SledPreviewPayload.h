@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <variant>
@@ -60,6 +61,16 @@ private:
     Value value_;
 };
 
+// How a preview found the file, beyond its digest, so that a save can tell whether anyone changed
+// it since and can give it back its permissions. Each back end fills what it can tell.
+struct SledPreviewReadState {
+    std::optional<std::string> eTag;                  // object storage: the object's entity tag
+    std::optional<std::int64_t> sizeBytes;            // this disk: the size ...
+    std::optional<std::int64_t> modifiedNanoseconds;  // ... and the modification time, to the nanosecond
+    std::optional<unsigned> mode;                     // the permission bits (0777 at most)
+    friend bool operator==(const SledPreviewReadState&, const SledPreviewReadState&) = default;
+};
+
 // One previewed or saved file: where it is, how big, its SHA-256, and what to show.
 struct SledFilePreviewResult {
     std::string fileName;    // the entry's name
@@ -68,6 +79,7 @@ struct SledFilePreviewResult {
     std::int64_t sizeBytes = 0;  // of the file that was read or written
     std::string sha256Hex;   // lower-case hexadecimal SHA-256 of that file
     SledPreviewPayload payload = SledPreviewPayload::text({}, 0, false);
+    SledPreviewReadState readState;
 
     friend bool operator==(const SledFilePreviewResult&, const SledFilePreviewResult&) = default;
 };

@@ -2,6 +2,8 @@
 
 #include "LANNetworkHelpers.h"
 #include "LocalFileProvider.h"
+#include "S3R2StorageProvider.h"
+#include "SFTPStorageProvider.h"
 #include "SledImageProbe.h"
 #include "SledTemporaryFileName.h"
 #include "VornChecksum.h"
@@ -116,6 +118,46 @@ std::string_view withoutCutCharacter(std::string_view bytes) {
     return bytes;
 }
 
+// The permission bits of an `ls -l` mode text ("-rw-r--r--" → 0644); nothing unless it is one.
+std::optional<unsigned> permissionBits(const std::optional<std::string>& text) {
+    if (!text || text->size() < 10) {
+        return std::nullopt;
+    }
+    unsigned bits = 0;
+    for (std::size_t i = 0; i < 9; ++i) {
+        const char c = (*text)[1 + i];
+        const char set = "rwxrwxrwx"[i];
+        const bool executable = i % 3 == 2 && (c == 's' || c == 't');
+        if (c == set || executable) {
+            bits |= 1u << (8 - i);
+        } else if (c != '-' && !(i % 3 == 2 && (c == 'S' || c == 'T'))) {
+            return std::nullopt;
+        }
+    }
+    return bits;
+}
+
+// The folder holding `path` and the name in it, as the providers' listings take and give them.
+std::pair<std::string, std::string> parentAndName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return {"", path};
+    }
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// The object's entity tag as its folder lists it now; nothing when it is not there.
+std::optional<std::string> listedETag(const SledFileEntry& entry, const SledStorageProvider& provider,
+                                      std::stop_token stop) {
+    const auto [folder, name] = parentAndName(entry.path);
+    for (const SledFileEntry& listed : provider.listDirectory(folder, stop)) {
+        if (listed.name == name && !listed.isDirectory) {
+            return listed.eTag;
+        }
+    }
+    return std::nullopt;
+}
+
 // The blocking file work of a preview. It runs to its end whatever the caller's stop token says:
 // once the file is here, reading it is cheaper than abandoning it.
 SledFilePreviewResult examine(const fs::path& file, const SledFileEntry& entry, const SledStorageProvider& provider) {
@@ -127,7 +169,62 @@ SledFilePreviewResult examine(const fs::path& file, const SledFileEntry& entry, 
     const std::int64_t size = info.st_size;
     std::string digest = VornChecksum::sha256(file, digestChunkSize);
     SledPreviewPayload payload = SledQuickPreviewService::classifyAndRead(file, entry.name, size);
-    return {entry.name, entry.path, provider.displayName(), size, std::move(digest), std::move(payload)};
+    return {entry.name, entry.path, provider.displayName(), size, std::move(digest), std::move(payload), {}};
+}
+
+bool isLocal(const SledStorageProvider& provider) {
+    // Exactly the local provider, not something built on it: only its paths are this disk's paths.
+    return typeid(provider) == typeid(LocalFileProvider);
+}
+
+// This disk's view of a file, for the preview's read state: size, nanosecond time, permissions.
+SledPreviewReadState localReadState(const struct stat& info) {
+    SledPreviewReadState state;
+    state.sizeBytes = info.st_size;
+    state.modifiedNanoseconds = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+    state.mode = static_cast<unsigned>(info.st_mode & 0777);
+    return state;
+}
+
+// Whether the file is still the one `openedAs` describes. Throws what the back end throws.
+bool unchangedSince(const SledFilePreviewResult& openedAs, const SledFileEntry& entry,
+                    const SledStorageProvider& provider, std::stop_token stop) {
+    if (isLocal(provider)) {
+        struct stat info {};
+        // As the preview read it: through a link, as the load did.
+        if (::stat(entry.path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            return false;
+        }
+        const SledPreviewReadState now = localReadState(info);
+        return now.sizeBytes == openedAs.readState.sizeBytes &&
+               now.modifiedNanoseconds == openedAs.readState.modifiedNanoseconds;
+    }
+    if (dynamic_cast<const S3R2StorageProvider*>(&provider) != nullptr && openedAs.readState.eTag) {
+        return listedETag(entry, provider, stop) == openedAs.readState.eTag;
+    }
+    if (const auto* sftp = dynamic_cast<const SFTPStorageProvider*>(&provider)) {
+        if (const std::optional<std::string> digest = sftp->computeRemoteSHA256(entry.path, stop)) {
+            return *digest == openedAs.sha256Hex;
+        }
+    }
+    // No cheaper word from the back end: the file itself, fetched and hashed.
+    const VornTemporaryFile copy =
+        VornTemporaryFile::inPrivateDirectory(SledQuickPreviewService::previewCopyName(entry.name));
+    provider.downloadFile(entry.path, copy.path(), {}, stop);
+    return VornChecksum::sha256(copy.path(), digestChunkSize) == openedAs.sha256Hex;
+}
+
+// Gives the saved file on this disk back the permission bits it had (the copy lands as 0600).
+void restoreLocalMode(const std::string& path, unsigned mode) {
+    const VornUniqueFd file(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    struct stat info {};
+    if (!file || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return;
+    }
+    const std::string handle = "/proc/self/fd/" + std::to_string(file.get());
+    if (::chmod(handle.c_str(), mode) != 0) {
+        fail("cannot keep the file's permissions", path, errno);
+    }
 }
 
 }  // namespace
@@ -151,19 +248,34 @@ const SledQuickPreviewService::ExtensionSet& SledQuickPreviewService::textExtens
 SledFilePreviewResult SledQuickPreviewService::loadPreview(const SledFileEntry& entry,
                                                            const SledStorageProvider& provider,
                                                            std::stop_token stop) {
-    // Exactly the local provider, not something built on it: only its paths are this disk's paths.
-    if (typeid(provider) == typeid(LocalFileProvider)) {
-        return examine(fs::path(entry.path), entry, provider);
+    if (isLocal(provider)) {
+        struct stat before {};
+        if (::stat(entry.path.c_str(), &before) != 0) {
+            fail("cannot read the file's attributes", entry.path, errno);
+        }
+        SledFilePreviewResult result = examine(fs::path(entry.path), entry, provider);
+        result.readState = localReadState(before);
+        return result;
+    }
+    SledPreviewReadState state;
+    state.mode = permissionBits(entry.permissions);
+    if (dynamic_cast<const S3R2StorageProvider*>(&provider) != nullptr) {
+        // Read before the bytes: should the object change in between, a save is refused rather
+        // than allowed over a change nobody saw.
+        state.eTag = listedETag(entry, provider, stop);
     }
     // Declared before the download, so that whatever a failed download left is removed too.
     const VornTemporaryFile copy = VornTemporaryFile::inPrivateDirectory(previewCopyName(entry.name));
     provider.downloadFile(entry.path, copy.path(), {}, stop);
-    return examine(copy.path(), entry, provider);
+    SledFilePreviewResult result = examine(copy.path(), entry, provider);
+    result.readState = std::move(state);
+    return result;
 }
 
 SledFilePreviewResult SledQuickPreviewService::saveEditedText(std::string_view text, const SledFileEntry& entry,
                                                               const SledStorageProvider& provider,
-                                                              std::stop_token stop) {
+                                                              std::stop_token stop,
+                                                              const SledFilePreviewResult* openedAs) {
     // What is uploaded comes back as the text payload, which is always well-formed UTF-8.
     if (!VornUnicode::isValidUTF8(text)) {
         throw std::invalid_argument("The edited text of " + entry.name + " is not valid UTF-8; nothing was saved.");
@@ -171,13 +283,28 @@ SledFilePreviewResult SledQuickPreviewService::saveEditedText(std::string_view t
     const VornTemporaryFile editFile = VornTemporaryFile::inPrivateDirectory(editFileName(entry.name));
     vornWriteFileAtomically(editFile.path(), text, 0600);
     std::string digest = VornChecksum::sha256(editFile.path(), digestChunkSize);
+    const std::optional<unsigned> mode = openedAs ? openedAs->readState.mode : permissionBits(entry.permissions);
+    if (mode) {
+        // An SFTP upload hands the server the local file's permissions: the edit file carries the
+        // original's. It lies in the private folder, so what it grants reaches no one else.
+        fs::permissions(editFile.path(), static_cast<fs::perms>(*mode | 0400), fs::perm_options::replace);
+    }
+    // As close to the upload as the back end allows; a change in the moment between is not seen.
+    if (openedAs && !unchangedSince(*openedAs, entry, provider, stop)) {
+        throw SledPreviewChangedError("The file " + entry.name +
+                                      " changed since the preview opened; the edit was not saved.");
+    }
     provider.uploadFile(editFile.path(), entry.path, digest, {}, stop);
+    if (mode && isLocal(provider)) {
+        restoreLocalMode(entry.path, *mode);
+    }
     return {entry.name,
             entry.path,
             provider.displayName(),
             static_cast<std::int64_t>(text.size()),
             std::move(digest),
-            SledPreviewPayload::text(std::string(text), lineCount(text), false)};
+            SledPreviewPayload::text(std::string(text), lineCount(text), false),
+            {}};
 }
 
 SledPreviewPayload SledQuickPreviewService::classifyAndRead(const fs::path& url, std::string_view fileName,

@@ -9,10 +9,17 @@
 #include <filesystem>
 #include <functional>
 #include <set>
+#include <stdexcept>
 #include <span>
 #include <stop_token>
 #include <string>
 #include <string_view>
+
+// A save refused because the file is no longer the one the preview read: someone else changed it.
+class SledPreviewChangedError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // A look at one file of any pane without copying it by hand, and saving an edited text back.
 // Static operations only; nothing is kept between calls, and any number may run at once.
@@ -45,8 +52,15 @@ struct SledQuickPreviewService {
 
     // Uploads `text` as UTF-8 to the entry's own path, with its SHA-256 so that providers that check
     // uploads can verify it. The result describes the saved text.
+    //
+    // With `openedAs` (the preview the text was edited in) the file must still be as that preview
+    // read it, checked just before the upload: on an SFTP server its SHA-256, in object storage its
+    // entity tag, on this disk its size and nanosecond modification time (elsewhere: a fresh
+    // download's SHA-256). Otherwise SledPreviewChangedError is thrown and nothing is written. The
+    // saved file keeps the permission bits the preview found.
     static SledFilePreviewResult saveEditedText(std::string_view text, const SledFileEntry& entry,
-                                                const SledStorageProvider& provider, std::stop_token stop = {});
+                                                const SledStorageProvider& provider, std::stop_token stop = {},
+                                                const SledFilePreviewResult* openedAs = nullptr);
 
     // Classifies the local file `url` by `fileName` and its bytes:
     // - an image when the name's extension is an image one, `sizeBytes` is at most

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <ctime>
+#include <optional>
 #include <string>
 #include <unordered_set>
 
@@ -17,10 +19,58 @@ namespace {
 constexpr VornDate distantPast =
     std::chrono::sys_days{std::chrono::year{1} / std::chrono::January / 1};
 
-// left time − right time, in seconds.
+// The unit a time of this precision is exact to; nothing for a precise one.
+std::optional<std::chrono::seconds> precisionUnit(SledTimePrecision precision) {
+    switch (precision) {
+    case SledTimePrecision::precise:
+        return std::nullopt;
+    case SledTimePrecision::second:
+        return std::chrono::seconds(1);
+    case SledTimePrecision::minute:
+        return std::chrono::minutes(1);
+    case SledTimePrecision::day:
+        return std::chrono::days(1);
+    }
+    return std::nullopt;
+}
+
+// A time cut down to a whole unit, towards the past, as ls cuts it. Days are the local calendar's,
+// as ls prints them and the listing's reader takes them.
+VornDate truncated(VornDate time, std::chrono::seconds unit) {
+    const std::int64_t seconds = std::chrono::floor<std::chrono::seconds>(time).time_since_epoch().count();
+    if (unit >= std::chrono::days(1)) {
+        std::time_t at = static_cast<std::time_t>(seconds);
+        std::tm fields{};
+        if (::localtime_r(&at, &fields) != nullptr) {
+            fields.tm_hour = 0;
+            fields.tm_min = 0;
+            fields.tm_sec = 0;
+            fields.tm_isdst = -1;
+            const std::time_t midnight = std::mktime(&fields);
+            if (midnight != static_cast<std::time_t>(-1)) {
+                return VornDate(std::chrono::seconds(midnight));
+            }
+        }
+    }
+    const std::int64_t step = unit.count();
+    const std::int64_t floored = seconds >= 0 ? seconds / step * step : -((-seconds + step - 1) / step) * step;
+    return VornDate(std::chrono::seconds(floored));
+}
+
+// left time − right time, in seconds, both cut to the coarser of the two precisions: a file listed
+// to the minute on one side cannot be told apart from its copy listed to the nanosecond on the
+// other by the seconds the listing left out.
 double timeDifference(const SledFileEntry& left, const SledFileEntry& right) {
-    const auto leftTime = left.modifiedAt.value_or(distantPast).time_since_epoch().count();
-    const auto rightTime = right.modifiedAt.value_or(distantPast).time_since_epoch().count();
+    VornDate leftDate = left.modifiedAt.value_or(distantPast);
+    VornDate rightDate = right.modifiedAt.value_or(distantPast);
+    const std::optional<std::chrono::seconds> unit =
+        precisionUnit(std::max(left.modifiedAtPrecision, right.modifiedAtPrecision));
+    if (unit && left.modifiedAt && right.modifiedAt) {
+        leftDate = truncated(leftDate, *unit);
+        rightDate = truncated(rightDate, *unit);
+    }
+    const auto leftTime = leftDate.time_since_epoch().count();
+    const auto rightTime = rightDate.time_since_epoch().count();
     // Through double rather than an integer subtraction, which could overflow for far-off dates a
     // provider might report.
     return (static_cast<double>(leftTime) - static_cast<double>(rightTime)) / 1e6;
@@ -85,6 +135,8 @@ SyncPlanItem planOnePath(std::string_view path, const SledFileEntry* left, const
     }
     const bool sameSize = left->sizeBytes == right->sizeBytes;
     const double difference = timeDifference(*left, *right);
+    // Cut to a minute or a day, equal times are all the listing can say; the 2-second slack is for
+    // times that are known to the second or better.
     if (sameSize && std::fabs(difference) < 2.0) {
         return row(path, identicalSkip, left, right, 0, "Identical");
     }

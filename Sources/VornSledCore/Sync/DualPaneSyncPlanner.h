@@ -14,7 +14,9 @@
 // calls no provider. Pure functions, safe on any thread.
 //
 // Two files are identical when their sizes are equal and their modification times differ by less
-// than 2 seconds, a missing time counting as the first day of year 1.
+// than 2 seconds, a missing time counting as the first day of year 1. Times are compared at the
+// coarser precision of the two sides (SledFileEntry::modifiedAtPrecision): a time listed to the
+// minute or the day is matched with the other side's time cut down to that unit.
 struct DualPaneSyncPlanner {
     DualPaneSyncPlanner() = delete;
 

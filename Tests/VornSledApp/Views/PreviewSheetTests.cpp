@@ -615,3 +615,46 @@ TEST_F(RemotePreviewSheetTest, AnObjectStoreTextIsSavedAndTheServerServesTheNewB
     model->deleteSelected(&bucket);
     ASSERT_TRUE(viewsWaitFor([&] { return model->toastMessage() == "Deleted 1 item(s)"; }));
 }
+
+// The file changes on disk while it is being edited: Save is refused with the reason over the
+// buttons, the sheet stays in editing with the draft, and the other program's text stays.
+TEST_F(PreviewSheetTest, ASaveOverAChangeMadeSinceThePreviewIsRefusedAndTheDraftStays) {
+    writeBytes(left.path() / "shared.txt", "first version\n");
+    auto model = makeModel();
+    MainSledWorkspaceView view(*model);
+    view.resize(1228, 700);
+    view.show();
+    PaneBrowserState& pane = *model->leftPane();
+    RemoteFilePreviewSheetView* sheet = preview(*model, view, pane, "shared.txt");
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+    QTest::mouseClick(sheet->editButton(), Qt::LeftButton);
+    QTest::keyClick(sheet->editor(), Qt::Key_End);
+    QTest::keyClicks(sheet->editor(), "my line");
+    const std::string draft = sheet->draftText();
+    EXPECT_FALSE(sheet->saveRefusalLabel()->isVisible());
+
+    for (const VornLanguage language : {VornLanguage::en, VornLanguage::tr}) {
+        writeBytes(left.path() / "shared.txt", language == VornLanguage::en ? "their version\n" : "their version 2\n");
+        model->setLanguage(language);
+        QTest::mouseClick(sheet->saveButton(), Qt::LeftButton);
+        ASSERT_TRUE(viewsWaitFor([&] { return !model->isSavingPreviewEdit() && model->previewSaveError(); }));
+        EXPECT_TRUE(sheet->isEditing());
+        EXPECT_EQ(sheet->draftText(), draft);
+        EXPECT_TRUE(sheet->saveRefusalLabel()->isVisible());
+        EXPECT_EQ(sheet->saveRefusalLabel()->text().toStdString(), *model->previewSaveError());
+        EXPECT_TRUE(model->toastIsError());
+        const bool english = language == VornLanguage::en;
+        EXPECT_EQ(model->previewSaveError()->rfind(english ? "The file changed since the preview opened"
+                                                           : "Dosya önizleme açıldıktan sonra değişti",
+                                                   0),
+                  0u)
+            << *model->previewSaveError();
+        snapshot(*sheet, english ? QStringLiteral("app-preview-save-refused-en")
+                                 : QStringLiteral("app-preview-save-refused-tr"));
+    }
+    EXPECT_EQ(readBytes(left.path() / "shared.txt"), "their version 2\n");
+    // Discarding leaves editing, and with it the refusal.
+    QTest::mouseClick(sheet->discardButton(), Qt::LeftButton);
+    EXPECT_FALSE(sheet->saveRefusalLabel()->isVisible());
+}

@@ -215,3 +215,51 @@ TEST_F(SyncSheetTest, AnIdenticalPlanHasNothingToRunAndLongNamesShortenInTheMidd
     EXPECT_FALSE(model->showingSyncSheet());
     waitForPlan(*model);
 }
+
+// The plan on show stops being runnable once a pane moves: the sheet says which folders it
+// compared and disables Run; comparing again with a folder that cannot be listed shows the reason
+// in place of the rows, and still no Run. Both states in both languages.
+TEST_F(SyncSheetTest, AStalePlanAndAFailedPlanCannotRun) {
+    writeBytes(left.path() / "a.txt", "a");
+    auto model = makeModel();
+    MainSledWorkspaceView view(*model);
+    view.resize(1228, 700);
+    view.show();
+    model->openSyncPreview();
+    SyncPreviewSheetView* sheet = view.syncSheet();
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+    waitForPlan(*model);
+    EXPECT_TRUE(sheet->runButton()->isEnabled());
+    EXPECT_FALSE(sheet->noticeLabel()->isVisible());
+
+    const std::string elsewhere = (right.path() / "elsewhere").string();
+    std::filesystem::create_directory(elsewhere);
+    model->openTypedPath(elsewhere, model->rightPane());
+    ASSERT_TRUE(viewsWaitFor([&] { return !model->rightPane()->isLoading(); }));
+    EXPECT_FALSE(sheet->runButton()->isEnabled());
+    ASSERT_TRUE(sheet->noticeLabel()->isVisible());
+    EXPECT_TRUE(sheet->compareAgainButton()->isVisible());
+    EXPECT_NE(sheet->noticeLabel()->text().indexOf(QString::fromStdString(right.path().string())), -1);
+    EXPECT_EQ(planRows(*model), (std::vector<std::string>{"copyLeftToRight a.txt"}));
+    snapshot(*sheet, QStringLiteral("app-sync-sheet-stale-en"));
+    model->setLanguage(VornLanguage::tr);
+    EXPECT_NE(sheet->noticeLabel()->text().indexOf(QString::fromUtf8("çalıştırılamaz")), -1);
+    snapshot(*sheet, QStringLiteral("app-sync-sheet-stale-tr"));
+    model->setLanguage(VornLanguage::en);
+
+    std::filesystem::remove(elsewhere);
+    QTest::mouseClick(sheet->compareAgainButton(), Qt::LeftButton);
+    waitForPlan(*model);
+    ASSERT_TRUE(model->syncPlanError().has_value());
+    EXPECT_TRUE(sheet->showsFailure());
+    EXPECT_FALSE(sheet->noticeLabel()->isVisible());
+    EXPECT_FALSE(sheet->runButton()->isEnabled());
+    EXPECT_EQ(sheet->failureLabel()->text().toStdString(), "No sync plan: " + *model->syncPlanError());
+    snapshot(*sheet, QStringLiteral("app-sync-sheet-failed-en"));
+    model->setLanguage(VornLanguage::tr);
+    EXPECT_EQ(sheet->failureLabel()->text().toStdString(), "Eşitleme planı yok: " + *model->syncPlanError());
+    snapshot(*sheet, QStringLiteral("app-sync-sheet-failed-tr"));
+    QTest::mouseClick(sheet->runButton(), Qt::LeftButton);
+    EXPECT_TRUE(model->showingSyncSheet());
+}

@@ -97,9 +97,28 @@ TEST(SledFileEntry, IdentityIsThePathButEqualityTakesEveryField) {
                             R"({"name":"a","path":"/a","isDirectory":0,"sizeBytes":1})",
                             R"({"name":"a","path":"/a","isDirectory":false,"sizeBytes":1.5})",
                             R"({"name":"a","path":"/a","isDirectory":false,"sizeBytes":1,"modifiedAt":"2026-03-01T09:15:02Z"})",
-                            R"({"name":"a","path":"/a","isDirectory":false,"sizeBytes":1,"eTag":7})"}) {
+                            R"({"name":"a","path":"/a","isDirectory":false,"sizeBytes":1,"eTag":7})",
+                            R"({"name":"a","path":"/a","isDirectory":false,"sizeBytes":1,"modifiedAtPrecision":"hour"})"}) {
         EXPECT_THROW(SledFileEntry::fromJSON(json::parse(bad)), VornDecodingError) << bad;
     }
+}
+
+// A time's precision travels with it; a precise one (every entry written before it existed)
+// writes nothing, so older files read as before.
+TEST(SledFileEntry, ATimesPrecisionIsWrittenOnlyWhenItIsCoarse) {
+    SledFileEntry minute{.name = "a.txt", .path = "/a.txt", .sizeBytes = 1,
+                         .modifiedAt = vornDateFromISO8601("2026-03-01T09:15:00Z")};
+    EXPECT_EQ(minute.toJSON().contains("modifiedAtPrecision"), false);
+    minute.modifiedAtPrecision = SledTimePrecision::minute;
+    EXPECT_EQ(minute.toJSON()["modifiedAtPrecision"], "minute");
+    EXPECT_EQ(SledFileEntry::fromJSON(json::parse(compact(minute.toJSON()))), minute);
+    SledFileEntry precise = minute;
+    precise.modifiedAtPrecision = SledTimePrecision::precise;
+    EXPECT_NE(precise, minute);
+    EXPECT_NE(std::hash<SledFileEntry>{}(precise), std::hash<SledFileEntry>{}(minute));
+    EXPECT_EQ(SledFileEntry::fromJSON(json::parse(
+                  R"({"name":"a.txt","path":"/a.txt","isDirectory":false,"sizeBytes":1,"modifiedAt":794049300,"modifiedAtPrecision":null})")),
+              precise);
 }
 
 TEST(SledBookmark, RoundTripsAndRequiresAllFourKeys) {

@@ -6,6 +6,7 @@
 
 #include "LocalFileProvider.h"
 #include "ParallelSledTransferEngine.h"
+#include "RecursiveDirectoryWalker.h"
 #include "SFTPTestSupport.h"
 #include "SledError.h"
 #include "VornBinaryLocator.h"
@@ -30,6 +31,7 @@
 #include <thread>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -1582,4 +1584,47 @@ TEST_F(SFTPLiveTest, ADeleteRemovesOnlyAnItemOfTheListedKind) {
     EXPECT_THROW(provider.deleteItem(remote / "was-a-folder", true, {}), SledError);
     EXPECT_EQ(vornReadFile(fs::path(remote / "was-a-file") / "inside.txt"), "keep");
     EXPECT_EQ(vornReadFile(remote / "was-a-folder"), "keep too");
+}
+
+// `ls -l` dates carry their precision: a recent one the minute, an older one the day.
+TEST(SFTPStorageProviderParsing, ListedDatesCarryTheirPrecision) {
+    const std::vector<SledFileEntry> entries = SFTPStorageProvider::readBareListing(
+        "-rw-r--r--    1 0 0  5 Mar  5 14:07 recent\n-rw-r--r--    1 0 0  5 Mar  5  2019 old\n", "/d",
+        std::nullopt, localInstant(2026, 4, 1, 0, 0));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].name, "old");
+    EXPECT_EQ(entries[0].modifiedAtPrecision, SledTimePrecision::day);
+    EXPECT_EQ(entries[1].name, "recent");
+    EXPECT_EQ(entries[1].modifiedAtPrecision, SledTimePrecision::minute);
+}
+
+// Where the server's shell has GNU find, a listing gives whole seconds. A folder the login cannot
+// read — one it may not enter, or one it may enter but not list — fails its listing and the walk
+// over it, instead of passing for an empty folder.
+TEST_F(SFTPLiveTest, ListingsGiveWholeSecondsAndUnreadableFoldersFail) {
+    const SFTPStorageProvider provider = sftpTestProvider();
+    const RemoteFolder folder(provider);
+    const fs::path file = fs::path(folder / "a.txt");
+    vornWriteFileAtomically(file, "abc", 0644);
+    const struct timespec stamp {1'700'000'000, 700'000'000};
+    const struct timespec times[2] = {stamp, stamp};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+    std::vector<SledFileEntry> listed = provider.listDirectory(folder.path(), {});
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].modifiedAtPrecision, SledTimePrecision::second);
+    ASSERT_TRUE(listed[0].modifiedAt.has_value());
+    EXPECT_EQ(std::chrono::floor<std::chrono::seconds>(*listed[0].modifiedAt).time_since_epoch().count(),
+              1'700'000'000);
+
+    // Made by this process's user (root), not the server's: closed to the login.
+    for (const unsigned mode : {0700u, 0711u}) {
+        const fs::path locked = fs::path(folder / ("locked-" + std::to_string(mode)));
+        fs::create_directory(locked);
+        vornWriteFileAtomically(locked / "inside.txt", "x", 0644);
+        fs::permissions(locked, static_cast<fs::perms>(mode), fs::perm_options::replace);
+        EXPECT_THROW(provider.listDirectory(locked.string(), {}), SledError) << std::oct << mode;
+        EXPECT_THROW(RecursiveDirectoryWalker::collectFiles(folder.path(), provider, {}, 12, {}), SledError)
+            << std::oct << mode;
+        fs::remove_all(locked);
+    }
 }

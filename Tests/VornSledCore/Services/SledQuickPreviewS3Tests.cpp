@@ -62,3 +62,24 @@ TEST_F(SledQuickPreviewS3, SavedTextIsStoredWithItsDigest) {
     EXPECT_EQ(vornReadFile(local / "back.yml"), text);
     EXPECT_EQ(back.remoteSHA256, VornSHA256::hexDigest(text));
 }
+
+// Another writer replaces the object after the preview opened: its entity tag moved, so the save
+// is refused and the other writer's object stays.
+TEST_F(SledQuickPreviewS3, ASaveIsRefusedWhenTheObjectChangedSinceThePreview) {
+    const std::string key = folder_ + "/settings.json";
+    put(key, "{\"a\":1}\n");
+    const S3R2StorageProvider provider = s3TestProvider();
+    const SledFileEntry entry = vornPreviewEntry(key, 8);
+    const SledFilePreviewResult opened = SledQuickPreviewService::loadPreview(entry, provider);
+    ASSERT_TRUE(opened.readState.eTag.has_value());
+    SledQuickPreviewService::saveEditedText("{\"a\":2}\n", entry, provider, {}, &opened);
+
+    const SledFilePreviewResult reopened = SledQuickPreviewService::loadPreview(entry, provider);
+    EXPECT_NE(reopened.readState.eTag, opened.readState.eTag);
+    put(key, "{\"a\":3}\n");
+    EXPECT_THROW(SledQuickPreviewService::saveEditedText("{\"a\":4}\n", entry, provider, {}, &reopened),
+                 SledPreviewChangedError);
+    const VornTestTempDir local;
+    provider.downloadFile(key, local / "back.json", {}, {});
+    EXPECT_EQ(vornReadFile(local / "back.json"), "{\"a\":3}\n");
+}

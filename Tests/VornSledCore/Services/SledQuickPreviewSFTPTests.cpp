@@ -124,3 +124,26 @@ TEST_F(SledQuickPreviewSFTP, SaveIsCheckedByTheServerAgainstItsDigest) {
     EXPECT_EQ(vornReadFile(file), text);
     EXPECT_EQ(vornPreviewTemporaryFiles(), before);
 }
+
+// The file as the server lists it (0644), previewed and saved: it stays 0644. Someone changes it on
+// the server after the preview opened: the save is refused and their text stays.
+TEST_F(SledQuickPreviewSFTP, ASaveKeepsTheModeAndRefusesOverAServerSideChange) {
+    const fs::path file = folder_ / "site.conf";
+    put(file, "listen 80;\n");
+    fs::permissions(file, static_cast<fs::perms>(0644), fs::perm_options::replace);
+    const SFTPStorageProvider provider = sftpTestProvider();
+    const auto listed = provider.listDirectory(folder_.string(), {});
+    ASSERT_EQ(listed.size(), 1u);
+    const SledFileEntry& entry = listed[0];
+
+    const SledFilePreviewResult opened = SledQuickPreviewService::loadPreview(entry, provider);
+    SledQuickPreviewService::saveEditedText("listen 8080;\n", entry, provider, {}, &opened);
+    EXPECT_EQ(vornReadFile(file), "listen 8080;\n");
+    EXPECT_EQ(static_cast<unsigned>(fs::status(file).permissions()) & 07777, 0644u);
+
+    const SledFilePreviewResult reopened = SledQuickPreviewService::loadPreview(entry, provider);
+    put(file, "listen 8081;\n");  // another user's save, same size
+    EXPECT_THROW(SledQuickPreviewService::saveEditedText("listen 9090;\n", entry, provider, {}, &reopened),
+                 SledPreviewChangedError);
+    EXPECT_EQ(vornReadFile(file), "listen 8081;\n");
+}

@@ -5,6 +5,7 @@
 #include "SledError.h"
 #include "SledImageProbe.h"
 #include "VornChecksum.h"
+#include "VornFileIO.h"
 #include "VornTaskCancelled.h"
 #include "VornTestForwardingProvider.h"
 #include "VornTestMemoryProvider.h"
@@ -349,8 +350,13 @@ TEST(SledQuickPreviewService, LocalPreviewReadsInPlaceWithoutATemporaryCopy) {
 
     const LocalFileProvider provider("Disk");
     const SledFilePreviewResult result = SledQuickPreviewService::loadPreview(vornPreviewEntry(file.string(), 999), provider);
-    const SledFilePreviewResult expected{"notes.md", file.string(), "Disk", 14, VornSHA256::hexDigest(text),
-                                         SledPreviewPayload::text(text, 4, false)};
+    SledFilePreviewResult expected{"notes.md", file.string(), "Disk", 14, VornSHA256::hexDigest(text),
+                                   SledPreviewPayload::text(text, 4, false)};
+    // What a later save checks the file against: this disk's size, time and permissions.
+    EXPECT_EQ(result.readState.sizeBytes, 14);
+    EXPECT_TRUE(result.readState.modifiedNanoseconds.has_value());
+    EXPECT_EQ(result.readState.mode, static_cast<unsigned>(fs::status(file).permissions()) & 0777);
+    expected.readState = result.readState;
     EXPECT_EQ(result, expected) << "the size is the file's own, not the listing's";
     EXPECT_EQ(vornPreviewTemporaryFiles(), before);
 }
@@ -492,7 +498,9 @@ TEST(SledQuickPreviewService, SaveThroughTheLocalProviderThenPreviewAgain) {
     EXPECT_EQ(vornReadFile(file), text);
     EXPECT_EQ(saved.payload, SledPreviewPayload::text(text, 4, false));
 
-    const SledFilePreviewResult loaded = SledQuickPreviewService::loadPreview(vornPreviewEntry(file.string()), provider);
+    SledFilePreviewResult loaded = SledQuickPreviewService::loadPreview(vornPreviewEntry(file.string()), provider);
+    EXPECT_EQ(loaded.readState.sizeBytes, static_cast<std::int64_t>(text.size()));
+    loaded.readState = {};  // the save describes the text, not the file's state on disk
     EXPECT_EQ(loaded, saved);
 }
 
@@ -533,4 +541,26 @@ TEST(SledQuickPreviewService, TemporaryNamesAreSafeAndFitTheFileSystem) {
     EXPECT_EQ(SledQuickPreviewService::loadPreview(entry, store).payload, SledPreviewPayload::text("x", 1, false));
     EXPECT_EQ(SledQuickPreviewService::saveEditedText("y", entry, store).sizeBytes, 1);
     EXPECT_EQ(store.file("/long/" + longName), "y");
+}
+
+// Saving from a preview of a file on this disk: the file keeps its permissions, and a change made
+// after the preview opened (same size, only the time moved) refuses the save and stays.
+TEST(SledQuickPreviewService, ALocalSaveKeepsTheModeAndRefusesOverAChangeMadeSinceThePreview) {
+    const VornTestTempDir folder;
+    const fs::path script = folder.write("script.sh", "#!/bin/sh\necho one\n");
+    fs::permissions(script, static_cast<fs::perms>(0755), fs::perm_options::replace);
+    const LocalFileProvider provider;
+    const SledFileEntry entry = vornPreviewEntry(script.string(), 20);
+    const SledFilePreviewResult opened = SledQuickPreviewService::loadPreview(entry, provider);
+    EXPECT_EQ(opened.readState.mode, 0755u);
+
+    SledQuickPreviewService::saveEditedText("#!/bin/sh\necho two\n", entry, provider, {}, &opened);
+    EXPECT_EQ(vornReadFile(script), "#!/bin/sh\necho two\n");
+    EXPECT_EQ(static_cast<unsigned>(fs::status(script).permissions()) & 07777, 0755u);
+
+    const SledFilePreviewResult reopened = SledQuickPreviewService::loadPreview(entry, provider);
+    vornWriteFileAtomically(script, "#!/bin/sh\necho TWO\n", 0755);  // another program's edit, same size
+    EXPECT_THROW(SledQuickPreviewService::saveEditedText("mine\n", entry, provider, {}, &reopened),
+                 SledPreviewChangedError);
+    EXPECT_EQ(vornReadFile(script), "#!/bin/sh\necho TWO\n");
 }

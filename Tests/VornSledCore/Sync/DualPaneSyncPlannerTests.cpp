@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
@@ -231,5 +232,58 @@ TEST(DualPaneSyncPlanner, NoDeletionOfWhatTheSamePlanCopiesUnderAnotherCaseOrNor
     };
     for (const PlanCase& c : cases) {
         expectPlan(c);
+    }
+}
+
+// A time listed to the minute or the day is compared with the other side's time cut to that unit,
+// so a copy listed by `ls -l` on one side and to the nanosecond on the other is identical; the
+// 2-second rule stays for times known to the second or better.
+TEST(DualPaneSyncPlanner, TimesAreComparedAtTheCoarserPrecision) {
+    // 14:07:00 local time of a recent SledTimePrecision::day, as `ls -l` prints "14:07".
+    std::tm fields{};
+    fields.tm_year = 2024 - 1900;
+    fields.tm_mon = 2;
+    fields.tm_mday = 1;
+    fields.tm_hour = 14;
+    fields.tm_min = 7;
+    fields.tm_isdst = -1;
+    const VornDate atMinute(std::chrono::seconds(std::mktime(&fields)));
+    fields.tm_hour = 0;
+    fields.tm_min = 0;
+    const VornDate midnight(std::chrono::seconds(std::mktime(&fields)));
+    struct Case {
+        const char* name;
+        VornDate left;
+        SledTimePrecision leftPrecision;
+        VornDate right;
+        SledTimePrecision rightPrecision;
+        SyncActionKind action;
+    };
+    using std::chrono::milliseconds;
+    using std::chrono::seconds;
+    const std::vector<Case> cases{
+        {"same minute, 59.9 s apart", atMinute + milliseconds(59'900), SledTimePrecision::precise, atMinute, SledTimePrecision::minute,
+         identicalSkip},
+        {"next minute", atMinute + seconds(60), SledTimePrecision::precise, atMinute, SledTimePrecision::minute, copyLeftToRight},
+        {"a second before the minute", atMinute - seconds(1), SledTimePrecision::precise, atMinute, SledTimePrecision::minute,
+         copyLeftToRight},
+        {"same day, late evening", midnight + std::chrono::hours(23), SledTimePrecision::precise, midnight, SledTimePrecision::day, identicalSkip},
+        {"next day", midnight + std::chrono::hours(25), SledTimePrecision::precise, midnight, SledTimePrecision::day, copyLeftToRight},
+        {"whole seconds keep the 2-second rule", atMinute + milliseconds(1'900), SledTimePrecision::precise, atMinute, SledTimePrecision::second,
+         identicalSkip},
+        {"whole seconds, 2 s apart", atMinute + seconds(2), SledTimePrecision::second, atMinute, SledTimePrecision::second, copyLeftToRight},
+        {"both precise, 2 s apart", atMinute + seconds(2), SledTimePrecision::precise, atMinute, SledTimePrecision::precise, copyLeftToRight},
+    };
+    for (const Case& c : cases) {
+        SledFileEntry left{"a.txt", "/l/a.txt", false, 10, c.left, std::nullopt, std::nullopt};
+        left.modifiedAtPrecision = c.leftPrecision;
+        SledFileEntry right{"a.txt", "/r/a.txt", false, 10, c.right, std::nullopt, std::nullopt};
+        right.modifiedAtPrecision = c.rightPrecision;
+        for (const bool swapped : {false, true}) {
+            const auto plan = swapped ? DualPaneSyncPlanner::plan({right}, {left}, mirrorLeftToRight, false, {})
+                                      : DualPaneSyncPlanner::plan({left}, {right}, mirrorLeftToRight, false, {});
+            ASSERT_EQ(plan.size(), 1u) << c.name;
+            EXPECT_EQ(plan[0].action(), c.action) << c.name << (swapped ? " (swapped)" : "");
+        }
     }
 }

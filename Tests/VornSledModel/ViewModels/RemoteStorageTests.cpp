@@ -1,13 +1,19 @@
 #include "ModelTestSupport.h"
 
 #include "SFTPStorageProvider.h"
+#include "../../VornSledCore/S3/S3ProviderTestSupport.h"
 #include "SFTPTestSupport.h"
 #include "SledCredentialStore.h"
 #include "VornChecksum.h"
+#include "VornFileIO.h"
 
 #include <QSignalSpy>
 
+#include <algorithm>
 #include <random>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 // The model on real remote storage: the SigV4-checking S3 server and the loopback sshd, with the
 // secrets in the keyring daemon of the test services.
@@ -169,4 +175,139 @@ TEST_F(ModelRemoteTest, AnSFTPLoginIsBrowsedAndFilesGoBothWaysAndAreRenamed) {
     EXPECT_EQ(vornReadFile(left / "back" / "renamed.md"), "# notes");
     EXPECT_EQ(model->transfers().front().direction, SledTransferDirection::download);
     std::filesystem::remove_all(std::filesystem::path(profile.initialRemotePath) / folder);
+}
+
+namespace {
+
+std::vector<std::string> syncRows(const SledViewModel& model) {
+    std::vector<std::string> rows;
+    for (const SyncPlanItem& item : model.syncPlanItems()) {
+        rows.push_back(rawValue(item.action()) + " " + item.relativeName() + " (" + item.reason() + ")");
+    }
+    return rows;
+}
+
+void setTime(const std::filesystem::path& file, std::int64_t seconds, long nanoseconds) {
+    const struct timespec stamp {seconds, nanoseconds};
+    const struct timespec times[2] = {stamp, stamp};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0) << file;
+}
+
+}  // namespace
+
+// A mirror onto the loopback sshd. The server lists whole seconds, so a copy whose local time has
+// a fraction more is identical. Between preview and Run someone rewrites the file the plan would
+// replace: that row is skipped and recorded. An orphan in a folder the login may not write to is
+// refused by the server: the toast names how many and the first; the orphan the server lets go
+// goes without a word.
+TEST_F(ModelRemoteTest, AnSFTPMirrorRechecksItsRowsAndReportsRefusedDeletions) {
+    VORN_REQUIRE_SERVICE("sshd");
+    const std::filesystem::path remoteRoot = std::filesystem::path(VornTestServices::value("SSHD_HOME")) / randomFolder();
+    struct Cleanup {
+        std::filesystem::path path;
+        ~Cleanup() {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    } cleanup{remoteRoot};
+    // Made by this process's user (not the login's): open to the login, but its "locked" folder is not.
+    std::filesystem::create_directories(remoteRoot / "locked");
+    std::filesystem::permissions(remoteRoot, std::filesystem::perms::all, std::filesystem::perm_options::replace);
+    vornWriteFileAtomically(remoteRoot / "same.txt", "same bytes", 0644);
+    vornWriteFileAtomically(remoteRoot / "edited.txt", "old", 0644);
+    vornWriteFileAtomically(remoteRoot / "gone.txt", "orphan", 0644);
+    vornWriteFileAtomically(remoteRoot / "locked" / "kept.txt", "orphan the server keeps", 0644);
+    left.write("same.txt", "same bytes");
+    left.write("edited.txt", "left's newer text");
+    left.write("new.txt", "brand new");
+    setTime(remoteRoot / "same.txt", 1'700'000'000, 0);
+    setTime(left / "same.txt", 1'700'000'000, 900'000'000);
+
+    ConnectionProfile profile = sftpTestProfile();
+    profile.id = VornUUID::random();
+    profile.initialRemotePath = remoteRoot.string();
+    auto environment = this->environment();
+    environment.providerFactory = sftpTestProviderFactory();
+    auto model = makeModel(environment);
+    ModelToastLog toasts(*model);
+    saveProfile(*model, profile, std::nullopt);
+    model->selectEndpoint(PaneEndpoint::remote(profile.id), model->rightPane());
+    waitForListing(*model->rightPane());
+    ASSERT_FALSE(model->rightPane()->errorMessage().has_value()) << *model->rightPane()->errorMessage();
+
+    model->setSyncDeleteOrphans(true);
+    model->openSyncPreview();
+    ASSERT_TRUE(modelWaitFor([&] { return !model->isComputingSyncPlan(); }));
+    ASSERT_FALSE(model->syncPlanError().has_value()) << *model->syncPlanError();
+    EXPECT_EQ(syncRows(*model), (std::vector<std::string>{
+                                    "copyLeftToRight edited.txt (Size changed)",
+                                    "deleteOnRight gone.txt (Orphan on Right)",
+                                    "deleteOnRight locked/kept.txt (Orphan on Right)",
+                                    "copyLeftToRight new.txt (Missing on Right)",
+                                    "identicalSkip same.txt (Identical)",
+                                }));
+
+    vornWriteFileAtomically(remoteRoot / "edited.txt", "their edit", 0644);
+    QSignalSpy finished(model.get(), &SledViewModel::transferBatchFinished);
+    QSignalSpy deleted(model.get(), &SledViewModel::syncDeletionsFinished);
+    const std::size_t before = toasts.messages.size();
+    model->executeSyncPlan();
+    ASSERT_TRUE(modelWaitFor([&] { return finished.count() == 1 && deleted.count() == 1; }));
+    EXPECT_EQ(vornReadFile(remoteRoot / "edited.txt"), "their edit");
+    EXPECT_EQ(vornReadFile(remoteRoot / "new.txt"), "brand new");
+    EXPECT_FALSE(std::filesystem::exists(remoteRoot / "gone.txt"));
+    EXPECT_EQ(vornReadFile(remoteRoot / "locked" / "kept.txt"), "orphan the server keeps");
+    ASSERT_EQ(model->transfers().size(), 2u);
+    std::vector<std::string> records;
+    for (const SledTransferRecord& record : model->transfers()) {
+        records.push_back(record.fileName + " " + rawValue(record.status) + " " + record.errorMessage.value_or(""));
+    }
+    std::sort(records.begin(), records.end());
+    EXPECT_EQ(records, (std::vector<std::string>{"edited.txt failed Changed since the preview", "new.txt completed "}));
+    std::vector<std::string> texts;
+    for (std::size_t i = before; i < toasts.messages.size(); ++i) {
+        EXPECT_TRUE(toasts.messages[i].isError) << toasts.messages[i].text;
+        texts.push_back(toasts.messages[i].text);
+    }
+    ASSERT_EQ(texts.size(), 2u);
+    std::sort(texts.begin(), texts.end());
+    const std::string refused = "1 deletion(s) failed; the first, " + (remoteRoot / "locked" / "kept.txt").string() + ": ";
+    EXPECT_EQ(texts[0].rfind(refused, 0), 0u) << texts[0];
+    EXPECT_GT(texts[0].size(), refused.size());
+    EXPECT_EQ(texts[1], "Transferred 1/2 file(s) (SHA-256 verified)");
+}
+
+// A mirror from a bucket: another writer replaces an object after the preview with one of the
+// same size, which only its entity tag tells apart; that row is skipped, the rest runs.
+TEST_F(ModelRemoteTest, AnObjectReplacedSinceThePreviewIsNotCopied) {
+    VORN_REQUIRE_SERVICE("s3");
+    const std::string folder = s3TestFolder();
+    const S3R2StorageProvider writer = s3TestProvider();
+    const VornTestTempDir staging;
+    writer.uploadFile(staging.write("a", "version 1"), folder + "/report.txt", std::nullopt, {}, {});
+    writer.uploadFile(staging.write("b", "fresh"), folder + "/other.txt", std::nullopt, {}, {});
+
+    auto model = makeModel();
+    ModelToastLog toasts(*model);
+    ConnectionProfile profile = s3TestProfile();
+    saveProfile(*model, profile, VornTestServices::value("S3_SECRET_KEY"));
+    model->jumpToBookmark({VornUUID::random(), "", PaneEndpoint::remote(profile.id), folder}, model->leftPane());
+    waitForListing(*model->leftPane());
+    model->openSyncPreview();
+    ASSERT_TRUE(modelWaitFor([&] { return !model->isComputingSyncPlan(); }));
+    ASSERT_EQ(syncRows(*model), (std::vector<std::string>{"copyLeftToRight other.txt (Missing on Right)",
+                                                          "copyLeftToRight report.txt (Missing on Right)"}));
+
+    writer.uploadFile(staging.write("c", "version 2"), folder + "/report.txt", std::nullopt, {}, {});
+    QSignalSpy finished(model.get(), &SledViewModel::transferBatchFinished);
+    model->executeSyncPlan();
+    ASSERT_TRUE(modelWaitFor([&] { return finished.count() == 1; }));
+    EXPECT_FALSE(std::filesystem::exists(right / "report.txt"));
+    EXPECT_EQ(vornReadFile(right / "other.txt"), "fresh");
+    EXPECT_EQ(toasts.last(), "Transferred 1/2 file(s) (SHA-256 verified)");
+    const auto refused = std::find_if(model->transfers().begin(), model->transfers().end(),
+                                      [](const SledTransferRecord& record) { return record.fileName == "report.txt"; });
+    ASSERT_NE(refused, model->transfers().end());
+    EXPECT_EQ(refused->status, SledTransferStatus::failed);
+    EXPECT_EQ(refused->errorMessage, "Changed since the preview");
 }
