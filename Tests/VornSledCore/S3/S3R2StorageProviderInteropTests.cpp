@@ -122,8 +122,17 @@ TEST(S3R2StorageProviderInterop, EngineMovesBatchesThroughTheProvider) {
                   VornSHA256::hexDigest(content));
     }
 
-    // A stored digest that disagrees with the bytes is caught by the download's verification.
-    bucket.uploadFile(temp.write("liar", "real bytes"), root + "/liar.bin", std::string(64, '0'), {}, {});
+    // A stored digest that disagrees with the bytes is caught by the download's verification. The
+    // server refuses a PUT whose signed payload digest is wrong, so another client stores the lie
+    // as plain metadata.
+    VORN_REQUIRE_TOOL("rclone");
+    const Rclone rclone(temp);
+    const auto lied = rclone.run("copyto --metadata --metadata-set " +
+                                 vornShellQuote("vornsled-sha256=" + std::string(64, '0')) + " " +
+                                 vornShellQuote(temp.write("liar", "real bytes").string()) + " " +
+                                 Rclone::remote(root + "/liar.bin"));
+    ASSERT_EQ(lied.exitCode, 0) << lied.output;
+    ASSERT_EQ(bucket.downloadFile(root + "/liar.bin", temp / "liar-probe", {}, {}).remoteSHA256, std::string(64, '0'));
     const auto caught = engine.executeBatch(
         {{VornUUID::random(), "liar.bin", root + "/liar.bin", (temp / "liar-down").string(), 10,
           SledTransferDirection::download}},
