@@ -391,7 +391,7 @@ void SledViewModel::recomputeSyncPlan() {
             if (rightError) {
                 std::rethrow_exception(rightError);
             }
-            plan = DualPaneSyncPlanner::planRecursive(leftNodes, rightNodes, mode, deleteOrphans);
+            plan = DualPaneSyncPlanner::planRecursive(std::move(leftNodes), std::move(rightNodes), mode, deleteOrphans);
         } catch (...) {
             failure = describe(std::current_exception());
         }

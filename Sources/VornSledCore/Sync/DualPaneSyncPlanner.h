@@ -49,4 +49,9 @@ struct DualPaneSyncPlanner {
     static std::vector<SyncPlanItem> planRecursive(const std::vector<RelativeFileNode>& leftNodes,
                                                    const std::vector<RelativeFileNode>& rightNodes,
                                                    SyncDirectionMode mode, bool deleteOrphans);
+    // The same plan from nodes the caller no longer needs: they are used up while the rows are
+    // made, so a large plan's peak memory holds each name and path about once.
+    static std::vector<SyncPlanItem> planRecursive(std::vector<RelativeFileNode>&& leftNodes,
+                                                   std::vector<RelativeFileNode>&& rightNodes,
+                                                   SyncDirectionMode mode, bool deleteOrphans);
 };
