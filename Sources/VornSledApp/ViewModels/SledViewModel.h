@@ -336,11 +336,26 @@ private:
     PaneBrowserState* paneShowing(const SledPanePlace& place);
     void refreshPanesShowing(const SledPanePlace& place);
 
+    // A batch's records (queued), its jobs and the folders its destination needs first.
+    struct TransferBatch {
+        std::vector<SledTransferRecord> records;
+        std::vector<SledTransferJobSpec> jobs;
+        std::vector<std::string> parents;
+        std::string base;
+    };
+    // Safe on any thread: it reads nothing of the model.
+    static TransferBatch makeTransferBatch(const std::vector<SledRelativeFile>& files, const TransferSide& source,
+                                           const TransferSide& destination, const std::string& sourceLabel,
+                                           const std::string& destinationLabel);
     void runTransferRelativeFiles(std::vector<SledRelativeFile> files, const TransferSide& source,
                                   const TransferSide& destination);
+    // Lists the batch's records and starts its jobs (GUI thread).
+    void startTransferBatch(TransferBatch batch, const TransferSide& source, const TransferSide& destination);
     void enqueueProgress(const VornUUID& id, ProgressUpdate update);
     void flushProgress();
-    void applyProgress(const VornUUID& id, const ProgressUpdate& update);
+    // Applies one report to its record without telling the views; returns the record's row (-1
+    // when it is no longer listed).
+    int applyProgress(const VornUUID& id, ProgressUpdate&& update);
     void beginBatch();
     void endBatch();
     void failRecords(const std::vector<VornUUID>& ids, const std::string& errorText);
