@@ -218,6 +218,8 @@ int main(int argc, char** argv) {
             std::printf("  %-20s %d\n", kind.c_str(), count);
         }
 
+        std::printf("each contender runs as a process of its own that only walks and plans: best time of 3 after a\n"
+                    "warm-up, peak memory the largest resident size the kernel reports for it (as /usr/bin/time -v)\n");
         const fs::path output = work / "output.txt";
         const ChildRun rsync = bestOfThree(
             {"rsync", "-an", "--delete", trees.left.string() + "/", trees.right.string() + "/"}, output);

@@ -92,6 +92,8 @@ for set in one many; do
 done
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+echo "Each tool runs once on the same data against the loopback sshd: our engine (SHA-256 verified, $workers workers),"
+echo "one OpenSSH sftp batch on one connection, rclone copy with $workers transfers; wall time of each command."
 printf '%-34s %9s %9s %9s %12s %14s\n' "data ($workers workers)" "vornsled" "sftp" "rclone" "vs sftp" "vs rclone"
 for set in one many; do
     label="1 x ${big_mib} MiB"
