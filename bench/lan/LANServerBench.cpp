@@ -216,10 +216,10 @@ struct Bench {
 
     std::string url(const char* path) const { return "http://127.0.0.1:" + std::to_string(port) + path; }
 
-    // curl as a sender that matches ours: a streamed body of known length, sent with curl's default
-    // headers (so with "Expect: 100-continue", which the server answers at once), `file` relative
-    // to the current directory. With `hashFirst`, it first does what our client
-    // does before sending: hash the file, and send the digest for the server to check.
+    // curl as users run it: its own default headers (for a large body it first asks with
+    // "Expect: 100-continue", which the server answers), `file` relative to the current directory.
+    // With `hashFirst`, it first does what our client does before sending: hash the file, and send
+    // the digest for the server to check.
     std::string curlUpload(const std::string& file, bool hashFirst) const {
         const std::string send = "curl -sS --fail -o /dev/null -H 'Content-Type: application/octet-stream' "
                                  "-H 'X-VornSled-PIN: " + std::string(benchPIN) + "' -H \"X-VornSled-Filename: $1\" ";

@@ -1,11 +1,16 @@
 // Walks two trees of many small files and plans a mirror between them, beside a dry run of
-// `rsync -an --delete` on the same trees; prints the times, their ratio and each side's peak memory.
+// `rsync -an --delete` on the same trees; prints the times, each side's peak memory, the ratios and
+// whether they meet the goals (time at most rsync's, peak memory at most twice rsync's).
 //
 //   bench_plan [work folder] [files] [differences]
 //
-// The trees are made fresh in the work folder (default: a new folder under $TMPDIR or /tmp) and
-// removed at the end unless the folder was given. Each contender runs once untimed to warm the
-// caches, then three times; the best time counts.
+// How it is measured: both contenders run the same way, as a child process of their own that
+// only walks and plans (this program started again with --walk-and-plan LEFT RIGHT, which walks
+// both trees at once and plans as the workspace does), timed from its start to its end, its peak
+// memory the maximum resident size the kernel reports for it and its children when it is reaped
+// (what `/usr/bin/time -v` shows). Each runs once untimed to warm the caches, then three times;
+// the best time and the highest peak count. The trees are made fresh in the work folder (default:
+// a new folder under $TMPDIR or /tmp) and removed at the end unless the folder was given.
 
 #include "DualPaneSyncPlanner.h"
 #include "LocalFileProvider.h"
@@ -25,10 +30,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <future>
+#include <iterator>
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -103,39 +111,37 @@ Trees makeTrees(const fs::path& work, int files, int differences) {
     return trees;
 }
 
-struct OurRun {
-    double seconds = 0;
-    std::size_t leftFiles = 0;
-    std::size_t rightFiles = 0;
-    std::map<std::string, int> actions;
-};
-
-OurRun walkAndPlan(const Trees& trees) {
-    const auto start = std::chrono::steady_clock::now();
+// The child's work: walk both trees at the same time, as the workspace does, plan a mirror that
+// deletes orphans, and print what was found.
+int walkAndPlan(const std::string& leftRoot, const std::string& rightRoot) {
     const LocalFileProvider provider;
-    // The two panes are walked at the same time, as the workspace does.
     auto rightWalk = std::async(std::launch::async, [&] {
-        return RecursiveDirectoryWalker::collectFiles(trees.right.string(), provider, {}, walkDepth, {});
+        return RecursiveDirectoryWalker::collectFiles(rightRoot, provider, {}, walkDepth, {});
     });
-    const std::vector<RelativeFileNode> left =
-        RecursiveDirectoryWalker::collectFiles(trees.left.string(), provider, {}, walkDepth, {});
-    const std::vector<RelativeFileNode> right = rightWalk.get();
-    const std::vector<SyncPlanItem> plan =
-        DualPaneSyncPlanner::planRecursive(left, right, SyncDirectionMode::mirrorLeftToRight, true);
-    OurRun run;
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.leftFiles = left.size();
-    run.rightFiles = right.size();
+    std::vector<RelativeFileNode> left = RecursiveDirectoryWalker::collectFiles(leftRoot, provider, {}, walkDepth, {});
+    std::vector<RelativeFileNode> right = rightWalk.get();
+    const std::size_t leftFiles = left.size();
+    const std::size_t rightFiles = right.size();
+    const std::vector<SyncPlanItem> plan = DualPaneSyncPlanner::planRecursive(
+        std::move(left), std::move(right), SyncDirectionMode::mirrorLeftToRight, true);
+    std::map<std::string, int> actions;
     for (const SyncPlanItem& item : plan) {
-        ++run.actions[rawValue(item.action())];
+        ++actions[rawValue(item.action())];
     }
-    return run;
+    std::printf("walked %zu files on the left and %zu on the right; plan rows:\n", leftFiles, rightFiles);
+    for (const auto& [action, count] : actions) {
+        std::printf("  %-16s %d\n", action.c_str(), count);
+    }
+    return 0;
 }
 
-double runRsync(const Trees& trees) {
-    const std::string source = trees.left.string() + "/";
-    const std::string destination = trees.right.string() + "/";
-    std::vector<std::string> arguments = {"rsync", "-an", "--delete", source, destination};
+struct ChildRun {
+    double seconds = 0;
+    double peakMegabytes = 0;
+};
+
+// Runs a program with its output going to `output`, and measures it from start to end.
+ChildRun runMeasured(std::vector<std::string> arguments, const fs::path& output) {
     std::vector<char*> argv;
     for (std::string& argument : arguments) {
         argv.push_back(argument.data());
@@ -143,28 +149,39 @@ double runRsync(const Trees& trees) {
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const auto start = std::chrono::steady_clock::now();
     pid_t child = 0;
-    const int spawned = posix_spawnp(&child, "rsync", &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
-        throw std::system_error(spawned, std::generic_category(), "starting rsync (install it: apt-get install rsync)");
+        throw std::system_error(spawned, std::generic_category(), std::string("starting ") + argv[0]);
     }
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    rusage usage{};
+    while (::wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        throw std::runtime_error("rsync failed");
+        throw std::runtime_error(arguments.front() + " failed");
     }
-    return seconds;
+    return {seconds, static_cast<double>(usage.ru_maxrss) / 1024.0};  // ru_maxrss is in KiB
 }
 
-double peakMegabytes(int who) {
-    rusage usage{};
-    ::getrusage(who, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB
+// A warm-up, then the best time and the highest peak of three runs.
+ChildRun bestOfThree(const std::vector<std::string>& arguments, const fs::path& output) {
+    runMeasured(arguments, output);
+    ChildRun best = runMeasured(arguments, output);
+    for (int round = 1; round < 3; ++round) {
+        const ChildRun run = runMeasured(arguments, output);
+        best.seconds = std::min(best.seconds, run.seconds);
+        best.peakMegabytes = std::max(best.peakMegabytes, run.peakMegabytes);
+    }
+    return best;
+}
+
+const char* verdict(bool met) {
+    return met ? "ok" : "missed";
 }
 
 int intArgument(const char* text, const char* what) {
@@ -180,6 +197,9 @@ int intArgument(const char* text, const char* what) {
 
 int main(int argc, char** argv) {
     try {
+        if (argc == 4 && std::string_view(argv[1]) == "--walk-and-plan") {
+            return walkAndPlan(argv[2], argv[3]);
+        }
         const char* tmp = std::getenv("TMPDIR");
         std::string pattern = (fs::path(tmp && *tmp ? tmp : "/tmp") / "vornsled-bench-plan-XXXXXX").string();
         const bool ownWork = argc <= 1 || *argv[1] == '\0';
@@ -198,36 +218,26 @@ int main(int argc, char** argv) {
             std::printf("  %-20s %d\n", kind.c_str(), count);
         }
 
-        // rsync first, while this process is still small: a spawned child starts out sharing this
-        // process's memory until it execs, so its peak can never read lower than ours at that moment.
-        const double floorMegabytes = peakMegabytes(RUSAGE_SELF);
-        runRsync(trees);  // warm-up
-        double rsyncBest = 0;
-        for (int round = 0; round < 3; ++round) {
-            const double seconds = runRsync(trees);
-            rsyncBest = round == 0 ? seconds : std::min(rsyncBest, seconds);
-        }
-        const double rsyncPeak = peakMegabytes(RUSAGE_CHILDREN);
+        std::printf("each contender runs as a process of its own that only walks and plans: best time of 3 after a\n"
+                    "warm-up, peak memory the largest resident size the kernel reports for it (as /usr/bin/time -v)\n");
+        const fs::path output = work / "output.txt";
+        const ChildRun rsync = bestOfThree(
+            {"rsync", "-an", "--delete", trees.left.string() + "/", trees.right.string() + "/"}, output);
+        const ChildRun ours = bestOfThree(
+            {fs::read_symlink("/proc/self/exe").string(), "--walk-and-plan", trees.left.string(), trees.right.string()},
+            output);
+        std::ifstream report(output);
+        std::printf("%s", std::string(std::istreambuf_iterator<char>(report), {}).c_str());
 
-        walkAndPlan(trees);  // warm-up
-        OurRun best;
-        for (int round = 0; round < 3; ++round) {
-            OurRun run = walkAndPlan(trees);
-            if (round == 0 || run.seconds < best.seconds) {
-                best = std::move(run);
-            }
-        }
-
-        std::printf("walked %zu files on the left and %zu on the right; plan rows:\n", best.leftFiles,
-                    best.rightFiles);
-        for (const auto& [action, count] : best.actions) {
-            std::printf("  %-16s %d\n", action.c_str(), count);
-        }
-        std::printf("walk + plan (mirror, delete orphans): %8.3f s   peak memory %7.1f MiB\n", best.seconds,
-                    peakMegabytes(RUSAGE_SELF));
-        std::printf("rsync -an --delete:                   %8.3f s   peak memory %7.1f MiB (floor %.1f MiB)\n",
-                    rsyncBest, rsyncPeak, floorMegabytes);
-        std::printf("ratio walk + plan / rsync:            %8.2f (goal: at most 1)\n", best.seconds / rsyncBest);
+        const double timeRatio = ours.seconds / rsync.seconds;
+        const double memoryRatio = ours.peakMegabytes / rsync.peakMegabytes;
+        std::printf("walk + plan (mirror, delete orphans): %8.3f s   peak memory %7.1f MiB\n", ours.seconds,
+                    ours.peakMegabytes);
+        std::printf("rsync -an --delete:                   %8.3f s   peak memory %7.1f MiB\n", rsync.seconds,
+                    rsync.peakMegabytes);
+        std::printf("time   walk + plan / rsync: %6.2f (goal: at most 1)  %s\n", timeRatio, verdict(timeRatio <= 1.0));
+        std::printf("memory walk + plan / rsync: %6.2f (goal: at most 2)  %s\n", memoryRatio,
+                    verdict(memoryRatio <= 2.0));
 
         if (ownWork) {
             fs::remove_all(work);

@@ -34,14 +34,15 @@ QString rawValueText(auto value) {
 SledTransferListModel::SledTransferListModel(QObject* parent)
     : SledRowListModel<SledTransferRecord>(&sledDescribeTransfer, parent) {}
 
-void SledTransferListModel::insertFrontBatch(const std::vector<SledTransferRecord>& records) {
+void SledTransferListModel::insertFrontBatch(std::vector<SledTransferRecord> records) {
     if (records.empty()) {
         return;
     }
     beginInsertRows(QModelIndex(), 0, static_cast<int>(records.size()) - 1);
-    for (const SledTransferRecord& record : records) {
-        rows_.push_front(record);
+    ordinals_.reserve(ordinals_.size() + records.size());
+    for (SledTransferRecord& record : records) {
         ordinals_[record.id] = --topOrdinal_;
+        rows_.push_front(std::move(record));
     }
     endInsertRows();
 }

@@ -126,6 +126,13 @@ public:
         const QModelIndex at = index(row);
         emit dataChanged(at, at);
     }
+    // Tells the views that the rows from `first` to `last` changed: one signal for the changes of
+    // many rows made together.
+    void rowsChanged(int first, int last) {
+        if (first >= 0 && first <= last && last < rowCount()) {
+            emit dataChanged(index(first), index(last));
+        }
+    }
 
 protected:
     std::deque<Row> rows_;
@@ -141,7 +148,7 @@ public:
     explicit SledTransferListModel(QObject* parent = nullptr);
 
     // Puts the records on top in the order given, each above the one before (the last ends first).
-    void insertFrontBatch(const std::vector<SledTransferRecord>& records);
+    void insertFrontBatch(std::vector<SledTransferRecord> records);
     void insertFront(SledTransferRecord record);
     // The row of a record; -1 when it is not listed.
     int rowOf(const VornUUID& id) const;
@@ -154,6 +161,16 @@ public:
         }
         updateAt(row, change);
         return true;
+    }
+    // As update, but without telling the views: the caller tells them of all its changes at once
+    // (rowsChanged). Returns the record's row, -1 when it is not listed.
+    template <class Change>
+    int updateSilently(const VornUUID& id, Change change) {
+        const int row = rowOf(id);
+        if (row >= 0) {
+            change(rows_[static_cast<std::size_t>(row)]);
+        }
+        return row;
     }
     template <class Predicate>
     int removeRecordsIf(Predicate picks) {

@@ -380,16 +380,34 @@ private:
     PaneBrowserState* paneShowing(const SledPanePlace& place);
     void refreshPanesShowing(const SledPanePlace& place);
 
-    // `skipped`: entries a walk left out, each with its reason; they become failed records of the
-    // batch and count among its files. `refusedEarlier`: files of the same direction refused before
-    // the batch (a sync row changed since the preview) whose failed records already stand; the
-    // batch's toast counts them among its files too.
+    // A batch's records (queued, and failed for what was refused before it), its jobs and the
+    // folders its destination needs first. `failedBeforeStart` counts the refused files among the
+    // batch's files for its toast.
+    struct TransferBatch {
+        std::vector<SledTransferRecord> records;
+        std::vector<SledTransferJobSpec> jobs;
+        std::vector<std::string> parents;
+        std::string base;
+        std::size_t failedBeforeStart = 0;
+    };
+    // Safe on any thread: it reads nothing of the model. `skipped`: entries a walk left out, each
+    // with its reason; they become failed records of the batch.
+    static TransferBatch makeTransferBatch(const std::vector<SledRelativeFile>& files,
+                                           const std::vector<SkippedFileNode>& skipped, const TransferSide& source,
+                                           const TransferSide& destination, const std::string& sourceLabel,
+                                           const std::string& destinationLabel);
+    // `refusedEarlier`: files of the same direction refused before the batch (a sync row changed
+    // since the preview) whose failed records already stand; the toast counts them too.
     void runTransferRelativeFiles(std::vector<SledRelativeFile> files, const TransferSide& source,
                                   const TransferSide& destination, std::vector<SkippedFileNode> skipped = {},
                                   std::size_t refusedEarlier = 0);
+    // Lists the batch's records and starts its jobs (GUI thread).
+    void startTransferBatch(TransferBatch batch, const TransferSide& source, const TransferSide& destination);
     void enqueueProgress(const VornUUID& id, ProgressUpdate update);
     void flushProgress();
-    void applyProgress(const VornUUID& id, const ProgressUpdate& update);
+    // Applies one report to its record without telling the views; returns the record's row (-1
+    // when it is no longer listed).
+    int applyProgress(const VornUUID& id, ProgressUpdate&& update);
     void beginBatch();
     void endBatch();
     void failRecords(const std::vector<VornUUID>& ids, const std::string& errorText);

@@ -7,8 +7,11 @@
 #include "VornTaskCancelled.h"
 
 #include <QPointer>
+#include <QTimer>
 
+#include <algorithm>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <system_error>
 #include <thread>
@@ -16,6 +19,8 @@
 namespace {
 
 constexpr int walkDepth = 12;
+// How long progress reports may gather before the transfer list shows them.
+constexpr int progressFlushMilliseconds = 40;
 
 std::string destinationBase(const std::string& folder) {
     if (!folder.empty() && folder.back() == '/') {
@@ -100,8 +105,11 @@ void SledViewModel::transferSelected(PaneBrowserState* from, PaneBrowserState* t
     }
     const std::vector<std::string> excluded = settings_.syncExcludedPatterns;
     const std::vector<ConnectionProfile> profiles = profiles_;
+    const std::string sourceLabel = endpointTitle(source.endpoint);
+    const std::string destinationLabel = endpointTitle(destination.endpoint);
     beginBatch();
-    background([this, selected, source, destination, excluded, profiles](std::stop_token stop) {
+    background([this, selected, source, destination, excluded, profiles, sourceLabel,
+                destinationLabel](std::stop_token stop) {
         std::vector<SledRelativeFile> files;
         std::vector<SkippedFileNode> skipped;
         std::optional<std::string> failure;
@@ -127,18 +135,24 @@ void SledViewModel::transferSelected(PaneBrowserState* from, PaneBrowserState* t
         } catch (...) {
             failure = describe(std::current_exception());
         }
-        onGUI([this, files = std::move(files), skipped = std::move(skipped), failure, source, destination]() mutable {
+        // A large folder's records and jobs are made here, so that the GUI thread only lists them.
+        const bool empty = files.empty() && skipped.empty();
+        TransferBatch batch;
+        if (!failure && !empty) {
+            batch = makeTransferBatch(files, skipped, source, destination, sourceLabel, destinationLabel);
+        }
+        onGUI([this, batch = std::move(batch), failure, empty, source, destination]() mutable {
             endBatch();
             if (failure) {
                 showToast(*failure, true);
                 return;
             }
-            if (files.empty() && skipped.empty()) {
+            if (empty) {
                 showToast(t("Selected folder(s) contain no files.", "Seçilen klasörlerde aktarılacak dosya yok."),
                           true);
                 return;
             }
-            runTransferRelativeFiles(std::move(files), source, destination, std::move(skipped));
+            startTransferBatch(std::move(batch), source, destination);
         });
     });
 }
@@ -166,20 +180,19 @@ void SledViewModel::handleDroppedLocalURLs(const std::vector<std::filesystem::pa
     runTransferRelativeFiles(std::move(files), source, {into->endpoint(), into->currentPath()});
 }
 
-void SledViewModel::runTransferRelativeFiles(std::vector<SledRelativeFile> files, const TransferSide& source,
-                                             const TransferSide& destination, std::vector<SkippedFileNode> skipped,
-                                             std::size_t refusedEarlier) {
-    const std::string base = destinationBase(destination.folder);
+SledViewModel::TransferBatch SledViewModel::makeTransferBatch(const std::vector<SledRelativeFile>& files,
+                                                             const std::vector<SkippedFileNode>& skipped,
+                                                             const TransferSide& source,
+                                                             const TransferSide& destination,
+                                                             const std::string& sourceLabel,
+                                                             const std::string& destinationLabel) {
+    TransferBatch batch;
+    batch.base = destinationBase(destination.folder);
     const SledTransferDirection direction = directionFor(source.endpoint, destination.endpoint);
-    const std::string sourceLabel = endpointTitle(source.endpoint);
-    const std::string destinationLabel = endpointTitle(destination.endpoint);
     const VornDate now = vornDateNow();
-
-    std::vector<SledTransferRecord> records;
-    std::vector<SledTransferJobSpec> jobs;
     std::vector<std::string> relativePaths;
-    records.reserve(files.size());
-    jobs.reserve(files.size());
+    batch.records.reserve(files.size());
+    batch.jobs.reserve(files.size());
     relativePaths.reserve(files.size());
     for (const SledRelativeFile& file : files) {
         SledTransferRecord record;
@@ -191,16 +204,16 @@ void SledViewModel::runTransferRelativeFiles(std::vector<SledRelativeFile> files
         record.status = SledTransferStatus::queued;
         record.totalBytes = file.entry.sizeBytes;
         record.createdAt = now;
-        SledTransferJobSpec job{record.id, file.entry.name, file.entry.path, base + file.relativePath,
+        SledTransferJobSpec job{record.id, file.entry.name, file.entry.path, batch.base + file.relativePath,
                                 file.entry.sizeBytes, direction};
         // Everything lands inside the folder the user chose, however the names read.
         job.destinationRoot = destination.folder;
         if (source.endpoint.isLocal() && !file.namedByUser && !file.entry.isSymbolicLink) {
             job.sourceRoot = source.folder;
         }
-        jobs.push_back(std::move(job));
+        batch.jobs.push_back(std::move(job));
         relativePaths.push_back(file.relativePath);
-        records.push_back(std::move(record));
+        batch.records.push_back(std::move(record));
     }
     // What a walk left out is a failure of this batch, each with its reason: never a silent gap.
     for (const SkippedFileNode& node : skipped) {
@@ -213,19 +226,34 @@ void SledViewModel::runTransferRelativeFiles(std::vector<SledRelativeFile> files
         record.status = SledTransferStatus::failed;
         record.errorMessage = node.entry.reason;
         record.createdAt = now;
-        records.push_back(std::move(record));
+        batch.records.push_back(std::move(record));
     }
-    const std::size_t skippedCount = skipped.size() + refusedEarlier;
-    transferList_.insertFrontBatch(records);
+    batch.failedBeforeStart = skipped.size();
+    batch.parents = RecursiveDirectoryWalker::requiredParentDirectories(relativePaths);
+    return batch;
+}
+
+void SledViewModel::runTransferRelativeFiles(std::vector<SledRelativeFile> files, const TransferSide& source,
+                                             const TransferSide& destination, std::vector<SkippedFileNode> skipped,
+                                             std::size_t refusedEarlier) {
+    TransferBatch batch = makeTransferBatch(files, skipped, source, destination, endpointTitle(source.endpoint),
+                                            endpointTitle(destination.endpoint));
+    batch.failedBeforeStart += refusedEarlier;
+    startTransferBatch(std::move(batch), source, destination);
+}
+
+void SledViewModel::startTransferBatch(TransferBatch batch, const TransferSide& source,
+                                       const TransferSide& destination) {
+    transferList_.insertFrontBatch(std::move(batch.records));
     emit transfersChanged();
 
-    const std::vector<std::string> parents = RecursiveDirectoryWalker::requiredParentDirectories(relativePaths);
     beginBatch();
     const int workers = static_cast<int>(settings_.parallelWorkers);
     const bool verify = settings_.verifySHA256OnTransfer;
     const std::vector<ConnectionProfile> profiles = profiles_;
-    background([this, jobs = std::move(jobs), parents, base, source, destination, workers, verify, profiles,
-                skippedCount](std::stop_token stop) {
+    background([this, jobs = std::move(batch.jobs), parents = std::move(batch.parents), base = std::move(batch.base),
+                skippedCount = batch.failedBeforeStart, source, destination, workers, verify,
+                profiles](std::stop_token stop) {
         std::shared_ptr<SledStorageProvider> from;
         std::shared_ptr<SledStorageProvider> to;
         try {
@@ -325,6 +353,10 @@ void SledViewModel::enqueueProgress(const VornUUID& id, ProgressUpdate update) {
             // Merged as the record would have applied both: a report without a total or a digest
             // keeps the earlier one.
             ProgressUpdate& pending = slot->second;
+            if (isFinal(pending.status) && !isFinal(update.status)) {
+                // A record's end, with its message and digest, is never covered by a late report.
+                return;
+            }
             if (update.totalBytes <= 0) {
                 update.totalBytes = pending.totalBytes;
             }
@@ -339,7 +371,10 @@ void SledViewModel::enqueueProgress(const VornUUID& id, ProgressUpdate update) {
         }
     }
     if (schedule) {
-        onGUI([this] { flushProgress(); });
+        // Reports that come within the same short while reach the list together: small files end
+        // by the thousand a second, and each flush costs the GUI thread a pass over the list and
+        // its signals. The batch's own end flushes at once.
+        onGUI([this] { QTimer::singleShot(progressFlushMilliseconds, this, [this] { flushProgress(); }); });
     }
 }
 
@@ -353,24 +388,31 @@ void SledViewModel::flushProgress() {
     if (updates.empty()) {
         return;
     }
-    for (const auto& [id, update] : updates) {
-        applyProgress(id, update);
+    int firstRow = std::numeric_limits<int>::max();
+    int lastRow = -1;
+    for (auto& [id, update] : updates) {
+        const int row = applyProgress(id, std::move(update));
+        if (row >= 0) {
+            firstRow = std::min(firstRow, row);
+            lastRow = std::max(lastRow, row);
+        }
     }
+    transferList_.rowsChanged(firstRow, lastRow);
     emit transfersChanged();
 }
 
-void SledViewModel::applyProgress(const VornUUID& id, const ProgressUpdate& update) {
-    transferList_.update(id, [&](SledTransferRecord& record) {
+int SledViewModel::applyProgress(const VornUUID& id, ProgressUpdate&& update) {
+    return transferList_.updateSilently(id, [&](SledTransferRecord& record) {
         record.status = update.status;
         record.transferredBytes = update.transferredBytes;
         if (update.totalBytes > 0) {
             record.totalBytes = update.totalBytes;
         }
         if (update.sha256Hex) {
-            record.sha256Hex = update.sha256Hex;
+            record.sha256Hex = std::move(update.sha256Hex);
         }
         record.isSHA256Verified = update.isVerified;
-        record.errorMessage = update.errorMessage;
+        record.errorMessage = std::move(update.errorMessage);
         if (update.status == SledTransferStatus::completed) {
             record.completedAt = vornDateNow();
         }
@@ -502,8 +544,8 @@ void SledViewModel::recomputeSyncPlan() {
                 std::rethrow_exception(rightError);
             }
             // Names the walks could not use show as skipped rows with their reason.
-            plan = DualPaneSyncPlanner::planRecursive(leftNodes.files, rightNodes.files, mode, deleteOrphans,
-                                                      leftNodes.skipped, rightNodes.skipped);
+            plan = DualPaneSyncPlanner::planRecursive(std::move(leftNodes.files), std::move(rightNodes.files), mode,
+                                                      deleteOrphans, leftNodes.skipped, rightNodes.skipped);
         } catch (...) {
             failure = describe(std::current_exception());
         }

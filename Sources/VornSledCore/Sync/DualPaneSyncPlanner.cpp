@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <unordered_set>
+#include <utility>
 
 namespace {
 
@@ -217,13 +218,24 @@ std::string sameNameReason() {
 // - a deletion of a path that another row of the plan writes on the same side, but for case or
 //   Unicode normalisation, would delete on a case-insensitive or normalising disk the very file
 //   the plan has just copied there.
-void guardRows(std::vector<SyncPlanItem>& items, const std::vector<RelativeFileNode>& leftNodes,
-               const std::vector<RelativeFileNode>& rightNodes) {
+// The paths of each side that the guards below leave alone, taken from the nodes before the rows
+// are made, so that the nodes need not outlive the making of the rows.
+struct GuardedPaths {
+    std::unordered_set<std::string> leftLinks;
+    std::unordered_set<std::string> rightLinks;
+    std::unordered_set<std::string> leftSpecial;
+    std::unordered_set<std::string> rightSpecial;
+
+    GuardedPaths(const std::vector<RelativeFileNode>& leftNodes, const std::vector<RelativeFileNode>& rightNodes)
+        : leftLinks(pathsWhere(leftNodes, isLink)),
+          rightLinks(pathsWhere(rightNodes, isLink)),
+          leftSpecial(pathsWhere(leftNodes, isSpecialFile)),
+          rightSpecial(pathsWhere(rightNodes, isSpecialFile)) {}
+};
+
+void guardRows(std::vector<SyncPlanItem>& items, const GuardedPaths& guarded) {
     using enum SyncActionKind;
-    const std::unordered_set<std::string> leftLinks = pathsWhere(leftNodes, isLink);
-    const std::unordered_set<std::string> rightLinks = pathsWhere(rightNodes, isLink);
-    const std::unordered_set<std::string> leftSpecial = pathsWhere(leftNodes, isSpecialFile);
-    const std::unordered_set<std::string> rightSpecial = pathsWhere(rightNodes, isSpecialFile);
+    const auto& [leftLinks, rightLinks, leftSpecial, rightSpecial] = guarded;
     const auto skip = [](const SyncPlanItem& item, const std::string& reason) {
         return SyncPlanItem(item.relativeName(), identicalSkip, item.leftEntry(), item.rightEntry(), 0, reason);
     };
@@ -247,9 +259,9 @@ void guardRows(std::vector<SyncPlanItem>& items, const std::vector<RelativeFileN
         return;
     }
     for (SyncPlanItem& item : items) {
-        const bool guarded = (item.action() == deleteOnRight && writtenOnRight.contains(samenessKey(item.relativeName()))) ||
-                             (item.action() == deleteOnLeft && writtenOnLeft.contains(samenessKey(item.relativeName())));
-        if (guarded) {
+        const bool sameName = (item.action() == deleteOnRight && writtenOnRight.contains(samenessKey(item.relativeName()))) ||
+                              (item.action() == deleteOnLeft && writtenOnLeft.contains(samenessKey(item.relativeName())));
+        if (sameName) {
             item = skip(item, sameNameReason());
         }
     }
@@ -264,6 +276,61 @@ std::vector<RelativeFileNode> filesKeyedByName(const std::vector<SledFileEntry>&
         }
     }
     return nodes;
+}
+
+// The rows of the plan, in plan order. `release`: the nodes are the planner's own, and each
+// node's text goes as soon as its row holds a copy, so that a large plan does not hold every name
+// and path twice at its peak.
+std::vector<SyncPlanItem> planNodes(const std::vector<RelativeFileNode>& leftNodes,
+                                    const std::vector<RelativeFileNode>& rightNodes, SyncDirectionMode mode,
+                                    bool deleteOrphans, bool release) {
+    const GuardedPaths guarded(leftNodes, rightNodes);
+    // Both sides in the plan's order, then one merging pass: a path on both sides meets itself.
+    // The pass only pairs the nodes up, so the rows are then made once, into a list of their size.
+    const std::vector<const RelativeFileNode*> left = inPlanOrder(leftNodes);
+    const std::vector<const RelativeFileNode*> right = inPlanOrder(rightNodes);
+    std::vector<std::pair<const RelativeFileNode*, const RelativeFileNode*>> pairs;
+    pairs.reserve(std::max(left.size(), right.size()));
+    std::size_t leftIndex = 0;
+    std::size_t rightIndex = 0;
+    while (leftIndex < left.size() || rightIndex < right.size()) {
+        const RelativeFileNode* leftNode = leftIndex < left.size() ? left[leftIndex] : nullptr;
+        const RelativeFileNode* rightNode = rightIndex < right.size() ? right[rightIndex] : nullptr;
+        if (leftNode && rightNode && leftNode->relativePath != rightNode->relativePath) {
+            // The order is total, so different paths are never equivalent: one side comes first.
+            if (planOrder(leftNode->relativePath, rightNode->relativePath)) {
+                rightNode = nullptr;
+            } else {
+                leftNode = nullptr;
+            }
+        }
+        pairs.emplace_back(leftNode, rightNode);
+        if (leftNode) {
+            skipPath(left, leftIndex);
+        }
+        if (rightNode) {
+            skipPath(right, rightIndex);
+        }
+    }
+    std::vector<SyncPlanItem> items;
+    items.reserve(pairs.size());
+    for (const auto& [leftNode, rightNode] : pairs) {
+        const std::string& path = (leftNode ? leftNode : rightNode)->relativePath;
+        items.push_back(planOnePath(path, leftNode ? &leftNode->entry : nullptr,
+                                    rightNode ? &rightNode->entry : nullptr, mode, deleteOrphans));
+        if (release) {
+            for (const RelativeFileNode* node : {leftNode, rightNode}) {
+                if (node) {
+                    // Owned by the caller of planNodes, which passed them to be used up.
+                    auto& spent = const_cast<RelativeFileNode&>(*node);
+                    spent.relativePath = std::string();
+                    spent.entry = SledFileEntry();
+                }
+            }
+        }
+    }
+    guardRows(items, guarded);
+    return items;
 }
 
 }  // namespace
@@ -284,44 +351,23 @@ std::vector<SyncPlanItem> DualPaneSyncPlanner::plan(const std::vector<SledFileEn
 std::vector<SyncPlanItem> DualPaneSyncPlanner::planRecursive(const std::vector<RelativeFileNode>& leftNodes,
                                                              const std::vector<RelativeFileNode>& rightNodes,
                                                              SyncDirectionMode mode, bool deleteOrphans) {
-    // Both sides in the plan's order, then one merging pass: a path on both sides meets itself.
-    const std::vector<const RelativeFileNode*> left = inPlanOrder(leftNodes);
-    const std::vector<const RelativeFileNode*> right = inPlanOrder(rightNodes);
-    std::vector<SyncPlanItem> items;
-    items.reserve(std::max(left.size(), right.size()));
-    std::size_t leftIndex = 0;
-    std::size_t rightIndex = 0;
-    while (leftIndex < left.size() || rightIndex < right.size()) {
-        const RelativeFileNode* leftNode = leftIndex < left.size() ? left[leftIndex] : nullptr;
-        const RelativeFileNode* rightNode = rightIndex < right.size() ? right[rightIndex] : nullptr;
-        if (leftNode && rightNode && leftNode->relativePath != rightNode->relativePath) {
-            // The order is total, so different paths are never equivalent: one side comes first.
-            if (planOrder(leftNode->relativePath, rightNode->relativePath)) {
-                rightNode = nullptr;
-            } else {
-                leftNode = nullptr;
-            }
-        }
-        const std::string& path = (leftNode ? leftNode : rightNode)->relativePath;
-        items.push_back(planOnePath(path, leftNode ? &leftNode->entry : nullptr,
-                                    rightNode ? &rightNode->entry : nullptr, mode, deleteOrphans));
-        if (leftNode) {
-            skipPath(left, leftIndex);
-        }
-        if (rightNode) {
-            skipPath(right, rightIndex);
-        }
-    }
-    guardRows(items, leftNodes, rightNodes);
-    return items;
+    return planNodes(leftNodes, rightNodes, mode, deleteOrphans, false);
 }
 
-std::vector<SyncPlanItem> DualPaneSyncPlanner::planRecursive(const std::vector<RelativeFileNode>& leftNodes,
-                                                             const std::vector<RelativeFileNode>& rightNodes,
+std::vector<SyncPlanItem> DualPaneSyncPlanner::planRecursive(std::vector<RelativeFileNode>&& leftNodes,
+                                                             std::vector<RelativeFileNode>&& rightNodes,
+                                                             SyncDirectionMode mode, bool deleteOrphans) {
+    std::vector<RelativeFileNode> left = std::move(leftNodes);
+    std::vector<RelativeFileNode> right = std::move(rightNodes);
+    return planNodes(left, right, mode, deleteOrphans, true);
+}
+
+std::vector<SyncPlanItem> DualPaneSyncPlanner::planRecursive(std::vector<RelativeFileNode> leftNodes,
+                                                             std::vector<RelativeFileNode> rightNodes,
                                                              SyncDirectionMode mode, bool deleteOrphans,
                                                              const std::vector<SkippedFileNode>& leftSkipped,
                                                              const std::vector<SkippedFileNode>& rightSkipped) {
-    std::vector<SyncPlanItem> plan = planRecursive(leftNodes, rightNodes, mode, deleteOrphans);
+    std::vector<SyncPlanItem> plan = planRecursive(std::move(leftNodes), std::move(rightNodes), mode, deleteOrphans);
     if (leftSkipped.empty() && rightSkipped.empty()) {
         return plan;
     }

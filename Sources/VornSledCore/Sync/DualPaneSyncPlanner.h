@@ -52,13 +52,19 @@ struct DualPaneSyncPlanner {
     static std::vector<SyncPlanItem> planRecursive(const std::vector<RelativeFileNode>& leftNodes,
                                                    const std::vector<RelativeFileNode>& rightNodes,
                                                    SyncDirectionMode mode, bool deleteOrphans);
+    // The same plan from nodes the caller no longer needs: they are used up while the rows are
+    // made, so a large plan's peak memory holds each name and path about once.
+    static std::vector<SyncPlanItem> planRecursive(std::vector<RelativeFileNode>&& leftNodes,
+                                                   std::vector<RelativeFileNode>&& rightNodes,
+                                                   SyncDirectionMode mode, bool deleteOrphans);
 
     // The same plan with what the walks left out (names that cannot be one path component): each
     // skipped entry is a row of its own, identicalSkip with its reason, and any row at its path or
     // below it becomes identicalSkip with that reason too, on either side. So nothing is copied
-    // over, or deleted as an orphan beside, an item the plan could not name.
-    static std::vector<SyncPlanItem> planRecursive(const std::vector<RelativeFileNode>& leftNodes,
-                                                   const std::vector<RelativeFileNode>& rightNodes,
+    // over, or deleted as an orphan beside, an item the plan could not name. The nodes are used up
+    // as in the overload above; pass copies to keep them.
+    static std::vector<SyncPlanItem> planRecursive(std::vector<RelativeFileNode> leftNodes,
+                                                   std::vector<RelativeFileNode> rightNodes,
                                                    SyncDirectionMode mode, bool deleteOrphans,
                                                    const std::vector<SkippedFileNode>& leftSkipped,
                                                    const std::vector<SkippedFileNode>& rightSkipped);

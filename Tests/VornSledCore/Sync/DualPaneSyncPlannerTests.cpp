@@ -64,6 +64,8 @@ void expectPlan(const PlanCase& c) {
     const std::vector<RelativeFileNode> left = tree(c.left, "/L");
     const std::vector<RelativeFileNode> right = tree(c.right, "/R");
     const std::vector<SyncPlanItem> plan = DualPaneSyncPlanner::planRecursive(left, right, c.mode, c.deleteOrphans);
+    // Nodes handed over to be used up give the same plan.
+    EXPECT_EQ(DualPaneSyncPlanner::planRecursive(std::vector(left), std::vector(right), c.mode, c.deleteOrphans), plan);
     ASSERT_EQ(plan.size(), c.rows.size());
     for (std::size_t index = 0; index < plan.size(); ++index) {
         const SyncPlanItem& item = plan[index];
@@ -192,6 +194,8 @@ TEST(DualPaneSyncPlanner, ARepeatedPathCountsOnceWithItsFirstNode) {
     ASSERT_EQ(plan.size(), 1u);
     EXPECT_EQ(plan[0].action(), identicalSkip);
     EXPECT_EQ(plan[0].leftEntry(), left[0].entry);
+    EXPECT_EQ(DualPaneSyncPlanner::planRecursive(std::vector(left), tree({{"x.txt", 1, 0}}, "/R"), mirrorLeftToRight, true),
+              plan);
 }
 
 TEST(DualPaneSyncPlanner, OneLevelPlanDropsFoldersAndExcludedFiles) {

@@ -299,7 +299,10 @@ TEST(DualPaneSyncPlanner, SymbolicLinksOnEitherSideAreLeftAloneWithEverythingBen
                             SyncDirectionMode::twoWayUpdate}) {
         SCOPED_TRACE(rawValue(mode));
         std::set<std::string> skipped;
-        for (const SyncPlanItem& item : DualPaneSyncPlanner::planRecursive(left, right, mode, true)) {
+        const std::vector<SyncPlanItem> plan = DualPaneSyncPlanner::planRecursive(left, right, mode, true);
+        // Nodes handed over to be used up give the same plan.
+        EXPECT_EQ(DualPaneSyncPlanner::planRecursive(std::vector(left), std::vector(right), mode, true), plan);
+        for (const SyncPlanItem& item : plan) {
             if (item.reason() == "Symbolic link, left alone") {
                 EXPECT_EQ(item.action(), SyncActionKind::identicalSkip);
                 EXPECT_EQ(item.bytesToTransfer(), 0);
@@ -349,7 +352,10 @@ TEST(DualPaneSyncPlanner, SocketsAndPipesAreLeftAlone) {
                             SyncDirectionMode::twoWayUpdate}) {
         SCOPED_TRACE(rawValue(mode));
         std::set<std::string> skipped;
-        for (const SyncPlanItem& item : DualPaneSyncPlanner::planRecursive(left, right, mode, true)) {
+        const std::vector<SyncPlanItem> plan = DualPaneSyncPlanner::planRecursive(left, right, mode, true);
+        // Nodes handed over to be used up give the same plan.
+        EXPECT_EQ(DualPaneSyncPlanner::planRecursive(std::vector(left), std::vector(right), mode, true), plan);
+        for (const SyncPlanItem& item : plan) {
             if (item.reason() == "Not a regular file, left alone") {
                 EXPECT_EQ(item.action(), SyncActionKind::identicalSkip);
                 EXPECT_EQ(item.bytesToTransfer(), 0);

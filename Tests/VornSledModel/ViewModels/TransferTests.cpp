@@ -5,6 +5,10 @@
 #include <QSignalSpy>
 
 #include <algorithm>
+#include <filesystem>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -179,4 +183,62 @@ TEST_F(ModelTest, LinksInsideASentFolderAreSkippedWithTheirReasonLinksChosenAlon
     ASSERT_TRUE(modelWaitFor([&] { return finished.count() == 3; }));
     EXPECT_EQ(toasts.last(), "Transferred 1/1 file(s) (SHA-256 verified)");
     EXPECT_EQ(vornReadFile(right / "link.txt"), "secret");
+}
+
+TEST_F(ModelTest, EveryRecordShowsItsFinalStateOnceReachedWithItsDigestOrItsError) {
+    // Enough small files that their reports reach the list many at a time.
+    constexpr int fileCount = 300;
+    for (int index = 0; index < fileCount; ++index) {
+        left.write("Many/f" + std::to_string(index) + ".txt", "content " + std::to_string(index));
+    }
+    // A folder where one copy must land: that file fails, the others complete.
+    std::filesystem::create_directories(right.path() / "Many" / "f7.txt" / "occupied");
+    auto model = makeModel();
+    PaneBrowserState& from = *model->leftPane();
+    select(from, {"Many"});
+
+    // What the views are told, record by record, in the order they are told it.
+    std::unordered_map<VornUUID, std::vector<SledTransferStatus>> shown;
+    const QMetaObject::Connection watching = QObject::connect(model->transferList(), &QAbstractItemModel::dataChanged,
+                     [&](const QModelIndex& top, const QModelIndex& bottom) {
+                         for (int row = top.row(); row <= bottom.row(); ++row) {
+                             const SledTransferRecord& record = model->transfers()[static_cast<std::size_t>(row)];
+                             std::vector<SledTransferStatus>& states = shown[record.id];
+                             if (states.empty() || states.back() != record.status) {
+                                 states.push_back(record.status);
+                             }
+                         }
+                     });
+    QSignalSpy finished(model.get(), &SledViewModel::transferBatchFinished);
+    model->transferSelected(&from, model->rightPane());
+    ASSERT_TRUE(modelWaitFor([&] { return finished.count() == 1; }));
+    QObject::disconnect(watching);
+
+    ASSERT_EQ(model->transfers().size(), static_cast<std::size_t>(fileCount));
+    int failures = 0;
+    for (const SledTransferRecord& record : model->transfers()) {
+        SCOPED_TRACE(record.fileName);
+        // The views were told of the final state, and nothing came after it.
+        const std::vector<SledTransferStatus>& states = shown[record.id];
+        ASSERT_FALSE(states.empty());
+        EXPECT_EQ(states.back(), record.status);
+        for (std::size_t index = 0; index + 1 < states.size(); ++index) {
+            EXPECT_NE(states[index], SledTransferStatus::completed);
+            EXPECT_NE(states[index], SledTransferStatus::failed);
+            EXPECT_NE(states[index], SledTransferStatus::cancelled);
+        }
+        if (record.fileName == "Many/f7.txt") {
+            ++failures;
+            EXPECT_EQ(record.status, SledTransferStatus::failed);
+            EXPECT_TRUE(record.errorMessage && !record.errorMessage->empty());
+            EXPECT_FALSE(record.isSHA256Verified);
+        } else {
+            EXPECT_EQ(record.status, SledTransferStatus::completed);
+            EXPECT_TRUE(record.sha256Hex.has_value());
+            EXPECT_TRUE(record.isSHA256Verified);
+            EXPECT_FALSE(record.errorMessage.has_value());
+            EXPECT_EQ(record.transferredBytes, record.totalBytes);
+        }
+    }
+    EXPECT_EQ(failures, 1);
 }
