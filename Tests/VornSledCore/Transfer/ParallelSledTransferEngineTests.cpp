@@ -341,9 +341,13 @@ TEST(ParallelSledTransferEngine, ResultsComeInCompletionOrderThroughASlidingWind
     source.addFile("/short", "short job");
     source.addFile("/third", "third job");
     // With two workers the long first job is held until the third job has started: the short job's
-    // slot went to the next job of the list while the long one was still running.
+    // slot went to the next job of the list while the long one was still running. The short job
+    // waits for the long one to be under way, so both are in flight at once however the threads
+    // are scheduled.
     auto gate = std::make_shared<VornTestGate>();
-    source.setScript(Operation::download, "/long", Script{.gate = gate});
+    auto longStarted = std::make_shared<VornTestGate>();
+    source.setScript(Operation::download, "/long", Script{.onStart = [longStarted] { longStarted->open(); }, .gate = gate});
+    source.setScript(Operation::download, "/short", Script{.gate = longStarted});
     source.setScript(Operation::download, "/third", Script{.onStart = [gate] { gate->open(); }});
     const auto longJob = job("long", "/long", "/out/long", 8);
     const auto shortJob = job("short", "/short", "/out/short", 9);
