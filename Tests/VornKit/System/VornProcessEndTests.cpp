@@ -241,9 +241,10 @@ TEST(VornProcessEnd, KillingTheProgramEndsItsChildren) {
         if (!ended) {
             ::kill(children[i], SIGKILL);
         }
+        // How it ended is not the point: the kernel closes the program's pipes before it signals
+        // the children, so a child reading one may see its end and leave first.
         int childStatus = 0;
         ASSERT_EQ(::waitpid(children[i], &childStatus, 0), children[i]);
-        EXPECT_TRUE(WIFSIGNALED(childStatus) && WTERMSIG(childStatus) == SIGKILL);
     }
     ::prctl(PR_SET_CHILD_SUBREAPER, 0);
 }
