@@ -62,6 +62,8 @@ struct SledRelativeFile {
     // local file is opened below the folder it was listed in without following links (a link the
     // user selected in a listing is still sent as its target).
     bool namedByUser = false;
+    // What the destination held when the user decided to replace it (a sync row's target side).
+    std::optional<SledListedDestination> listedDestination;
 };
 
 // A secret as the profile editor found it in the keyring.

@@ -54,6 +54,15 @@ bool sameAsListed(const SledFileEntry& listed, const SledFileEntry& now) {
            (!listed.eTag || listed.eTag == now.eTag);
 }
 
+// What a sync row's target side held when it was listed, for the engine to hold the copy to at
+// the moment it replaces the file.
+SledListedDestination listedOf(const std::optional<SledFileEntry>& target) {
+    if (!target) {
+        return SledListedDestination{};
+    }
+    return SledListedDestination{true, target->sizeBytes, target->modifiedAt};
+}
+
 bool isFinal(SledTransferStatus status) {
     return status == SledTransferStatus::completed || status == SledTransferStatus::failed ||
            status == SledTransferStatus::cancelled;
@@ -211,6 +220,7 @@ SledViewModel::TransferBatch SledViewModel::makeTransferBatch(const std::vector<
         if (source.endpoint.isLocal() && !file.namedByUser && !file.entry.isSymbolicLink) {
             job.sourceRoot = source.folder;
         }
+        job.listedDestination = file.listedDestination;
         batch.jobs.push_back(std::move(job));
         relativePaths.push_back(file.relativePath);
         batch.records.push_back(std::move(record));
@@ -672,7 +682,7 @@ void SledViewModel::executeSyncPlan() {
 
     const std::vector<ConnectionProfile> profiles = profiles_;
     const SyncPlanContext places = *context;
-    const std::string changedText = t("Changed since the preview", "Önizlemeden sonra değişti");
+    const std::string changedText = ParallelSledTransferEngine::changedSinceListedText();
     beginBatch();
     background([this, items, places, profiles, changedText, leftFolders = std::move(leftFolders),
                 rightFolders = std::move(rightFolders)](std::stop_token stop) {
@@ -738,7 +748,7 @@ void SledViewModel::runCheckedSyncPlan(const std::vector<SyncPlanItem>& items, c
                 refuse(item, left, right, *item.leftEntry(), refusal->second);
                 ++refusedLeftToRight;
             } else {
-                leftToRight.push_back({item.relativeName(), *item.leftEntry()});
+                leftToRight.push_back({item.relativeName(), *item.leftEntry(), false, listedOf(item.rightEntry())});
             }
             break;
         case SyncActionKind::copyRightToLeft:
@@ -749,7 +759,7 @@ void SledViewModel::runCheckedSyncPlan(const std::vector<SyncPlanItem>& items, c
                 refuse(item, right, left, *item.rightEntry(), refusal->second);
                 ++refusedRightToLeft;
             } else {
-                rightToLeft.push_back({item.relativeName(), *item.rightEntry()});
+                rightToLeft.push_back({item.relativeName(), *item.rightEntry(), false, listedOf(item.leftEntry())});
             }
             break;
         case SyncActionKind::deleteOnRight:

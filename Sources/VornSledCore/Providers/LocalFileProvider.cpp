@@ -41,11 +41,6 @@ struct DirectoryCloser {
     void operator()(DIR* directory) const noexcept { ::closedir(directory); }
 };
 
-VornDate dateFromTimespec(const timespec& time) {
-    using namespace std::chrono;
-    return VornDate(duration_cast<microseconds>(seconds(time.tv_sec) + nanoseconds(time.tv_nsec)));
-}
-
 // Sockets, pipes and devices carry their mode as ls writes it ("srwxr-xr-x"), so a sync can
 // tell them from files without asking the disk again; regular files, folders and links have none.
 std::optional<std::string> specialFilePermissions(mode_t mode) {
@@ -289,6 +284,11 @@ std::string LocalFileProvider::displayName() const {
     return displayName_;
 }
 
+VornDate LocalFileProvider::modificationDate(const timespec& time) {
+    using namespace std::chrono;
+    return VornDate(duration_cast<microseconds>(seconds(time.tv_sec) + nanoseconds(time.tv_nsec)));
+}
+
 std::string LocalFileProvider::alreadyExistsMessage(const fs::path& target) {
     const std::string name = fs::path(withoutTrailingSlashes(target.string())).filename().string();
     return "An item named '" + name + "' already exists.";
@@ -338,7 +338,7 @@ std::vector<SledFileEntry> LocalFileProvider::listDirectory(const std::string& a
         entry.isSymbolicLink = S_ISLNK(status.st_mode);
         entry.permissions = specialFilePermissions(status.st_mode);
         entry.sizeBytes = entry.isDirectory ? 0 : static_cast<std::int64_t>(status.st_size);
-        entry.modifiedAt = dateFromTimespec(status.st_mtim);
+        entry.modifiedAt = modificationDate(status.st_mtim);
         entries.push_back(std::move(entry));
     }
     sortListing(entries);

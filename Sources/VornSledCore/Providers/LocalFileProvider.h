@@ -1,7 +1,9 @@
 #pragma once
 
 #include "SledStorageProvider.h"
+#include "VornDate.h"
 
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -52,6 +54,9 @@ public:
     // The user text of a rename or copy that would replace an existing item:
     // "An item named '<last path component of target>' already exists."
     static std::string alreadyExistsMessage(const std::filesystem::path& target);
+
+    // A file system time as listings of this disk give it: to the microsecond.
+    static VornDate modificationDate(const struct timespec& time);
 
 private:
     std::string displayName_;

@@ -226,13 +226,30 @@ LocalDestination openLocalDestination(const SledTransferJobSpec& job, const fs::
     return destination;
 }
 
+// Whether the entry `name` of `folder` is still what the user saw there: nothing, or a regular file
+// of the listed size and time (listings of this disk give the time to the microsecond).
+bool stillAsListed(int folder, const std::string& name, const SledListedDestination& listed) {
+    struct stat status {};
+    if (::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno == ENOENT && !listed.exists;
+    }
+    if (!listed.exists || !S_ISREG(status.st_mode) || status.st_size != listed.sizeBytes) {
+        return false;
+    }
+    return !listed.modifiedAt || *listed.modifiedAt == LocalFileProvider::modificationDate(status.st_mtim);
+}
+
 // Gives a checked copy its final name: the one moment a copy replaces what is at its destination,
 // so whatever must still hold of the destination is checked here, on the folder's descriptor.
 // The file it replaces reaches nothing of the new one until this moment; a crash right after must
 // not leave an empty file in place of the old one, so the copy is flushed first when something is
 // replaced.
-void putInPlace(const LocalDestination& destination, const std::string& landingName) {
+void putInPlace(const LocalDestination& destination, const std::string& landingName,
+                const std::optional<SledListedDestination>& listed) {
     const int folder = destination.folder.get();
+    if (listed && !stillAsListed(folder, destination.name, *listed)) {
+        throw JobRefused(ParallelSledTransferEngine::changedSinceListedText());
+    }
     if (checkReplaceable(folder, destination.name, destination.shown)) {
         VornUniqueFd file(::openat(folder, landingName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
         if (!file || ::fdatasync(file.get()) != 0) {
@@ -445,7 +462,7 @@ private:
     }
 
     void land(Landing& landing) const {
-        putInPlace(landing.destination, landing.name);
+        putInPlace(landing.destination, landing.name, job_.listedDestination);
         landing.file.release();
     }
 
@@ -604,6 +621,10 @@ std::vector<bool> laterJobsOnOneDestination(const std::vector<SledTransferJobSpe
 
 int ParallelSledTransferEngine::clampedWorkerCount(int maxConcurrency) noexcept {
     return std::clamp(maxConcurrency, minimumWorkers, maximumWorkers);
+}
+
+std::string ParallelSledTransferEngine::changedSinceListedText() {
+    return vornText("Changed since the preview", "Önizlemeden sonra değişti");
 }
 
 std::string ParallelSledTransferEngine::relayFileName(const std::string& fileName) {

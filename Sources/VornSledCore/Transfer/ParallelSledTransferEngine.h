@@ -2,6 +2,7 @@
 
 #include "SledStorageProvider.h"
 #include "SledTransferRecord.h"
+#include "VornDate.h"
 #include "VornUUID.h"
 
 #include <cstdint>
@@ -15,6 +16,13 @@
 // to. `expectedSize` is the size known before the copy: the total of the first update and of
 // failure updates, and the lower bound of totals while downloading. `direction` is the caller's
 // name for the route; the engine chooses the route from the providers, not from it.
+// What a destination held when the user looked at it: nothing, or a file of this size and time.
+struct SledListedDestination {
+    bool exists = false;
+    std::int64_t sizeBytes = 0;
+    std::optional<VornDate> modifiedAt;
+};
+
 struct SledTransferJobSpec {
     VornUUID recordID;
     std::string fileName;
@@ -31,6 +39,11 @@ struct SledTransferJobSpec {
     // file is then opened below it without following any link and must still be a regular file.
     // Absent for a file the user named by itself: a link is then sent as its target.
     std::optional<std::string> sourceRoot;
+    // What the destination held when the user decided to replace it (a sync row's target). On this
+    // disk the copy replaces only that: at the moment it is put in place the destination must still
+    // be absent, or the same size with the same time, or the job fails with
+    // changedSinceListedText() and the file there stays. Elsewhere the caller checks before the run.
+    std::optional<SledListedDestination> listedDestination;
 };
 
 // The outcome of one job. On failure: no success, 0 bytes, no digest, not verified, and the user
@@ -112,4 +125,7 @@ public:
     // The name of the relay file of a job: "vornsled-relay-" + a new UUID + "-" + the made-safe
     // file name, shortened at a character boundary so that the name fits a file system's limit.
     static std::string relayFileName(const std::string& fileName);
+
+    // The user text of a copy refused because its destination changed after it was listed.
+    static std::string changedSinceListedText();
 };

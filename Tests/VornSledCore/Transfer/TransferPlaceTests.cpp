@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -190,4 +191,59 @@ TEST(TransferPlaces, ASourceThatChangesWhileItIsSentFailsTheJob) {
     EXPECT_FALSE(results[0].isVerified);
     EXPECT_NE(results[0].errorMessage.value_or("").find("changed while it was sent"), std::string::npos)
         << results[0].errorMessage.value_or("");
+}
+
+// A copy made to replace what the user saw at the destination replaces only that: a file edited,
+// or one that appeared where nothing was, after the listing stays as it is and the job fails; an
+// unchanged destination is replaced. Checked at the rename, after the bytes have travelled.
+TEST(TransferPlaces, ACopyReplacesOnlyTheDestinationThatWasListed) {
+    VornTestTempDir dir;
+    const fs::path source = dir.write("src/f.txt", "new contents");
+    const fs::path chosen = dir / "chosen";
+    const LocalFileProvider local;
+    const auto listedNow = [&](const std::string& name) -> SledListedDestination {
+        for (const SledFileEntry& entry : local.listDirectory(chosen.string(), {})) {
+            if (entry.name == name) {
+                return {true, entry.sizeBytes, entry.modifiedAt};
+            }
+        }
+        return {};
+    };
+    dir.write("chosen/edited.txt", "old");
+    dir.write("chosen/kept.txt", "old");
+    fs::create_directories(chosen);
+    const SledListedDestination editedAsListed = listedNow("edited.txt");
+    const SledListedDestination keptAsListed = listedNow("kept.txt");
+    const SledListedDestination appearedAsListed = listedNow("appeared.txt");
+    ASSERT_TRUE(editedAsListed.exists && keptAsListed.exists && !appearedAsListed.exists);
+
+    // Between the listing and the copy: the same size, a later time; and a new file.
+    std::ofstream(chosen / "edited.txt") << "OLD";
+    struct timespec later[2] = {{0, UTIME_OMIT}, {2'000'000'000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (chosen / "edited.txt").c_str(), later, 0), 0);
+    dir.write("chosen/appeared.txt", "someone else's");
+
+    struct Case {
+        std::string name;
+        SledListedDestination listed;
+        bool replaced;
+        std::string after;
+    };
+    const std::vector<Case> cases{{"edited.txt", editedAsListed, false, "OLD"},
+                                  {"appeared.txt", appearedAsListed, false, "someone else's"},
+                                  {"kept.txt", keptAsListed, true, "new contents"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SledTransferJobSpec job = placed(source.string(), (chosen / c.name).string(), chosen.string());
+        job.listedDestination = c.listed;
+        const auto results = engine.executeBatch({job}, local, local, 1, true, {});
+        ASSERT_EQ(results.size(), 1u);
+        EXPECT_EQ(results[0].success, c.replaced) << results[0].errorMessage.value_or("");
+        if (!c.replaced) {
+            EXPECT_EQ(results[0].errorMessage, ParallelSledTransferEngine::changedSinceListedText());
+        }
+        EXPECT_EQ(vornReadFile(chosen / c.name), c.after);
+    }
+    // Nothing of the refused copies is left behind.
+    EXPECT_EQ(namesIn(chosen), (std::vector<std::string>{"appeared.txt", "edited.txt", "kept.txt"}));
 }
