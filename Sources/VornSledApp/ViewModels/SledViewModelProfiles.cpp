@@ -6,6 +6,8 @@
 #include "VornLocalizationStore.h"
 #include "VornTaskCancelled.h"
 
+#include <algorithm>
+
 namespace {
 
 // The fields that decide which server a profile reaches and as whom; the name and the start folder
@@ -132,7 +134,7 @@ void SledViewModel::saveProfile(const ConnectionProfile& profile, const std::opt
         credentials->save(secret, id);
         return std::optional<std::string>();
     });
-    background([this, call, apply, done](std::stop_token stop) {
+    background([this, call, apply, done, credentials, generation, id = profile.id](std::stop_token stop) {
         enum class Outcome { stored, refused, silent } outcome = Outcome::stored;
         try {
             call.wait(stop);
@@ -143,10 +145,20 @@ void SledViewModel::saveProfile(const ConnectionProfile& profile, const std::opt
         } catch (...) {
             outcome = Outcome::refused;
         }
-        onGUI([this, outcome, apply, done] {
+        onGUI([this, outcome, apply, done, credentials, generation, id] {
             if (outcome == Outcome::stored) {
                 apply();
                 return;
+            }
+            const bool known = std::any_of(profiles_.begin(), profiles_.end(),
+                                           [&](const ConnectionProfile& saved) { return saved.id == id; });
+            if (outcome == Outcome::silent && !known && generation == profileEditGeneration_[id]) {
+                // The store may still land once the keyring wakes. A profile that was never saved
+                // keeps no secret there; queued behind the store, and before any later save.
+                keyringLane_.submit([credentials, id] {
+                    credentials->remove(id);
+                    return std::optional<std::string>();
+                });
             }
             // The keyring's own text names the item's id and D-Bus object paths; the user gets
             // what happened and what to do.
