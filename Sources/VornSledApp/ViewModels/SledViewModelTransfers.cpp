@@ -203,16 +203,20 @@ SledViewModel::TransferBatch SledViewModel::makeTransferBatch(const std::vector<
     batch.records.reserve(files.size());
     batch.jobs.reserve(files.size());
     relativePaths.reserve(files.size());
-    for (const SledRelativeFile& file : files) {
+    const auto recordOf = [&](const std::string& relativePath, SledTransferStatus status) {
         SledTransferRecord record;
         record.id = VornUUID::random();
-        record.fileName = file.relativePath;
+        record.fileName = relativePath;
         record.sourceLabel = sourceLabel;
         record.destinationLabel = destinationLabel;
         record.direction = direction;
-        record.status = SledTransferStatus::queued;
-        record.totalBytes = file.entry.sizeBytes;
+        record.status = status;
         record.createdAt = now;
+        return record;
+    };
+    for (const SledRelativeFile& file : files) {
+        SledTransferRecord record = recordOf(file.relativePath, SledTransferStatus::queued);
+        record.totalBytes = file.entry.sizeBytes;
         SledTransferJobSpec job{record.id, file.entry.name, file.entry.path, batch.base + file.relativePath,
                                 file.entry.sizeBytes, direction};
         // Everything lands inside the folder the user chose, however the names read.
@@ -227,15 +231,8 @@ SledViewModel::TransferBatch SledViewModel::makeTransferBatch(const std::vector<
     }
     // What a walk left out is a failure of this batch, each with its reason: never a silent gap.
     for (const SkippedFileNode& node : skipped) {
-        SledTransferRecord record;
-        record.id = VornUUID::random();
-        record.fileName = node.relativePath;
-        record.sourceLabel = sourceLabel;
-        record.destinationLabel = destinationLabel;
-        record.direction = direction;
-        record.status = SledTransferStatus::failed;
+        SledTransferRecord record = recordOf(node.relativePath, SledTransferStatus::failed);
         record.errorMessage = node.entry.reason;
-        record.createdAt = now;
         batch.records.push_back(std::move(record));
     }
     batch.failedBeforeStart = skipped.size();
