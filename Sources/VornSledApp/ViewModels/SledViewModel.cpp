@@ -10,6 +10,7 @@
 #include "SledPreviewImage.h"
 #include "VornKeychainStore.h"
 #include "VornLocalizationStore.h"
+#include "VornSystemErrorText.h"
 #include "VornTaskCancelled.h"
 #include "VornXDG.h"
 
@@ -170,7 +171,7 @@ std::string SledViewModel::describe(const std::exception_ptr& error) const {
     } catch (const VornTaskCancelled&) {
         return SledError::cancelled().description(language);
     } catch (const std::filesystem::filesystem_error& fileError) {
-        std::string text = fileError.code().message();
+        std::string text = vornSystemErrorText(fileError.code(), language);
         if (!fileError.path1().empty()) {
             text += ": " + fileError.path1().string();
         }

@@ -4,6 +4,7 @@
 #include "SledListingError.h"
 #include "SledTemporaryFileName.h"
 #include "VornChecksum.h"
+#include "VornLocalizationStore.h"
 #include "VornUniqueFd.h"
 
 #include <gio/gio.h>
@@ -289,7 +290,7 @@ std::string LocalFileProvider::displayName() const {
 
 std::string LocalFileProvider::alreadyExistsMessage(const fs::path& target) {
     const std::string name = fs::path(withoutTrailingSlashes(target.string())).filename().string();
-    return "An item named '" + name + "' already exists.";
+    return vornText("An item named '" + name + "' already exists.", "'" + name + "' adlı bir öğe zaten var.");
 }
 
 std::vector<SledFileEntry> LocalFileProvider::listDirectory(const std::string& at, std::stop_token) const {
