@@ -340,7 +340,7 @@ std::shared_ptr<SledStorageProvider> SledViewModel::makeProvider(const PaneEndpo
         }
     }
     if (profile == nullptr) {
-        throw SledError::invalidProfile("Profile not found");
+        throw SledError::invalidProfile(vornText("Profile not found", "Profil bulunamadı"));
     }
     const std::optional<std::string> secret = environment_.credentials->load(profile->id);
     if (isObjectStorage(profile->kind) && (!secret || secret->empty())) {
