@@ -75,17 +75,16 @@ grab_window() {
     echo "$1"
 }
 
-# Presses $1 on the main window until the window titled $2 is in front (a key pressed while the
-# window is still settling from the previous step can be lost), at most three times.
+# Presses $1 on the main window, which opens the window titled $2, and waits for it to come to
+# the front. The key goes to the focused window as a user's would: `xdotool key --window` sends a
+# key's release as a synthetic event once another window has the focus, so a key that opens a
+# window stays held down in the X server (repeating, and with Control still down for the next key).
 open_sheet() {
-    local attempt
-    for attempt in 1 2 3; do
-        xdotool windowactivate --sync "$window" 2> /dev/null || true
-        xdotool key --window "$window" "$1"
-        for _ in $(seq 1 30); do
-            [ "$(xdotool getactivewindow getwindowname 2> /dev/null || true)" = "$2" ] && return 0
-            sleep 0.1
-        done
+    xdotool windowactivate --sync "$window" 2> /dev/null || true
+    xdotool key "$1"
+    for _ in $(seq 1 50); do
+        [ "$(xdotool getactivewindow getwindowname 2> /dev/null || true)" = "$2" ] && return 0
+        sleep 0.1
     done
 }
 

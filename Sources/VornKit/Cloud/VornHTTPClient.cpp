@@ -2,6 +2,7 @@
 
 #include "VornASCII.h"
 #include "VornLocalizationStore.h"
+#include "VornSystemErrorText.h"
 #include "VornTaskCancelled.h"
 #include "VornURLComponents.h"
 #include "VornUniqueFd.h"
@@ -48,6 +49,25 @@ bool isFieldValue(std::string_view text) {
 // a programming mistake and stay English.
 std::string userText(const std::string& en, const std::string& tr) {
     return vornText(en, tr);
+}
+
+// What went wrong on the way, for the transport failures a user meets; nothing for the others,
+// whose text stays libcurl's own.
+const char* turkishTransportReason(CURLcode result) {
+    switch (result) {
+    case CURLE_COULDNT_RESOLVE_HOST: return "Sunucunun adı çözümlenemedi";
+    case CURLE_COULDNT_RESOLVE_PROXY: return "Vekil sunucunun adı çözümlenemedi";
+    case CURLE_COULDNT_CONNECT: return "Sunucuya bağlanılamadı";
+    case CURLE_OPERATION_TIMEDOUT: return "Sunucu zamanında yanıt vermedi";
+    case CURLE_GOT_NOTHING: return "Sunucu yanıt vermeden bağlantıyı kapattı";
+    case CURLE_SEND_ERROR: return "Veri gönderilemedi";
+    case CURLE_RECV_ERROR: return "Veri alınamadı";
+    case CURLE_SSL_CONNECT_ERROR: return "Güvenli bağlantı kurulamadı";
+    case CURLE_PEER_FAILED_VERIFICATION: return "Sunucunun sertifikası doğrulanamadı";
+    case CURLE_URL_MALFORMAT: return "Adres geçersiz";
+    case CURLE_UNSUPPORTED_PROTOCOL: return "Adresin protokolü desteklenmiyor";
+    default: return nullptr;
+    }
 }
 
 [[noreturn]] void fail(VornHTTPError::Kind kind, const std::string& message, int curlCode = 0) {
@@ -261,7 +281,7 @@ std::uint64_t fileSize(const std::filesystem::path& path) {
     if (::stat(path.c_str(), &info) != 0) {
         fail(VornHTTPError::Kind::invalidRequest,
              userText("Cannot read the file to send " + path.string() + ": " + std::strerror(errno),
-                      "Gönderilecek dosya okunamıyor " + path.string() + ": " + std::strerror(errno)));
+                      "Gönderilecek dosya okunamıyor " + path.string() + ": " + vornSystemErrorText(errno, VornLanguage::tr)));
     }
     if (!S_ISREG(info.st_mode)) {
         fail(VornHTTPError::Kind::invalidRequest,
@@ -441,7 +461,8 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
         if (!uploadFile) {
             fail(VornHTTPError::Kind::bodyReadFailed,
                  userText("Cannot open the file to send " + slice->path.string() + ": " + std::strerror(errno),
-                          "Gönderilecek dosya açılamıyor " + slice->path.string() + ": " + std::strerror(errno)));
+                          "Gönderilecek dosya açılamıyor " + slice->path.string() + ": " +
+                              vornSystemErrorText(errno, VornLanguage::tr)));
         }
         exchange.fileDescriptor = uploadFile.get();
         exchange.fileOffset = slice->offset;
@@ -464,14 +485,15 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
                 if (!downloadFile) {
                     fail(VornHTTPError::Kind::bodyWriteFailed,
                          userText("Cannot create " + downloadPath->string() + ": " + std::strerror(errno),
-                                  downloadPath->string() + " oluşturulamıyor: " + std::strerror(errno)));
+                                  downloadPath->string() + " oluşturulamıyor: " +
+                                      vornSystemErrorText(errno, VornLanguage::tr)));
                 }
             }
             if (!vornWriteAll(downloadFile.get(),
                               std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
                 fail(VornHTTPError::Kind::bodyWriteFailed,
                      userText("Cannot write " + downloadPath->string() + ": " + std::strerror(errno),
-                              downloadPath->string() + " yazılamıyor: " + std::strerror(errno)));
+                              downloadPath->string() + " yazılamıyor: " + vornSystemErrorText(errno, VornLanguage::tr)));
             }
         };
         exchange.writer = &*fileWriter;
@@ -575,7 +597,8 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
         }
         fail(kind,
              userText("HTTP request " + where + " failed: " + detail,
-                      "HTTP isteği " + where + " başarısız oldu: " + detail),
+                      "HTTP isteği " + where + " başarısız oldu: " +
+                          (turkishTransportReason(result) != nullptr ? turkishTransportReason(result) : detail)),
              result);
     }
 
@@ -588,7 +611,7 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
         if (::fsync(downloadFile.get()) != 0) {
             fail(VornHTTPError::Kind::bodyWriteFailed,
                  userText("Cannot flush " + downloadPath->string() + ": " + std::strerror(errno),
-                          downloadPath->string() + " diske yazılamıyor: " + std::strerror(errno)));
+                          downloadPath->string() + " diske yazılamıyor: " + vornSystemErrorText(errno, VornLanguage::tr)));
         }
     }
     return std::move(exchange.response);

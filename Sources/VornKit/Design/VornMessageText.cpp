@@ -39,6 +39,13 @@ void VornMessageText::setText(const QString& text) {
     syncHeight();
 }
 
+void VornMessageText::setTextAlignment(Qt::Alignment alignment) {
+    // On the document's default option, so it holds for every text set later.
+    QTextOption option = document()->defaultTextOption();
+    option.setAlignment(alignment);
+    document()->setDefaultTextOption(option);
+}
+
 int VornMessageText::heightFor(int width) const {
     const QFontMetricsF metrics(font());
     const double line = metrics.lineSpacing();

@@ -16,6 +16,8 @@ public:
     void setText(const QString& text);
     QString text() const { return toPlainText(); }
     int maximumLines() const { return maximumLines_; }
+    // How every line of the text is aligned (leading by default).
+    void setTextAlignment(Qt::Alignment alignment);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

@@ -10,6 +10,7 @@
 #include "SledPreviewImage.h"
 #include "VornKeychainStore.h"
 #include "VornLocalizationStore.h"
+#include "VornSystemErrorText.h"
 #include "VornTaskCancelled.h"
 #include "VornXDG.h"
 
@@ -179,7 +180,7 @@ std::string SledViewModel::describe(const std::exception_ptr& error) const {
     } catch (const VornTaskCancelled&) {
         return SledError::cancelled().description(language);
     } catch (const std::filesystem::filesystem_error& fileError) {
-        std::string text = fileError.code().message();
+        std::string text = vornSystemErrorText(fileError.code(), language);
         if (!fileError.path1().empty()) {
             text += ": " + fileError.path1().string();
         }
@@ -348,7 +349,7 @@ std::shared_ptr<SledStorageProvider> SledViewModel::makeProvider(const PaneEndpo
         }
     }
     if (profile == nullptr) {
-        throw SledError::invalidProfile("Profile not found");
+        throw SledError::invalidProfile(vornText("Profile not found", "Profil bulunamadı"));
     }
     // A key or the agent logs in without a secret: asking the keyring would only add a wait on a
     // daemon that may not answer.

@@ -85,7 +85,7 @@ void SledViewModel::startLANServices() {
             record.id = VornUUID::random();
             record.fileName = item.fileName;
             record.sourceLabel = "LAN (" + item.senderName + ")";
-            record.destinationLabel = "VornSled Downloads";
+            record.destinationLabel = t("VornSled Downloads", "VornSled İndirilenler");
             record.direction = SledTransferDirection::lanReceive;
             record.status = SledTransferStatus::completed;
             record.totalBytes = item.sizeBytes;

@@ -5,6 +5,7 @@
 #include "VornByteFormatter.h"
 #include "VornGlassInputField.h"
 #include "VornGlassTokens.h"
+#include "VornMessageText.h"
 #include "VornLanguageControls.h"
 #include "VornPainting.h"
 #include "VornPalette.h"
@@ -789,11 +790,14 @@ QWidget* PaneBrowserCard::makeListingArea() {
     errorPage_ = new QWidget(listing_);
     auto* error = centredColumn(errorPage_, 8);
     error->addWidget(symbolLabel("exclamationmark.triangle.fill", 20, VornGlassTokens::warning(), errorPage_));
-    errorText_ = sledLabel(VornGlassTokens::textSecondary(), vornFont(VornTextStyle::caption), errorPage_);
-    errorText_->setAlignment(Qt::AlignCenter);
-    errorText_->setWordWrap(true);
-    errorText_->setContentsMargins(16, 0, 16, 0);
-    error->addWidget(errorText_);
+    // A server's reply or a long path can be one unbroken word: the message wraps inside it and
+    // scrolls past a few lines, and can be copied whole.
+    errorText_ = new VornMessageText(vornFont(VornTextStyle::caption), VornGlassTokens::textSecondary(), 6, errorPage_);
+    errorText_->setTextAlignment(Qt::AlignHCenter);
+    auto* errorRow = new QHBoxLayout();
+    errorRow->setContentsMargins(16, 0, 16, 0);
+    errorRow->addWidget(errorText_);
+    error->addLayout(errorRow);
     retryButton_ = new VornGlassButton(QString(), false, errorPage_);
     connect(retryButton_, &QAbstractButton::clicked, this, [this] { model_.refresh(&pane_); });
     error->addWidget(retryButton_, 0, Qt::AlignHCenter);

@@ -20,6 +20,7 @@ class QMenu;
 class QStackedWidget;
 class VornGlassButton;
 class VornGlassInputField;
+class VornMessageText;
 class VornPrimaryButton;
 class VornSpinner;
 
@@ -224,7 +225,7 @@ public:
     VornGlassButton* cancelRenameButton() const { return cancelRenameButton_; }
     SledPaneListView* listView() const { return list_; }
     QLabel* loadingLabel() const { return loadingText_; }
-    QLabel* errorLabel() const { return errorText_; }
+    VornMessageText* errorLabel() const { return errorText_; }
     VornGlassButton* retryButton() const { return retryButton_; }
     QLabel* emptyLabel() const { return emptyText_; }
     QLabel* countsLabel() const { return counts_; }
@@ -292,7 +293,7 @@ private:
     VornSpinner* spinner_ = nullptr;
     QLabel* loadingText_ = nullptr;
     QWidget* errorPage_ = nullptr;
-    QLabel* errorText_ = nullptr;
+    VornMessageText* errorText_ = nullptr;
     VornGlassButton* retryButton_ = nullptr;
     QWidget* emptyPage_ = nullptr;
     QLabel* emptyText_ = nullptr;

@@ -24,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace {
@@ -48,6 +49,21 @@ QFont reasonFont() {
 QFont sizeFont() {
     return vornFont(VornTextStyle::caption2);
 }
+
+// The planner gives its reasons in English and the plan keeps them as they are; a row shows the
+// ones it knows in the chosen language and any other text as it came.
+constexpr std::array<std::array<const char*, 2>, 10> knownReasons{{
+    {"Missing on Right", "Sağda Yok"},
+    {"Missing on Left", "Solda Yok"},
+    {"Kept on Right", "Sağda Kalır"},
+    {"Kept on Left", "Solda Kalır"},
+    {"Orphan on Right", "Sağda Fazlalık"},
+    {"Orphan on Left", "Solda Fazlalık"},
+    {"Newer on Left", "Solda Daha Yeni"},
+    {"Newer on Right", "Sağda Daha Yeni"},
+    {"Size changed", "Boyut değişti"},
+    {"Identical", "Aynı"},
+}};
 
 QCheckBox* tintedToggle(QWidget* parent, const QColor& tint) {
     auto* toggle = new QCheckBox(parent);
@@ -104,8 +120,17 @@ QSize SledSyncPlanRowDelegate::sizeHint(const QStyleOptionViewItem& option, cons
     return QSize(option.rect.width(), static_cast<int>(std::ceil(line + 2 * rowVerticalPadding)) + rowGap);
 }
 
+QString SledSyncPlanRowDelegate::shownReason(const SyncPlanItem& item) const {
+    for (const auto& [en, tr] : knownReasons) {
+        if (item.reason() == en) {
+            return vornQText(en, tr, model_.language());
+        }
+    }
+    return sledOneLine(sledDisplayText(item.reason()));
+}
+
 QString SledSyncPlanRowDelegate::shownName(const SyncPlanItem& item, int rowWidth) const {
-    const QString reason = sledDisplayText(item.reason());
+    const QString reason = shownReason(item);
     double trailing = QFontMetricsF(reasonFont()).horizontalAdvance(reason);
     if (item.bytesToTransfer() >= 1) {
         trailing += rowSpacing + QFontMetricsF(sizeFont()).horizontalAdvance(q(VornByteFormatter::format(item.bytesToTransfer())));
@@ -150,7 +175,7 @@ void SledSyncPlanRowDelegate::paint(QPainter* painter, const QStyleOptionViewIte
         painter->setPen(VornGlassTokens::textPrimary());
         painter->drawText(place(QFontMetricsF(sizeFont()).horizontalAdvance(size) + 1, false), Qt::AlignVCenter | Qt::AlignRight, size);
     }
-    const QString reason = sledOneLine(sledDisplayText(row->reason()));
+    const QString reason = shownReason(*row);
     painter->setFont(reasonFont());
     painter->setPen(VornGlassTokens::textSecondary());
     painter->drawText(place(QFontMetricsF(reasonFont()).horizontalAdvance(reason) + 1, false), Qt::AlignVCenter | Qt::AlignRight, reason);
@@ -359,6 +384,8 @@ void SyncPreviewSheetView::retranslate() {
     run_->setLabel(t("Run Parallel Sync", "Paralel Senkronizasyonu Başlat"));
     compareAgain_->setLabel(t("Compare Again", "Yeniden Karşılaştır"));
     vornApplyContentLayoutDirection(this, language);
+    // The rows' reasons are painted in the language too.
+    list_->viewport()->update();
     syncPanes();
     syncOptions();
     syncPlan();

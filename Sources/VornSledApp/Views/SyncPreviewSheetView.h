@@ -26,6 +26,8 @@ public:
 
     static std::string actionSymbol(SyncActionKind action);
     QColor actionColor(SyncActionKind action) const;
+    // The reason as the row shows it, in the chosen language where the text is a known one.
+    QString shownReason(const SyncPlanItem& item) const;
     // The relative name as a row `rowWidth` wide shows it.
     QString shownName(const SyncPlanItem& item, int rowWidth) const;
 

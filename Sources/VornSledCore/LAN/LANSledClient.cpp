@@ -77,12 +77,13 @@ OpenedFile openToSend(const std::filesystem::path& path) {
     // O_NONBLOCK keeps a FIFO from hanging the open; it changes nothing for regular files.
     opened.fd.reset(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!opened.fd || ::fstat(opened.fd.get(), &opened.status) != 0) {
-        throw std::filesystem::filesystem_error("Cannot open the file to send", path,
-                                                std::error_code(errno, std::system_category()));
+        throw std::filesystem::filesystem_error(vornText("Cannot open the file to send", "Gönderilecek dosya açılamıyor"),
+                                                path, std::error_code(errno, std::system_category()));
     }
     if (!S_ISREG(opened.status.st_mode)) {
-        throw std::filesystem::filesystem_error("Cannot send something that is not a regular file", path,
-                                                std::make_error_code(std::errc::invalid_argument));
+        throw std::filesystem::filesystem_error(vornText("Cannot send something that is not a regular file",
+                                                         "Normal dosya olmayan bir şey gönderilemez"),
+                                                path, std::make_error_code(std::errc::invalid_argument));
     }
     return opened;
 }
@@ -90,7 +91,7 @@ OpenedFile openToSend(const std::filesystem::path& path) {
 // SHA-256 of exactly the file's first `status.st_size` bytes (the bytes that are sent) in 1 MiB
 // chunks, stopping between chunks when asked to.
 std::string fileSHA256(const OpenedFile& file, const std::filesystem::path& path, const std::stop_token& stopToken) {
-    const auto failure = [&](const char* what, int error) {
+    const auto failure = [&](const std::string& what, int error) {
         return std::filesystem::filesystem_error(what, path, std::error_code(error, std::system_category()));
     };
     VornSHA256 hasher;
@@ -102,8 +103,8 @@ std::string fileSHA256(const OpenedFile& file, const std::filesystem::path& path
         const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(size - offset, static_cast<std::int64_t>(buffer.size())));
         const ssize_t count = ::pread(file.fd.get(), buffer.data(), wanted, offset);
         if (count < 0 && errno == EINTR) continue;
-        if (count < 0) throw failure("Cannot read the file to send", errno);
-        if (count == 0) throw failure("Cannot read the file to send", EIO);
+        if (count < 0) throw failure(vornText("Cannot read the file to send", "Gönderilecek dosya okunamıyor"), errno);
+        if (count == 0) throw failure(vornText("Cannot read the file to send", "Gönderilecek dosya okunamıyor"), EIO);
         hasher.update(std::span<const std::byte>(buffer.data(), static_cast<std::size_t>(count)));
         offset += count;
     }
@@ -125,6 +126,17 @@ VornHTTPOptions optionsFor(const LANSledClientSession& session, std::chrono::sec
     options.deadline = deadline;
     options.bypassProxy = true;
     return options;
+}
+
+// The peer's failures as the user reads them, in the language of the moment.
+std::string malformedPeerInfo() {
+    return vornText("Malformed peer info JSON", "Cihaz bilgisi bozuk JSON");
+}
+std::string noAnswerFrom(const std::string& where) {
+    return vornText("Peer did not respond on " + where, "Cihaz " + where + " adresinde yanıt vermedi");
+}
+std::string invalidReplyFromPeer() {
+    return vornText("Invalid response from LAN peer", "Yerel ağ cihazının yanıtı geçersiz");
 }
 
 // A failure to exchange with the peer becomes connectionFailed; a reply longer than any real
@@ -166,7 +178,8 @@ LANPeerInfo LANSledClient::probePeer(std::string_view host, std::uint16_t port, 
     const bool strayColon = !host.starts_with('[') && host.find(':') != std::string_view::npos;
     if (host.empty() || strayColon || !url || url->host != host || url->port != port ||
         url->path() != "/api/v1/info") {
-        throw SledError::connectionFailed("Invalid LAN peer address " + where);
+        throw SledError::connectionFailed(
+            vornText("Invalid LAN peer address " + where, "Geçersiz yerel ağ cihazı adresi " + where));
     }
 
     VornHTTPResponse response;
@@ -175,14 +188,14 @@ LANPeerInfo LANSledClient::probePeer(std::string_view host, std::uint16_t port, 
                                         optionsFor(session_, session_.probeTimeLimit, session_.probeDeadline), stopToken);
     } catch (const VornHTTPError& error) {
         if (error.kind() == VornHTTPError::Kind::bodyTooLarge) {
-            throw SledError::connectionFailed("Malformed peer info JSON");
+            throw SledError::connectionFailed(malformedPeerInfo());
         }
-        throw SledError::connectionFailed("Peer did not respond on " + where);
+        throw SledError::connectionFailed(noAnswerFrom(where));
     }
-    if (response.statusCode != 200) throw SledError::connectionFailed("Peer did not respond on " + where);
+    if (response.statusCode != 200) throw SledError::connectionFailed(noAnswerFrom(where));
 
     const nlohmann::json info = vornJSONParseOrDiscarded(response.body, session_.maximumReplyBytes);
-    if (!info.is_object()) throw SledError::connectionFailed("Malformed peer info JSON");
+    if (!info.is_object()) throw SledError::connectionFailed(malformedPeerInfo());
     const auto text = [&](const char* key, std::string fallback) {
         const auto found = info.find(key);
         return found != info.end() && found->is_string() ? found->get<std::string>() : fallback;
@@ -203,7 +216,7 @@ LANSledUploadResponse LANSledClient::sendFile(const std::filesystem::path& local
                                               std::string_view senderName, const std::optional<std::string>& pin,
                                               std::stop_token stopToken) const {
     const auto baseURL = to.baseURL();
-    if (!baseURL) throw SledError::connectionFailed("Invalid peer URL");
+    if (!baseURL) throw SledError::connectionFailed(vornText("Invalid peer URL", "Geçersiz cihaz adresi"));
     if (stopToken.stop_requested()) throw VornTaskCancelled();
 
     const std::string localName = localURL.filename().string();
@@ -230,7 +243,7 @@ LANSledUploadResponse LANSledClient::sendFile(const std::filesystem::path& local
         response = VornHTTPClient::send(request, body, VornHTTPSink::memory(session_.maximumReplyBytes),
                                         optionsFor(session_, session_.uploadTimeLimit), stopToken);
     } catch (const VornHTTPError& error) {
-        rethrowExchangeFailure(error, "Invalid response from LAN peer");
+        rethrowExchangeFailure(error, invalidReplyFromPeer());
     }
     if (response.statusCode == 401) throw SledError::invalidPIN();
     if (response.statusCode < 200 || response.statusCode > 299) {
@@ -256,7 +269,7 @@ LANSledUploadResponse LANSledClient::sendFile(const std::filesystem::path& local
         const bool inRange = (bytes->is_number_unsigned() && bytes->get<std::uint64_t>() <= INT64_MAX) ||
                              (bytes->is_number_integer() && !bytes->is_number_unsigned() && bytes->get<std::int64_t>() >= 0);
         if (!inRange || bytes->get<std::int64_t>() != localSize) {
-            throw SledError::connectionFailed("Invalid response from LAN peer");
+            throw SledError::connectionFailed(invalidReplyFromPeer());
         }
         countConfirmed = true;
     }
@@ -334,12 +347,14 @@ std::vector<LANSledSendOutcome> LANSledClient::sendFilesInParallel(const std::ve
 std::string LANSledClient::sendClipboard(std::string_view text, const LANPeerInfo& to, std::string_view senderName,
                                          const std::optional<std::string>& pin, std::stop_token stopToken) const {
     const auto baseURL = to.baseURL();
-    if (!baseURL) throw SledError::connectionFailed("Invalid peer URL");
+    if (!baseURL) throw SledError::connectionFailed(vornText("Invalid peer URL", "Geçersiz cihaz adresi"));
     if (!VornUnicode::isValidUTF8(text)) {
-        throw std::invalid_argument("The clipboard text is not valid UTF-8 and cannot be sent");
+        throw std::invalid_argument(vornText("The clipboard text is not valid UTF-8 and cannot be sent",
+                                             "Pano metni geçerli UTF-8 değil, gönderilemez"));
     }
     if (!VornUnicode::isValidUTF8(senderName)) {
-        throw std::invalid_argument("The sender name is not valid UTF-8 and cannot be sent");
+        throw std::invalid_argument(vornText("The sender name is not valid UTF-8 and cannot be sent",
+                                             "Gönderen adı geçerli UTF-8 değil, gönderilemez"));
     }
 
     VornHTTPRequest request;
@@ -356,7 +371,7 @@ std::string LANSledClient::sendClipboard(std::string_view text, const LANPeerInf
                                         optionsFor(session_, session_.clipboardTimeLimit, session_.clipboardDeadline),
                                         stopToken);
     } catch (const VornHTTPError& error) {
-        rethrowExchangeFailure(error, "Invalid peer response");
+        rethrowExchangeFailure(error, vornText("Invalid peer response", "Cihazın yanıtı geçersiz"));
     }
     if (response.statusCode == 401) throw SledError::invalidPIN();
     if (response.statusCode < 200 || response.statusCode > 299) {

@@ -291,7 +291,7 @@ VornDate LocalFileProvider::modificationDate(const timespec& time) {
 
 std::string LocalFileProvider::alreadyExistsMessage(const fs::path& target) {
     const std::string name = fs::path(withoutTrailingSlashes(target.string())).filename().string();
-    return "An item named '" + name + "' already exists.";
+    return vornText("An item named '" + name + "' already exists.", "'" + name + "' adlı bir öğe zaten var.");
 }
 
 std::vector<SledFileEntry> LocalFileProvider::listDirectory(const std::string& at, std::stop_token) const {

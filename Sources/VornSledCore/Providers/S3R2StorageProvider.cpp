@@ -6,6 +6,7 @@
 #include "SledTemporaryFileName.h"
 #include "SledListingError.h"
 #include "VornChecksum.h"
+#include "VornLocalizationStore.h"
 #include "VornLoopback.h"
 #include "VornTaskCancelled.h"
 #include "VornTemporaryFile.h"
@@ -168,9 +169,10 @@ std::string S3R2StorageProvider::buildObjectURL(const std::string& objectKey,
                                                 const std::vector<QueryItem>& queryItems) const {
     const std::string endpoint = profile_.resolvedObjectStorageEndpoint();
     const std::string bucket = VornUnicode::trimmed(profile_.bucket);
-    if (endpoint.empty() || bucket.empty()) throw SledError::invalidProfile("Endpoint and bucket name are required.");
+    if (endpoint.empty() || bucket.empty()) throw SledError::invalidProfile(
+        vornText("Endpoint and bucket name are required.", "Uç nokta ve bucket adı gerekli."));
     auto url = VornURLComponents::parse(endpoint);
-    if (!url) throw SledError::invalidProfile("Invalid endpoint URL: " + endpoint);
+    if (!url) throw SledError::invalidProfile(vornText("Invalid endpoint URL: " + endpoint, "Geçersiz uç nokta adresi: " + endpoint));
 
     const std::string encodedKey = encodeKey(objectKey);
     const bool pathStyle = profile_.usePathStyleAddressing || profile_.kind == ConnectionProtocolKind::cloudflareR2;
@@ -178,7 +180,7 @@ std::string S3R2StorageProvider::buildObjectURL(const std::string& objectKey,
         url->percentEncodedPath = "/" + AWSSigV4Signer::awsPercentEncode(bucket);
         if (!encodedKey.empty()) url->percentEncodedPath += "/" + encodedKey;
     } else {
-        if (!url->host || url->host->empty()) throw SledError::invalidProfile("Invalid endpoint host");
+        if (!url->host || url->host->empty()) throw SledError::invalidProfile(vornText("Invalid endpoint host", "Geçersiz uç nokta sunucusu"));
         url->host = bucket + "." + *url->host;
         url->percentEncodedPath = "/" + encodedKey;
     }
@@ -193,7 +195,7 @@ std::string S3R2StorageProvider::buildObjectURL(const std::string& objectKey,
     // somewhere else.
     const auto check = VornURLComponents::parse(text);
     if (!check || check->host != url->host || check->percentEncodedPath != url->percentEncodedPath) {
-        throw SledError::invalidProfile("Could not assemble S3/R2 request URL");
+        throw SledError::invalidProfile(vornText("Could not assemble S3/R2 request URL", "S3/R2 istek adresi oluşturulamadı"));
     }
     return text;
 }
@@ -201,7 +203,8 @@ std::string S3R2StorageProvider::buildObjectURL(const std::string& objectKey,
 std::string S3R2StorageProvider::generatePresignedDownloadURL(const std::string& remotePath,
                                                               std::int64_t expiresInSeconds, VornDate date) const {
     const std::string key = normalizeObjectKey(remotePath);
-    if (key.empty()) throw SledError::invalidProfile("Cannot generate a signed link for bucket root.");
+    if (key.empty()) throw SledError::invalidProfile(
+        vornText("Cannot generate a signed link for bucket root.", "Bucket kökü için imzalı bağlantı oluşturulamaz."));
     return signer_.presignedURL(buildObjectURL(key), "GET", expiresInSeconds, date);
 }
 
@@ -209,37 +212,37 @@ std::string S3R2StorageProvider::generatePresignedDownloadURL(const std::string&
 
 std::string S3R2StorageProvider::reasonPhrase(int statusCode) {
     switch (statusCode) {
-    case 200: return "OK";
-    case 201: return "Created";
-    case 204: return "No Content";
-    case 206: return "Partial Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 304: return "Not Modified";
-    case 307: return "Temporary Redirect";
-    case 308: return "Permanent Redirect";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 409: return "Conflict";
-    case 411: return "Length Required";
-    case 412: return "Precondition Failed";
-    case 413: return "Content Too Large";
-    case 416: return "Range Not Satisfiable";
-    case 429: return "Too Many Requests";
-    case 500: return "Internal Server Error";
-    case 501: return "Not Implemented";
-    case 502: return "Bad Gateway";
-    case 503: return "Service Unavailable";
-    case 504: return "Gateway Timeout";
-    default: return "HTTP status " + std::to_string(statusCode);
+    case 200: return vornText("OK", "Tamam");
+    case 201: return vornText("Created", "Oluşturuldu");
+    case 204: return vornText("No Content", "İçerik Yok");
+    case 206: return vornText("Partial Content", "Kısmi İçerik");
+    case 301: return vornText("Moved Permanently", "Kalıcı Olarak Taşındı");
+    case 302: return vornText("Found", "Bulundu");
+    case 304: return vornText("Not Modified", "Değiştirilmedi");
+    case 307: return vornText("Temporary Redirect", "Geçici Yönlendirme");
+    case 308: return vornText("Permanent Redirect", "Kalıcı Yönlendirme");
+    case 400: return vornText("Bad Request", "Hatalı İstek");
+    case 401: return vornText("Unauthorized", "Yetkisiz");
+    case 403: return vornText("Forbidden", "Yasak");
+    case 404: return vornText("Not Found", "Bulunamadı");
+    case 405: return vornText("Method Not Allowed", "Yönteme İzin Verilmiyor");
+    case 409: return vornText("Conflict", "Çakışma");
+    case 411: return vornText("Length Required", "Uzunluk Gerekli");
+    case 412: return vornText("Precondition Failed", "Ön Koşul Sağlanmadı");
+    case 413: return vornText("Content Too Large", "İçerik Çok Büyük");
+    case 416: return vornText("Range Not Satisfiable", "Aralık Karşılanamıyor");
+    case 429: return vornText("Too Many Requests", "Çok Fazla İstek");
+    case 500: return vornText("Internal Server Error", "Sunucu İç Hatası");
+    case 501: return vornText("Not Implemented", "Uygulanmadı");
+    case 502: return vornText("Bad Gateway", "Hatalı Ağ Geçidi");
+    case 503: return vornText("Service Unavailable", "Hizmet Kullanılamıyor");
+    case 504: return vornText("Gateway Timeout", "Ağ Geçidi Zaman Aşımı");
+    default: return vornText("HTTP status " + std::to_string(statusCode), "HTTP durumu " + std::to_string(statusCode));
     }
 }
 
 void S3R2StorageProvider::validateHTTP(const VornHTTPResponse& response) {
-    if (response.statusCode < 100) throw SledError::connectionFailed("Invalid HTTP response");
+    if (response.statusCode < 100) throw SledError::connectionFailed(vornText("Invalid HTTP response", "Geçersiz HTTP yanıtı"));
     if (response.statusCode >= 200 && response.statusCode <= 299) return;
     std::string message = errorMessageText(response.body);
     if (message.empty()) message = reasonPhrase(response.statusCode);
@@ -274,7 +277,7 @@ VornHTTPResponse S3R2StorageProvider::send(VornHTTPRequest request, std::string_
     } catch (const VornHTTPError& error) {
         // What curl reports when the peer's answer is not HTTP at all (no status line, HTTP/0.9).
         if (error.curlCode() == CURLE_WEIRD_SERVER_REPLY || error.curlCode() == CURLE_UNSUPPORTED_PROTOCOL) {
-            throw SledError::connectionFailed("Invalid HTTP response");
+            throw SledError::connectionFailed(vornText("Invalid HTTP response", "Geçersiz HTTP yanıtı"));
         }
         throw;
     }
@@ -390,7 +393,7 @@ SledDownloadResult S3R2StorageProvider::downloadFile(const std::string& remotePa
                                                      std::stop_token stop) const {
     const std::string key = normalizeObjectKey(remotePath);
     // A GET of the bucket itself would save its listing as the file.
-    if (key.empty()) throw SledError::remoteCommandFailed("Cannot download the bucket root.");
+    if (key.empty()) throw SledError::remoteCommandFailed(vornText("Cannot download the bucket root.", "Bucket kökü indirilemez."));
     const std::string url = buildObjectURL(key);
 
     // Both removed again unless the download lands (the temporary file first, then the folders).
@@ -409,7 +412,7 @@ SledDownloadResult S3R2StorageProvider::downloadFile(const std::string& remotePa
     });
     const VornHTTPResponse response = send(VornHTTPRequest{"GET", url, {}}, AWSSigV4Signer::emptyPayloadSHA256,
                                            VornHTTPBody::none(), sink, onProgress, std::move(stop));
-    if (response.statusCode < 100) throw SledError::connectionFailed("Invalid HTTP response");
+    if (response.statusCode < 100) throw SledError::connectionFailed(vornText("Invalid HTTP response", "Geçersiz HTTP yanıtı"));
     // The whole object comes with 200 and nothing else: a range was never asked for, so a 206 (or
     // any other success) would be taken for the whole file when it is not.
     if (response.statusCode != 200) {
@@ -449,7 +452,7 @@ SledUploadResult S3R2StorageProvider::uploadFile(const fs::path& localURL, const
                                      const SledProgressCallback& onProgress, std::stop_token stop) const {
     const std::string key = normalizeObjectKey(to);
     // A PUT of the bucket itself would be a request to create the bucket.
-    if (key.empty()) throw SledError::remoteCommandFailed("Cannot upload to the bucket root.");
+    if (key.empty()) throw SledError::remoteCommandFailed(vornText("Cannot upload to the bucket root.", "Bucket köküne yüklenemez."));
     const std::string url = buildObjectURL(key);
     const std::string digest =
         sha256Hex && !sha256Hex->empty() ? *sha256Hex : VornChecksum::sha256(localURL, VornChecksum::defaultChunkSize);
@@ -485,7 +488,7 @@ void S3R2StorageProvider::createDirectory(const std::string& at, std::stop_token
 void S3R2StorageProvider::deleteItem(const std::string& at, bool isDirectory, std::stop_token stop) const {
     const std::string key = isDirectory ? normalizePrefix(at) : normalizeObjectKey(at);
     // "DELETE /bucket" would address the bucket itself.
-    if (key.empty()) throw SledError::remoteCommandFailed("Cannot delete the bucket root.");
+    if (key.empty()) throw SledError::remoteCommandFailed(vornText("Cannot delete the bucket root.", "Bucket kökü silinemez."));
     sendChecked("DELETE", buildObjectURL(key), maxSmallReplyBytes, std::move(stop));
 }
 

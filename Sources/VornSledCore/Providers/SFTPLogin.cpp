@@ -3,6 +3,7 @@
 #include "SledError.h"
 #include "VornASCII.h"
 #include "VornChecksum.h"
+#include "VornLocalizationStore.h"
 #include "VornUUID.h"
 #include "VornUnicode.h"
 #include "VornXDG.h"
@@ -69,13 +70,17 @@ std::string SFTPLogin::targetHostString() const {
 SFTPLogin::Invocation SFTPLogin::sshInvocation(bool isSFTP, const std::vector<std::string>& extraArgs,
                                                const std::optional<fs::path>& askPassScript) const {
     if (VornUnicode::trimmed(profile.host).empty()) {
-        throw SledError::invalidProfile("SFTP host is required.");
+        throw SledError::invalidProfile(vornText("SFTP host is required.", "SFTP sunucusu gerekli."));
     }
     if (!isSafeTargetPart(profile.host)) {
-        throw SledError::invalidProfile("SFTP host must not start with \"-\" or hold spaces or control characters.");
+        throw SledError::invalidProfile(
+            vornText("SFTP host must not start with \"-\" or hold spaces or control characters.",
+                     "SFTP sunucusu \"-\" ile başlayamaz, boşluk ya da denetim karakteri içeremez."));
     }
     if (!isSafeTargetPart(profile.username)) {
-        throw SledError::invalidProfile("SFTP user name must not start with \"-\" or hold spaces or control characters.");
+        throw SledError::invalidProfile(
+            vornText("SFTP user name must not start with \"-\" or hold spaces or control characters.",
+                     "SFTP kullanıcı adı \"-\" ile başlayamaz, boşluk ya da denetim karakteri içeremez."));
     }
 
     Invocation invocation;
@@ -101,7 +106,8 @@ SFTPLogin::Invocation SFTPLogin::sshInvocation(bool isSFTP, const std::vector<st
             // ssh would go on without a key file it cannot find, with the agent's and its default keys.
             std::error_code error;
             if (!fs::exists(keyPath, error)) {
-                throw SledError::invalidProfile("The SFTP key file \"" + keyPath + "\" does not exist.");
+                throw SledError::invalidProfile(vornText("The SFTP key file \"" + keyPath + "\" does not exist.",
+                                                         "SFTP anahtar dosyası \"" + keyPath + "\" yok."));
             }
             args.push_back("-i");
             args.push_back(keyPath);

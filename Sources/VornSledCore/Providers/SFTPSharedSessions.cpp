@@ -2,6 +2,7 @@
 
 #include "VornASCII.h"
 #include "VornBinaryLocator.h"
+#include "VornLocalizationStore.h"
 #include "VornProcessSession.h"
 #include "VornTaskCancelled.h"
 #include "VornTemporaryFile.h"
@@ -100,12 +101,16 @@ struct PooledSession {
             reply.ended = true;
             reply.timedOut = true;
             reply.exitCode = 255;
-            reply.errors = "The server did not answer for " + std::to_string(*answerSeconds) + " seconds.";
+            const std::string seconds = std::to_string(*answerSeconds);
+            reply.errors = vornText("The server did not answer for " + seconds + " seconds.",
+                                    "Sunucu " + seconds + " saniye boyunca yanıt vermedi.");
             return reply;
         }
         Reply reply{answer.output, answer.errors, answer.ended, answer.exitCode};
         if (answer.timedOut) {
-            reply.errors = "The server did not answer within " + std::to_string(timeLimit->count() / 1000) + " seconds.";
+            const std::string seconds = std::to_string(timeLimit->count() / 1000);
+            reply.errors = vornText("The server did not answer within " + seconds + " seconds.",
+                                    "Sunucu " + seconds + " saniye içinde yanıt vermedi.");
         }
         if (kind == SessionKind::shell && !reply.ended && !reply.output.empty() && reply.output.back() == '\n') {
             reply.output.pop_back();  // the printf's own line feed

@@ -1,8 +1,6 @@
 #include "SFTPStorageProvider.h"
 
-#include "SledPathInside.h"
-#include "VornLocalizationStore.h"
-
+#include "LocalFileProvider.h"
 #include "SFTPSharedSessions.h"
 #include "SledError.h"
 #include "SledPathInside.h"
@@ -81,15 +79,19 @@ std::string batchLine(std::string_view command, std::initializer_list<std::strin
     std::string line(command);
     for (const std::string_view path : paths) {
         if (path.find_first_of(std::string_view("\n\r\0", 3)) != std::string_view::npos) {
-            throw SledError::remoteCommandFailed("sftp cannot be given a path that holds a line break or a NUL character.");
+            throw SledError::remoteCommandFailed(
+                vornText("sftp cannot be given a path that holds a line break or a NUL character.",
+                         "sftp'ye satır sonu ya da NUL karakteri içeren bir yol verilemez."));
         }
         line += ' ';
         line += SFTPStorageProvider::escapeSFTPArg(notAnOption(path));
     }
     if (line.size() > SFTPStorageProvider::maximumBatchLineBytes) {
+        const std::string bytes = std::to_string(line.size());
+        const std::string most = std::to_string(SFTPStorageProvider::maximumBatchLineBytes);
         throw SledError::remoteCommandFailed(
-            "The path is too long for an sftp command (" + std::to_string(line.size()) + " bytes in the line, at most " +
-            std::to_string(SFTPStorageProvider::maximumBatchLineBytes) + ").");
+            vornText("The path is too long for an sftp command (" + bytes + " bytes in the line, at most " + most + ").",
+                     "Yol bir sftp komutu için çok uzun (satırda " + bytes + " bayt, en çok " + most + ")."));
     }
     line += '\n';
     return line;
@@ -257,7 +259,7 @@ std::string runBatch(const SFTPStorageProvider& provider, const std::string& scr
                      std::string* outputSoFar = nullptr, const SFTPSharedSessions::WhileWaiting& whileWaiting = {}) {
     const std::optional<fs::path> sftp = VornBinaryLocator::locate("sftp");
     if (!sftp) {
-        throw SledError::remoteCommandFailed("OpenSSH sftp binary not found.");
+        throw SledError::remoteCommandFailed(vornText("OpenSSH sftp binary not found.", "OpenSSH sftp programı bulunamadı."));
     }
     SFTPSharedSessions::Reply reply = SFTPSharedSessions::run(provider, SFTPSharedSessions::SessionKind::sftp, *sftp,
                                                               script, stop, outputSoFar, whileWaiting);
@@ -267,7 +269,8 @@ std::string runBatch(const SFTPStorageProvider& provider, const std::string& scr
         }
         std::string message = VornUnicode::trimmed(VornUnicode::replacingInvalidUTF8(reply.errors));
         if (message.empty()) {
-            message = "sftp exited with code " + std::to_string(reply.exitCode);
+            const std::string code = std::to_string(reply.exitCode);
+            message = vornText("sftp exited with code " + code, "sftp " + code + " koduyla sonlandı");
         }
         throw SledError::remoteCommandFailed(message);
     }
@@ -424,9 +427,12 @@ std::string childPath(std::string_view parentPath, const std::string& name) {
     return parent.empty() ? "/" + name : std::string(parent) + "/" + name;
 }
 
-SledError listingDoesNotAddUp(std::string_view why) {
-    return SledError::remoteCommandFailed("The folder's listing cannot be read unambiguously (" + std::string(why) +
-                                          "); nothing in it is offered.");
+SledError listingDoesNotAddUp(std::string_view why, std::string_view whyTurkish) {
+    return SledError::remoteCommandFailed(
+        vornText("The folder's listing cannot be read unambiguously (" + std::string(why) +
+                     "); nothing in it is offered.",
+                 "Klasörün listesi kesin olarak okunamıyor (" + std::string(whyTurkish) +
+                     "); içindekilerin hiçbiri sunulmuyor."));
 }
 
 }  // namespace
@@ -482,7 +488,7 @@ std::vector<SledFileEntry> SFTPStorageProvider::readBareListing(std::string_view
     parsed.reserve(lines.size());
     for (const std::string_view line : lines) {
         if (line.size() >= listingLineBytes) {
-            throw listingDoesNotAddUp("a line is longer than sftp prints whole");
+            throw listingDoesNotAddUp("a line is longer than sftp prints whole", "bir satır sftp'nin bütün yazdığından uzun");
         }
         parsed.push_back(parseEntryLine(line, now));
     }
@@ -501,14 +507,14 @@ std::vector<SledFileEntry> SFTPStorageProvider::readBareListing(std::string_view
         std::set<std::string> seen;
         for (std::optional<ListingRow>& row : parsed) {
             if (!row) {
-                throw listingDoesNotAddUp("a name holds a line break");
+                throw listingDoesNotAddUp("a name holds a line break", "bir ad satır sonu içeriyor");
             }
             std::string name = undoOctalEscapes(row->printedName);
             if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
-                throw listingDoesNotAddUp("a name that no file can have");
+                throw listingDoesNotAddUp("a name that no file can have", "hiçbir dosyanın taşıyamayacağı bir ad");
             }
             if (!seen.insert(name).second) {
-                throw listingDoesNotAddUp("two lines name the same item");
+                throw listingDoesNotAddUp("two lines name the same item", "iki satır aynı öğeyi adlandırıyor");
             }
             add(*row, name);
         }
@@ -529,7 +535,7 @@ std::vector<SledFileEntry> SFTPStorageProvider::readBareListing(std::string_view
     std::vector<bool> used(exactNames->size(), false);
     for (std::size_t i = 0; i < lines.size();) {
         if (!parsed[i]) {
-            throw listingDoesNotAddUp("a line matches no name");
+            throw listingDoesNotAddUp("a line matches no name", "bir satır hiçbir adla eşleşmiyor");
         }
         // Every reading of the lines from here: the name ends after `extra` more lines, and the
         // line after it starts the next entry. Exactly one must name exactly one unused item.
@@ -557,17 +563,17 @@ std::vector<SledFileEntry> SFTPStorageProvider::readBareListing(std::string_view
             }
         }
         if (!match) {
-            throw listingDoesNotAddUp("a line matches no name");
+            throw listingDoesNotAddUp("a line matches no name", "bir satır hiçbir adla eşleşmiyor");
         }
         if (ambiguous) {
-            throw listingDoesNotAddUp("a line matches more than one name");
+            throw listingDoesNotAddUp("a line matches more than one name", "bir satır birden çok adla eşleşiyor");
         }
         used[match->second] = true;
         add(*parsed[i], (*exactNames)[match->second]);
         i += match->first + 1;
     }
     if (std::find(used.begin(), used.end(), false) != used.end()) {
-        throw listingDoesNotAddUp("a name has no line");
+        throw listingDoesNotAddUp("a name has no line", "bir adın satırı yok");
     }
     sortListing(entries);
     return entries;
@@ -601,14 +607,14 @@ std::optional<std::vector<std::string>> SFTPStorageProvider::remoteNames(
     constexpr std::string_view stampedTag("stamped\0", 8);
     const bool stamped = reply.output.starts_with(stampedTag);
     if (!stamped && !reply.output.starts_with(tag)) {
-        throw listingDoesNotAddUp("the server's shell cannot read the folder");
+        throw listingDoesNotAddUp("the server's shell cannot read the folder", "sunucunun kabuğu klasörü okuyamıyor");
     }
     std::vector<std::string> names;
     std::string_view rest = std::string_view(reply.output).substr(stamped ? stampedTag.size() : tag.size());
     const auto next = [&rest]() {
         const std::size_t end = rest.find('\0');
         if (end == std::string_view::npos) {
-            throw listingDoesNotAddUp("the server's shell gave an unfinished name");
+            throw listingDoesNotAddUp("the server's shell gave an unfinished name", "sunucunun kabuğu yarım bir ad verdi");
         }
         const std::string_view field = rest.substr(0, end);
         rest.remove_prefix(end + 1);
@@ -665,7 +671,7 @@ std::vector<SledFileEntry> SFTPStorageProvider::listDirectory(const std::string&
         const std::string head = "sftp> " + enter.substr(0, enter.size() - 1) + "\nsftp> ls -ln\n";
         constexpr std::string_view tail = "sftp> cd\n";
         if (!output.starts_with(head) || !output.ends_with(tail) || output.size() < head.size() + tail.size()) {
-            throw listingDoesNotAddUp("sftp's answer has an unexpected form");
+            throw listingDoesNotAddUp("sftp's answer has an unexpected form", "sftp'nin yanıtı beklenmedik biçimde");
         }
         const std::string_view rows =
             std::string_view(output).substr(head.size(), output.size() - head.size() - tail.size());
@@ -1049,7 +1055,7 @@ void SFTPStorageProvider::renameItem(const std::string& from, const std::string&
         } catch (const SledError&) {
         }
         if (targetExists) {
-            throw SledError::remoteCommandFailed("An item named '" + lastPathComponent(to) + "' already exists.");
+            throw SledError::remoteCommandFailed(LocalFileProvider::alreadyExistsMessage(lastPathComponent(to)));
         }
         throw;
     }

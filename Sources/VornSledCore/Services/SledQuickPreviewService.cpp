@@ -8,6 +8,7 @@
 #include "SledTemporaryFileName.h"
 #include "VornChecksum.h"
 #include "VornFileIO.h"
+#include "VornLocalizationStore.h"
 #include "VornTemporaryFile.h"
 #include "VornUniqueFd.h"
 #include "VornUnicode.h"
@@ -278,7 +279,8 @@ SledFilePreviewResult SledQuickPreviewService::saveEditedText(std::string_view t
                                                               const SledFilePreviewResult* openedAs) {
     // What is uploaded comes back as the text payload, which is always well-formed UTF-8.
     if (!VornUnicode::isValidUTF8(text)) {
-        throw std::invalid_argument("The edited text of " + entry.name + " is not valid UTF-8; nothing was saved.");
+        throw std::invalid_argument(vornText("The edited text of " + entry.name + " is not valid UTF-8; nothing was saved.",
+                                              entry.name + " dosyasının düzenlenen metni geçerli UTF-8 değil; hiçbir şey kaydedilmedi."));
     }
     const VornTemporaryFile editFile = VornTemporaryFile::inPrivateDirectory(editFileName(entry.name));
     vornWriteFileAtomically(editFile.path(), text, 0600);

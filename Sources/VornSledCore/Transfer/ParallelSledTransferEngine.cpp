@@ -7,6 +7,7 @@
 #include "VornASCII.h"
 #include "VornChecksum.h"
 #include "VornLocalizationStore.h"
+#include "VornSystemErrorText.h"
 #include "VornTaskCancelled.h"
 #include "VornTemporaryFile.h"
 #include "VornUniqueFd.h"
@@ -376,7 +377,13 @@ std::string describe(std::exception_ptr failure) {
         if (text.starts_with(prefix)) {
             text.remove_prefix(prefix.size());
         }
-        return std::string(text);
+        // The operation's own words are English; other languages read the reason and the paths.
+        std::string where = error.path1().string();
+        if (!error.path2().empty()) {
+            where += " \u2192 " + error.path2().string();
+        }
+        const std::string reason = vornSystemErrorText(error.code());
+        return vornText(text, where.empty() ? reason : reason + ": " + where);
     } catch (const std::exception& error) {
         return error.what();
     } catch (...) {

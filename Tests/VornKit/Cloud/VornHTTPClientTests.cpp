@@ -1,4 +1,5 @@
 #include "VornHTTPClient.h"
+#include "VornLanguage.h"
 #include "VornTaskCancelled.h"
 #include "VornTestSupport.h"
 
@@ -386,4 +387,24 @@ TEST(VornHTTPClient, KeptConnectionServesTheThreadsNextRequests) {
     EXPECT_TRUE(firsts[1].starts_with("PUT /x HTTP/1.1\r\n"));
     EXPECT_TRUE(firsts[1].ends_with("\r\n\r\nfile body bytes"));
     EXPECT_EQ(bodies, (std::vector<std::string>{"first body", "", "last body"}));
+}
+
+// A failure on the way to a server reads in the user's language: a closed port in Turkish says
+// so in Turkish, without libcurl's English words.
+TEST(VornHTTPClient, TransportFailuresReadInTheUsersLanguage) {
+    // A user of the system's language, with nothing chosen in this program's own preferences.
+    VornTestTempDir home;
+    VornScopedEnv config{"XDG_CONFIG_HOME", (home / "config").string()};
+    VornScopedEnv language{"LANGUAGE", std::string("tr")};
+    VornScopedEnv lcAll{"LC_ALL", std::nullopt};
+    ASSERT_EQ(VornLanguage::current(), VornLanguage::tr);
+    const auto [probe, closedPort] = boundLoopbackSocket();
+    ::close(probe);
+    try {
+        (void)VornHTTPClient::send({"GET", "http://127.0.0.1:" + std::to_string(closedPort) + "/", {}});
+        ADD_FAILURE() << "connected to a closed port";
+    } catch (const VornHTTPError& error) {
+        EXPECT_EQ(error.kind(), VornHTTPError::Kind::connectionFailed);
+        EXPECT_EQ(std::string(error.what()), "HTTP isteği GET 127.0.0.1 başarısız oldu: Sunucuya bağlanılamadı");
+    }
 }

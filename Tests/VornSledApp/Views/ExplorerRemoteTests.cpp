@@ -6,6 +6,7 @@
 #include "VornButtons.h"
 #include "VornGlassInputField.h"
 #include "VornGroundBackground.h"
+#include "VornMessageText.h"
 #include "VornPalette.h"
 
 #include <QLabel>
@@ -173,5 +174,73 @@ TEST_F(ExplorerRemoteTest, AnSFTPPaneAndAnS3PaneExchangeFilesThroughTheRailAndDr
     snapshot(ground, QStringLiteral("app-explorer-remote-en"));
     model->setLanguage(VornLanguage::tr);
     snapshot(ground, QStringLiteral("app-explorer-remote-tr"));
+    model->setLanguage(VornLanguage::en);
+}
+
+// In Turkish a pane's remote failures read in Turkish around what the server itself said: a key
+// file that is not there, a bucket the object store does not have, and a wrong secret.
+TEST_F(ExplorerRemoteTest, RemoteListingErrorsReadInTheChosenLanguage) {
+    ConnectionProfile sftp = sftpTestProfile();
+    sftp.id = VornUUID::random();
+    sftp.name = "Keyless SFTP";
+    sftp.privateKeyPath = (left.path() / "no-such-key").string();
+    ConnectionProfile s3;
+    s3.id = VornUUID::random();
+    s3.name = "Missing bucket";
+    s3.kind = ConnectionProtocolKind::s3Compatible;
+    s3.endpointURL = VornTestServices::value("S3_ENDPOINT");
+    s3.bucket = uniqueName("no-such-bucket");
+    s3.region = VornTestServices::value("S3_REGION");
+    s3.accessKeyID = VornTestServices::value("S3_ACCESS_KEY");
+    s3.usePathStyleAddressing = true;
+
+    auto environment = this->environment();
+    environment.providerFactory = sftpTestProviderFactory();
+    auto model = std::make_unique<SledViewModel>(environment);
+    explorerWaitListed(*model->leftPane());
+    explorerWaitListed(*model->rightPane());
+    model->setLanguage(VornLanguage::tr);
+    s3Profile_ = s3.id;
+    for (const auto& [profile, secret] : {std::pair{sftp, std::optional<std::string>()},
+                                          std::pair{s3, std::optional(VornTestServices::value("S3_SECRET_KEY"))}}) {
+        QSignalSpy saved(model.get(), &SledViewModel::profilesChanged);
+        model->saveProfile(profile, secret);
+        ASSERT_TRUE(viewsWaitFor([&] { return saved.count() > 0; }));
+    }
+
+    VornGroundBackground ground(VornProductPalette::deepCoral);
+    auto* view = new DualPaneExplorerView(*model, &ground);
+    (new QVBoxLayout(&ground))->addWidget(view);
+    ground.resize(1280, 640);
+    ground.show();
+    PaneBrowserCard& leftCard = *view->leftCard();
+    PaneBrowserCard& rightCard = *view->rightCard();
+    std::unique_ptr<QMenu> endpoints(leftCard.buildEndpointMenu(&leftCard));
+    explorerAction(*endpoints, QString::fromUtf8("Keyless SFTP (SFTP (SSH))"))->trigger();
+    std::unique_ptr<QMenu> rightEndpoints(rightCard.buildEndpointMenu(&rightCard));
+    explorerAction(*rightEndpoints, QString::fromUtf8("Missing bucket (S3 Uyumlu)"))->trigger();
+    explorerWaitListed(*model->leftPane());
+    explorerWaitListed(*model->rightPane());
+    ASSERT_EQ(leftCard.listingState(), PaneBrowserCard::ListingState::error);
+    ASSERT_EQ(rightCard.listingState(), PaneBrowserCard::ListingState::error);
+    EXPECT_EQ(leftCard.errorLabel()->text().toStdString(),
+              "Geçersiz bağlantı profili: SFTP anahtar dosyası \"" + *sftp.privateKeyPath + "\" yok.");
+    const std::string bucketError = rightCard.errorLabel()->text().toStdString();
+    EXPECT_TRUE(bucketError.starts_with("Uzak sunucu HTTP 404 döndürdü: ")) << bucketError;
+    EXPECT_NE(bucketError.find("NoSuchBucket"), std::string::npos) << "the server's own words follow" << bucketError;
+    snapshot(ground, QStringLiteral("app-explorer-remote-errors-tr"));
+
+    // The right bucket with a wrong secret.
+    ConnectionProfile wrongSecret = s3;
+    wrongSecret.bucket = VornTestServices::value("S3_BUCKET");
+    QSignalSpy saved(model.get(), &SledViewModel::profilesChanged);
+    model->saveProfile(wrongSecret, std::optional<std::string>("not-the-secret"));
+    ASSERT_TRUE(viewsWaitFor([&] { return saved.count() > 0; }));
+    model->refresh(model->rightPane());
+    explorerWaitListed(*model->rightPane());
+    ASSERT_EQ(rightCard.listingState(), PaneBrowserCard::ListingState::error);
+    const std::string secretError = rightCard.errorLabel()->text().toStdString();
+    EXPECT_TRUE(secretError.starts_with("Uzak sunucu HTTP 403 döndürdü: ")) << secretError;
+    snapshot(ground, QStringLiteral("app-explorer-wrong-secret-tr"));
     model->setLanguage(VornLanguage::en);
 }

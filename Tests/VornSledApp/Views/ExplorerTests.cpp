@@ -4,10 +4,14 @@
 #include "VornButtons.h"
 #include "VornGlassInputField.h"
 #include "VornGroundBackground.h"
+#include "VornMessageText.h"
 #include "VornPalette.h"
 #include "VornXDG.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScrollBar>
 #include <QListView>
 #include <QSignalSpy>
 #include <QVBoxLayout>
@@ -526,4 +530,48 @@ TEST_F(ViewsTest, TheListIsReachedAndUsedWithTheKeyboardAlone) {
     // The new listing starts the focus row again at its top.
     QTest::keyClick(&list, Qt::Key_Down);
     EXPECT_EQ(list.currentIndex().row(), explorerRowOf(*card, "inner.txt"));
+}
+
+// A listing error that is one long unbroken word (a deep path of long names) wraps inside the
+// pane, scrolls past its few lines instead of reaching past the card, and can be copied whole.
+TEST_F(ViewsTest, AListingErrorWrapsScrollsAndCopiesWhole) {
+    auto model = makeModel();
+    MainSledWorkspaceView workspace(*model);
+    workspace.resize(1080, 680);
+    workspace.show();
+    auto* view = dynamic_cast<DualPaneExplorerView*>(workspace.page(SledWorkspaceTab::dualPane));
+    ASSERT_NE(view, nullptr);
+    PaneBrowserCard& card = *view->leftCard();
+    fs::path missing = left.path();
+    for (const char letter : {'a', 'b', 'c', 'd', 'e'}) {
+        missing /= std::string(240, letter);
+    }
+    card.pathField()->setText(QString::fromStdString(missing.string()));
+    QTest::keyClick(card.pathField(), Qt::Key_Return);
+    explorerWaitListed(*model->leftPane());
+    ASSERT_EQ(card.listingState(), PaneBrowserCard::ListingState::error);
+    QCoreApplication::processEvents();
+
+    VornMessageText& message = *card.errorLabel();
+    ASSERT_TRUE(model->leftPane()->errorMessage().has_value());
+    EXPECT_EQ(message.text(), QString::fromStdString(*model->leftPane()->errorMessage())) << "whole, not elided";
+    EXPECT_TRUE(message.isVisible());
+    EXPECT_LE(message.document()->size().width(), message.viewport()->width() + 1);
+    EXPECT_LE(message.mapTo(&card, QPoint(message.width(), 0)).x(), card.width()) << "inside the card";
+    EXPECT_GT(message.verticalScrollBar()->maximum(), 0) << "longer than its lines: it scrolls";
+    EXPECT_TRUE(message.isReadOnly());
+    snapshot(workspace, QStringLiteral("app-explorer-long-error-en"));
+    message.selectAll();
+    message.copy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), message.text());
+
+    // In Turkish the system's reason reads in Turkish too, the path as it is.
+    model->setLanguage(VornLanguage::tr);
+    EXPECT_EQ(card.retryButton()->label(), QString::fromUtf8("Tekrar Dene"));
+    QTest::mouseClick(card.retryButton(), Qt::LeftButton);
+    explorerWaitListed(*model->leftPane());
+    ASSERT_EQ(card.listingState(), PaneBrowserCard::ListingState::error);
+    EXPECT_EQ(message.text(), QString::fromUtf8("Böyle bir dosya ya da klasör yok: ") + QString::fromStdString(missing.string()));
+    snapshot(workspace, QStringLiteral("app-explorer-long-error-tr"));
+    model->setLanguage(VornLanguage::en);
 }

@@ -2,6 +2,7 @@
 #include "LANSledClient.h"
 #include "LANSledServer.h"
 #include "MainSledWorkspaceView.h"
+#include "SledError.h"
 #include "ViewsTestSupport.h"
 #include "VornButtons.h"
 #include "VornByteFormatter.h"
@@ -556,5 +557,54 @@ TEST_F(LanTabTest, ClipboardTextsAndReceivedFilesFromRealClients) {
     EXPECT_EQ(view->shareClipboardButton()->label(), QString::fromUtf8("Panoyu Paylaş"));
     EXPECT_TRUE(view->receivedDelegate()->shieldToolTip(unchecked).contains(QString::fromUtf8("doğrulanmadı")));
     snapshot(workspace, QStringLiteral("app-lan-history-tr"));
+    model->setLanguage(VornLanguage::en);
+}
+
+// In Turkish the LAN tab's failures read in Turkish: a peer that does not answer at its address,
+// and a real peer refusing a wrong PIN.
+TEST_F(LanTabTest, PeerFailuresReadInTheChosenLanguage) {
+    VornTestTempDir peerDownloads;
+    LANSledServer peer("Desk Peer", peerDownloads.path(), true, "7731");
+    const std::uint16_t peerPort = peer.start(0, false, {});
+    // A port nobody listens on: bound, then closed again.
+    LANSledServer gone("Gone", peerDownloads.path(), false, "");
+    const std::uint16_t silentPort = gone.start(0, false, {});
+    gone.stop();
+
+    SledViewModel* model = makeLANModel(0);
+    MainSledWorkspaceView workspace(*model);
+    workspace.resize(1260, 752);
+    workspace.show();
+    model->setActiveTab(SledWorkspaceTab::lanAirDrop);
+    auto* view = dynamic_cast<LanAirDropView*>(workspace.page(SledWorkspaceTab::lanAirDrop));
+    ASSERT_NE(view, nullptr);
+    model->setLanguage(VornLanguage::tr);
+
+    QTest::keyClicks(view->hostField(), "127.0.0.1");
+    view->portField()->clear();
+    QTest::keyClicks(view->portField(), QString::number(silentPort));
+    QTest::mouseClick(view->connectButton(), Qt::LeftButton);
+    ASSERT_TRUE(viewsWaitFor([&] { return model->toastMessage().has_value() && model->toastIsError(); }));
+    EXPECT_NE(model->toastMessage()->find("127.0.0.1:" + std::to_string(silentPort) + " adresinde yanıt vermedi"),
+              std::string::npos)
+        << *model->toastMessage();
+    EXPECT_EQ(model->toastMessage()->find("Peer did not"), std::string::npos) << *model->toastMessage();
+    QTest::qWait(350);
+    snapshot(workspace, QStringLiteral("app-lan-unreachable-tr"));
+
+    view->portField()->clear();
+    QTest::keyClicks(view->portField(), QString::number(peerPort));
+    QTest::keyClicks(view->pinField(), "0000");
+    QTest::mouseClick(view->connectButton(), Qt::LeftButton);
+    ASSERT_TRUE(viewsWaitFor([&] { return view->peerCards().size() == 1; }));
+    clipboard->value = "gate code";
+    QTest::mouseClick(view->peerCards().front()->clipboardButton(), Qt::LeftButton);
+    ASSERT_TRUE(viewsWaitFor([&] {
+        return model->toastMessage().has_value() && model->toastIsError() &&
+               model->toastMessage()->find("PIN") != std::string::npos;
+    }));
+    EXPECT_EQ(*model->toastMessage(), SledError::invalidPIN().description(VornLanguage::tr));
+    QTest::qWait(350);
+    snapshot(workspace, QStringLiteral("app-lan-wrong-pin-tr"));
     model->setLanguage(VornLanguage::en);
 }

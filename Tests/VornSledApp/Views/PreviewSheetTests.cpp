@@ -658,3 +658,48 @@ TEST_F(PreviewSheetTest, ASaveOverAChangeMadeSinceThePreviewIsRefusedAndTheDraft
     QTest::mouseClick(sheet->discardButton(), Qt::LeftButton);
     EXPECT_FALSE(sheet->saveRefusalLabel()->isVisible());
 }
+
+// In Turkish: a file gone before its preview shows the system's reason in Turkish, and a save
+// that meets a folder where the edited file was fails with a Turkish toast, keeping the edit.
+TEST_F(PreviewSheetTest, FailuresReadInTheChosenLanguageAndAFailedSaveKeepsTheEdit) {
+    writeBytes(left.path() / "vanishing.txt", "soon gone");
+    writeBytes(left.path() / "plan.txt", "first line\n");
+    auto model = makeModelAsking(environment());
+    MainSledWorkspaceView view(*model);
+    view.resize(1228, 700);
+    view.show();
+    model->setLanguage(VornLanguage::tr);
+    PaneBrowserState& pane = *model->leftPane();
+
+    std::filesystem::remove(left.path() / "vanishing.txt");
+    RemoteFilePreviewSheetView* sheet = preview(*model, view, pane, "vanishing.txt");
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_EQ(sheet->body(), RemoteFilePreviewSheetView::Body::error);
+    EXPECT_TRUE(sheet->errorLabel()->text().startsWith(QString::fromUtf8("Böyle bir dosya ya da klasör yok: ")))
+        << sheet->errorLabel()->text().toStdString();
+    snapshot(*sheet, QStringLiteral("app-preview-error-tr"));
+    model->setShowingPreviewSheet(false);
+
+    sheet = preview(*model, view, pane, "plan.txt");
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_EQ(sheet->body(), RemoteFilePreviewSheetView::Body::result) << model->previewError().value_or("");
+    snapshot(*sheet, QStringLiteral("app-preview-text-tr"));
+    QTest::mouseClick(sheet->editButton(), Qt::LeftButton);
+    ASSERT_TRUE(sheet->isEditing());
+    QTest::keyClicks(sheet->editor(), "new ");
+    const std::string draft = sheet->draftText();
+    // While the text is edited, a folder takes the file's place.
+    std::filesystem::remove(left.path() / "plan.txt");
+    std::filesystem::create_directory(left.path() / "plan.txt");
+    QTest::mouseClick(sheet->saveButton(), Qt::LeftButton);
+    ASSERT_TRUE(viewsWaitFor([&] { return !model->isSavingPreviewEdit(); }));
+    ASSERT_TRUE(model->toastMessage().has_value());
+    EXPECT_TRUE(model->toastIsError());
+    EXPECT_EQ(*model->toastMessage(), "Uzak işlem başarısız: 'plan.txt' adlı bir öğe zaten var.");
+    EXPECT_TRUE(sheet->isEditing()) << "the edit stays for another try";
+    EXPECT_EQ(sheet->draftText(), draft);
+    EXPECT_TRUE(std::filesystem::is_directory(left.path() / "plan.txt")) << "the folder is left alone";
+    QTest::qWait(350);
+    snapshot(view, QStringLiteral("app-preview-save-failed-tr"));
+    model->setLanguage(VornLanguage::en);
+}

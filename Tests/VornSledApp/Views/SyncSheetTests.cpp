@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 
 #include <fstream>
+#include <map>
 
 namespace {
 
@@ -262,4 +263,59 @@ TEST_F(SyncSheetTest, AStalePlanAndAFailedPlanCannotRun) {
     snapshot(*sheet, QStringLiteral("app-sync-sheet-failed-tr"));
     QTest::mouseClick(sheet->runButton(), Qt::LeftButton);
     EXPECT_TRUE(model->showingSyncSheet());
+}
+
+// The planner's reasons are English data; the rows show them in the chosen language at once when
+// it changes, and a text the sheet does not know as it came.
+TEST_F(SyncSheetTest, RowsShowThePlannersReasonsInTheChosenLanguage) {
+    writeBytes(left.path() / "new.txt", "only on the left");
+    writeBytes(left.path() / "grown.txt", "longer on the left");
+    writeBytes(right.path() / "grown.txt", "short");
+    writeBytes(left.path() / "same.txt", "same");
+    writeBytes(right.path() / "same.txt", "same");
+    writeBytes(right.path() / "extra.log", "only on the right");
+    auto model = makeModel();
+    MainSledWorkspaceView view(*model);
+    view.resize(1228, 700);
+    view.show();
+    model->setLanguage(VornLanguage::tr);
+    model->openSyncPreview();
+    SyncPreviewSheetView* sheet = view.syncSheet();
+    ASSERT_NE(sheet, nullptr);
+    waitForPlan(*model);
+
+    const std::map<std::string, std::pair<QString, QString>> expected{
+        {"new.txt", {"Missing on Right", QString::fromUtf8("Sağda Yok")}},
+        {"grown.txt", {"Size changed", QString::fromUtf8("Boyut değişti")}},
+        {"same.txt", {"Identical", QString::fromUtf8("Aynı")}},
+        {"extra.log", {"Kept on Right", QString::fromUtf8("Sağda Kalır")}},
+    };
+    auto checkRows = [&](bool turkish) {
+        ASSERT_EQ(model->syncPlanItems().size(), expected.size());
+        for (const SyncPlanItem& item : model->syncPlanItems()) {
+            const auto& [en, tr] = expected.at(item.relativeName());
+            EXPECT_EQ(item.reason(), en.toStdString()) << "the plan keeps the planner's text";
+            EXPECT_EQ(sheet->delegate()->shownReason(item), turkish ? tr : en) << item.relativeName();
+        }
+    };
+    checkRows(true);
+    snapshot(*sheet, QStringLiteral("app-sync-sheet-reasons-tr"));
+
+    // Orphans with their deletion chosen.
+    QTest::mouseClick(sheet->deleteOrphansToggle(), Qt::LeftButton);
+    waitForPlan(*model);
+    const auto orphan = std::find_if(model->syncPlanItems().begin(), model->syncPlanItems().end(),
+                                     [](const SyncPlanItem& row) { return row.relativeName() == "extra.log"; });
+    ASSERT_NE(orphan, model->syncPlanItems().end());
+    EXPECT_EQ(sheet->delegate()->shownReason(*orphan), QString::fromUtf8("Sağda Fazlalık"));
+    QTest::mouseClick(sheet->deleteOrphansToggle(), Qt::LeftButton);
+    waitForPlan(*model);
+
+    // A text the sheet does not know stays as it is, on one line.
+    const SyncPlanItem unknown("odd.txt", SyncActionKind::identicalSkip, std::nullopt, std::nullopt, 0, "Skipped\nby rule");
+    EXPECT_EQ(sheet->delegate()->shownReason(unknown), QString::fromUtf8("Skipped\u240Aby rule"));
+
+    model->setLanguage(VornLanguage::en);
+    checkRows(false);
+    EXPECT_EQ(sheet->delegate()->shownReason(unknown), QString::fromUtf8("Skipped\u240Aby rule"));
 }

@@ -76,3 +76,27 @@ TEST_F(ViewsTest, TransferListShowsRealTransfersAndCopiesTheFullDigest) {
     EXPECT_FALSE(view.showsEmptyState());
     EXPECT_TRUE(view.clearButton()->isVisible());
 }
+
+// A transfer that fails while the interface is in Turkish keeps a Turkish reason with its paths,
+// not the C library's English words.
+TEST_F(ViewsTest, AFailedTransferReadsInTheChosenLanguage) {
+    auto model = makeModel();
+    SledTransferQueueView view(*model);
+    view.resize(1200, 560);
+    view.show();
+    model->setLanguage(VornLanguage::tr);
+    std::ofstream(left.path() / "vanishing.bin") << std::string(1000, 'x');
+    model->refresh(model->leftPane());
+    ASSERT_TRUE(viewsWaitFor([&] { return model->leftPane()->entries().size() == 1; }));
+    model->leftPane()->setSelectedPaths({(left.path() / "vanishing.bin").string()});
+    std::filesystem::remove(left.path() / "vanishing.bin");
+    model->transferSelected(model->leftPane(), model->rightPane());
+    ASSERT_TRUE(viewsWaitFor([&] {
+        return model->transfers().size() == 1 && model->transfers().front().status == SledTransferStatus::failed;
+    }));
+    const std::string error = model->transfers().front().errorMessage.value_or("");
+    EXPECT_TRUE(error.starts_with("Böyle bir dosya ya da klasör yok: ")) << error;
+    EXPECT_NE(error.find((left.path() / "vanishing.bin").string()), std::string::npos) << error;
+    snapshot(view, QStringLiteral("app-transfers-failed-tr"));
+    model->setLanguage(VornLanguage::en);
+}
