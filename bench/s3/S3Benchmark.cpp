@@ -58,8 +58,10 @@ int copyTree(const SledStorageProvider& source, const std::string& sourceRoot, c
         }
         jobs.push_back(std::move(job));
     }
-    // Object stores need no folders before their files; a local destination does.
+    // Object stores need no folders before their files; a local destination does, starting with
+    // the chosen folder itself, which the workstation always has (a pane's folder).
     if (direction == SledTransferDirection::download) {
+        destination.createDirectory(destinationRoot, {});
         for (const auto& folder : RecursiveDirectoryWalker::requiredParentDirectories(relativePaths)) {
             destination.createDirectory(destinationRoot + "/" + folder, {});
         }
