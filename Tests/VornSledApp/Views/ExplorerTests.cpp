@@ -130,11 +130,7 @@ TEST_F(ViewsTest, HostileNamesAreListedSelectedFilteredRenamedAndTrashed) {
     auto model = makeModel();
     PaneBrowserState& pane = *model->leftPane();
     VornGroundBackground ground(VornProductPalette::deepCoral);
-    auto* card = new PaneBrowserCard(pane, *model, true, &ground);
-    auto* layout = new QVBoxLayout(&ground);
-    layout->addWidget(card);
-    ground.resize(620, 560);
-    ground.show();
+    PaneBrowserCard* card = &showPaneCard(ground, pane, *model, QSize(620, 560));
 
     ASSERT_EQ(pane.entries().size(), 6u);
     EXPECT_EQ(card->listingState(), PaneBrowserCard::ListingState::list);
@@ -470,11 +466,7 @@ TEST_F(ViewsTest, TheListIsReachedAndUsedWithTheKeyboardAlone) {
     auto model = makeModel();
     PaneBrowserState& pane = *model->leftPane();
     VornGroundBackground ground(VornProductPalette::deepCoral);
-    auto* card = new PaneBrowserCard(pane, *model, true, &ground);
-    auto* layout = new QVBoxLayout(&ground);
-    layout->addWidget(card);
-    ground.resize(620, 420);
-    ground.show();
+    PaneBrowserCard* card = &showPaneCard(ground, pane, *model, QSize(620, 420));
     ASSERT_TRUE(QTest::qWaitForWindowActive(&ground));
     SledPaneListView& list = *card->listView();
     ASSERT_EQ(pane.entryList()->rows().size(), 3u);

@@ -48,11 +48,7 @@ TEST_F(UnderWindowManager, TheListAnswersRealKeyPresses) {
     auto model = makeModel();
     PaneBrowserState& pane = *model->leftPane();
     VornGroundBackground ground(VornProductPalette::deepCoral);
-    auto* card = new PaneBrowserCard(pane, *model, true, &ground);
-    auto* layout = new QVBoxLayout(&ground);
-    layout->addWidget(card);
-    ground.resize(620, 420);
-    ground.show();
+    PaneBrowserCard* card = &showPaneCard(ground, pane, *model, QSize(620, 420));
     ground.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&ground));
     SledPaneListView& list = *card->listView();

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "PaneBrowserCard.h"
 #include "SledViewModel.h"
 #include "VornTestSupport.h"
 #include "VornTestUI.h"
 
+#include <QSize>
 #include <QTest>
+#include <QVBoxLayout>
 #include <QWidget>
 
 #include <functional>
@@ -45,6 +48,15 @@ protected:
         auto model = std::make_unique<SledViewModel>(environment());
         EXPECT_TRUE(viewsWaitFor([&] { return !model->leftPane()->isLoading() && !model->rightPane()->isLoading(); }));
         return model;
+    }
+    // The pane's card alone on `ground`, which it fills, shown at `size`.
+    static PaneBrowserCard& showPaneCard(QWidget& ground, PaneBrowserState& pane, SledViewModel& model, QSize size) {
+        auto* card = new PaneBrowserCard(pane, model, true, &ground);
+        auto* layout = new QVBoxLayout(&ground);
+        layout->addWidget(card);
+        ground.resize(size);
+        ground.show();
+        return *card;
     }
     // Renders the widget as shown (opaque) and keeps the picture with the artefacts.
     static QImage snapshot(QWidget& widget, const QString& name) {
