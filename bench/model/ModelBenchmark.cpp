@@ -4,7 +4,9 @@
 // as any caller must) and through the model (selection, walk, records, progress, toast), the two
 // taking turns for --rounds rounds (default 3); the best time of each counts. Before each run the
 // disk is synced, so that no run pays for writing back what the one before it copied. A 5 ms timer
-// on the GUI thread records the longest gap between its ticks while the model works.
+// on the GUI thread records the longest gap between its ticks while the model works. The small
+// batch then runs again on a loaded machine: one busy process per core spins beside both
+// contenders for the whole of their runs.
 //
 //   bench_model [--quick] [--workdir DIR] [--rounds N] [--workers N]
 //
@@ -21,6 +23,9 @@
 #include <QSignalSpy>
 #include <QTimer>
 
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,6 +36,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -142,6 +148,42 @@ ModelRun throughModel(SledViewModel& model, const fs::path& source) {
     return {elapsed, static_cast<double>(longest) / 1e6};
 }
 
+// Other programs keeping every core busy: one spinning child process per core, ended with the
+// object (and with the benchmark, should it die first).
+class BusyMachine {
+public:
+    BusyMachine() {
+        const long cores = std::max(1L, ::sysconf(_SC_NPROCESSORS_ONLN));
+        for (long index = 0; index < cores; ++index) {
+            const pid_t child = ::fork();
+            if (child == 0) {
+                ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+                volatile unsigned long spin = 0;
+                for (;;) {
+                    spin = spin + 1;
+                }
+            }
+            if (child > 0) {
+                children_.push_back(child);
+            }
+        }
+    }
+    ~BusyMachine() {
+        for (const pid_t child : children_) {
+            ::kill(child, SIGKILL);
+        }
+        for (const pid_t child : children_) {
+            ::waitpid(child, nullptr, 0);
+        }
+    }
+    BusyMachine(const BusyMachine&) = delete;
+    BusyMachine& operator=(const BusyMachine&) = delete;
+    std::size_t size() const { return children_.size(); }
+
+private:
+    std::vector<pid_t> children_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -197,7 +239,17 @@ int main(int argc, char** argv) {
                 "the disk synced before each run; the GUI stall is the longest gap of a 5 ms timer during the model's run\n",
                 workers, rounds);
     bool withinBudget = true;
+    std::vector<std::pair<DataSet, bool>> runs;
     for (const DataSet& set : sets) {
+        runs.emplace_back(set, false);
+    }
+    runs.emplace_back(sets.front(), true);
+    for (const auto& [set, loaded] : runs) {
+        std::optional<BusyMachine> load;
+        if (loaded) {
+            load.emplace();
+            std::printf("%s again with %zu busy processes, one per core:\n", set.name.c_str(), load->size());
+        }
         double bestEngine = 1e300;
         double bestModel = 1e300;
         double longestStall = 0;
@@ -217,8 +269,9 @@ int main(int argc, char** argv) {
         const double ratio = bestModel / bestEngine;
         std::printf("%-6s %6d × %9zu B  engine %8.3f s  model %8.3f s  model/engine %.3f  longest GUI stall %.1f ms\n",
                     set.name.c_str(), set.count, set.bytes, bestEngine, bestModel, ratio, longestStall);
+        const std::string label = set.name + (loaded ? ", loaded" : "");
         std::printf("%-6s model / engine %.2f (goal: at most 1.10)  %s;  GUI stall %.1f ms (goal: under 50)  %s\n",
-                    set.name.c_str(), ratio, ratio <= 1.10 ? "ok" : "missed", longestStall,
+                    label.c_str(), ratio, ratio <= 1.10 ? "ok" : "missed", longestStall,
                     longestStall < 50.0 ? "ok" : "missed");
         withinBudget = withinBudget && ratio <= 1.10 && longestStall < 50.0;
     }
