@@ -128,14 +128,17 @@ void removePrivateFolderAtExit() {
     fs::remove_all(privateFolder, ignored);
 }
 
-// Opens `folder` and takes its lock without waiting; -1 when it cannot be opened or its lock is held.
+// Opens `folder` and takes its lock without waiting; -1 (errno telling why) when it cannot be
+// opened or its lock is held.
 int takeLock(const fs::path& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         return -1;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
         ::close(fd);
+        errno = error;
         return -1;
     }
     return fd;
@@ -185,12 +188,9 @@ fs::path VornXDG::privateTemporaryDirectory() {
         if (::mkdtemp(prepared.data()) == nullptr) {  // mkdtemp makes the folder 0700
             throwFolderError(prepared);
         }
-        const int lock = ::open(prepared.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (lock < 0 || ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+        const int lock = takeLock(prepared);
+        if (lock < 0) {
             const int error = errno;
-            if (lock >= 0) {
-                ::close(lock);
-            }
             std::error_code ignored;
             fs::remove_all(prepared, ignored);
             errno = error;

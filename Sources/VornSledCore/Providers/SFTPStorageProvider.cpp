@@ -427,6 +427,16 @@ std::string childPath(std::string_view parentPath, const std::string& name) {
     return parent.empty() ? "/" + name : std::string(parent) + "/" + name;
 }
 
+// The rows a batch's listing printed: its echoed output between the echo of the commands up to
+// the listing (`head`) and that of the closing "cd"; nothing when the answer has another form.
+std::optional<std::string_view> rowsBetweenEchoes(std::string_view output, std::string_view head) {
+    constexpr std::string_view tail = "sftp> cd\n";
+    if (!output.starts_with(head) || !output.ends_with(tail) || output.size() < head.size() + tail.size()) {
+        return std::nullopt;
+    }
+    return output.substr(head.size(), output.size() - head.size() - tail.size());
+}
+
 SledError listingDoesNotAddUp(std::string_view why, std::string_view whyTurkish) {
     return SledError::remoteCommandFailed(
         vornText("The folder's listing cannot be read unambiguously (" + std::string(why) +
@@ -668,15 +678,13 @@ std::vector<SledFileEntry> SFTPStorageProvider::listDirectory(const std::string&
             std::rethrow_exception(namingFailure);
         }
 
-        const std::string head = "sftp> " + enter.substr(0, enter.size() - 1) + "\nsftp> ls -ln\n";
-        constexpr std::string_view tail = "sftp> cd\n";
-        if (!output.starts_with(head) || !output.ends_with(tail) || output.size() < head.size() + tail.size()) {
+        const std::optional<std::string_view> rows =
+            rowsBetweenEchoes(output, "sftp> " + enter.substr(0, enter.size() - 1) + "\nsftp> ls -ln\n");
+        if (!rows) {
             throw listingDoesNotAddUp("sftp's answer has an unexpected form", "sftp'nin yanıtı beklenmedik biçimde");
         }
-        const std::string_view rows =
-            std::string_view(output).substr(head.size(), output.size() - head.size() - tail.size());
         try {
-            std::vector<SledFileEntry> entries = readBareListing(rows, path, names);
+            std::vector<SledFileEntry> entries = readBareListing(*rows, path, names);
             // The shell's whole seconds replace sftp's minutes where it gave them.
             for (SledFileEntry& entry : entries) {
                 if (const auto found = seconds.find(entry.name); found != seconds.end()) {
@@ -760,17 +768,15 @@ RemoteFolderReading readRemoteFolder(const SFTPStorageProvider& provider, const 
     const std::string list =
         "-ls -ln " + std::string(uploadFragmentPrefix) + "*" + std::string(uploadFragmentSuffix) + "\n";
     const std::string output = runBatch(provider, enter + list + "cd\n", stop);
-    const std::string head = (enter.empty() ? std::string() : "sftp> " + enter) + "sftp> " + list;
-    constexpr std::string_view tail = "sftp> cd\n";
-    if (!output.starts_with(head) || !output.ends_with(tail) || output.size() < head.size() + tail.size()) {
+    const std::optional<std::string_view> rows =
+        rowsBetweenEchoes(output, (enter.empty() ? std::string() : "sftp> " + enter) + "sftp> " + list);
+    if (!rows) {
         return reading;
     }
     const VornDate now = vornDateNow();
     const std::int64_t nowSeconds = unixSecondsNow();
     const std::int64_t ageSeconds = std::chrono::seconds(abandonedUploadAge).count();
-    const std::vector<SledFileEntry> entries = SFTPStorageProvider::readBareListing(
-        std::string_view(output).substr(head.size(), output.size() - head.size() - tail.size()), folder, std::nullopt,
-        now);
+    const std::vector<SledFileEntry> entries = SFTPStorageProvider::readBareListing(*rows, folder, std::nullopt, now);
     for (const SledFileEntry& entry : entries) {
         const auto parts = uploadFragmentParts(entry.name);
         const bool regularFile = entry.permissions && entry.permissions->starts_with('-');

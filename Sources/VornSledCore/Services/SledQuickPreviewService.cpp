@@ -160,13 +160,18 @@ std::optional<std::string> listedETag(const SledFileEntry& entry, const SledStor
 }
 
 // The blocking file work of a preview. It runs to its end whatever the caller's stop token says:
-// once the file is here, reading it is cheaper than abandoning it.
-SledFilePreviewResult examine(const fs::path& file, const SledFileEntry& entry, const SledStorageProvider& provider) {
+// once the file is here, reading it is cheaper than abandoning it. `attributes`, when given, gets
+// the file's attributes as they were before it was read.
+SledFilePreviewResult examine(const fs::path& file, const SledFileEntry& entry, const SledStorageProvider& provider,
+                              struct stat* attributes = nullptr) {
     struct stat info {};
     if (::stat(file.c_str(), &info) != 0) {
         fail("cannot read the file's attributes", file, errno);
     }
     requireRegularFile(info, file);
+    if (attributes != nullptr) {
+        *attributes = info;
+    }
     const std::int64_t size = info.st_size;
     std::string digest = VornChecksum::sha256(file, digestChunkSize);
     SledPreviewPayload payload = SledQuickPreviewService::classifyAndRead(file, entry.name, size);
@@ -251,10 +256,7 @@ SledFilePreviewResult SledQuickPreviewService::loadPreview(const SledFileEntry& 
                                                            std::stop_token stop) {
     if (isLocal(provider)) {
         struct stat before {};
-        if (::stat(entry.path.c_str(), &before) != 0) {
-            fail("cannot read the file's attributes", entry.path, errno);
-        }
-        SledFilePreviewResult result = examine(fs::path(entry.path), entry, provider);
+        SledFilePreviewResult result = examine(fs::path(entry.path), entry, provider, &before);
         result.readState = localReadState(before);
         return result;
     }

@@ -135,6 +135,13 @@ std::vector<std::string> componentsOf(const std::string& relative) {
     return parts;
 }
 
+// Whether `path` has a ".." component. Without a chosen folder nothing says where such a path may
+// go, so it is refused as written.
+bool climbs(const std::string& path) {
+    const std::vector<std::string> parts = componentsOf(path);
+    return std::find(parts.begin(), parts.end(), "..") != parts.end();
+}
+
 // Opens the folder `name` inside `parent` without following a link; a link there is refused with
 // the path the user knows.
 VornUniqueFd openFolderBelow(int parent, const std::string& name, const fs::path& shown) {
@@ -159,14 +166,10 @@ struct Below {
 
 Below belowRoot(const std::string& path, const std::optional<std::string>& root, const fs::path& batchFolder) {
     const std::string chosen = root ? *root : batchFolder.string();
-    if (!root) {
-        // The common folder is worked out from the destinations themselves: one that climbs
-        // would widen it to take itself in, so a climbing path is refused as written.
-        for (const std::string& part : componentsOf(path)) {
-            if (part == "..") {
-                refuseOutside(path, chosen);
-            }
-        }
+    // The common folder is worked out from the destinations themselves: one that climbs would
+    // widen it to take itself in.
+    if (!root && climbs(path)) {
+        refuseOutside(path, chosen);
     }
     const std::optional<std::string> relative = sledPathBelow(chosen, path);
     if (!relative) {
@@ -258,8 +261,7 @@ void putInPlace(const LocalDestination& destination, const std::string& landingN
         }
     }
     if (::renameat(folder, landingName.c_str(), folder, destination.name.c_str()) != 0) {
-        throw fs::filesystem_error("cannot put the copy in place", destination.shown,
-                                   std::error_code(errno, std::system_category()));
+        throwErrno("cannot put the copy in place", destination.shown, errno);
     }
 }
 
@@ -353,13 +355,8 @@ void checkRemoteDestination(const SledTransferJobSpec& job) {
     if (job.destinationRoot && !sledPathBelow(*job.destinationRoot, job.destinationPath)) {
         refuseOutside(job.destinationPath, *job.destinationRoot);
     }
-    // Without a chosen folder a path that climbs is refused as written: nothing says where it may go.
-    if (!job.destinationRoot) {
-        for (const std::string& part : componentsOf(job.destinationPath)) {
-            if (part == "..") {
-                refuseOutside(job.destinationPath, "/");
-            }
-        }
+    if (!job.destinationRoot && climbs(job.destinationPath)) {
+        refuseOutside(job.destinationPath, "/");
     }
 }
 

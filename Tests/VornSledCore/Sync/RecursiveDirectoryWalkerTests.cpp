@@ -273,6 +273,33 @@ TEST(RecursiveDirectoryWalker, AStopRequestEndsTheWalkBeforeTheNextListing) {
     EXPECT_TRUE(untouched.calls().empty());
 }
 
+namespace {
+
+// Plans the two walked sides in every mode: every row but "plain.txt" is left alone with `reason`,
+// exactly the paths `leftAlone` are, and nodes handed over to be used up give the same plan.
+void expectLeftAloneInEveryMode(const std::vector<RelativeFileNode>& left, const std::vector<RelativeFileNode>& right,
+                                const std::string& reason, const std::set<std::string>& leftAlone) {
+    for (const auto mode : {SyncDirectionMode::mirrorLeftToRight, SyncDirectionMode::mirrorRightToLeft,
+                            SyncDirectionMode::twoWayUpdate}) {
+        SCOPED_TRACE(rawValue(mode));
+        std::set<std::string> skipped;
+        const std::vector<SyncPlanItem> plan = DualPaneSyncPlanner::planRecursive(left, right, mode, true);
+        EXPECT_EQ(DualPaneSyncPlanner::planRecursive(std::vector(left), std::vector(right), mode, true), plan);
+        for (const SyncPlanItem& item : plan) {
+            if (item.reason() == reason) {
+                EXPECT_EQ(item.action(), SyncActionKind::identicalSkip);
+                EXPECT_EQ(item.bytesToTransfer(), 0);
+                skipped.insert(item.relativeName());
+            } else {
+                EXPECT_EQ(item.relativeName(), "plain.txt");
+            }
+        }
+        EXPECT_EQ(skipped, leftAlone);
+    }
+}
+
+}  // namespace
+
 // Links on the real disk, walked and planned as a sync does: nothing at or beneath a link on either
 // side is copied, replaced or deleted, whatever the mode.
 TEST(DualPaneSyncPlanner, SymbolicLinksOnEitherSideAreLeftAloneWithEverythingBeneathThem) {
@@ -289,30 +316,10 @@ TEST(DualPaneSyncPlanner, SymbolicLinksOnEitherSideAreLeftAloneWithEverythingBen
     dir.write("R/plain.txt", "same");
     fs::create_directory_symlink(dir / "outside", dir / "R" / "sub");
     fs::create_symlink(dir / "outside" / "y.txt", dir / "R" / "real.txt");
-    const auto walk = [&](const char* side) {
-        return RecursiveDirectoryWalker::collectFiles((dir / side).string(), LocalFileProvider(), {}, 12, {});
-    };
-    const auto left = walk("L");
-    const auto right = walk("R");
+    const auto left = walk(LocalFileProvider(), (dir / "L").string());
+    const auto right = walk(LocalFileProvider(), (dir / "R").string());
     const std::set<std::string> linked = {"docs", "docs/a.txt", "flink.txt", "real.txt", "sub", "sub/x.txt"};
-    for (const auto mode : {SyncDirectionMode::mirrorLeftToRight, SyncDirectionMode::mirrorRightToLeft,
-                            SyncDirectionMode::twoWayUpdate}) {
-        SCOPED_TRACE(rawValue(mode));
-        std::set<std::string> skipped;
-        const std::vector<SyncPlanItem> plan = DualPaneSyncPlanner::planRecursive(left, right, mode, true);
-        // Nodes handed over to be used up give the same plan.
-        EXPECT_EQ(DualPaneSyncPlanner::planRecursive(std::vector(left), std::vector(right), mode, true), plan);
-        for (const SyncPlanItem& item : plan) {
-            if (item.reason() == "Symbolic link, left alone") {
-                EXPECT_EQ(item.action(), SyncActionKind::identicalSkip);
-                EXPECT_EQ(item.bytesToTransfer(), 0);
-                skipped.insert(item.relativeName());
-            } else {
-                EXPECT_EQ(item.relativeName(), "plain.txt");
-            }
-        }
-        EXPECT_EQ(skipped, linked);
-    }
+    expectLeftAloneInEveryMode(left, right, "Symbolic link, left alone", linked);
 }
 
 // A socket and a pipe on the real disk, facing a regular file and an orphan: the plan neither
@@ -339,8 +346,8 @@ TEST(DualPaneSyncPlanner, SocketsAndPipesAreLeftAlone) {
     ::close(listener);
     ASSERT_EQ(bound, 0);
 
-    const auto left = RecursiveDirectoryWalker::collectFiles((dir / "L").string(), LocalFileProvider(), {}, 12, {});
-    const auto right = RecursiveDirectoryWalker::collectFiles((dir / "R").string(), LocalFileProvider(), {}, 12, {});
+    const auto left = walk(LocalFileProvider(), (dir / "L").string());
+    const auto right = walk(LocalFileProvider(), (dir / "R").string());
     const auto socketEntry = std::find_if(left.begin(), left.end(), [](const auto& node) {
         return node.relativePath == "run/app.sock";
     });
@@ -348,22 +355,6 @@ TEST(DualPaneSyncPlanner, SocketsAndPipesAreLeftAlone) {
     ASSERT_TRUE(socketEntry->entry.permissions);
     EXPECT_EQ(socketEntry->entry.permissions->front(), 's');
 
-    for (const auto mode : {SyncDirectionMode::mirrorLeftToRight, SyncDirectionMode::mirrorRightToLeft,
-                            SyncDirectionMode::twoWayUpdate}) {
-        SCOPED_TRACE(rawValue(mode));
-        std::set<std::string> skipped;
-        const std::vector<SyncPlanItem> plan = DualPaneSyncPlanner::planRecursive(left, right, mode, true);
-        // Nodes handed over to be used up give the same plan.
-        EXPECT_EQ(DualPaneSyncPlanner::planRecursive(std::vector(left), std::vector(right), mode, true), plan);
-        for (const SyncPlanItem& item : plan) {
-            if (item.reason() == "Not a regular file, left alone") {
-                EXPECT_EQ(item.action(), SyncActionKind::identicalSkip);
-                EXPECT_EQ(item.bytesToTransfer(), 0);
-                skipped.insert(item.relativeName());
-            } else {
-                EXPECT_EQ(item.relativeName(), "plain.txt");
-            }
-        }
-        EXPECT_EQ(skipped, (std::set<std::string>{"orphan.fifo", "queue", "run/app.sock"}));
-    }
+    expectLeftAloneInEveryMode(left, right, "Not a regular file, left alone",
+                               {"orphan.fifo", "queue", "run/app.sock"});
 }
