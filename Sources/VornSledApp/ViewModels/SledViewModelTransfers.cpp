@@ -63,6 +63,21 @@ SledListedDestination listedOf(const std::optional<SledFileEntry>& target) {
     return SledListedDestination{true, target->sizeBytes, target->modifiedAt};
 }
 
+// A new row of the transfer list for the file at `relativePath`, before any of its bytes moved.
+SledTransferRecord newRecord(const std::string& relativePath, const std::string& sourceLabel,
+                             const std::string& destinationLabel, SledTransferDirection direction,
+                             SledTransferStatus status, const VornDate& createdAt) {
+    SledTransferRecord record;
+    record.id = VornUUID::random();
+    record.fileName = relativePath;
+    record.sourceLabel = sourceLabel;
+    record.destinationLabel = destinationLabel;
+    record.direction = direction;
+    record.status = status;
+    record.createdAt = createdAt;
+    return record;
+}
+
 bool isFinal(SledTransferStatus status) {
     return status == SledTransferStatus::completed || status == SledTransferStatus::failed ||
            status == SledTransferStatus::cancelled;
@@ -204,15 +219,7 @@ SledViewModel::TransferBatch SledViewModel::makeTransferBatch(const std::vector<
     batch.jobs.reserve(files.size());
     relativePaths.reserve(files.size());
     const auto recordOf = [&](const std::string& relativePath, SledTransferStatus status) {
-        SledTransferRecord record;
-        record.id = VornUUID::random();
-        record.fileName = relativePath;
-        record.sourceLabel = sourceLabel;
-        record.destinationLabel = destinationLabel;
-        record.direction = direction;
-        record.status = status;
-        record.createdAt = now;
-        return record;
+        return newRecord(relativePath, sourceLabel, destinationLabel, direction, status, now);
     };
     for (const SledRelativeFile& file : files) {
         SledTransferRecord record = recordOf(file.relativePath, SledTransferStatus::queued);
@@ -722,16 +729,11 @@ void SledViewModel::runCheckedSyncPlan(const std::vector<SyncPlanItem>& items, c
     const VornDate now = vornDateNow();
     const auto refuse = [&](const SyncPlanItem& item, const TransferSide& from, const TransferSide& to,
                             const SledFileEntry& entry, const std::string& why) {
-        SledTransferRecord record;
-        record.id = VornUUID::random();
-        record.fileName = item.relativeName();
-        record.sourceLabel = endpointTitle(from.endpoint);
-        record.destinationLabel = endpointTitle(to.endpoint);
-        record.direction = directionFor(from.endpoint, to.endpoint);
-        record.status = SledTransferStatus::failed;
+        SledTransferRecord record =
+            newRecord(item.relativeName(), endpointTitle(from.endpoint), endpointTitle(to.endpoint),
+                      directionFor(from.endpoint, to.endpoint), SledTransferStatus::failed, now);
         record.totalBytes = entry.sizeBytes;
         record.errorMessage = why;
-        record.createdAt = now;
         refusedRecords.push_back(std::move(record));
     };
     for (const SyncPlanItem& item : items) {

@@ -46,6 +46,10 @@ QFont captionFont(QFont::Weight weight = QFont::Normal) {
 QFont caption2Font(QFont::Weight weight = QFont::Normal, VornFontDesign design = VornFontDesign::standard) {
     return vornFont(vornTextStylePoints(VornTextStyle::caption2), weight, design);
 }
+// The shelf's details end in a digest, which reads best in fixed-width letters.
+QFont sharedDetailFont() {
+    return caption2Font(QFont::Normal, VornFontDesign::monospaced);
+}
 
 // The local files of a drop; addresses of anything else (web links) are left out.
 std::vector<std::filesystem::path> droppedFiles(const QMimeData* mime) {
@@ -104,6 +108,59 @@ bool isLeftRelease(QEvent* event) {
 QString clipboardPreview(const std::string& text) {
     constexpr std::size_t previewBytes = 16384;
     return sledDisplayText(text.size() > previewBytes ? text.substr(0, previewBytes) : text);
+}
+
+// The rounded ground every row of the tab stands on; gives back the row without the gap below it.
+QRectF paintRowGround(QPainter& painter, const QRectF& rowRect, int rowGap) {
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF row = rowRect.adjusted(0, 0, 0, -rowGap);
+    painter.fillPath(vornRoundedRectPath(row, 8), VornGlassTokens::surface1());
+    return row;
+}
+
+// The shelf's and the received files' rows: a file's name over a line of details, centred on the
+// row, and a symbol button at the row's end.
+constexpr double fileRowButtonWidth = 34;
+constexpr double fileRowButtonHeight = 27;
+
+QFont fileNameFont() {
+    return captionFont(QFont::DemiBold);
+}
+
+double fileRowTextHeight(const QFont& detailFont) {
+    return QFontMetricsF(fileNameFont()).height() + 2 + QFontMetricsF(detailFont).height();
+}
+
+QSize fileRowSize(const QStyleOptionViewItem& option, const QFont& detailFont, int rowGap) {
+    const double height = rowPadding + std::max(fileRowTextHeight(detailFont), fileRowButtonHeight) + rowPadding;
+    return QSize(option.rect.width(), static_cast<int>(std::ceil(height)) + rowGap);
+}
+
+QRectF fileRowButtonRect(const QRectF& rowRect, int rowGap) {
+    const QRectF row = rowRect.adjusted(0, 0, 0, -rowGap);
+    return QRectF(row.right() - rowPadding - fileRowButtonWidth, row.center().y() - fileRowButtonHeight / 2,
+                  fileRowButtonWidth, fileRowButtonHeight);
+}
+
+// Where the name line of a file row (the row without its gap) begins.
+QPointF fileRowTextOrigin(const QRectF& row, const QFont& detailFont) {
+    return QPointF(row.left() + rowPadding, row.center().y() - fileRowTextHeight(detailFont) / 2);
+}
+
+// The name, cut in the middle, over the details, cut at the end, each in its own width.
+void paintFileRowText(QPainter& painter, const QPointF& origin, const QString& name, double nameWidth,
+                      const QString& detail, const QFont& detailFont, double detailWidth) {
+    const QFont nameFont = fileNameFont();
+    const QFontMetricsF nameMetrics(nameFont);
+    const QFontMetricsF detailMetrics(detailFont);
+    painter.setFont(nameFont);
+    painter.setPen(VornGlassTokens::textPrimary());
+    painter.drawText(QRectF(origin.x(), origin.y(), nameWidth, nameMetrics.height()), Qt::AlignVCenter | Qt::AlignLeft,
+                     nameMetrics.elidedText(name, Qt::ElideMiddle, nameWidth));
+    painter.setFont(detailFont);
+    painter.setPen(VornGlassTokens::textMuted());
+    painter.drawText(QRectF(origin.x(), origin.y() + nameMetrics.height() + 2, detailWidth, detailMetrics.height()),
+                     Qt::AlignVCenter | Qt::AlignLeft, detailMetrics.elidedText(detail, Qt::ElideRight, detailWidth));
 }
 
 template <class Row>
@@ -344,17 +401,11 @@ QString LanSharedFileDelegate::detailText(const LANSharedFileItem& item) {
 }
 
 QSize LanSharedFileDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
-    const double text = QFontMetricsF(captionFont(QFont::DemiBold)).height() + 2 +
-                        QFontMetricsF(caption2Font(QFont::Normal, VornFontDesign::monospaced)).height();
-    const double height = rowPadding + std::max(text, 27.0) + rowPadding;
-    return QSize(option.rect.width(), static_cast<int>(std::ceil(height)) + rowGap);
+    return fileRowSize(option, sharedDetailFont(), rowGap);
 }
 
 QRectF LanSharedFileDelegate::buttonRect(const QRectF& rowRect) {
-    const QRectF row = rowRect.adjusted(0, 0, 0, -rowGap);
-    const QSizeF size(34, 27);
-    return QRectF(row.right() - rowPadding - size.width(), row.center().y() - size.height() / 2, size.width(),
-                  size.height());
+    return fileRowButtonRect(rowRect, rowGap);
 }
 
 void LanSharedFileDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
@@ -363,28 +414,14 @@ void LanSharedFileDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
         return;
     }
     painter->save();
-    painter->setRenderHint(QPainter::Antialiasing);
-    const QRectF row = QRectF(option.rect).adjusted(0, 0, 0, -rowGap);
-    painter->fillPath(vornRoundedRectPath(row, 8), VornGlassTokens::surface1());
+    const QRectF row = paintRowGround(*painter, QRectF(option.rect), rowGap);
     const QRectF button = buttonRect(QRectF(option.rect));
     paintRowButton(*painter, button, "xmark");
 
-    const QFont nameFont = captionFont(QFont::DemiBold);
-    const QFont detailFont = caption2Font(QFont::Normal, VornFontDesign::monospaced);
-    const QFontMetricsF nameMetrics(nameFont);
-    const QFontMetricsF detailMetrics(detailFont);
-    const double left = row.left() + rowPadding;
-    const double width = std::max(0.0, button.left() - 8 - left);
-    const double textHeight = nameMetrics.height() + 2 + detailMetrics.height();
-    const double top = row.center().y() - textHeight / 2;
-    painter->setFont(nameFont);
-    painter->setPen(VornGlassTokens::textPrimary());
-    painter->drawText(QRectF(left, top, width, nameMetrics.height()), Qt::AlignVCenter | Qt::AlignLeft,
-                      nameMetrics.elidedText(sledDisplayText(item->fileName), Qt::ElideMiddle, width));
-    painter->setFont(detailFont);
-    painter->setPen(VornGlassTokens::textMuted());
-    painter->drawText(QRectF(left, top + nameMetrics.height() + 2, width, detailMetrics.height()),
-                      Qt::AlignVCenter | Qt::AlignLeft, detailMetrics.elidedText(detailText(*item), Qt::ElideRight, width));
+    const QFont detailFont = sharedDetailFont();
+    const QPointF origin = fileRowTextOrigin(row, detailFont);
+    const double width = std::max(0.0, button.left() - 8 - origin.x());
+    paintFileRowText(*painter, origin, sledDisplayText(item->fileName), width, detailText(*item), detailFont, width);
     painter->restore();
 }
 
@@ -486,9 +523,7 @@ void LanClipboardDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
         return;
     }
     painter->save();
-    painter->setRenderHint(QPainter::Antialiasing);
-    const QRectF row = QRectF(option.rect).adjusted(0, 0, 0, -rowGap);
-    painter->fillPath(vornRoundedRectPath(row, 8), VornGlassTokens::surface1());
+    const QRectF row = paintRowGround(*painter, QRectF(option.rect), rowGap);
     const QRectF copy = copyButtonRect(row);
     VornSymbol::paint(*painter, copy.adjusted(2, 2, -2, -2), "doc.on.doc", VornGlassTokens::textSecondary());
 
@@ -558,24 +593,18 @@ QString LanReceivedFileDelegate::shieldToolTip(const LANReceivedFileItem& item) 
 }
 
 QSize LanReceivedFileDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
-    const double text = QFontMetricsF(captionFont(QFont::DemiBold)).height() + 2 + QFontMetricsF(caption2Font()).height();
-    const double height = rowPadding + std::max(text, 27.0) + rowPadding;
-    return QSize(option.rect.width(), static_cast<int>(std::ceil(height)) + rowGap);
+    return fileRowSize(option, caption2Font(), rowGap);
 }
 
 QRectF LanReceivedFileDelegate::buttonRect(const QRectF& rowRect) {
-    const QRectF row = rowRect.adjusted(0, 0, 0, -rowGap);
-    const QSizeF size(34, 27);
-    return QRectF(row.right() - rowPadding - size.width(), row.center().y() - size.height() / 2, size.width(),
-                  size.height());
+    return fileRowButtonRect(rowRect, rowGap);
 }
 
 QRectF LanReceivedFileDelegate::shieldRect(const LANReceivedFileItem& item, const QRectF& rowRect) const {
-    const QRectF row = rowRect.adjusted(0, 0, 0, -rowGap);
-    const QFontMetricsF nameMetrics(captionFont(QFont::DemiBold));
-    const double textHeight = nameMetrics.height() + 2 + QFontMetricsF(caption2Font()).height();
-    const double top = row.center().y() - textHeight / 2;
-    const double left = row.left() + rowPadding;
+    const QFontMetricsF nameMetrics(fileNameFont());
+    const QPointF origin = fileRowTextOrigin(rowRect.adjusted(0, 0, 0, -rowGap), caption2Font());
+    const double top = origin.y();
+    const double left = origin.x();
     const double shield = std::ceil(QFontMetricsF(caption2Font()).height());
     const double room = std::max(0.0, buttonRect(rowRect).left() - 8 - left - 5 - shield);
     const double nameWidth = std::min(room, nameMetrics.horizontalAdvance(sledDisplayText(item.fileName)) + 1);
@@ -589,31 +618,18 @@ void LanReceivedFileDelegate::paint(QPainter* painter, const QStyleOptionViewIte
         return;
     }
     painter->save();
-    painter->setRenderHint(QPainter::Antialiasing);
-    const QRectF row = QRectF(option.rect).adjusted(0, 0, 0, -rowGap);
-    painter->fillPath(vornRoundedRectPath(row, 8), VornGlassTokens::surface1());
+    const QRectF row = paintRowGround(*painter, QRectF(option.rect), rowGap);
     const QRectF button = buttonRect(QRectF(option.rect));
     paintRowButton(*painter, button, "folder.fill");
 
-    const QFont nameFont = captionFont(QFont::DemiBold);
-    const QFontMetricsF nameMetrics(nameFont);
-    const QFontMetricsF detailMetrics(caption2Font());
-    const double left = row.left() + rowPadding;
+    const QPointF origin = fileRowTextOrigin(row, caption2Font());
     const QRectF shield = shieldRect(*item, QRectF(option.rect));
-    const double textHeight = nameMetrics.height() + 2 + detailMetrics.height();
-    const double top = row.center().y() - textHeight / 2;
-    const double nameWidth = std::max(0.0, shield.left() - 5 - left);
-    painter->setFont(nameFont);
-    painter->setPen(VornGlassTokens::textPrimary());
-    painter->drawText(QRectF(left, top, nameWidth + 1, nameMetrics.height()), Qt::AlignVCenter | Qt::AlignLeft,
-                      nameMetrics.elidedText(sledDisplayText(item->fileName), Qt::ElideMiddle, nameWidth + 1));
+    // The name ends where the shield begins; the details run on to the button.
+    const double nameWidth = std::max(0.0, shield.left() - 5 - origin.x()) + 1;
+    const double detailWidth = std::max(0.0, button.left() - 8 - origin.x());
+    paintFileRowText(*painter, origin, sledDisplayText(item->fileName), nameWidth, detailText(*item), caption2Font(),
+                     detailWidth);
     VornSymbol::paint(*painter, shield, shieldSymbol(*item), shieldColor(*item));
-    const double detailWidth = std::max(0.0, button.left() - 8 - left);
-    painter->setFont(caption2Font());
-    painter->setPen(VornGlassTokens::textMuted());
-    painter->drawText(QRectF(left, top + nameMetrics.height() + 2, detailWidth, detailMetrics.height()),
-                      Qt::AlignVCenter | Qt::AlignLeft,
-                      detailMetrics.elidedText(detailText(*item), Qt::ElideRight, detailWidth));
     painter->restore();
 }
 
@@ -680,22 +696,16 @@ LanAirDropView::LanAirDropView(SledViewModel& viewModel, const QColor& accent, Q
     connect(&model_, &SledViewModel::lanQRCodeImageChanged, this, &LanAirDropView::syncReceiver);
     connect(&model_, &SledViewModel::settingsChanged, this, &LanAirDropView::syncReceiver);
 
-    QAbstractItemModel* shelf = model_.sharedFileList();
-    connect(shelf, &QAbstractItemModel::rowsInserted, this, &LanAirDropView::syncShelf);
-    connect(shelf, &QAbstractItemModel::rowsRemoved, this, &LanAirDropView::syncShelf);
-    connect(shelf, &QAbstractItemModel::modelReset, this, &LanAirDropView::syncShelf);
-    QAbstractItemModel* peers = model_.peerList();
-    connect(peers, &QAbstractItemModel::rowsInserted, this, &LanAirDropView::syncPeers);
-    connect(peers, &QAbstractItemModel::rowsRemoved, this, &LanAirDropView::syncPeers);
-    connect(peers, &QAbstractItemModel::modelReset, this, &LanAirDropView::syncPeers);
-    QAbstractItemModel* clipboard = model_.clipboardList();
-    connect(clipboard, &QAbstractItemModel::rowsInserted, this, &LanAirDropView::syncClipboard);
-    connect(clipboard, &QAbstractItemModel::rowsRemoved, this, &LanAirDropView::syncClipboard);
-    connect(clipboard, &QAbstractItemModel::modelReset, this, &LanAirDropView::syncClipboard);
-    QAbstractItemModel* received = model_.receivedFileList();
-    connect(received, &QAbstractItemModel::rowsInserted, this, &LanAirDropView::syncReceived);
-    connect(received, &QAbstractItemModel::rowsRemoved, this, &LanAirDropView::syncReceived);
-    connect(received, &QAbstractItemModel::modelReset, this, &LanAirDropView::syncReceived);
+    // Each list's card shows its rows or its empty state, so it follows every change in their count.
+    const auto follow = [this](QAbstractItemModel* rows, void (LanAirDropView::*sync)()) {
+        connect(rows, &QAbstractItemModel::rowsInserted, this, sync);
+        connect(rows, &QAbstractItemModel::rowsRemoved, this, sync);
+        connect(rows, &QAbstractItemModel::modelReset, this, sync);
+    };
+    follow(model_.sharedFileList(), &LanAirDropView::syncShelf);
+    follow(model_.peerList(), &LanAirDropView::syncPeers);
+    follow(model_.clipboardList(), &LanAirDropView::syncClipboard);
+    follow(model_.receivedFileList(), &LanAirDropView::syncReceived);
 
     retranslate();
     syncShelf();

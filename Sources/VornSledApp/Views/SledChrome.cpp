@@ -136,24 +136,27 @@ void SledPlainSymbolButton::paintEvent(QPaintEvent*) {
     }
 }
 
-QLabel* sledLabel(const QColor& color, const QFont& font, QWidget* parent) {
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(font);
-    QPalette palette = label->palette();
+namespace {
+
+void applyLabelLook(QLabel& label, const QColor& color, const QFont& font) {
+    label.setTextFormat(Qt::PlainText);
+    label.setFont(font);
+    QPalette palette = label.palette();
     palette.setColor(QPalette::WindowText, color);
     palette.setColor(QPalette::Text, color);
-    label->setPalette(palette);
+    label.setPalette(palette);
+}
+
+}  // namespace
+
+QLabel* sledLabel(const QColor& color, const QFont& font, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    applyLabelLook(*label, color, font);
     return label;
 }
 
 SledYieldingLabel::SledYieldingLabel(const QColor& color, const QFont& font, QWidget* parent) : QLabel(parent) {
-    setTextFormat(Qt::PlainText);
-    setFont(font);
-    QPalette colours = palette();
-    colours.setColor(QPalette::WindowText, color);
-    colours.setColor(QPalette::Text, color);
-    setPalette(colours);
+    applyLabelLook(*this, color, font);
 }
 
 bool SledYieldingLabel::isElided() const {
