@@ -1,5 +1,6 @@
 #include "ExplorerTestSupport.h"
 
+#include "../../VornSledCore/S3/S3ProviderTestSupport.h"
 #include "SFTPStorageProvider.h"
 #include "SFTPTestSupport.h"
 #include "SledCredentialStore.h"
@@ -47,6 +48,34 @@ protected:
         }
     }
 
+    // A model whose SFTP profiles trust the loopback sshd's host key, both panes listed.
+    std::unique_ptr<SledViewModel> makeRemoteModel() {
+        auto environment = this->environment();
+        environment.providerFactory = sftpTestProviderFactory();
+        auto model = std::make_unique<SledViewModel>(environment);
+        explorerWaitListed(*model->leftPane());
+        explorerWaitListed(*model->rightPane());
+        return model;
+    }
+    // Saves both profiles, the bucket's with the service's secret (removed again at the end).
+    void saveProfiles(SledViewModel& model, const ConnectionProfile& sftp, const ConnectionProfile& s3) {
+        s3Profile_ = s3.id;
+        for (const auto& [profile, secret] : {std::pair{sftp, std::optional<std::string>()},
+                                              std::pair{s3, std::optional(VornTestServices::value("S3_SECRET_KEY"))}}) {
+            QSignalSpy saved(&model, &SledViewModel::profilesChanged);
+            model.saveProfile(profile, secret);
+            ASSERT_TRUE(viewsWaitFor([&] { return saved.count() > 0; }));
+        }
+    }
+    // The explorer filling `ground`, shown at the size the pictures are taken at.
+    static DualPaneExplorerView& showExplorer(QWidget& ground, SledViewModel& model) {
+        auto* view = new DualPaneExplorerView(model, &ground);
+        (new QVBoxLayout(&ground))->addWidget(view);
+        ground.resize(1280, 640);
+        ground.show();
+        return *view;
+    }
+
     std::optional<VornScopedEnv> bus_;
     std::optional<VornUUID> s3Profile_;
     fs::path sftpFolder_;
@@ -56,34 +85,13 @@ TEST_F(ExplorerRemoteTest, AnSFTPPaneAndAnS3PaneExchangeFilesThroughTheRailAndDr
     ConnectionProfile sftp = sftpTestProfile();
     sftp.id = VornUUID::random();
     sftp.initialRemotePath = VornTestServices::value("SSHD_HOME");
-    ConnectionProfile s3;
-    s3.id = VornUUID::random();
-    s3.name = "Test bucket";
-    s3.kind = ConnectionProtocolKind::s3Compatible;
-    s3.endpointURL = VornTestServices::value("S3_ENDPOINT");
-    s3.bucket = VornTestServices::value("S3_BUCKET");
-    s3.region = VornTestServices::value("S3_REGION");
-    s3.accessKeyID = VornTestServices::value("S3_ACCESS_KEY");
-    s3.usePathStyleAddressing = true;
+    const ConnectionProfile s3 = s3TestProfile();
 
-    auto environment = this->environment();
-    environment.providerFactory = sftpTestProviderFactory();
-    auto model = std::make_unique<SledViewModel>(environment);
-    explorerWaitListed(*model->leftPane());
-    explorerWaitListed(*model->rightPane());
-    s3Profile_ = s3.id;
-    for (const auto& [profile, secret] : {std::pair{sftp, std::optional<std::string>()},
-                                          std::pair{s3, std::optional(VornTestServices::value("S3_SECRET_KEY"))}}) {
-        QSignalSpy saved(model.get(), &SledViewModel::profilesChanged);
-        model->saveProfile(profile, secret);
-        ASSERT_TRUE(viewsWaitFor([&] { return saved.count() > 0; }));
-    }
+    auto model = makeRemoteModel();
+    ASSERT_NO_FATAL_FAILURE(saveProfiles(*model, sftp, s3));
 
     VornGroundBackground ground(VornProductPalette::deepCoral);
-    auto* view = new DualPaneExplorerView(*model, &ground);
-    (new QVBoxLayout(&ground))->addWidget(view);
-    ground.resize(1280, 640);
-    ground.show();
+    DualPaneExplorerView* view = &showExplorer(ground, *model);
     PaneBrowserCard& leftCard = *view->leftCard();
     PaneBrowserCard& rightCard = *view->rightCard();
     PaneBrowserState& sftpPane = *model->leftPane();
@@ -184,35 +192,15 @@ TEST_F(ExplorerRemoteTest, RemoteListingErrorsReadInTheChosenLanguage) {
     sftp.id = VornUUID::random();
     sftp.name = "Keyless SFTP";
     sftp.privateKeyPath = (left.path() / "no-such-key").string();
-    ConnectionProfile s3;
-    s3.id = VornUUID::random();
+    ConnectionProfile s3 = s3TestProfile(VornTestServices::value("S3_ENDPOINT"), uniqueName("no-such-bucket"));
     s3.name = "Missing bucket";
-    s3.kind = ConnectionProtocolKind::s3Compatible;
-    s3.endpointURL = VornTestServices::value("S3_ENDPOINT");
-    s3.bucket = uniqueName("no-such-bucket");
-    s3.region = VornTestServices::value("S3_REGION");
-    s3.accessKeyID = VornTestServices::value("S3_ACCESS_KEY");
-    s3.usePathStyleAddressing = true;
 
-    auto environment = this->environment();
-    environment.providerFactory = sftpTestProviderFactory();
-    auto model = std::make_unique<SledViewModel>(environment);
-    explorerWaitListed(*model->leftPane());
-    explorerWaitListed(*model->rightPane());
+    auto model = makeRemoteModel();
     model->setLanguage(VornLanguage::tr);
-    s3Profile_ = s3.id;
-    for (const auto& [profile, secret] : {std::pair{sftp, std::optional<std::string>()},
-                                          std::pair{s3, std::optional(VornTestServices::value("S3_SECRET_KEY"))}}) {
-        QSignalSpy saved(model.get(), &SledViewModel::profilesChanged);
-        model->saveProfile(profile, secret);
-        ASSERT_TRUE(viewsWaitFor([&] { return saved.count() > 0; }));
-    }
+    ASSERT_NO_FATAL_FAILURE(saveProfiles(*model, sftp, s3));
 
     VornGroundBackground ground(VornProductPalette::deepCoral);
-    auto* view = new DualPaneExplorerView(*model, &ground);
-    (new QVBoxLayout(&ground))->addWidget(view);
-    ground.resize(1280, 640);
-    ground.show();
+    DualPaneExplorerView* view = &showExplorer(ground, *model);
     PaneBrowserCard& leftCard = *view->leftCard();
     PaneBrowserCard& rightCard = *view->rightCard();
     std::unique_ptr<QMenu> endpoints(leftCard.buildEndpointMenu(&leftCard));

@@ -81,6 +81,18 @@ TEST(ProfileFormState, KindSwitchAndBuiltProfile) {
     EXPECT_EQ(form.buildProfile().initialRemotePath, "/");
 }
 
+namespace {
+
+// Shows the workspace at its usual size and opens a new connection's sheet in it; the sheet shown.
+ConnectionProfileSheetView* showNewProfileSheet(SledViewModel& model, MainSledWorkspaceView& view) {
+    view.resize(1228, 700);
+    view.show();
+    model.openNewProfileSheet();
+    return view.profileSheet();
+}
+
+}  // namespace
+
 class ProfileSheetTest : public ViewsTest {
 protected:
     void SetUp() override {
@@ -107,10 +119,7 @@ private:
 TEST_F(ProfileSheetTest, EditorSavesToTheKeyringAndReturnPressesNothing) {
     auto model = makeModel();
     MainSledWorkspaceView view(*model);
-    view.resize(1228, 700);
-    view.show();
-    model->openNewProfileSheet();
-    ConnectionProfileSheetView* sheet = view.profileSheet();
+    ConnectionProfileSheetView* sheet = showNewProfileSheet(*model, view);
     ASSERT_NE(sheet, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
     EXPECT_EQ(sheet->size(), QSize(600, 550));
@@ -298,10 +307,7 @@ TEST_F(ViewsTest, ALongServerReplyIsReadWholeAndTheTestShowsItsSpinner) {
 
     auto model = makeModel();
     MainSledWorkspaceView view(*model);
-    view.resize(1228, 700);
-    view.show();
-    model->openNewProfileSheet();
-    ConnectionProfileSheetView* sheet = view.profileSheet();
+    ConnectionProfileSheetView* sheet = showNewProfileSheet(*model, view);
     ASSERT_NE(sheet, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
     QTest::mouseClick(sheet->kindButton(ConnectionProtocolKind::s3Compatible), Qt::LeftButton);
@@ -363,10 +369,7 @@ protected:
             ASSERT_TRUE(viewsWaitFor([&] { return !model->leftPane()->isLoading() && !model->rightPane()->isLoading(); }));
             model->setLanguage(language);
             MainSledWorkspaceView view(*model);
-            view.resize(1228, 700);
-            view.show();
-            model->openNewProfileSheet();
-            ConnectionProfileSheetView* sheet = view.profileSheet();
+            ConnectionProfileSheetView* sheet = showNewProfileSheet(*model, view);
             ASSERT_NE(sheet, nullptr);
             ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
             made_.push_back(sheet->form().profileID);

@@ -46,6 +46,13 @@ protected:
     static void waitForPlan(SledViewModel& model) {
         ASSERT_TRUE(viewsWaitFor([&] { return !model.isComputingSyncPlan(); }));
     }
+    // Shows the workspace at its usual size and opens the sync preview in it; the sheet it shows.
+    static SyncPreviewSheetView* showSyncSheet(SledViewModel& model, MainSledWorkspaceView& view) {
+        view.resize(1228, 700);
+        view.show();
+        model.openSyncPreview();
+        return view.syncSheet();
+    }
 };
 
 // The sheet on two real folders: the plan rows and summary, each option asking for exactly one
@@ -61,11 +68,7 @@ TEST_F(SyncSheetTest, TheSheetEditsThePlanAndRunsItOnDisk) {
     writeBytes(right.path() / "orphan.log", "only on the right");
     auto model = makeModel();
     MainSledWorkspaceView view(*model);
-    view.resize(1228, 700);
-    view.show();
-
-    model->openSyncPreview();
-    SyncPreviewSheetView* sheet = view.syncSheet();
+    SyncPreviewSheetView* sheet = showSyncSheet(*model, view);
     ASSERT_NE(sheet, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
     EXPECT_EQ(sheet->size(), QSize(660, 500));
@@ -177,10 +180,7 @@ TEST_F(SyncSheetTest, AnIdenticalPlanHasNothingToRunAndLongNamesShortenInTheMidd
     }
     auto model = makeModel();
     MainSledWorkspaceView view(*model);
-    view.resize(1228, 700);
-    view.show();
-    model->openSyncPreview();
-    SyncPreviewSheetView* sheet = view.syncSheet();
+    SyncPreviewSheetView* sheet = showSyncSheet(*model, view);
     ASSERT_NE(sheet, nullptr);
     waitForPlan(*model);
     ASSERT_EQ(model->syncPlanItems().size(), 2u);
@@ -224,10 +224,7 @@ TEST_F(SyncSheetTest, AStalePlanAndAFailedPlanCannotRun) {
     writeBytes(left.path() / "a.txt", "a");
     auto model = makeModel();
     MainSledWorkspaceView view(*model);
-    view.resize(1228, 700);
-    view.show();
-    model->openSyncPreview();
-    SyncPreviewSheetView* sheet = view.syncSheet();
+    SyncPreviewSheetView* sheet = showSyncSheet(*model, view);
     ASSERT_NE(sheet, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
     waitForPlan(*model);
@@ -276,11 +273,8 @@ TEST_F(SyncSheetTest, RowsShowThePlannersReasonsInTheChosenLanguage) {
     writeBytes(right.path() / "extra.log", "only on the right");
     auto model = makeModel();
     MainSledWorkspaceView view(*model);
-    view.resize(1228, 700);
-    view.show();
     model->setLanguage(VornLanguage::tr);
-    model->openSyncPreview();
-    SyncPreviewSheetView* sheet = view.syncSheet();
+    SyncPreviewSheetView* sheet = showSyncSheet(*model, view);
     ASSERT_NE(sheet, nullptr);
     waitForPlan(*model);
 
