@@ -362,7 +362,8 @@ void SledViewModel::enqueueProgress(const VornUUID& id, ProgressUpdate update) {
     bool schedule = false;
     {
         std::lock_guard lock(progressLock_);
-        auto [slot, inserted] = pendingProgress_.try_emplace(id, update);
+        // try_emplace moves nothing when the record already has a pending report.
+        auto [slot, inserted] = pendingProgress_.try_emplace(id, std::move(update));
         if (!inserted) {
             // Merged as the record would have applied both: a report without a total or a digest
             // keeps the earlier one.

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <exception>
 #include <filesystem>
 #include <mutex>
@@ -318,15 +319,18 @@ LocalSource openLocalSource(const SledTransferJobSpec& job) {
 // that has become shorter fails, as the bytes hashed could not all be sent.
 std::string digestOfOpenFile(const LocalSource& source, const std::string& shown, const std::stop_token& stop) {
     VornSHA256 hasher;
-    std::vector<char> buffer(static_cast<std::size_t>(digestChunkSize));
     const std::int64_t size = source.status.st_size;
+    // Sized to the file: small files come by the thousand, and each would otherwise pay for a
+    // whole chunk it never fills.
+    const auto bufferSize = static_cast<std::size_t>(std::clamp<std::int64_t>(size, 1, digestChunkSize));
+    const auto buffer = std::make_unique_for_overwrite<char[]>(bufferSize);
     std::int64_t offset = 0;
     while (offset < size) {
         if (stop.stop_requested()) {
             throw VornTaskCancelled();
         }
-        const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(digestChunkSize, size - offset));
-        const ssize_t got = ::pread(source.file.get(), buffer.data(), wanted, offset);
+        const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(bufferSize), size - offset));
+        const ssize_t got = ::pread(source.file.get(), buffer.get(), wanted, offset);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -336,7 +340,7 @@ std::string digestOfOpenFile(const LocalSource& source, const std::string& shown
         if (got == 0) {
             throwErrno("cannot read", shown, EIO);
         }
-        hasher.update(buffer.data(), static_cast<std::size_t>(got));
+        hasher.update(buffer.get(), static_cast<std::size_t>(got));
         offset += got;
     }
     return hasher.finalizeHex();
