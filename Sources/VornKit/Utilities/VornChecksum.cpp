@@ -189,6 +189,33 @@ std::string VornChecksum::sha256(const fs::path& of, std::int64_t chunkSize, std
     return hasher.finalizeHex();
 }
 
+std::string VornChecksum::sha256(int fd, std::int64_t size, std::int64_t chunkSize, std::stop_token stop) {
+    if (chunkSize < 1) {
+        chunkSize = defaultChunkSize;
+    }
+    // Small files come by the thousand; each would otherwise pay for a whole chunk it never fills.
+    const auto bufferSize = static_cast<std::size_t>(std::clamp<std::int64_t>(size, 1, std::min(chunkSize, maximumChunkSize)));
+    const auto buffer = std::make_unique_for_overwrite<std::byte[]>(bufferSize);
+    VornSHA256 hasher;
+    std::int64_t offset = 0;
+    while (offset < size) {
+        if (stop.stop_requested()) {
+            throw VornTaskCancelled();
+        }
+        const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(bufferSize), size - offset));
+        const ssize_t got = ::pread(fd, buffer.get(), wanted, offset);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            throw std::system_error(got < 0 ? errno : EIO, std::system_category());
+        }
+        hasher.update(buffer.get(), static_cast<std::size_t>(got));
+        offset += got;
+    }
+    return hasher.finalizeHex();
+}
+
 std::string VornChecksum::partialFingerprint(const fs::path& of, std::int64_t sampleBytes) {
     struct stat info {};
     if (::stat(of.c_str(), &info) != 0) {

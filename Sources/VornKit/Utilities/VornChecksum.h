@@ -54,6 +54,13 @@ struct VornChecksum {
     // The same, giving up with VornTaskCancelled between two chunks once `stop` is requested.
     static std::string sha256(const std::filesystem::path& of, std::int64_t chunkSize, std::stop_token stop);
 
+    // Digest of exactly the first `size` bytes of the open file `fd`, read at their offsets (the
+    // descriptor's own offset is left alone), through a buffer of at most `chunkSize` bytes and
+    // never more than the file needs. The bytes fixed when a file was opened are the ones that get
+    // sent, so a file that has meanwhile become shorter fails (EIO); a read error throws
+    // std::system_error with the system error, for the caller to word for its own user.
+    static std::string sha256(int fd, std::int64_t size, std::int64_t chunkSize, std::stop_token stop);
+
     // A cheap identity of a file: SHA-256 over its size (8 bytes, little-endian), its first
     // `sampleBytes` bytes and, when the file is longer than the sample, its last `sampleBytes`
     // bytes (bytes in both samples are fed twice). A sample below 0 counts as 0.

@@ -2,9 +2,11 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <string>
 #include <string_view>
 #include <utility>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 // One owned file descriptor, closed when it goes out of scope. The destructor ignores an error of
@@ -59,4 +61,19 @@ inline bool vornWriteAll(int fd, std::string_view bytes) noexcept {
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
     return true;
+}
+
+// A path that reaches whatever the open descriptor `fd` of this process names, for code that only
+// takes paths (a library, a child process): opening it opens that very file or folder, whatever
+// has been renamed or linked in at its old place since. It names the process by number rather than
+// "self", so that a child given it still reaches its parent's descriptor.
+inline std::string vornDescriptorPath(int fd) {
+    return "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(fd);
+}
+
+// Whether the open file still has the size and modification time it had when `opened` was read.
+inline bool vornUnchangedSinceOpened(int fd, const struct stat& opened) noexcept {
+    struct stat now {};
+    return ::fstat(fd, &now) == 0 && now.st_size == opened.st_size && now.st_mtim.tv_sec == opened.st_mtim.tv_sec &&
+           now.st_mtim.tv_nsec == opened.st_mtim.tv_nsec;
 }

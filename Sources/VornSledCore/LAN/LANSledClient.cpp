@@ -27,7 +27,6 @@
 
 namespace {
 
-constexpr std::size_t hashChunkBytes = static_cast<std::size_t>(VornChecksum::defaultChunkSize);
 constexpr std::size_t uploadErrorExcerptBytes = 300;
 constexpr std::size_t clipboardErrorExcerptBytes = 200;
 
@@ -88,34 +87,14 @@ OpenedFile openToSend(const std::filesystem::path& path) {
     return opened;
 }
 
-// SHA-256 of exactly the file's first `status.st_size` bytes (the bytes that are sent) in 1 MiB
-// chunks, stopping between chunks when asked to.
+// SHA-256 of exactly the bytes that are sent: the file's size when it was opened.
 std::string fileSHA256(const OpenedFile& file, const std::filesystem::path& path, const std::stop_token& stopToken) {
-    const auto failure = [&](const std::string& what, int error) {
-        return std::filesystem::filesystem_error(what, path, std::error_code(error, std::system_category()));
-    };
-    VornSHA256 hasher;
-    std::vector<std::byte> buffer(hashChunkBytes);
-    const std::int64_t size = file.status.st_size;
-    std::int64_t offset = 0;
-    while (offset < size) {
-        if (stopToken.stop_requested()) throw VornTaskCancelled();
-        const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(size - offset, static_cast<std::int64_t>(buffer.size())));
-        const ssize_t count = ::pread(file.fd.get(), buffer.data(), wanted, offset);
-        if (count < 0 && errno == EINTR) continue;
-        if (count < 0) throw failure(vornText("Cannot read the file to send", "Gönderilecek dosya okunamıyor"), errno);
-        if (count == 0) throw failure(vornText("Cannot read the file to send", "Gönderilecek dosya okunamıyor"), EIO);
-        hasher.update(std::span<const std::byte>(buffer.data(), static_cast<std::size_t>(count)));
-        offset += count;
+    try {
+        return VornChecksum::sha256(file.fd.get(), file.status.st_size, VornChecksum::defaultChunkSize, stopToken);
+    } catch (const std::system_error& error) {
+        throw std::filesystem::filesystem_error(vornText("Cannot read the file to send", "Gönderilecek dosya okunamıyor"),
+                                                path, error.code());
     }
-    return hasher.finalizeHex();
-}
-
-// Whether the open file still has the size and modification time it had when it was opened.
-bool unchangedSinceOpened(const OpenedFile& file) {
-    struct stat now {};
-    return ::fstat(file.fd.get(), &now) == 0 && now.st_size == file.status.st_size &&
-           now.st_mtim.tv_sec == file.status.st_mtim.tv_sec && now.st_mtim.tv_nsec == file.status.st_mtim.tv_nsec;
 }
 
 VornHTTPOptions optionsFor(const LANSledClientSession& session, std::chrono::seconds timeLimit,
@@ -225,7 +204,7 @@ LANSledUploadResponse LANSledClient::sendFile(const std::filesystem::path& local
     const OpenedFile file = openToSend(localURL);
     const std::string localDigest = fileSHA256(file, localURL, stopToken);
     const auto localSize = static_cast<std::int64_t>(file.status.st_size);
-    const VornHTTPBody body = VornHTTPBody::file("/proc/self/fd/" + std::to_string(file.fd.get()), 0,
+    const VornHTTPBody body = VornHTTPBody::file(vornDescriptorPath(file.fd.get()), 0,
                                                  static_cast<std::uint64_t>(localSize));
 
     VornHTTPRequest request;
@@ -276,7 +255,7 @@ LANSledUploadResponse LANSledClient::sendFile(const std::filesystem::path& local
 
     // A file that changed while it went out may not be what was hashed: the peer holds something,
     // but nothing can say it is this file.
-    if (!unchangedSinceOpened(file)) {
+    if (!vornUnchangedSinceOpened(file.fd.get(), file.status)) {
         throw SledError::remoteCommandFailed(
             vornText("'" + localName + "' changed while it was sent; the copy is not the file that was checked.",
                      "'" + localName + "' gönderilirken değişti; kopya denetlenen dosya değil."));

@@ -188,7 +188,7 @@ std::optional<std::int64_t> copyToNewName(const fs::path& source, const fs::path
         return std::nullopt;
     }
     const std::int64_t size = fillCopy(in, out, source, destination, false);
-    const std::string handle = "/proc/self/fd/" + std::to_string(out.get());
+    const std::string handle = vornDescriptorPath(out.get());
     if (::linkat(AT_FDCWD, handle.c_str(), AT_FDCWD, destination.c_str(), AT_SYMLINK_FOLLOW) != 0) {
         return std::nullopt;
     }

@@ -227,8 +227,7 @@ void restoreLocalMode(const std::string& path, unsigned mode) {
     if (!file || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return;
     }
-    const std::string handle = "/proc/self/fd/" + std::to_string(file.get());
-    if (::chmod(handle.c_str(), mode) != 0) {
+    if (::chmod(vornDescriptorPath(file.get()).c_str(), mode) != 0) {
         fail("cannot keep the file's permissions", path, errno);
     }
 }

@@ -116,13 +116,6 @@ fs::path commonParentFolder(const std::vector<SledTransferJobSpec>& jobs) {
     throw fs::filesystem_error(what, path, std::error_code(error, std::system_category()));
 }
 
-// A path that reaches whatever an open descriptor of this process names, for code (a provider, a
-// child process) that only takes paths: opening it opens that very file or folder, whatever has
-// been renamed or linked in at its old place since.
-fs::path descriptorPath(int fd) {
-    return fs::path("/proc") / std::to_string(::getpid()) / "fd" / std::to_string(fd);
-}
-
 std::vector<std::string> componentsOf(const std::string& relative) {
     std::vector<std::string> parts;
     std::size_t start = 0;
@@ -315,42 +308,13 @@ LocalSource openLocalSource(const SledTransferJobSpec& job) {
     return source;
 }
 
-// The digest of exactly the first `size` bytes of the open file: the bytes that are sent. A file
-// that has become shorter fails, as the bytes hashed could not all be sent.
+// The digest of exactly the bytes that are sent: the file's size when it was opened.
 std::string digestOfOpenFile(const LocalSource& source, const std::string& shown, const std::stop_token& stop) {
-    VornSHA256 hasher;
-    const std::int64_t size = source.status.st_size;
-    // Sized to the file: small files come by the thousand, and each would otherwise pay for a
-    // whole chunk it never fills.
-    const auto bufferSize = static_cast<std::size_t>(std::clamp<std::int64_t>(size, 1, digestChunkSize));
-    const auto buffer = std::make_unique_for_overwrite<char[]>(bufferSize);
-    std::int64_t offset = 0;
-    while (offset < size) {
-        if (stop.stop_requested()) {
-            throw VornTaskCancelled();
-        }
-        const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(bufferSize), size - offset));
-        const ssize_t got = ::pread(source.file.get(), buffer.get(), wanted, offset);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throwErrno("cannot read", shown, errno);
-        }
-        if (got == 0) {
-            throwErrno("cannot read", shown, EIO);
-        }
-        hasher.update(buffer.get(), static_cast<std::size_t>(got));
-        offset += got;
+    try {
+        return VornChecksum::sha256(source.file.get(), source.status.st_size, digestChunkSize, stop);
+    } catch (const std::system_error& error) {
+        throwErrno("cannot read", shown, error.code().value());
     }
-    return hasher.finalizeHex();
-}
-
-// Whether the open file still has the size and modification time it had when it was opened.
-bool unchangedSinceOpened(const LocalSource& source) {
-    struct stat now {};
-    return ::fstat(source.file.get(), &now) == 0 && now.st_size == source.status.st_size &&
-           now.st_mtim.tv_sec == source.status.st_mtim.tv_sec && now.st_mtim.tv_nsec == source.status.st_mtim.tv_nsec;
 }
 
 // A destination on another back end must lie below the chosen folder too; its own server resolves
@@ -462,7 +426,7 @@ private:
 
     Landing localLanding() const {
         LocalDestination destination = openLocalDestination(job_, batchFolder_);
-        const fs::path inFolder = descriptorPath(destination.folder.get()) / destination.name;
+        const fs::path inFolder = fs::path(vornDescriptorPath(destination.folder.get())) / destination.name;
         sledRemoveStaleSiblings(inFolder);
         const fs::path path = sledHiddenSibling(inFolder, "transfer");
         std::string name = path.filename().string();
@@ -487,13 +451,13 @@ private:
         // The provider (or the program it starts) reads the file that was opened and hashed, not
         // whatever the name leads to by then.
         const SledUploadResult uploaded = destination_.uploadFileInside(
-            descriptorPath(source.file.get()), job_.destinationPath, job_.destinationRoot.value_or(std::string()),
+            vornDescriptorPath(source.file.get()), job_.destinationPath, job_.destinationRoot.value_or(std::string()),
             digest,
             [&](std::int64_t done, std::int64_t total) {
                 update(SledTransferStatus::transferring, done, std::max(total, size), digest);
             },
             stop_);
-        if (!unchangedSinceOpened(source)) {
+        if (!vornUnchangedSinceOpened(source.file.get(), source.status)) {
             refuseChangedWhileSent(job_.fileName);
         }
         bool verified = false;
@@ -557,12 +521,12 @@ private:
             localSource = openLocalSource(job_);
         }
         const SledDownloadResult downloaded = source_.downloadFile(
-            localSource ? descriptorPath(localSource->file.get()).string() : job_.sourcePath, relayFile.path(),
+            localSource ? vornDescriptorPath(localSource->file.get()) : job_.sourcePath, relayFile.path(),
             [&](std::int64_t done, std::int64_t total) {
                 update(SledTransferStatus::transferring, done / 2, std::max(total, job_.expectedSize));
             },
             stop_);
-        if (localSource && !unchangedSinceOpened(*localSource)) {
+        if (localSource && !vornUnchangedSinceOpened(localSource->file.get(), localSource->status)) {
             refuseChangedWhileSent(job_.fileName);
         }
         const std::int64_t bytes = downloaded.bytes;

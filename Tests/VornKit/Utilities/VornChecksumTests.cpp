@@ -1,11 +1,16 @@
 #include "VornChecksum.h"
 #include "VornTaskCancelled.h"
 #include "VornTestSupport.h"
+#include "VornUniqueFd.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <stop_token>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -111,6 +116,34 @@ TEST(VornChecksum, MatchesSha256sumAcrossChunkBoundaries) {
         const fs::path file = dir.write("f" + std::to_string(c.fileSize), patternBytes(c.fileSize));
         EXPECT_EQ(VornChecksum::sha256(file, c.chunkSize), sha256sumOf(file))
             << c.fileSize << " bytes in chunks of " << c.chunkSize;
+    }
+}
+
+TEST(VornChecksum, AnOpenFileIsHashedUpToTheSizeGivenAndAShorterOneFails) {
+    VORN_REQUIRE_TOOL("sha256sum");
+    VornTestTempDir dir;
+    const std::string bytes = patternBytes(static_cast<std::size_t>(3 * MiB + 17));
+    const fs::path whole = dir.write("whole", bytes);
+    const VornUniqueFd file(::open(whole.c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_TRUE(file);
+    struct Case {
+        std::int64_t size;
+        std::int64_t chunkSize;
+    };
+    // Sizes below the file's: what was fixed at open is hashed, however the file grew since.
+    for (const Case c : {Case{0, MiB}, Case{1, MiB}, Case{4096, 7}, Case{MiB + 1, MiB},
+                         Case{3 * MiB + 17, 65'536}, Case{3 * MiB + 17, 0}}) {
+        const fs::path prefix = dir.write("prefix", bytes.substr(0, static_cast<std::size_t>(c.size)));
+        EXPECT_EQ(VornChecksum::sha256(file.get(), c.size, c.chunkSize, {}), sha256sumOf(prefix))
+            << c.size << " bytes in chunks of " << c.chunkSize;
+    }
+    // The descriptor's own offset is left where it was.
+    EXPECT_EQ(::lseek(file.get(), 0, SEEK_CUR), 0);
+    try {
+        VornChecksum::sha256(file.get(), 3 * MiB + 18, MiB, {});
+        FAIL() << "a file shorter than its size at open was hashed";
+    } catch (const std::system_error& error) {
+        EXPECT_EQ(error.code().value(), EIO);
     }
 }
 
