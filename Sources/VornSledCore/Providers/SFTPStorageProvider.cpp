@@ -962,6 +962,13 @@ SledUploadResult SFTPStorageProvider::uploadFileInside(const fs::path& localURL,
                                                        const std::optional<std::string>& sha256Hex,
                                                        const SledProgressCallback& onProgress,
                                                        std::stop_token stop) const {
+    return uploadFileInsideHashing(localURL, to, insideFolder, [&] { return sha256Hex; }, onProgress, std::move(stop));
+}
+
+SledUploadResult SFTPStorageProvider::uploadFileInsideHashing(
+    const fs::path& localURL, const std::string& to, const std::string& insideFolder,
+    const std::function<std::optional<std::string>()>& sha256HexWhenUp, const SledProgressCallback& onProgress,
+    std::stop_token stop) const {
     const std::vector<std::string> chain =
         insideFolder.empty() ? std::vector<std::string>() : foldersBelow(insideFolder, to);
     // Before the partial file is written beside the destination, and again before the rename.
@@ -1000,6 +1007,13 @@ SledUploadResult SFTPStorageProvider::uploadFileInside(const fs::path& localURL,
         throw;
     }
 
+    std::optional<std::string> sha256Hex;
+    try {
+        sha256Hex = sha256HexWhenUp();
+    } catch (...) {
+        removePartial();
+        throw;
+    }
     std::optional<std::string> remote;
     if (sha256Hex && !sha256Hex->empty()) {
         try {

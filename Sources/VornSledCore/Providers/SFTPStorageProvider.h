@@ -56,6 +56,12 @@ public:
     SledUploadResult uploadFileInside(const std::filesystem::path& localURL, const std::string& to,
                                       const std::string& insideFolder, const std::optional<std::string>& sha256Hex,
                                       const SledProgressCallback& onProgress, std::stop_token stop) const override;
+    // Asks for the digest only once the file is up, just before the server hashes its copy.
+    SledUploadResult uploadFileInsideHashing(const std::filesystem::path& localURL, const std::string& to,
+                                             const std::string& insideFolder,
+                                             const std::function<std::optional<std::string>()>& sha256Hex,
+                                             const SledProgressCallback& onProgress,
+                                             std::stop_token stop) const override;
     void createDirectory(const std::string& at, std::stop_token stop) const override;
     void deleteItem(const std::string& at, bool isDirectory, std::stop_token stop) const override;
     void renameItem(const std::string& from, const std::string& to, bool isDirectory,

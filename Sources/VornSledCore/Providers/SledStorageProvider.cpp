@@ -23,3 +23,10 @@ SledUploadResult SledStorageProvider::uploadFileInside(const std::filesystem::pa
                                                        std::stop_token stop) const {
     return uploadFile(localURL, to, sha256Hex, onProgress, std::move(stop));
 }
+
+SledUploadResult SledStorageProvider::uploadFileInsideHashing(
+    const std::filesystem::path& localURL, const std::string& to, const std::string& insideFolder,
+    const std::function<std::optional<std::string>()>& sha256Hex, const SledProgressCallback& onProgress,
+    std::stop_token stop) const {
+    return uploadFileInside(localURL, to, insideFolder, sha256Hex(), onProgress, std::move(stop));
+}

@@ -98,6 +98,17 @@ public:
                                               const std::optional<std::string>& sha256Hex,
                                               const SledProgressCallback& onProgress, std::stop_token stop) const;
 
+    // uploadFileInside for a caller still hashing the file while it goes up: `sha256Hex` gives the
+    // digest (or nothing) when called, waiting for it if need be, and is called at most once. A back
+    // end that needs the digest before the first byte (a signed request) asks at once, which is the
+    // default; one that checks the stored copy asks only once the bytes are up, so the hash and the
+    // send overlap.
+    virtual SledUploadResult uploadFileInsideHashing(const std::filesystem::path& localURL, const std::string& to,
+                                                     const std::string& insideFolder,
+                                                     const std::function<std::optional<std::string>()>& sha256Hex,
+                                                     const SledProgressCallback& onProgress,
+                                                     std::stop_token stop) const;
+
     // Creates the folder at `at` with its missing parents; an existing folder is no error.
     virtual void createDirectory(const std::string& at, std::stop_token stop) const = 0;
 

@@ -17,9 +17,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <memory>
+#include <chrono>
 #include <exception>
 #include <filesystem>
+#include <future>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -442,21 +444,48 @@ private:
         checkRemoteDestination(job_);
         const LocalSource source = openLocalSource(job_);
         const std::int64_t size = source.status.st_size;
-        Digest digest;
-        if (verify_) {
-            update(SledTransferStatus::verifying, 0, size);
-            digest = digestOfOpenFile(source, job_.sourcePath, stop_);
-        }
-        update(SledTransferStatus::transferring, 0, size, digest);
         // The provider (or the program it starts) reads the file that was opened and hashed, not
         // whatever the name leads to by then.
-        const SledUploadResult uploaded = destination_.uploadFileInside(
-            vornDescriptorPath(source.file.get()), job_.destinationPath, job_.destinationRoot.value_or(std::string()),
-            digest,
-            [&](std::int64_t done, std::int64_t total) {
-                update(SledTransferStatus::transferring, done, std::max(total, size), digest);
-            },
-            stop_);
+        const std::string sent = vornDescriptorPath(source.file.get());
+        const std::string& root = job_.destinationRoot ? *job_.destinationRoot : std::string();
+        Digest digest;
+        SledUploadResult uploaded;
+        if (verify_ && size > digestChunkSize) {
+            // A larger file is hashed while it goes up, for a back end that only needs the digest
+            // once its copy is stored; both read the one open file. Until then no digest is shown.
+            std::future<std::string> hashing = std::async(std::launch::async, [&] {
+                return digestOfOpenFile(source, job_.sourcePath, stop_);
+            });
+            const auto whenUp = [&]() -> Digest {
+                if (hashing.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+                    update(SledTransferStatus::verifying, 0, size);  // asked for while still hashing
+                }
+                digest = hashing.get();
+                return digest;
+            };
+            update(SledTransferStatus::transferring, 0, size);
+            uploaded = destination_.uploadFileInsideHashing(
+                sent, job_.destinationPath, root, whenUp,
+                [&](std::int64_t done, std::int64_t total) {
+                    update(SledTransferStatus::transferring, done, std::max(total, size));
+                },
+                stop_);
+            if (!digest) {
+                whenUp();  // a provider that never asked: the digest is still the job's
+            }
+        } else {
+            if (verify_) {
+                update(SledTransferStatus::verifying, 0, size);
+                digest = digestOfOpenFile(source, job_.sourcePath, stop_);
+            }
+            update(SledTransferStatus::transferring, 0, size, digest);
+            uploaded = destination_.uploadFileInside(
+                sent, job_.destinationPath, root, digest,
+                [&](std::int64_t done, std::int64_t total) {
+                    update(SledTransferStatus::transferring, done, std::max(total, size), digest);
+                },
+                stop_);
+        }
         if (!vornUnchangedSinceOpened(source.file.get(), source.status)) {
             refuseChangedWhileSent(job_.fileName);
         }

@@ -457,37 +457,47 @@ TEST(S3R2StorageProvider, TheBytesSentAreTheBytesHashed) {
     const VornTestTempDir temp;
     const std::string root = s3TestFolder();
     const ParallelSledTransferEngine engine;
-    const fs::path grows = temp.write("L/grows.bin", bytesOfLength(300'000, 7));
-    const fs::path calm = temp.write("L/calm.bin", bytesOfLength(300'000, 8));
     const auto jobFor = [&](const fs::path& source) {
         SledTransferJobSpec job{VornUUID::random(), source.filename().string(), source.string(),
-                                root + "/" + source.filename().string(), 300'000, SledTransferDirection::upload};
+                                root + "/" + source.filename().string(),
+                                static_cast<std::int64_t>(fs::file_size(source)), SledTransferDirection::upload};
         job.destinationRoot = root;
         job.sourceRoot = (temp / "L").string();
         return job;
     };
-    const SledTransferJobSpec growing = jobFor(grows);
-    const SledTransferJobSpec steady = jobFor(calm);
-    std::atomic<bool> appended = false;
-    const auto results = engine.executeBatch(
-        {growing, steady}, LocalFileProvider(), provider, 2, true,
-        [&](const VornUUID& id, SledTransferStatus status, std::int64_t, std::int64_t,
-            const std::optional<std::string>& digest, bool, const std::optional<std::string>&) {
-            if (id == growing.recordID && status == SledTransferStatus::transferring && digest && !appended.exchange(true)) {
-                std::ofstream(grows, std::ios::app) << bytesOfLength(100'000, 9);
+    const fs::path grows = temp / "L" / "grows.bin";
+    const fs::path calm = temp / "L" / "calm.bin";
+    // A small file is hashed before it goes up; for a larger one the engine hashes while sending,
+    // which a signed PUT waits for. Either way a grown file is never reported sent.
+    for (const std::size_t size : {std::size_t{300'000}, std::size_t{3} << 20}) {
+        SCOPED_TRACE(size);
+        temp.write("L/grows.bin", bytesOfLength(size, 7));
+        temp.write("L/calm.bin", bytesOfLength(size, 8));
+        const SledTransferJobSpec growing = jobFor(grows);
+        const SledTransferJobSpec steady = jobFor(calm);
+        std::atomic<bool> appended = false;
+        const auto results = engine.executeBatch(
+            {growing, steady}, LocalFileProvider(), provider, 2, true,
+            [&](const VornUUID& id, SledTransferStatus status, std::int64_t done, std::int64_t,
+                const std::optional<std::string>& digest, bool, const std::optional<std::string>&) {
+                // Once the file is open: hashed (and shown with its digest), or on its way up.
+                const bool sending = status == SledTransferStatus::transferring && (digest || done > 0);
+                if (id == growing.recordID && sending && !appended.exchange(true)) {
+                    std::ofstream(grows, std::ios::app) << bytesOfLength(100'000, 9);
+                }
+            });
+        ASSERT_TRUE(appended);
+        for (const SledTransferJobResult& result : results) {
+            if (result.recordID == growing.recordID) {
+                EXPECT_FALSE(result.success);
+                EXPECT_FALSE(result.isVerified);
+            } else {
+                EXPECT_TRUE(result.success) << result.errorMessage.value_or("");
+                EXPECT_TRUE(result.isVerified);
             }
-        });
-    ASSERT_TRUE(appended);
-    for (const SledTransferJobResult& result : results) {
-        if (result.recordID == growing.recordID) {
-            EXPECT_FALSE(result.success);
-            EXPECT_FALSE(result.isVerified);
-        } else {
-            EXPECT_TRUE(result.success) << result.errorMessage.value_or("");
-            EXPECT_TRUE(result.isVerified);
         }
+        EXPECT_EQ(get(provider, temp, root + "/calm.bin"), vornReadFile(calm));
     }
-    EXPECT_EQ(get(provider, temp, root + "/calm.bin"), vornReadFile(calm));
 
     // Replaced by a link to a private file after it was listed: nothing is read, nothing goes up.
     const fs::path secret = temp.write("secret", "private");

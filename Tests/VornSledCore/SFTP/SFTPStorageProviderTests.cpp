@@ -1522,37 +1522,47 @@ TEST_F(SFTPLiveTest, UploadsSendTheHashedFileAndNeverWriteThroughALinkBelowTheCh
     const RemoteFolder remote(provider);
     const VornTestTempDir local;
     const ParallelSledTransferEngine engine;
-    const fs::path steady = local.write("L/steady.bin", std::string(200'000, 's'));
-    const fs::path grows = local.write("L/grows.bin", std::string(200'000, 'g'));
     const auto jobFor = [&](const fs::path& source, const std::string& below) {
         SledTransferJobSpec job{VornUUID::random(), source.filename().string(), source.string(), remote / below,
-                                200'000, SledTransferDirection::upload};
+                                static_cast<std::int64_t>(fs::file_size(source)), SledTransferDirection::upload};
         job.destinationRoot = remote.path();
         job.sourceRoot = (local / "L").string();
         return job;
     };
-    const SledTransferJobSpec calm = jobFor(steady, "steady.bin");
-    const SledTransferJobSpec growing = jobFor(grows, "grows.bin");
-    std::atomic<bool> appended = false;
-    const auto results = engine.executeBatch(
-        {calm, growing}, LocalFileProvider(), provider, 2, true,
-        [&](const VornUUID& id, SledTransferStatus status, std::int64_t, std::int64_t,
-            const std::optional<std::string>& digest, bool, const std::optional<std::string>&) {
-            if (id == growing.recordID && status == SledTransferStatus::transferring && digest && !appended.exchange(true)) {
-                std::ofstream(grows, std::ios::app) << std::string(50'000, 'x');
+    // A small file is hashed before it goes up; a larger one while it goes up. Either way a file
+    // that grows once its send has begun is never reported sent, let alone verified.
+    const fs::path steady = local / "L" / "steady.bin";
+    const fs::path grows = local / "L" / "grows.bin";
+    for (const std::size_t size : {std::size_t{200'000}, std::size_t{3} << 20}) {
+        SCOPED_TRACE(size);
+        local.write("L/steady.bin", std::string(size, 's'));
+        local.write("L/grows.bin", std::string(size, 'g'));
+        const SledTransferJobSpec calm = jobFor(steady, "steady.bin");
+        const SledTransferJobSpec growing = jobFor(grows, "grows.bin");
+        std::atomic<bool> appended = false;
+        const auto results = engine.executeBatch(
+            {calm, growing}, LocalFileProvider(), provider, 2, true,
+            [&](const VornUUID& id, SledTransferStatus status, std::int64_t done, std::int64_t,
+                const std::optional<std::string>& digest, bool, const std::optional<std::string>&) {
+                // Once the file is open: hashed (and shown with its digest), or on its way up.
+                const bool sending = status == SledTransferStatus::transferring && (digest || done > 0);
+                if (id == growing.recordID && sending && !appended.exchange(true)) {
+                    std::ofstream(grows, std::ios::app) << std::string(50'000, 'x');
+                }
+            });
+        ASSERT_TRUE(appended);
+        for (const SledTransferJobResult& result : results) {
+            if (result.recordID == calm.recordID) {
+                EXPECT_TRUE(result.success) << result.errorMessage.value_or("");
+                EXPECT_TRUE(result.isVerified);
+                EXPECT_EQ(result.sha256Hex, VornChecksum::sha256(steady));
+            } else {
+                EXPECT_FALSE(result.success);
+                EXPECT_FALSE(result.isVerified);
             }
-        });
-    ASSERT_TRUE(appended);
-    for (const SledTransferJobResult& result : results) {
-        if (result.recordID == calm.recordID) {
-            EXPECT_TRUE(result.success) << result.errorMessage.value_or("");
-            EXPECT_TRUE(result.isVerified);
-        } else {
-            EXPECT_FALSE(result.success);
-            EXPECT_FALSE(result.isVerified);
         }
+        EXPECT_EQ(vornReadFile(remote / "steady.bin"), vornReadFile(steady));
     }
-    EXPECT_EQ(vornReadFile(remote / "steady.bin"), vornReadFile(steady));
 
     // Planned into remote/sub; before the run sub becomes a link to a folder outside.
     const fs::path outside = fs::path(remote.path() + "-outside");
