@@ -111,47 +111,45 @@ void skipPath(const std::vector<const RelativeFileNode*>& nodes, std::size_t& in
     } while (index < nodes.size() && nodes[index]->relativePath == path);
 }
 
-SyncPlanItem row(std::string_view path, SyncActionKind action, const SledFileEntry* left,
-                 const SledFileEntry* right, std::int64_t bytes, const char* reason) {
-    return SyncPlanItem(std::string(path), action, left ? std::optional(*left) : std::nullopt,
-                        right ? std::optional(*right) : std::nullopt, bytes, reason);
-}
+// What the plan does with one path: the row carries whichever entries the two sides have.
+struct Decision {
+    SyncActionKind action;
+    std::int64_t bytes;
+    const char* reason;
+};
 
-SyncPlanItem planOnePath(std::string_view path, const SledFileEntry* left, const SledFileEntry* right,
-                         SyncDirectionMode mode, bool deleteOrphans) {
+Decision decide(const SledFileEntry* left, const SledFileEntry* right, SyncDirectionMode mode, bool deleteOrphans) {
     using enum SyncActionKind;
     if (!left) {
         if (mode == SyncDirectionMode::mirrorLeftToRight) {
-            return deleteOrphans ? row(path, deleteOnRight, nullptr, right, 0, "Orphan on Right")
-                                 : row(path, identicalSkip, nullptr, right, 0, "Kept on Right");
+            return deleteOrphans ? Decision{deleteOnRight, 0, "Orphan on Right"}
+                                 : Decision{identicalSkip, 0, "Kept on Right"};
         }
-        return row(path, copyRightToLeft, nullptr, right, right->sizeBytes, "Missing on Left");
+        return {copyRightToLeft, right->sizeBytes, "Missing on Left"};
     }
     if (!right) {
         if (mode == SyncDirectionMode::mirrorRightToLeft) {
-            return deleteOrphans ? row(path, deleteOnLeft, left, nullptr, 0, "Orphan on Left")
-                                 : row(path, identicalSkip, left, nullptr, 0, "Kept on Left");
+            return deleteOrphans ? Decision{deleteOnLeft, 0, "Orphan on Left"} : Decision{identicalSkip, 0, "Kept on Left"};
         }
-        return row(path, copyLeftToRight, left, nullptr, left->sizeBytes, "Missing on Right");
+        return {copyLeftToRight, left->sizeBytes, "Missing on Right"};
     }
     const bool sameSize = left->sizeBytes == right->sizeBytes;
     const double difference = timeDifference(*left, *right);
     // Cut to a minute or a day, equal times are all the listing can say; the 2-second slack is for
     // times that are known to the second or better.
     if (sameSize && std::fabs(difference) < 2.0) {
-        return row(path, identicalSkip, left, right, 0, "Identical");
+        return {identicalSkip, 0, "Identical"};
     }
     switch (mode) {
     case SyncDirectionMode::mirrorLeftToRight:
-        return row(path, copyLeftToRight, left, right, left->sizeBytes, sameSize ? "Newer on Left" : "Size changed");
+        return {copyLeftToRight, left->sizeBytes, sameSize ? "Newer on Left" : "Size changed"};
     case SyncDirectionMode::mirrorRightToLeft:
-        return row(path, copyRightToLeft, left, right, right->sizeBytes,
-                   sameSize ? "Newer on Right" : "Size changed");
+        return {copyRightToLeft, right->sizeBytes, sameSize ? "Newer on Right" : "Size changed"};
     case SyncDirectionMode::twoWayUpdate:
         break;
     }
-    return difference >= 0 ? row(path, copyLeftToRight, left, right, left->sizeBytes, "Newer on Left")
-                           : row(path, copyRightToLeft, left, right, right->sizeBytes, "Newer on Right");
+    return difference >= 0 ? Decision{copyLeftToRight, left->sizeBytes, "Newer on Left"}
+                           : Decision{copyRightToLeft, right->sizeBytes, "Newer on Right"};
 }
 
 // A listed item that is a symbolic link. A provider that only gives a permission text marks links
@@ -315,18 +313,22 @@ std::vector<SyncPlanItem> planNodes(const std::vector<RelativeFileNode>& leftNod
     std::vector<SyncPlanItem> items;
     items.reserve(pairs.size());
     for (const auto& [leftNode, rightNode] : pairs) {
-        const std::string& path = (leftNode ? leftNode : rightNode)->relativePath;
-        items.push_back(planOnePath(path, leftNode ? &leftNode->entry : nullptr,
-                                    rightNode ? &rightNode->entry : nullptr, mode, deleteOrphans));
+        const Decision decision = decide(leftNode ? &leftNode->entry : nullptr, rightNode ? &rightNode->entry : nullptr,
+                                         mode, deleteOrphans);
+        const RelativeFileNode& named = leftNode ? *leftNode : *rightNode;
         if (release) {
-            for (const RelativeFileNode* node : {leftNode, rightNode}) {
-                if (node) {
-                    // Owned by the caller of planNodes, which passed them to be used up.
-                    auto& spent = const_cast<RelativeFileNode&>(*node);
-                    spent.relativePath = std::string();
-                    spent.entry = SledFileEntry();
-                }
-            }
+            // The nodes are the caller's, passed to be used up: their texts move into the row.
+            const auto take = [](const RelativeFileNode* node) -> std::optional<SledFileEntry> {
+                return node ? std::optional(std::move(const_cast<RelativeFileNode*>(node)->entry)) : std::nullopt;
+            };
+            std::string path = std::move(const_cast<RelativeFileNode&>(named).relativePath);
+            items.emplace_back(std::move(path), decision.action, take(leftNode), take(rightNode), decision.bytes,
+                               decision.reason);
+        } else {
+            items.emplace_back(named.relativePath, decision.action,
+                               leftNode ? std::optional(leftNode->entry) : std::nullopt,
+                               rightNode ? std::optional(rightNode->entry) : std::nullopt, decision.bytes,
+                               decision.reason);
         }
     }
     guardRows(items, guarded);
