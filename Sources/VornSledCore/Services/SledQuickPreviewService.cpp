@@ -297,9 +297,22 @@ SledFilePreviewResult SledQuickPreviewService::saveEditedText(std::string_view t
         throw SledPreviewChangedError("The file " + entry.name +
                                       " changed since the preview opened; the edit was not saved.");
     }
-    provider.uploadFile(editFile.path(), entry.path, digest, {}, stop);
+    // On this disk the preview read through a link to its file, so the edit goes to that file and
+    // the link stays a link.
+    std::string savedTo = entry.path;
+    if (isLocal(provider)) {
+        std::error_code error;
+        if (fs::is_symlink(entry.path, error)) {
+            const fs::path target = fs::canonical(entry.path, error);
+            if (error) {
+                fail("cannot follow the link", entry.path, error.value());
+            }
+            savedTo = target.string();
+        }
+    }
+    provider.uploadFile(editFile.path(), savedTo, digest, {}, stop);
     if (mode && isLocal(provider)) {
-        restoreLocalMode(entry.path, *mode);
+        restoreLocalMode(savedTo, *mode);
     }
     return {entry.name,
             entry.path,

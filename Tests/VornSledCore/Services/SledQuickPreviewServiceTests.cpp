@@ -564,3 +564,25 @@ TEST(SledQuickPreviewService, ALocalSaveKeepsTheModeAndRefusesOverAChangeMadeSin
                  SledPreviewChangedError);
     EXPECT_EQ(vornReadFile(script), "#!/bin/sh\necho TWO\n");
 }
+
+// A link previewed on this disk shows its file; the saved edit goes to that file, and the link
+// stays a link leading there.
+TEST(SledQuickPreviewService, ALocalSaveThroughALinkEditsItsFileAndKeepsTheLink) {
+    const VornTestTempDir folder;
+    const fs::path real = folder.write("dotfiles/app.conf", "port 1\n");
+    fs::permissions(real, static_cast<fs::perms>(0640), fs::perm_options::replace);
+    const fs::path link = folder / "app.conf";
+    fs::create_symlink("dotfiles/app.conf", link);
+    const LocalFileProvider provider;
+    const SledFileEntry entry = vornPreviewEntry(link.string(), 7);
+    const SledFilePreviewResult opened = SledQuickPreviewService::loadPreview(entry, provider);
+
+    SledQuickPreviewService::saveEditedText("port 2\n", entry, provider, {}, &opened);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::read_symlink(link), fs::path("dotfiles/app.conf"));
+    EXPECT_EQ(vornReadFile(real), "port 2\n");
+    EXPECT_EQ(static_cast<unsigned>(fs::status(real).permissions()) & 07777, 0640u);
+    std::vector<std::string> names;
+    for (const auto& item : fs::directory_iterator(folder / "dotfiles")) names.push_back(item.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"app.conf"});  // no copy left beside it
+}
