@@ -11,16 +11,39 @@
 
 namespace fs = std::filesystem;
 
-VornTestTempDir::VornTestTempDir() {
+namespace {
+
+fs::path newTestFolder() {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = (fs::path(base && *base ? base : "/tmp") / "vorntest-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("mkdtemp failed");
     }
-    path_ = pattern;
+    return pattern;
+}
+
+}  // namespace
+
+VornTestTempDir::VornTestTempDir() : path_(newTestFolder()) {}
+
+VornTestTempDir::VornTestTempDir(const std::string& sharedThrough) {
+    if (const char* inherited = std::getenv(sharedThrough.c_str()); inherited != nullptr && *inherited != '\0') {
+        path_ = inherited;
+        owned_ = false;
+        return;
+    }
+    path_ = newTestFolder();
+    sharedThrough_ = sharedThrough;
+    ::setenv(sharedThrough_.c_str(), path_.c_str(), 1);
 }
 
 VornTestTempDir::~VornTestTempDir() {
+    if (!owned_) {
+        return;
+    }
+    if (!sharedThrough_.empty()) {
+        ::unsetenv(sharedThrough_.c_str());
+    }
     std::error_code ignored;
     // Tests may leave read-only folders behind; make them writable so removal succeeds.
     for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ignored);

@@ -16,6 +16,11 @@
 class VornTestTempDir {
 public:
     VornTestTempDir();
+    // A folder shared with the fresh process that a "threadsafe" death test starts: that process
+    // runs the test again from its start, and ends through exit(), which leaves a folder of its own
+    // behind. The test's own run makes the folder and hands its path down in the environment
+    // variable `sharedThrough`; the death test's process takes that one. Only the maker removes it.
+    explicit VornTestTempDir(const std::string& sharedThrough);
     ~VornTestTempDir();
     VornTestTempDir(const VornTestTempDir&) = delete;
     VornTestTempDir& operator=(const VornTestTempDir&) = delete;
@@ -28,6 +33,8 @@ public:
 
 private:
     std::filesystem::path path_;
+    bool owned_ = true;
+    std::string sharedThrough_;
 };
 
 // Sets (or, with nullopt, unsets) an environment variable and restores the old value on destruction.

@@ -135,7 +135,7 @@ TEST_F(VornKeychainStoreTest, TextThatIsNotUTF8IsRefusedAndKeepsTheOldSecret) {
 // session bus connection of a process is made once and then shared.
 TEST(VornKeychainStoreWithoutBus, SaveFailsClearlyAndLoadGivesNothing) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    VornTestTempDir dir;
+    const VornTestTempDir dir("VORN_TEST_KEYCHAIN_NO_BUS_DIR");
     EXPECT_EXIT(
         {
             ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (dir / "no-bus").string()).c_str(), 1);

@@ -53,16 +53,8 @@ TEST(VornXDG, PrivateTemporaryFolderIsOwnerOnlyAndStable) {
 // environment, as the fresh process runs this test again from its start).
 TEST(VornXDG, PrivateTemporaryFolderIsRemovedWhenTheProgramEnds) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const char* inherited = std::getenv("VORN_TEST_XDG_EXIT_BASE");
-    std::optional<VornTestTempDir> own;
-    fs::path base;
-    if (inherited != nullptr) {
-        base = inherited;
-    } else {
-        own.emplace();
-        base = own->path();
-    }
-    VornScopedEnv marker("VORN_TEST_XDG_EXIT_BASE", base.string());
+    const VornTestTempDir shared("VORN_TEST_XDG_EXIT_BASE");
+    const fs::path& base = shared.path();
     VornScopedEnv temporary("TMPDIR", base.string());
     EXPECT_EXIT(
         {

@@ -113,7 +113,7 @@ TEST(LocalFileProvider, ALinkToAFolderListsAsAFileAndIsNotFollowed) {
 // hold nothing back, so the process first becomes an unprivileged user.
 TEST(LocalFileProvider, AFolderThatCanBeReadButNotEnteredFailsItsListingAndTheWalk) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    VornTestTempDir dir;
+    const VornTestTempDir dir("VORN_TEST_UNENTERABLE_DIR");
     dir.write("tree/ok.txt", "ok");
     dir.write("tree/locked/a.txt", "aaaa");
     fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);

@@ -63,7 +63,7 @@ TEST_F(SledCredentialStoreTest, AnEmptySecretDeletesAndDeletingTwiceIsQuiet) {
 // An unreachable keyring must not look like "no secret" to a caller that would then delete it.
 TEST(SledCredentialStoreWithoutBus, FailureIsToldApartFromAbsence) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    VornTestTempDir dir;
+    const VornTestTempDir dir("VORN_TEST_CREDENTIALS_NO_BUS_DIR");
     EXPECT_EXIT(
         {
             ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (dir / "no-bus").string()).c_str(), 1);
