@@ -946,11 +946,11 @@ std::vector<std::string> foldersBelow(const std::string& insideFolder, const std
     while (walked.size() > 1 && walked.back() == '/') {
         walked.pop_back();
     }
-    std::size_t start = 0;
-    for (std::size_t slash = relative->find('/'); slash != std::string::npos; slash = relative->find('/', start)) {
-        walked += (walked == "/" ? "" : "/") + relative->substr(start, slash - start);
+    std::vector<std::string> parts = sledPathComponents(*relative);
+    parts.pop_back();  // the file's own name
+    for (const std::string& part : parts) {
+        walked += (walked == "/" ? "" : "/") + part;
         folders.push_back(walked);
-        start = slash + 1;
     }
     return folders;
 }

@@ -118,23 +118,10 @@ fs::path commonParentFolder(const std::vector<SledTransferJobSpec>& jobs) {
     throw fs::filesystem_error(what, path, std::error_code(error, std::system_category()));
 }
 
-std::vector<std::string> componentsOf(const std::string& relative) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= relative.size()) {
-        const std::size_t slash = std::min(relative.find('/', start), relative.size());
-        if (slash > start) {
-            parts.push_back(relative.substr(start, slash - start));
-        }
-        start = slash + 1;
-    }
-    return parts;
-}
-
 // Whether `path` has a ".." component. Without a chosen folder nothing says where such a path may
 // go, so it is refused as written.
 bool climbs(const std::string& path) {
-    const std::vector<std::string> parts = componentsOf(path);
+    const std::vector<std::string> parts = sledPathComponents(path);
     return std::find(parts.begin(), parts.end(), "..") != parts.end();
 }
 
@@ -149,6 +136,21 @@ VornUniqueFd openFolderBelow(int parent, const std::string& name, const fs::path
             refuseLink(shown.string());
         }
         throwErrno("cannot open the folder", shown, error);
+    }
+    return folder;
+}
+
+// From the open folder `folder` down through every part of `parts` but the last (the file's name),
+// each opened from the one above without following links and, with `create`, made when missing.
+// `shown` follows along as the path the user knows.
+VornUniqueFd descendFolders(VornUniqueFd folder, const std::vector<std::string>& parts, bool create, fs::path& shown) {
+    for (std::size_t index = 0; index + 1 < parts.size(); ++index) {
+        const std::string& part = parts[index];
+        shown /= part;
+        if (create && ::mkdirat(folder.get(), part.c_str(), 0777) != 0 && errno != EEXIST) {
+            throwErrno("cannot create the folder", shown, errno);
+        }
+        folder = openFolderBelow(folder.get(), part, shown);
     }
     return folder;
 }
@@ -171,7 +173,7 @@ Below belowRoot(const std::string& path, const std::optional<std::string>& root,
     if (!relative) {
         refuseOutside(path, chosen);
     }
-    return Below{chosen, componentsOf(*relative)};
+    return Below{chosen, sledPathComponents(*relative)};
 }
 
 // A destination on this disk reached from the chosen folder's descriptor: the folder the file
@@ -213,14 +215,7 @@ LocalDestination openLocalDestination(const SledTransferJobSpec& job, const fs::
         throwErrno("cannot open the folder", below.root, errno);
     }
     fs::path shown(below.root);
-    for (std::size_t index = 0; index + 1 < below.parts.size(); ++index) {
-        const std::string& part = below.parts[index];
-        shown /= part;
-        if (::mkdirat(folder.get(), part.c_str(), 0777) != 0 && errno != EEXIST) {
-            throwErrno("cannot create the folder", shown, errno);
-        }
-        folder = openFolderBelow(folder.get(), part, shown);
-    }
+    folder = descendFolders(std::move(folder), below.parts, true, shown);
     LocalDestination destination{std::move(folder), below.parts.back(), shown / below.parts.back()};
     checkReplaceable(destination.folder.get(), destination.name, destination.shown);
     return destination;
@@ -280,16 +275,13 @@ LocalSource openLocalSource(const SledTransferJobSpec& job) {
             throw JobRefused(vornText("'" + job.sourcePath + "' does not lie in the folder it was listed in; it is not copied.",
                                       "'" + job.sourcePath + "' listelendiği klasörde değil; kopyalanmaz."));
         }
-        const std::vector<std::string> parts = componentsOf(*relative);
+        const std::vector<std::string> parts = sledPathComponents(*relative);
         VornUniqueFd folder(::open(job.sourceRoot->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!folder) {
             throwErrno("cannot open the folder", *job.sourceRoot, errno);
         }
         fs::path shown(*job.sourceRoot);
-        for (std::size_t index = 0; index + 1 < parts.size(); ++index) {
-            shown /= parts[index];
-            folder = openFolderBelow(folder.get(), parts[index], shown);
-        }
+        folder = descendFolders(std::move(folder), parts, false, shown);
         source.file.reset(::openat(folder.get(), parts.back().c_str(), fileFlags | O_NOFOLLOW));
         if (!source.file && errno == ELOOP) {
             refuseNotARegularFile(job.fileName);

@@ -30,6 +30,19 @@ std::vector<std::string_view> foldedComponents(std::string_view path) {
 
 }  // namespace
 
+std::vector<std::string> sledPathComponents(std::string_view path) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const std::size_t slash = std::min(path.find('/', start), path.size());
+        if (slash > start) {
+            parts.emplace_back(path.substr(start, slash - start));
+        }
+        start = slash + 1;
+    }
+    return parts;
+}
+
 bool sledIsOneComponent(std::string_view name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
            name.find('\0') == std::string_view::npos;

@@ -3,11 +3,16 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Whether `name` can stand as exactly one component of a path: not empty, not "." or "..", and
 // without "/" or a NUL byte. Anything else, joined to a folder, could name a place outside it or
 // split into two names.
 bool sledIsOneComponent(std::string_view name);
+
+// The components of `path` as written, empty ones (from a leading, trailing or repeated "/")
+// left out; "." and ".." stay.
+std::vector<std::string> sledPathComponents(std::string_view path);
 
 // The part of `path` below the folder `root`, both folded lexically first ("." and ".." resolved,
 // repeated "/" merged, a trailing "/" dropped), as "a/b/c"; absent when `path` is `root` itself or
