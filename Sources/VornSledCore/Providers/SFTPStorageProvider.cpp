@@ -22,7 +22,6 @@
 #include <algorithm>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <set>
 #include <sys/stat.h>
 #include <string>
@@ -749,20 +748,15 @@ std::optional<std::pair<std::string, std::int64_t>> uploadFragmentParts(std::str
     return std::pair{std::string(inner.substr(keyDot + 1, startDot - keyDot - 1)), *start};
 }
 
-struct RemoteFolderReading {
-    std::chrono::steady_clock::time_point at;
-    std::multimap<std::string, std::string> abandonedByKey;  // destination key -> fragment name
-};
-
-std::mutex remoteReadingsLock;
-std::map<std::string, RemoteFolderReading> remoteReadings;  // by login and folder
+// By login and folder.
+SledLeftoverReadings<std::string> remoteReadings(abandonedUploadRereadAfter);
 
 // The folder's abandoned upload fragments, from one glob listing inside it (sftp's glob matches
 // the hidden names because the pattern spells their leading dot). The rows are read as a folder
 // listing is, so a name with line breaks cannot pass a forged line for a fragment that exists.
-RemoteFolderReading readRemoteFolder(const SFTPStorageProvider& provider, const std::string& folder,
-                                     std::stop_token stop) {
-    RemoteFolderReading reading{std::chrono::steady_clock::now(), {}};
+SledLeftoverReadings<std::string>::Found readRemoteFolder(const SFTPStorageProvider& provider,
+                                                          const std::string& folder, std::stop_token stop) {
+    SledLeftoverReadings<std::string>::Found abandoned;
     const std::string enter = folder.empty() ? std::string() : batchLine("cd", {folder});
     // Unquoted, as quotes would make "*" literal; no match is no failure.
     const std::string list =
@@ -771,7 +765,7 @@ RemoteFolderReading readRemoteFolder(const SFTPStorageProvider& provider, const 
     const std::optional<std::string_view> rows =
         rowsBetweenEchoes(output, (enter.empty() ? std::string() : "sftp> " + enter) + "sftp> " + list);
     if (!rows) {
-        return reading;
+        return abandoned;
     }
     const VornDate now = vornDateNow();
     const std::int64_t nowSeconds = unixSecondsNow();
@@ -782,10 +776,10 @@ RemoteFolderReading readRemoteFolder(const SFTPStorageProvider& provider, const 
         const bool regularFile = entry.permissions && entry.permissions->starts_with('-');
         if (regularFile && parts && nowSeconds - parts->second > ageSeconds && entry.modifiedAt &&
             now - *entry.modifiedAt > abandonedUploadAge) {
-            reading.abandonedByKey.emplace(parts->first, entry.name);
+            abandoned.emplace(parts->first, entry.name);
         }
     }
-    return reading;
+    return abandoned;
 }
 
 // Before an upload to `to`, removes the abandoned fragments (see abandonedUploadAge) of earlier
@@ -795,32 +789,22 @@ void removeAbandonedUploadFragments(const SFTPStorageProvider& provider, const s
     const std::string folder = remoteParentPrefix(to);
     const std::string where = provider.profile.username + "@" + provider.profile.host + ":" +
                               std::to_string(provider.profile.port) + "\n" + folder;
-    std::string script;
     try {
-        std::unique_lock guard(remoteReadingsLock);
-        auto found = remoteReadings.find(where);
-        if (found == remoteReadings.end() ||
-            std::chrono::steady_clock::now() - found->second.at >= abandonedUploadRereadAfter) {
-            // Read without the lock: a slow server must not hold up uploads to other folders. A
-            // folder that cannot be read counts as read, so it is not tried again before its time.
-            guard.unlock();
-            RemoteFolderReading fresh{std::chrono::steady_clock::now(), {}};
-            try {
-                fresh = readRemoteFolder(provider, folder, stop);
-            } catch (const VornTaskCancelled&) {
-                throw;
-            } catch (const std::exception&) {
-            }
-            guard.lock();
-            found = remoteReadings.insert_or_assign(where, std::move(fresh)).first;
+        // A folder that cannot be read counts as read, so it is not tried again before its time.
+        const std::vector<std::string> abandoned =
+            remoteReadings.take(where, sledDestinationKey(lastPathComponent(to)), [&] {
+                try {
+                    return readRemoteFolder(provider, folder, stop);
+                } catch (const VornTaskCancelled&) {
+                    throw;
+                } catch (const std::exception&) {
+                    return SledLeftoverReadings<std::string>::Found();
+                }
+            });
+        std::string script;
+        for (const std::string& name : abandoned) {
+            script += "-" + batchLine("rm", {folder + name});
         }
-        const auto [from, until] =
-            found->second.abandonedByKey.equal_range(sledDestinationKey(lastPathComponent(to)));
-        for (auto it = from; it != until; ++it) {
-            script += "-" + batchLine("rm", {folder + it->second});
-        }
-        found->second.abandonedByKey.erase(from, until);
-        guard.unlock();
         if (!script.empty()) {
             runBatch(provider, script, stop);
         }

@@ -8,8 +8,6 @@
 #include <charconv>
 #include <fcntl.h>
 #include <fstream>
-#include <map>
-#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -22,17 +20,8 @@ namespace {
 constexpr std::string_view siblingPrefix = ".vornsled-";
 constexpr std::string_view siblingSuffix = ".part";
 
-// A folder's leftovers, read once a minute at most: the hidden siblings whose writers had ended,
-// by destination key. A writer that had ended stays ended, so what was read stays true.
-constexpr auto folderRereadAfter = std::chrono::minutes(1);
-
-struct FolderReading {
-    std::chrono::steady_clock::time_point at;
-    std::multimap<std::string, std::string> leftoversByKey;
-};
-
-std::mutex readingsLock;
-std::map<std::pair<dev_t, ino_t>, FolderReading> readings;
+// A folder's leftovers, read once a minute at most: the hidden siblings whose writers had ended.
+SledLeftoverReadings<std::pair<dev_t, ino_t>> readings(std::chrono::minutes(1));
 
 // The fields of /proc/<pid>/stat after the command name: state first, start time 20th.
 std::optional<std::pair<char, std::string>> processStateAndStart(std::string_view pid) {
@@ -95,17 +84,17 @@ std::optional<std::pair<std::string_view, std::string_view>> siblingParts(std::s
     return std::make_pair(inner.substr(keyDot + 1), owner);
 }
 
-FolderReading readFolder(const fs::path& folder) {
-    FolderReading reading{std::chrono::steady_clock::now(), {}};
+SledLeftoverReadings<std::pair<dev_t, ino_t>>::Found readFolder(const fs::path& folder) {
+    SledLeftoverReadings<std::pair<dev_t, ino_t>>::Found leftovers;
     std::error_code status;
     for (fs::directory_iterator entry(folder, status), end; !status && entry != end; entry.increment(status)) {
         const std::string name = entry->path().filename().string();
         const auto parts = siblingParts(name);
         if (parts && sledOwnerHasEnded(parts->second)) {
-            reading.leftoversByKey.emplace(std::string(parts->first), name);
+            leftovers.emplace(std::string(parts->first), name);
         }
     }
-    return reading;
+    return leftovers;
 }
 
 }  // namespace
@@ -136,25 +125,9 @@ void sledRemoveStaleSiblings(const std::filesystem::path& destination) {
     if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
         return;
     }
-    const std::pair<dev_t, ino_t> id{info.st_dev, info.st_ino};
-    const std::string key = sledDestinationKey(destination.filename().string());
-    std::vector<std::string> leftovers;
-    {
-        std::unique_lock guard(readingsLock);
-        auto found = readings.find(id);
-        if (found == readings.end() || std::chrono::steady_clock::now() - found->second.at >= folderRereadAfter) {
-            // Read without the lock: a large folder must not hold up writes into other folders.
-            guard.unlock();
-            FolderReading fresh = readFolder(folder);
-            guard.lock();
-            found = readings.insert_or_assign(id, std::move(fresh)).first;
-        }
-        const auto [from, to] = found->second.leftoversByKey.equal_range(key);
-        for (auto it = from; it != to; ++it) {
-            leftovers.push_back(it->second);
-        }
-        found->second.leftoversByKey.erase(from, to);
-    }
+    const std::vector<std::string> leftovers =
+        readings.take({info.st_dev, info.st_ino}, sledDestinationKey(destination.filename().string()),
+                      [&] { return readFolder(folder); });
     if (leftovers.empty()) {
         return;
     }

@@ -2,10 +2,15 @@
 
 #include "LANNetworkHelpers.h"
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
+#include <map>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 // A fresh name for a temporary copy of the file named `fileName`: `prefix`, a new UUID in upper
 // case, "-" and the made-safe file name, that last part cut at a character boundary so that the
@@ -38,3 +43,47 @@ bool sledOwnerHasEnded(std::string_view tag);
 // A short key of the file name `name` for the names of temporary files standing for it: the same
 // for the same name, and no path separator or dot in it.
 std::string sledDestinationKey(std::string_view name);
+
+// What readings of folders found left over, by the key of the destination each leftover stood
+// for, handed out once each. A folder is read again only once its last reading is `rereadAfter`
+// old, so that many writes into one folder do not each read it; a leftover of an ended writer stays
+// one, so what was read stays true meanwhile. A folder is read outside the lock, so a large or slow
+// one holds up no other. `Folder` tells folders apart (a device and inode, a login and a path).
+template <class Folder>
+class SledLeftoverReadings {
+public:
+    using Found = std::multimap<std::string, std::string>;  // destination key -> leftover's name
+
+    explicit SledLeftoverReadings(std::chrono::steady_clock::duration rereadAfter) : rereadAfter_(rereadAfter) {}
+
+    // The leftovers of `key` in `folder`, reading the folder with `read` (giving a Found) when it
+    // has no reading yet or an old one.
+    template <class Read>
+    std::vector<std::string> take(const Folder& folder, const std::string& key, Read read) {
+        std::unique_lock guard(lock_);
+        auto found = readings_.find(folder);
+        if (found == readings_.end() || std::chrono::steady_clock::now() - found->second.at >= rereadAfter_) {
+            guard.unlock();
+            Reading fresh{std::chrono::steady_clock::now(), read()};
+            guard.lock();
+            found = readings_.insert_or_assign(folder, std::move(fresh)).first;
+        }
+        const auto [from, until] = found->second.leftovers.equal_range(key);
+        std::vector<std::string> names;
+        for (auto it = from; it != until; ++it) {
+            names.push_back(it->second);
+        }
+        found->second.leftovers.erase(from, until);
+        return names;
+    }
+
+private:
+    struct Reading {
+        std::chrono::steady_clock::time_point at;
+        Found leftovers;
+    };
+
+    const std::chrono::steady_clock::duration rereadAfter_;
+    std::mutex lock_;
+    std::map<Folder, Reading> readings_;
+};
