@@ -23,15 +23,6 @@ program="$build/Sources/vornsled"
 grab="$build/Tests/vornsled-screen-grab"
 reader="$build/Tests/vornsled-picture-text"
 
-scratch="$(mktemp -d)"
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
-    for pid in "${pids[@]}"; do wait "$pid" 2> /dev/null || true; done
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
-
 source "$project/scripts/x-session.sh"
 # Room for the smallest window at scale factor 2; each picture is cut to the main window.
 vorn_x_session "$scratch" 2400x1500

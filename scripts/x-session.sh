@@ -1,7 +1,20 @@
-# Sourced by scripts that need a private X display: `vorn_x_session SCRATCH WIDTHxHEIGHT` starts
-# Xvfb on a display number it picks itself and openbox on it, exports DISPLAY, and appends both
-# process ids to the caller's `pids` array (the caller stops them). Returns non-zero with the
+# Sourced by scripts that need a private X display.
+#
+# Sourcing it makes `scratch`, a fresh folder, and `pids`, an empty array; at the script's exit
+# every process listed in `pids` is stopped and the folder removed.
+#
+# `vorn_x_session SCRATCH WIDTHxHEIGHT` starts Xvfb on a display number it picks itself and
+# openbox on it, exports DISPLAY, and appends both process ids to `pids`. Returns non-zero with the
 # server's log when the display does not come up.
+scratch="$(mktemp -d)"
+pids=()
+vorn_x_cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
+    for pid in "${pids[@]}"; do wait "$pid" 2> /dev/null || true; done
+    rm -rf "$scratch"
+}
+trap vorn_x_cleanup EXIT
+
 vorn_x_session() {
     local scratch="$1" geometry="$2"
     # -displayfd: the server writes the number it took once it accepts clients, so two scripts

@@ -16,15 +16,6 @@ done
 binary="$build/Tests/$program"
 [ -x "$binary" ] || { echo "missing $binary"; exit 1; }
 
-scratch="$(mktemp -d)"
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
-    for pid in "${pids[@]}"; do wait "$pid" 2> /dev/null || true; done
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
-
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/x-session.sh"
 vorn_x_session "$scratch" 1280x800
 
