@@ -37,10 +37,10 @@ test_packages=(
     zbar-tools
     nodejs npm
 )
-# Peers of bench/*/run.sh: rsync (plan), rclone and the AWS command-line client (s3, sftp,
+# Peers of bench/*/run.sh: rsync and time, which measures it (plan), rclone and the AWS command-line client (s3, sftp,
 # transfer), curl, socat and python3 (lan); sshd and the S3 test server to run against.
 bench_packages=(
-    rsync rclone awscli curl socat python3 openssh-server openssh-client nodejs npm
+    rsync time rclone awscli curl socat python3 openssh-server openssh-client nodejs npm
 )
 
 mode="${1:-}"

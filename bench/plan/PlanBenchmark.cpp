@@ -7,9 +7,8 @@
 // How it is measured: both contenders run the same way, as a child process of their own that
 // only walks and plans (this program started again with --walk-and-plan LEFT RIGHT, which walks
 // both trees at once and plans as the workspace does), timed from its start to its end, its peak
-// memory the maximum resident size the kernel reports for it and its children when it is reaped
-// (what `/usr/bin/time -v` shows). Each runs once untimed to warm the caches, then three times;
-// the best time and the highest peak count. The trees are made fresh in the work folder (default:
+// memory the maximum resident size that /usr/bin/time reports for it. Each runs once untimed to
+// warm the caches, then three times; the best time and the highest peak count. The trees are made fresh in the work folder (default:
 // a new folder under $TMPDIR or /tmp) and removed at the end unless the folder was given.
 
 #include "DualPaneSyncPlanner.h"
@@ -18,7 +17,6 @@
 
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -140,8 +138,13 @@ struct ChildRun {
     double peakMegabytes = 0;
 };
 
-// Runs a program with its output going to `output`, and measures it from start to end.
-ChildRun runMeasured(std::vector<std::string> arguments, const fs::path& output) {
+// Runs a program with its output going to `output`, and measures it from start to end. Its peak
+// memory is read through /usr/bin/time, not from this process's own wait: a child spawned from here
+// shares this process's memory until it executes, and the kernel counts this process's peak as the
+// child's. Through `time`, which is small, each contender starts from the same floor of under 1 MiB.
+ChildRun runMeasured(const std::vector<std::string>& command, const fs::path& output, const fs::path& measurement) {
+    std::vector<std::string> arguments = {"/usr/bin/time", "--format=%M", "--output=" + measurement.string()};
+    arguments.insert(arguments.end(), command.begin(), command.end());
     std::vector<char*> argv;
     for (std::string& argument : arguments) {
         argv.push_back(argument.data());
@@ -152,28 +155,32 @@ ChildRun runMeasured(std::vector<std::string> arguments, const fs::path& output)
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const auto start = std::chrono::steady_clock::now();
     pid_t child = 0;
-    const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
-        throw std::system_error(spawned, std::generic_category(), std::string("starting ") + argv[0]);
+        throw std::system_error(spawned, std::generic_category(), "starting /usr/bin/time (apt-get install time)");
     }
     int status = 0;
-    rusage usage{};
-    while (::wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        throw std::runtime_error(arguments.front() + " failed");
+        throw std::runtime_error(command.front() + " failed");
     }
-    return {seconds, static_cast<double>(usage.ru_maxrss) / 1024.0};  // ru_maxrss is in KiB
+    std::ifstream report(measurement);
+    long kibibytes = 0;  // time's %M is in KiB
+    if (!(report >> kibibytes) || kibibytes <= 0) {
+        throw std::runtime_error("/usr/bin/time gave no peak memory for " + command.front());
+    }
+    return {seconds, static_cast<double>(kibibytes) / 1024.0};
 }
 
 // A warm-up, then the best time and the highest peak of three runs.
-ChildRun bestOfThree(const std::vector<std::string>& arguments, const fs::path& output) {
-    runMeasured(arguments, output);
-    ChildRun best = runMeasured(arguments, output);
+ChildRun bestOfThree(const std::vector<std::string>& arguments, const fs::path& output, const fs::path& measurement) {
+    runMeasured(arguments, output, measurement);
+    ChildRun best = runMeasured(arguments, output, measurement);
     for (int round = 1; round < 3; ++round) {
-        const ChildRun run = runMeasured(arguments, output);
+        const ChildRun run = runMeasured(arguments, output, measurement);
         best.seconds = std::min(best.seconds, run.seconds);
         best.peakMegabytes = std::max(best.peakMegabytes, run.peakMegabytes);
     }
@@ -219,13 +226,15 @@ int main(int argc, char** argv) {
         }
 
         std::printf("each contender runs as a process of its own that only walks and plans: best time of 3 after a\n"
-                    "warm-up, peak memory the largest resident size the kernel reports for it (as /usr/bin/time -v)\n");
+                    "warm-up, peak memory the largest resident size /usr/bin/time reports for it\n");
         const fs::path output = work / "output.txt";
+        const fs::path measurement = work / "measurement.txt";
         const ChildRun rsync = bestOfThree(
-            {"rsync", "-an", "--delete", trees.left.string() + "/", trees.right.string() + "/"}, output);
+            {"rsync", "-an", "--delete", trees.left.string() + "/", trees.right.string() + "/"}, output,
+            measurement);
         const ChildRun ours = bestOfThree(
             {fs::read_symlink("/proc/self/exe").string(), "--walk-and-plan", trees.left.string(), trees.right.string()},
-            output);
+            output, measurement);
         std::ifstream report(output);
         std::printf("%s", std::string(std::istreambuf_iterator<char>(report), {}).c_str());
 

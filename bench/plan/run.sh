@@ -5,7 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 # What it is measured beside is installed first, as for the tests.
 bash scripts/setup.sh --bench
-command -v rsync >/dev/null || { echo "bench/plan needs rsync (scripts/setup.sh --bench installs it)" >&2; exit 1; }
+for tool in rsync /usr/bin/time; do
+    command -v "$tool" >/dev/null || { echo "bench/plan needs $tool (scripts/setup.sh --bench installs it)" >&2; exit 1; }
+done
 cmake --preset release >/dev/null
 cmake --build --preset release --target bench_plan
 exec build/release/bench/bench_plan "$@"
