@@ -15,16 +15,19 @@
 #include "VornUUID.h"
 #include "VornUnicode.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <condition_variable>
 #include <ctime>
-#include <algorithm>
 #include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <set>
-#include <sys/stat.h>
 #include <string>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -349,27 +352,193 @@ std::optional<std::string> SFTPStorageProvider::parseRemoteSHA256(std::string_vi
     return digest;
 }
 
-std::optional<std::string> SFTPStorageProvider::computeRemoteSHA256(const std::string& path,
-                                                                   std::stop_token stop) const {
+namespace {
+
+// Runs a hashing command on the login's long-lived shell, its input kept away from the tools it
+// starts. A large file takes a while to hash: with `beat`, an empty line now and then (which the
+// readings of digests skip) tells that the server is still at it, so only a silent one is given
+// up. Absent when ssh is missing.
+std::optional<SFTPSharedSessions::Reply> runHashing(const SFTPStorageProvider& provider, const std::string& hashing,
+                                                    bool beat, std::stop_token stop) {
     const std::optional<fs::path> ssh = VornBinaryLocator::locate("ssh");
     if (!ssh) {
         return std::nullopt;
     }
-    // On the login's long-lived shell; its input is kept away from the tools it starts. A large
-    // file takes a while to hash: an empty line now and then (which the digest's reading skips)
-    // tells that the server is still at it, so only a silent one is given up.
-    const std::string beat = std::to_string(std::max(1, answerSeconds / 3));
+    const std::string seconds = std::to_string(std::max(1, provider.answerSeconds / 3));
     // The sleep holds none of the session's pipes, so one left over after the kill keeps nothing open.
-    const std::string command = "( while sleep " + beat +
-                                " </dev/null >/dev/null 2>&1; do echo; done ) & vornsledBeat=$!; (" +
-                                remoteSHA256Command(path) +
-                                ") </dev/null; kill $vornsledBeat 2>/dev/null; wait $vornsledBeat 2>/dev/null\n";
-    const SFTPSharedSessions::Reply reply =
-        SFTPSharedSessions::run(*this, SFTPSharedSessions::SessionKind::shell, *ssh, command, stop);
-    if (reply.ended) {
+    const std::string command =
+        beat ? "( while sleep " + seconds + " </dev/null >/dev/null 2>&1; do echo; done ) & vornsledBeat=$!; " +
+                   hashing + " </dev/null; kill $vornsledBeat 2>/dev/null; wait $vornsledBeat 2>/dev/null\n"
+             : hashing + " </dev/null\n";
+    return SFTPSharedSessions::run(provider, SFTPSharedSessions::SessionKind::shell, *ssh, command, std::move(stop));
+}
+
+// What a shared hashing run tells one file asked for in it.
+struct SharedDigestRequest {
+    std::string path;
+    bool taken = false;     // in the run under way
+    bool answered = false;  // the run is over and gave `digest` (none: the server tells nothing)
+    bool unanswered = false;  // the run is over and named no digest for the path
+    std::optional<std::string> digest;
+};
+
+struct SharedDigestQueue {
+    std::vector<std::shared_ptr<SharedDigestRequest>> waiting;  // oldest first
+    bool hashing = false;
+};
+
+// By shared connection; a queue, once made, stays, since waiters hold on to it.
+std::mutex sharedDigestLock;
+std::condition_variable_any sharedDigestChanged;
+std::map<std::string, SharedDigestQueue> sharedDigestQueues;
+
+// A path that reaches sha256sum and comes back in its line unchanged: no control character,
+// which could break or forge a line, and no backslash, which the tool escapes.
+bool printsAsItIs(std::string_view path) {
+    return std::none_of(path.begin(), path.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7f || c == '\\';
+    });
+}
+
+// Hashes the files of `batch` (its first is the caller's) in one run and answers each; the
+// others go back to the front of the queue when the caller is cancelled.
+void hashSharedBatch(const SFTPStorageProvider& provider, SharedDigestQueue& queue,
+                     const std::vector<std::shared_ptr<SharedDigestRequest>>& batch, std::unique_lock<std::mutex>& guard,
+                     std::stop_token stop) {
+    std::vector<std::string> paths;
+    for (const auto& request : batch) {
+        request->taken = true;
+        if (std::find(paths.begin(), paths.end(), request->path) == paths.end()) {
+            paths.push_back(request->path);
+        }
+    }
+    queue.hashing = true;
+    guard.unlock();
+    std::optional<SFTPSharedSessions::Reply> reply;
+    bool failed = false;
+    try {
+        // At most mostSharedDigests files of largestSharedDigestBytes: hashed well within the
+        // answer time, so the run does without the beat and the two processes it starts.
+        reply = runHashing(provider, SFTPStorageProvider::remoteSHA256BatchCommand(paths), false, stop);
+    } catch (const VornTaskCancelled&) {
+        guard.lock();
+        queue.hashing = false;
+        for (auto request = batch.rbegin(); request != batch.rend(); ++request) {
+            if (*request != batch.front()) {
+                (*request)->taken = false;
+                queue.waiting.insert(queue.waiting.begin(), *request);
+            }
+        }
+        sharedDigestChanged.notify_all();
+        throw;
+    } catch (const std::exception&) {
+        failed = true;  // as a file asked for alone: the server tells nothing
+    }
+    guard.lock();
+    queue.hashing = false;
+    const std::map<std::string, std::string> digests =
+        reply && !reply->ended ? SFTPStorageProvider::parseRemoteSHA256Batch(reply->output, paths)
+                               : std::map<std::string, std::string>();
+    for (const auto& request : batch) {
+        if (failed || !reply || reply->ended) {
+            request->answered = true;
+        } else if (const auto found = digests.find(request->path); found != digests.end()) {
+            request->answered = true;
+            request->digest = found->second;
+        } else {
+            request->unanswered = true;
+        }
+    }
+    sharedDigestChanged.notify_all();
+}
+
+}  // namespace
+
+std::optional<std::string> SFTPStorageProvider::computeRemoteSHA256(const std::string& path,
+                                                                   std::stop_token stop) const {
+    const std::optional<SFTPSharedSessions::Reply> reply =
+        runHashing(*this, "(" + remoteSHA256Command(path) + ")", true, std::move(stop));
+    if (!reply || reply->ended) {
         return std::nullopt;
     }
-    return parseRemoteSHA256(reply.output);
+    return parseRemoteSHA256(reply->output);
+}
+
+std::optional<std::string> SFTPStorageProvider::computeRemoteSHA256Shared(const std::string& path,
+                                                                         std::stop_token stop) const {
+    const std::optional<fs::path> connection = sharedConnectionPath();
+    if (!connection || !printsAsItIs(path)) {
+        return computeRemoteSHA256(path, stop);
+    }
+    const auto request = std::make_shared<SharedDigestRequest>();
+    request->path = path;
+    std::unique_lock guard(sharedDigestLock);
+    SharedDigestQueue& queue = sharedDigestQueues[connection->string()];
+    queue.waiting.push_back(request);
+    while (!request->answered && !request->unanswered) {
+        if (!queue.hashing) {
+            // This caller hashes its own file and the oldest ones waiting beside it.
+            std::erase(queue.waiting, request);
+            std::vector<std::shared_ptr<SharedDigestRequest>> batch{request};
+            const std::size_t others = std::min(queue.waiting.size(), mostSharedDigests - 1);
+            batch.insert(batch.end(), queue.waiting.begin(), queue.waiting.begin() + static_cast<std::ptrdiff_t>(others));
+            queue.waiting.erase(queue.waiting.begin(), queue.waiting.begin() + static_cast<std::ptrdiff_t>(others));
+            hashSharedBatch(*this, queue, batch, guard, stop);
+            continue;
+        }
+        const bool turn = sharedDigestChanged.wait(guard, stop, [&] {
+            return request->answered || request->unanswered || (!queue.hashing && !request->taken);
+        });
+        if (!turn) {
+            std::erase(queue.waiting, request);
+            throw VornTaskCancelled();
+        }
+    }
+    guard.unlock();
+    if (request->unanswered) {
+        return computeRemoteSHA256(path, stop);
+    }
+    return request->digest;
+}
+
+std::string SFTPStorageProvider::remoteSHA256BatchCommand(const std::vector<std::string>& paths) {
+    std::string quoted;
+    for (const std::string& path : paths) {
+        quoted += " " + escapePOSIXSingleQuoted(notAnOption(path));
+    }
+    return "{ sha256sum" + quoted + " 2>/dev/null || shasum -a 256" + quoted + " 2>/dev/null; }";
+}
+
+std::map<std::string, std::string> SFTPStorageProvider::parseRemoteSHA256Batch(std::string_view output,
+                                                                               const std::vector<std::string>& paths) {
+    // The line of a path: its digest, two characters ("  " text mode, " *" binary mode), the path
+    // as it was given. A path two lines give apart (both tools ran, the file changed between) is
+    // left without.
+    std::map<std::string, std::optional<std::string>> byName;
+    for (std::size_t from = 0; from < output.size();) {
+        const std::size_t end = std::min(output.find('\n', from), output.size());
+        const std::string_view line = output.substr(from, end - from);
+        from = end + 1;
+        if (line.size() <= 66 || (line.substr(64, 2) != "  " && line.substr(64, 2) != " *")) {
+            continue;
+        }
+        const std::optional<std::string> digest = parseRemoteSHA256(line.substr(0, 64));
+        if (!digest || line.front() == '\\') {
+            continue;
+        }
+        const auto [at, fresh] = byName.emplace(std::string(line.substr(66)), digest);
+        if (!fresh && at->second != digest) {
+            at->second.reset();
+        }
+    }
+    std::map<std::string, std::string> digests;
+    for (const std::string& path : paths) {
+        if (const auto found = byName.find(notAnOption(path)); found != byName.end() && found->second) {
+            digests.emplace(path, *found->second);
+        }
+    }
+    return digests;
 }
 
 std::string SFTPStorageProvider::normalizePath(std::string_view path) {
@@ -830,28 +999,51 @@ SledDownloadResult SFTPStorageProvider::downloadFile(const std::string& remotePa
     VornTemporaryFile partialGuard(partial);
     const std::string getLine = batchLine("get -p", {remotePath, fs::absolute(partial).string()});
 
-    // The server hashes its file while it is being sent, so the digest adds no time of its own.
+    // The server hashes a large file while it is being sent, so the digest adds no time of its
+    // own; a small one, once it is here, with others asked for meanwhile (which costs less than
+    // starting a tool for each). The size is not known here: a file is large once more than
+    // largestSharedDigestBytes of it arrived.
+    const auto arrived = [&partial]() -> std::optional<std::int64_t> {
+        struct stat info {};
+        return ::stat(partial.c_str(), &info) == 0 ? std::optional<std::int64_t>(info.st_size) : std::nullopt;
+    };
     std::stop_source hashing;
     const std::stop_callback forwardStop(stop, [&hashing] { hashing.request_stop(); });
+    std::mutex getLock;
+    std::condition_variable_any getEnded;
+    bool got = false;
     std::optional<std::string> digest;
-    std::jthread hasher([this, &remotePath, &digest, token = hashing.get_token()] {
+    std::jthread hasher([&, token = hashing.get_token()] {
         try {
-            digest = computeRemoteSHA256(remotePath, token);
+            bool small = false;
+            {
+                std::unique_lock guard(getLock);
+                while (!token.stop_requested() && arrived().value_or(0) <= largestSharedDigestBytes) {
+                    if (getEnded.wait_for(guard, token, std::chrono::milliseconds(5), [&] { return got; })) {
+                        small = arrived().value_or(0) <= largestSharedDigestBytes;
+                        break;
+                    }
+                }
+            }
+            if (!token.stop_requested()) {
+                digest = small ? computeRemoteSHA256Shared(remotePath, token) : computeRemoteSHA256(remotePath, token);
+            }
         } catch (const std::exception&) {
             digest.reset();  // no digest from the server: the download stands unchecked by it
         }
     });
     try {
         // The size of the arriving file is the progress; the total is not known here.
-        runBatch(*this, getLine, stop, nullptr, progressReporter(onProgress, 0, [&partial](pid_t) {
-                     struct stat info {};
-                     return ::stat(partial.c_str(), &info) == 0 ? std::optional<std::int64_t>(info.st_size)
-                                                                : std::nullopt;
-                 }));
+        runBatch(*this, getLine, stop, nullptr, progressReporter(onProgress, 0, [&arrived](pid_t) { return arrived(); }));
     } catch (...) {
         hashing.request_stop();
         throw;
     }
+    {
+        const std::lock_guard guard(getLock);
+        got = true;
+    }
+    getEnded.notify_all();
     hasher.join();
     if (stop.stop_requested()) {
         throw VornTaskCancelled();
@@ -974,9 +1166,9 @@ SledUploadResult SFTPStorageProvider::uploadFileInsideHashing(
     // Absolute: the session's sftp was started in whatever folder this process was in then.
     const std::string script = batchLine("put -p", {fs::absolute(localURL).string(), partial});
     std::string answered;
+    struct stat local {};
     try {
         // sftp reads the file as it sends it: how far it has read is the progress.
-        struct stat local {};
         SFTPSharedSessions::WhileWaiting progress;
         if (::stat(localURL.c_str(), &local) == 0) {
             progress = progressReporter(onProgress, local.st_size,
@@ -1001,7 +1193,8 @@ SledUploadResult SFTPStorageProvider::uploadFileInsideHashing(
     std::optional<std::string> remote;
     if (sha256Hex && !sha256Hex->empty()) {
         try {
-            remote = computeRemoteSHA256(partial, stop);
+            remote = local.st_size <= largestSharedDigestBytes ? computeRemoteSHA256Shared(partial, stop)
+                                                               : computeRemoteSHA256(partial, stop);
         } catch (const VornTaskCancelled&) {
             removePartial();
             throw;

@@ -86,6 +86,15 @@ public:
     // The remote file's SHA-256 as 64 lower-case hex digits; absent when ssh is missing or the
     // server cannot tell. Cancellation passes on.
     std::optional<std::string> computeRemoteSHA256(const std::string& path, std::stop_token stop) const;
+    // The same for a small file (at most largestSharedDigestBytes), whose digest may be taken
+    // together with others asked for on this login meanwhile: while one remote hashing runs, the
+    // files asked for wait and then go together in the next, one sha256sum for up to
+    // mostSharedDigests of them. On a busy server starting a tool costs more than hashing a small
+    // file. A file the shared run gives no digest for is asked for alone; a path it cannot carry
+    // unambiguously (a control character or a backslash in it) never joins one.
+    std::optional<std::string> computeRemoteSHA256Shared(const std::string& path, std::stop_token stop) const;
+    static constexpr std::int64_t largestSharedDigestBytes = 1024 * 1024;
+    static constexpr std::size_t mostSharedDigests = 16;
 
     // The shell command that prints "checked" after a "link" line for each of `folders` that is a
     // symbolic link or no folder at all.
@@ -101,6 +110,13 @@ public:
     // The digest in the output of that command: its first word without the '\' that sha256sum
     // puts before the digest of an awkward name, lower-cased; absent unless 64 hex digits.
     static std::optional<std::string> parseRemoteSHA256(std::string_view output);
+    // The remote shell command printing a "<digest>  <path>" line for each of `paths` (as
+    // remoteSHA256Command, without the cut to the first word), and the digests it printed by
+    // path: only those of a line that names one of `paths` exactly, and none for a path two lines
+    // give different digests.
+    static std::string remoteSHA256BatchCommand(const std::vector<std::string>& paths);
+    static std::map<std::string, std::string> parseRemoteSHA256Batch(std::string_view output,
+                                                                      const std::vector<std::string>& paths);
 
     // The shell command printing "names", a NUL, then each name in the folder `path` but the
     // hidden ones, each followed by a NUL; where GNU find runs, "stamped" and a NUL instead, and

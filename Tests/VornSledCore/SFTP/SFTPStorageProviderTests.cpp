@@ -15,6 +15,7 @@
 #include "VornTaskCancelled.h"
 #include "VornTestSupport.h"
 #include "VornUUID.h"
+#include "VornUniqueFd.h"
 #include "VornXDG.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +27,7 @@
 #include <fstream>
 #include <latch>
 #include <map>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -451,6 +453,27 @@ TEST(SFTPStorageProviderParsing, RemoteDigests) {
     for (const auto& [output, expected] : cases) {
         EXPECT_EQ(SFTPStorageProvider::parseRemoteSHA256(output), expected) << output;
     }
+}
+
+TEST(SFTPStorageProviderParsing, SharedDigestsGoOnlyToThePathsTheirLinesName) {
+    const std::string a(64, 'a');
+    const std::string b(64, 'b');
+    const std::string c(64, 'c');
+    const std::vector<std::string> paths = {"/d/one", "/d/two words", "-dash", "/d/twice", "/d/clash", "/d/escaped",
+                                            "/d/missing"};
+    const std::string output = "\n" +                                  // a line of nothing
+                               a + "  /d/one\n" +                       // text mode
+                               std::string(64, 'B') + " */d/two words\n" +  // binary mode, upper case
+                               c + "  ./-dash\n" +                      // as the command gave it
+                               a + "  /d/twice\n" + a + "  /d/twice\n" +  // both tools ran
+                               a + "  /d/clash\n" + b + "  /d/clash\n" +  // the file changed between them
+                               "\\" + c + "  /d/escaped\n" +          // a name the tool escaped
+                               b + "  /d/not asked\n" + c + "  /d/one extra\n" + b + " /d/one\n";
+    const std::map<std::string, std::string> expected = {
+        {"/d/one", a}, {"/d/two words", b}, {"-dash", c}, {"/d/twice", a}};
+    EXPECT_EQ(SFTPStorageProvider::parseRemoteSHA256Batch(output, paths), expected);
+    EXPECT_EQ(SFTPStorageProvider::remoteSHA256BatchCommand({"/a/it's", "-x"}),
+              "{ sha256sum '/a/it'\\''s' './-x' 2>/dev/null || shasum -a 256 '/a/it'\\''s' './-x' 2>/dev/null; }");
 }
 
 // Local wall-clock time to an instant, the way the listing's dates are meant.
@@ -1006,6 +1029,108 @@ TEST_F(SFTPLiveTest, ParallelOperationsKeepTheirOwnFiles) {
     EXPECT_EQ(good, 6);
     EXPECT_EQ(provider.listDirectory(remote.path(), {}).size(), 6u);
     EXPECT_TRUE(leftoverTemporaryFiles().empty());
+}
+
+// Digests asked for at the same time share remote runs, and each caller still gets its own file's
+// digest: none for a file that is not there, a name the runs cannot carry asked for alone, and a
+// caller cancelled while it waits, or while its run is under way, leaves the others theirs. A pipe
+// that nobody writes to holds a run for as long as the test needs the others to queue behind it.
+TEST_F(SFTPLiveTest, DigestsAskedForTogetherEachGetTheirOwn) {
+    const SFTPStorageProvider provider = sftpTestProvider();
+    const RemoteFolder remote(provider);
+    const auto holdingPipe = [&](const std::string& name) {
+        const std::string path = remote / name;
+        EXPECT_EQ(::mkfifo(path.c_str(), 0666), 0);
+        EXPECT_EQ(::chmod(path.c_str(), 0666), 0);
+        return path;
+    };
+    const auto hashing = [](const std::string& path) {
+        return !processesNaming("sha256sum '" + path + "'").empty() || !processesNaming("sha256sum " + path).empty();
+    };
+    const auto release = [](const std::string& pipe, std::string_view bytes) {
+        // Non-blocking: a run that was ended has no reader left to wait for.
+        const VornUniqueFd writer(::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+        if (writer) {
+            EXPECT_EQ(::write(writer.get(), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        }
+    };
+
+    std::map<std::string, std::string> contents;
+    for (int i = 0; i < 8; ++i) {
+        const std::string name = "file " + std::to_string(i) + (i % 2 ? ".bin" : " it's.txt");
+        contents[remote / name] = std::string(1000 + 997 * i, char('a' + i));
+        std::ofstream(remote / name) << contents[remote / name];
+    }
+    const std::string awkward = remote / "back\\slash";
+    std::ofstream(awkward) << "alone";
+
+    // The first run waits on the pipe; the others queue behind it.
+    const std::string firstPipe = holdingPipe("first");
+    std::optional<std::string> firstDigest;
+    std::jthread first([&] { firstDigest = provider.computeRemoteSHA256Shared(firstPipe, {}); });
+    waitUntil([&] { return hashing(firstPipe); });
+    std::map<std::string, std::optional<std::string>> digests;
+    std::mutex digestsLock;
+    std::vector<std::jthread> askers;
+    for (const auto& [path, bytes] : contents) {
+        askers.emplace_back([&, path = path] {
+            const std::optional<std::string> digest = provider.computeRemoteSHA256Shared(path, {});
+            const std::lock_guard guard(digestsLock);
+            digests[path] = digest;
+        });
+    }
+    std::optional<std::string> missing = "unset";
+    askers.emplace_back([&] { missing = provider.computeRemoteSHA256Shared(remote / "missing", {}); });
+    std::stop_source giveUp;
+    std::atomic<bool> gaveUp = false;
+    askers.emplace_back([&] {
+        try {
+            provider.computeRemoteSHA256Shared(remote / "file 0 it's.txt", giveUp.get_token());
+        } catch (const VornTaskCancelled&) {
+            gaveUp = true;
+        }
+    });
+    // Not held up by the queue: its name goes alone.
+    EXPECT_EQ(provider.computeRemoteSHA256Shared(awkward, {}), VornSHA256::hexDigest("alone"));
+    giveUp.request_stop();
+    waitUntil([&] { return gaveUp.load(); });
+    release(firstPipe, "first bytes");
+    first.join();
+    askers.clear();
+    EXPECT_EQ(firstDigest, VornSHA256::hexDigest("first bytes"));
+    EXPECT_EQ(missing, std::nullopt);
+    for (const auto& [path, bytes] : contents) {
+        EXPECT_EQ(digests[path], VornSHA256::hexDigest(bytes)) << path;
+    }
+
+    // The caller whose run is held is cancelled: the ones queued behind it get theirs all the same.
+    const std::string secondPipe = holdingPipe("second");
+    std::stop_source cancelHeld;
+    std::atomic<bool> heldGaveUp = false;
+    std::jthread held([&] {
+        try {
+            provider.computeRemoteSHA256Shared(secondPipe, cancelHeld.get_token());
+        } catch (const VornTaskCancelled&) {
+            heldGaveUp = true;
+        }
+    });
+    waitUntil([&] { return hashing(secondPipe); });
+    digests.clear();
+    for (const auto& [path, bytes] : contents) {
+        askers.emplace_back([&, path = path] {
+            const std::optional<std::string> digest = provider.computeRemoteSHA256Shared(path, {});
+            const std::lock_guard guard(digestsLock);
+            digests[path] = digest;
+        });
+    }
+    cancelHeld.request_stop();
+    held.join();
+    askers.clear();
+    EXPECT_TRUE(heldGaveUp);
+    for (const auto& [path, bytes] : contents) {
+        EXPECT_EQ(digests[path], VornSHA256::hexDigest(bytes)) << path;
+    }
+    release(secondPipe, "");
 }
 
 TEST_F(SFTPLiveTest, SessionsServeOperationAfterOperationAndCloseWhenIdle) {
