@@ -387,10 +387,18 @@ struct SharedDigestQueue {
     bool hashing = false;
 };
 
-// By shared connection; a queue, once made, stays, since waiters hold on to it.
-std::mutex sharedDigestLock;
-std::condition_variable_any sharedDigestChanged;
-std::map<std::string, SharedDigestQueue> sharedDigestQueues;
+struct SharedDigests {
+    std::mutex lock;
+    std::condition_variable_any changed;
+    // By shared connection; a queue, once made, stays, since waiters hold on to it.
+    std::map<std::string, SharedDigestQueue> queues;
+};
+
+// Never destroyed: a worker may still wait for a digest while the process exits.
+SharedDigests& sharedDigests() {
+    static SharedDigests* digests = new SharedDigests;
+    return *digests;
+}
 
 // A path that reaches sha256sum and comes back in its line unchanged: no control character,
 // which could break or forge a line, and no backslash, which the tool escapes.
@@ -430,7 +438,7 @@ void hashSharedBatch(const SFTPStorageProvider& provider, SharedDigestQueue& que
                 queue.waiting.insert(queue.waiting.begin(), *request);
             }
         }
-        sharedDigestChanged.notify_all();
+        sharedDigests().changed.notify_all();
         throw;
     } catch (const std::exception&) {
         failed = true;  // as a file asked for alone: the server tells nothing
@@ -450,7 +458,7 @@ void hashSharedBatch(const SFTPStorageProvider& provider, SharedDigestQueue& que
             request->unanswered = true;
         }
     }
-    sharedDigestChanged.notify_all();
+    sharedDigests().changed.notify_all();
 }
 
 }  // namespace
@@ -473,8 +481,9 @@ std::optional<std::string> SFTPStorageProvider::computeRemoteSHA256Shared(const 
     }
     const auto request = std::make_shared<SharedDigestRequest>();
     request->path = path;
-    std::unique_lock guard(sharedDigestLock);
-    SharedDigestQueue& queue = sharedDigestQueues[connection->string()];
+    SharedDigests& shared = sharedDigests();
+    std::unique_lock guard(shared.lock);
+    SharedDigestQueue& queue = shared.queues[connection->string()];
     queue.waiting.push_back(request);
     while (!request->answered && !request->unanswered) {
         if (!queue.hashing) {
@@ -487,7 +496,7 @@ std::optional<std::string> SFTPStorageProvider::computeRemoteSHA256Shared(const 
             hashSharedBatch(*this, queue, batch, guard, stop);
             continue;
         }
-        const bool turn = sharedDigestChanged.wait(guard, stop, [&] {
+        const bool turn = shared.changed.wait(guard, stop, [&] {
             return request->answered || request->unanswered || (!queue.hashing && !request->taken);
         });
         if (!turn) {
