@@ -2,6 +2,7 @@
 
 #include "PaneBrowserCard.h"
 #include "SledViewModel.h"
+#include "VornLanguage.h"
 #include "VornTestSupport.h"
 #include "VornTestUI.h"
 
@@ -29,6 +30,10 @@ inline bool viewsWaitFor(const std::function<bool()>& done) {
 // A real workspace model on temporary folders, LAN services off until a test starts them.
 class ViewsTest : public ::testing::Test {
 protected:
+    // A language picked in a test is stored for the whole process: each test starts in the one a
+    // fresh process starts in, whichever tests ran before it.
+    ViewsTest() { VornLanguage::setFollowSystem(); }
+
     VornTestTempDir data;
     VornTestTempDir left;
     VornTestTempDir right;
