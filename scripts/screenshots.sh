@@ -49,7 +49,9 @@ shot() {
     front="$(xdotool getactivewindow getwindowname 2> /dev/null || true)"
     grab_window "$out/$name.png"
     if [ "$front" != "$title" ]; then
-        failures+=("$name.png: the window in front is \"$front\", not \"$title\"")
+        local manager=""
+        xdotool get_desktop > /dev/null 2>&1 || manager=" (no window manager on $DISPLAY)"
+        failures+=("$name.png: the window in front is \"$front\", not \"$title\"$manager")
     elif [ -n "$marker" ] && ! "$reader" "$out/$name.png" 2> /dev/null | tr -s ' \n' ' ' | grep -qiF -- "$marker"; then
         failures+=("$name.png: no \"$marker\" in the picture")
     fi
