@@ -445,8 +445,11 @@ private:
         if (verify_ && size > digestChunkSize) {
             // A larger file is hashed while it goes up, for a back end that only needs the digest
             // once its copy is stored; both read the one open file. Until then no digest is shown.
-            std::future<std::string> hashing = std::async(std::launch::async, [&] {
-                return digestOfOpenFile(source, job_.sourcePath, stop_);
+            // An upload that fails ends the hashing too, instead of waiting for it to read the rest.
+            std::stop_source hashingStop;
+            const std::stop_callback forwardStop(stop_, [&hashingStop] { hashingStop.request_stop(); });
+            std::future<std::string> hashing = std::async(std::launch::async, [&, token = hashingStop.get_token()] {
+                return digestOfOpenFile(source, job_.sourcePath, token);
             });
             const auto whenUp = [&]() -> Digest {
                 if (hashing.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
@@ -456,12 +459,17 @@ private:
                 return digest;
             };
             update(SledTransferStatus::transferring, 0, size);
-            uploaded = destination_.uploadFileInsideHashing(
-                sent, job_.destinationPath, root, whenUp,
-                [&](std::int64_t done, std::int64_t total) {
-                    update(SledTransferStatus::transferring, done, std::max(total, size));
-                },
-                stop_);
+            try {
+                uploaded = destination_.uploadFileInsideHashing(
+                    sent, job_.destinationPath, root, whenUp,
+                    [&](std::int64_t done, std::int64_t total) {
+                        update(SledTransferStatus::transferring, done, std::max(total, size));
+                    },
+                    stop_);
+            } catch (...) {
+                hashingStop.request_stop();
+                throw;
+            }
             if (!digest) {
                 whenUp();  // a provider that never asked: the digest is still the job's
             }
