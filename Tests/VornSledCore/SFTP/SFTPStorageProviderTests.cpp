@@ -1133,6 +1133,58 @@ TEST_F(SFTPLiveTest, DigestsAskedForTogetherEachGetTheirOwn) {
     release(secondPipe, "");
 }
 
+// A small download is hashed on the server once it is here. The server's file replaced between the
+// copy and its hashing gives a digest the copy does not have: the download fails, never verified,
+// and the file that was at the destination stays.
+TEST_F(SFTPLiveTest, ASmallFileReplacedOnTheServerBeforeItIsHashedIsNeverReportedVerified) {
+    const SFTPStorageProvider provider = sftpTestProvider();
+    const RemoteFolder remote(provider);
+    const VornTestTempDir local;
+    const std::string copied = "the bytes that were copied";
+    std::ofstream(remote / "small.txt") << copied;
+    const fs::path destination = local.write("small.txt", "the file that was here");
+    // A hashing run held on a pipe keeps the download's digest waiting behind it.
+    const std::string pipe = remote / "held";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(pipe.c_str(), 0666), 0);
+    std::jthread holder([&] { provider.computeRemoteSHA256Shared(pipe, {}); });
+    waitUntil([&] { return !processesNaming("sha256sum " + pipe).empty(); });
+
+    SledTransferJobSpec job{VornUUID::random(), "small.txt", remote / "small.txt", destination.string(),
+                            static_cast<std::int64_t>(copied.size()), SledTransferDirection::download};
+    job.destinationRoot = local.path().string();
+    std::vector<SledTransferJobResult> results;
+    std::jthread run([&] {
+        results = ParallelSledTransferEngine().executeBatch({job}, provider, LocalFileProvider(), 1, true, {});
+    });
+    // The copy is whole once a hidden file beside the destination holds every byte of it.
+    waitUntil([&] {
+        for (const auto& entry : fs::directory_iterator(local.path())) {
+            std::error_code error;
+            if (entry.path().filename().string().starts_with(".vornsled-") &&
+                fs::file_size(entry.path(), error) == copied.size()) {
+                return true;
+            }
+        }
+        return false;
+    });
+    vornWriteFileAtomically(remote / "small.txt", "replaced after the copy", 0644);
+    {
+        const VornUniqueFd writer(::open(pipe.c_str(), O_WRONLY | O_CLOEXEC));
+        ASSERT_TRUE(writer);
+    }
+    holder.join();
+    run.join();
+
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_FALSE(results[0].success);
+    EXPECT_FALSE(results[0].isVerified);
+    EXPECT_NE(results[0].errorMessage.value_or("").find("SHA-256"), std::string::npos)
+        << results[0].errorMessage.value_or("");
+    EXPECT_EQ(vornReadFile(destination), "the file that was here");
+    EXPECT_FALSE(folderHoldsPrefix(local.path(), ".vornsled-"));
+}
+
 TEST_F(SFTPLiveTest, SessionsServeOperationAfterOperationAndCloseWhenIdle) {
     const SFTPStorageProvider provider = sftpTestProvider();
     const RemoteFolder remote(provider);
