@@ -12,6 +12,7 @@
 #include "VornLocalizationStore.h"
 #include "VornSystemErrorText.h"
 #include "VornTaskCancelled.h"
+#include "VornUnicode.h"
 #include "VornXDG.h"
 
 #include <QMetaObject>
@@ -388,7 +389,11 @@ void SledViewModel::selectEndpoint(const PaneEndpoint& endpoint, PaneBrowserStat
         path = VornXDG::home().string();
     } else {
         const ConnectionProfile* profile = findProfile(*endpoint.profileID());
-        path = profile != nullptr && !profile->initialRemotePath.empty() ? profile->initialRemotePath : "/";
+        // Typed into the profile form, so trimmed as a typed path is.
+        path = profile != nullptr ? VornUnicode::trimmed(profile->initialRemotePath) : std::string();
+        if (path.empty()) {
+            path = "/";
+        }
     }
     pane->setPlace(endpoint, path);
     pane->setSelectedPaths({});
@@ -456,7 +461,10 @@ void SledViewModel::navigateUp(PaneBrowserState* pane) {
     refresh(pane);
 }
 
-void SledViewModel::openTypedPath(const std::string& path, PaneBrowserState* pane) {
+void SledViewModel::openTypedPath(const std::string& typed, PaneBrowserState* pane) {
+    // The pane's own path came from a listing and names that folder exactly ("Backup " is not
+    // "Backup"); anything else was typed, and white space around it was not meant.
+    const std::string path = typed == pane->currentPath() ? typed : VornUnicode::trimmed(typed);
     if (path.empty() || path.front() != '/' || path.find('\0') != std::string::npos) {
         showToast(t("Type a full path that starts with /.", "/ ile başlayan tam bir yol yazın."), true);
         return;

@@ -225,8 +225,9 @@ public:
     void openDirectory(const SledFileEntry& entry, PaneBrowserState* pane);
     void navigateUp(PaneBrowserState* pane);
     // Lists the folder the user typed into the path field: an absolute path on the pane's
-    // endpoint. Anything else is refused with a toast and the pane stays where it is.
-    void openTypedPath(const std::string& path, PaneBrowserState* pane);
+    // endpoint, without the white space around it (the pane's own path, passed back, is taken as
+    // it is). Anything else is refused with a toast and the pane stays where it is.
+    void openTypedPath(const std::string& typed, PaneBrowserState* pane);
     void swapPanes();
     bool isCurrentPathBookmarked(const PaneBrowserState* pane) const;
     void toggleBookmark(PaneBrowserState* pane);

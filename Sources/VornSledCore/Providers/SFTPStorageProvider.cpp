@@ -99,8 +99,9 @@ std::string batchLine(std::string_view command, std::initializer_list<std::strin
     return line;
 }
 
-// The bytes sftp writes as "\ooo" (in a UTF-8 locale): control characters other than tab, line
-// feed and carriage return, DEL, and bytes of ill-formed UTF-8. A backslash is printed as it is, so
+// The bytes sftp may write as "\ooo" (in a UTF-8 locale): control characters other than tab, line
+// feed and carriage return, DEL, bytes of ill-formed UTF-8, and each byte of a character it cannot
+// show (a C1 control, an unassigned code point). A backslash is printed as it is, so
 // "\057" in a listing is those four characters of the name, never a "/".
 bool isEscapedBySftp(unsigned value) {
     return (value >= 1 && value <= 31 && value != '\t' && value != '\n' && value != '\r') || value >= 127;
@@ -551,8 +552,9 @@ std::map<std::string, std::string> SFTPStorageProvider::parseRemoteSHA256Batch(s
 }
 
 std::string SFTPStorageProvider::normalizePath(std::string_view path) {
-    std::string trimmed = VornUnicode::trimmed(path);
-    return trimmed.empty() ? "/" : trimmed;
+    // A listing's paths come back here as they are, and a folder may well be named "Backup "
+    // beside "Backup": trimming would list the other one. Typed paths are trimmed where typed.
+    return VornUnicode::trimmed(path).empty() ? "/" : std::string(path);
 }
 
 namespace {
@@ -604,14 +606,52 @@ std::string childPath(std::string_view parentPath, const std::string& name) {
     return parent.empty() ? "/" + name : std::string(parent) + "/" + name;
 }
 
-// The rows a batch's listing printed: its echoed output between the echo of the commands up to
-// the listing (`head`) and that of the closing "cd"; nothing when the answer has another form.
-std::optional<std::string_view> rowsBetweenEchoes(std::string_view output, std::string_view head) {
+// Whether `echoed` is sftp's echo of the batch line `line` (both without their line feed). sftp
+// echoes each line as it shows names: a byte it may not show (see isEscapedBySftp) as "\ooo", so
+// a folder whose name is not UTF-8 comes back escaped, and every other byte as it is. Each byte of
+// the line reads one way only: a literal backslash is never escaped, and an escaped byte is never
+// a backslash.
+bool isEchoOf(std::string_view echoed, std::string_view line) {
+    std::size_t at = 0;
+    for (const char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (at < echoed.size() && echoed[at] == c) {
+            ++at;
+            continue;
+        }
+        const char escape[] = {'\\', static_cast<char>('0' + (byte >> 6)), static_cast<char>('0' + ((byte >> 3) & 7)),
+                               static_cast<char>('0' + (byte & 7))};
+        if (!isEscapedBySftp(byte) || echoed.substr(at, 4) != std::string_view(escape, 4)) {
+            return false;
+        }
+        at += 4;
+    }
+    return at == echoed.size();
+}
+
+// The rows a batch's listing printed: its output between sftp's echoes of the lines `sent` (each
+// ending in a line feed; an empty one stands for no line) and its echo of the closing "cd";
+// nothing when the answer has another form.
+std::optional<std::string_view> rowsBetweenEchoes(std::string_view output,
+                                                  std::initializer_list<std::string_view> sent) {
+    constexpr std::string_view prompt = "sftp> ";
+    for (std::string_view line : sent) {
+        if (line.empty()) {
+            continue;
+        }
+        line.remove_suffix(line.ends_with('\n') ? 1 : 0);
+        const std::size_t end = output.find('\n');
+        if (!output.starts_with(prompt) || end == std::string_view::npos ||
+            !isEchoOf(output.substr(prompt.size(), end - prompt.size()), line)) {
+            return std::nullopt;
+        }
+        output.remove_prefix(end + 1);
+    }
     constexpr std::string_view tail = "sftp> cd\n";
-    if (!output.starts_with(head) || !output.ends_with(tail) || output.size() < head.size() + tail.size()) {
+    if (!output.ends_with(tail)) {
         return std::nullopt;
     }
-    return output.substr(head.size(), output.size() - head.size() - tail.size());
+    return output.substr(0, output.size() - tail.size());
 }
 
 SledError listingDoesNotAddUp(std::string_view why, std::string_view whyTurkish) {
@@ -856,7 +896,7 @@ std::vector<SledFileEntry> SFTPStorageProvider::listDirectory(const std::string&
         }
 
         const std::optional<std::string_view> rows =
-            rowsBetweenEchoes(output, "sftp> " + enter.substr(0, enter.size() - 1) + "\nsftp> ls -ln\n");
+            rowsBetweenEchoes(output, {enter, "ls -ln\n"});
         if (!rows) {
             throw listingDoesNotAddUp("sftp's answer has an unexpected form", "sftp'nin yanıtı beklenmedik biçimde");
         }
@@ -941,7 +981,7 @@ SledLeftoverReadings<std::string>::Found readRemoteFolder(const SFTPStorageProvi
         "-ls -ln " + std::string(uploadFragmentPrefix) + "*" + std::string(uploadFragmentSuffix) + "\n";
     const std::string output = runBatch(provider, enter + list + "cd\n", stop);
     const std::optional<std::string_view> rows =
-        rowsBetweenEchoes(output, (enter.empty() ? std::string() : "sftp> " + enter) + "sftp> " + list);
+        rowsBetweenEchoes(output, {enter, list});
     if (!rows) {
         return abandoned;
     }

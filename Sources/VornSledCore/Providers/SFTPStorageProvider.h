@@ -103,7 +103,7 @@ public:
     // SledError::remoteCommandFailed when one of `folders` is a link or no folder.
     void checkFolderChain(const std::vector<std::string>& folders, std::stop_token stop) const;
 
-    // Trimmed of white space and line breaks; "/" when nothing is left.
+    // The path as it is; "/" for one that is empty or only white space.
     static std::string normalizePath(std::string_view path);
     // The remote shell command printing the SHA-256 of `path`.
     static std::string remoteSHA256Command(std::string_view path);

@@ -278,8 +278,11 @@ TEST(SFTPStorageProviderQuoting, BatchAndShellQuotingAndPathNormalization) {
         EXPECT_EQ(SFTPStorageProvider::escapeSFTPArg(c.input), c.sftp) << c.input;
         EXPECT_EQ(SFTPStorageProvider::escapePOSIXSingleQuoted(c.input), c.shell) << c.input;
     }
+    // A path is taken as it is (a listing's "Backup " is not "Backup"); only a blank one is the root.
     EXPECT_EQ(SFTPStorageProvider::normalizePath("  "), "/");
-    EXPECT_EQ(SFTPStorageProvider::normalizePath("\n /srv/data \t"), "/srv/data");
+    EXPECT_EQ(SFTPStorageProvider::normalizePath(""), "/");
+    EXPECT_EQ(SFTPStorageProvider::normalizePath("/srv/Backup "), "/srv/Backup ");
+    EXPECT_EQ(SFTPStorageProvider::normalizePath(" /srv/data\t"), " /srv/data\t");
     EXPECT_EQ(SFTPStorageProvider::remoteSHA256Command("/a/it's"),
               "(sha256sum '/a/it'\\''s' 2>/dev/null || shasum -a 256 '/a/it'\\''s' 2>/dev/null) | awk '{print $1}'");
 }
@@ -723,7 +726,7 @@ TEST_F(SFTPLiveTest, RoundTripsOfAwkwardNamesWithDigestsAndListing) {
     }
     provider.createDirectory(remote / "sub [dir]", {});
 
-    const std::vector<SledFileEntry> listed = provider.listDirectory("  " + remote.path() + "\n", {});
+    const std::vector<SledFileEntry> listed = provider.listDirectory(remote.path(), {});
     ASSERT_EQ(listed.size(), std::size(names) + 1);
     EXPECT_EQ(listed[0].name, "sub [dir]");
     EXPECT_TRUE(listed[0].isDirectory);
@@ -1535,6 +1538,50 @@ TEST_F(SFTPLiveTest, RelativePathsStartingWithADashAndLongPaths) {
     const SledError tooLong = expectSledError([&] { provider.createDirectory(fits + "f", {}); });
     EXPECT_NE(tooLong.message().find("too long"), std::string::npos) << tooLong.message();
     EXPECT_FALSE(fs::exists(fits + "f"));
+
+}
+
+// Folders whose names sftp echoes escaped (not UTF-8, characters it cannot show, a backslash before
+// digits) or that only white space tells apart are listed as themselves, each entry's path lists
+// that folder and no sibling, and a walk goes through all of them: what went up comes back.
+TEST_F(SFTPLiveTest, FoldersAreListedAndWalkedAsThemselvesWhateverTheirNames) {
+    const SFTPStorageProvider provider = sftpTestProvider();
+    const RemoteFolder remote(provider);
+    VornTestTempDir local;
+    const std::vector<std::string> folders = {
+        "caf\351", "c1 \302\205", "unassigned \315\270", "back\\351slash", "Backup", "Backup ", " Backup", "tab\t",
+    };
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        provider.createDirectory(remote / folders[i], {});
+        provider.createDirectory(remote / folders[i] + "/inner", {});
+        const fs::path source = local.write("up-" + std::to_string(i), "in " + folders[i]);
+        provider.uploadFile(source, remote / folders[i] + "/inner/f.txt", VornChecksum::sha256(source), {}, {});
+    }
+
+    const std::vector<SledFileEntry> listed = provider.listDirectory(remote.path(), {});
+    std::set<std::string> listedNames;
+    for (const SledFileEntry& entry : listed) {
+        listedNames.insert(entry.name);
+        EXPECT_EQ(entry.path, remote / entry.name);
+        const std::vector<SledFileEntry> inside = provider.listDirectory(entry.path, {});
+        ASSERT_EQ(inside.size(), 1u) << entry.name;
+        EXPECT_EQ(inside[0].path, remote / entry.name + "/inner");
+        const std::vector<SledFileEntry> file = provider.listDirectory(inside[0].path, {});
+        ASSERT_EQ(file.size(), 1u) << entry.name;
+        EXPECT_EQ(file[0].sizeBytes, static_cast<std::int64_t>(("in " + entry.name).size())) << entry.name;
+    }
+    EXPECT_EQ(listedNames, std::set<std::string>(folders.begin(), folders.end()));
+
+    const std::vector<RelativeFileNode> files = RecursiveDirectoryWalker::collectFiles(remote.path(), provider, {}, 12, {});
+    std::set<std::string> walked;
+    for (const RelativeFileNode& node : files) {
+        const std::string folder = node.relativePath.substr(0, node.relativePath.find('/'));
+        walked.insert(folder);
+        EXPECT_EQ(node.relativePath, folder + "/inner/f.txt");
+        provider.downloadFile(node.entry.path, local / "back", {}, {});
+        EXPECT_EQ(vornReadFile(local / "back"), "in " + folder);
+    }
+    EXPECT_EQ(walked, listedNames);
 }
 
 TEST_F(SFTPLiveTest, AKeyLoginOffersThatKeyOnly) {

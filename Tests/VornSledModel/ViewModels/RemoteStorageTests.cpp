@@ -27,6 +27,34 @@ protected:
         if (bus_ && saved_) {
             SledCredentialStore::deleteSecret(*saved_);
         }
+        for (const std::filesystem::path& folder : serverFolders_) {
+            std::error_code ignored;
+            std::filesystem::remove_all(folder, ignored);
+        }
+    }
+    // A fresh folder in the loopback sshd login's home, made by this process's user but open to
+    // the login; removed after the test.
+    std::filesystem::path serverFolder() {
+        const std::filesystem::path folder = std::filesystem::path(VornTestServices::value("SSHD_HOME")) / randomFolder();
+        serverFolders_.push_back(folder);
+        std::filesystem::create_directories(folder);
+        std::filesystem::permissions(folder, std::filesystem::perms::all, std::filesystem::perm_options::replace);
+        return folder;
+    }
+    // A workspace whose right pane shows a profile of the loopback sshd's key login (saved
+    // without a secret) at its initial path `initialPath`, listed.
+    std::unique_ptr<SledViewModel> modelShowingServer(const std::string& initialPath) {
+        ConnectionProfile profile = sftpTestProfile();
+        profile.id = VornUUID::random();
+        profile.initialRemotePath = initialPath;
+        auto environment = this->environment();
+        environment.providerFactory = sftpTestProviderFactory();
+        auto model = makeModel(environment);
+        saveProfile(*model, profile, std::nullopt);
+        model->selectEndpoint(PaneEndpoint::remote(profile.id), model->rightPane());
+        waitForListing(*model->rightPane());
+        EXPECT_FALSE(model->rightPane()->errorMessage().has_value()) << *model->rightPane()->errorMessage();
+        return model;
     }
     void saveProfile(SledViewModel& model, const ConnectionProfile& profile, const std::optional<std::string>& secret) {
         saved_ = profile.id;
@@ -49,6 +77,7 @@ protected:
 private:
     std::optional<VornScopedEnv> bus_;
     std::optional<VornUUID> saved_;
+    std::vector<std::filesystem::path> serverFolders_;
 };
 
 TEST_F(ModelRemoteTest, AnObjectStoreIsBrowsedFilledPreviewedEditedAndReadBack) {
@@ -202,17 +231,9 @@ void setTime(const std::filesystem::path& file, std::int64_t seconds, long nanos
 // goes without a word.
 TEST_F(ModelRemoteTest, AnSFTPMirrorRechecksItsRowsAndReportsRefusedDeletions) {
     VORN_REQUIRE_SERVICE("sshd");
-    const std::filesystem::path remoteRoot = std::filesystem::path(VornTestServices::value("SSHD_HOME")) / randomFolder();
-    struct Cleanup {
-        std::filesystem::path path;
-        ~Cleanup() {
-            std::error_code ignored;
-            std::filesystem::remove_all(path, ignored);
-        }
-    } cleanup{remoteRoot};
-    // Made by this process's user (not the login's): open to the login, but its "locked" folder is not.
+    const std::filesystem::path remoteRoot = serverFolder();
+    // Made by this process's user (not the login's), as the folder is, but not open to the login.
     std::filesystem::create_directories(remoteRoot / "locked");
-    std::filesystem::permissions(remoteRoot, std::filesystem::perms::all, std::filesystem::perm_options::replace);
     vornWriteFileAtomically(remoteRoot / "same.txt", "same bytes", 0644);
     vornWriteFileAtomically(remoteRoot / "edited.txt", "old", 0644);
     vornWriteFileAtomically(remoteRoot / "gone.txt", "orphan", 0644);
@@ -223,17 +244,8 @@ TEST_F(ModelRemoteTest, AnSFTPMirrorRechecksItsRowsAndReportsRefusedDeletions) {
     setTime(remoteRoot / "same.txt", 1'700'000'000, 0);
     setTime(left / "same.txt", 1'700'000'000, 900'000'000);
 
-    ConnectionProfile profile = sftpTestProfile();
-    profile.id = VornUUID::random();
-    profile.initialRemotePath = remoteRoot.string();
-    auto environment = this->environment();
-    environment.providerFactory = sftpTestProviderFactory();
-    auto model = makeModel(environment);
+    auto model = modelShowingServer(remoteRoot.string());
     ModelToastLog toasts(*model);
-    saveProfile(*model, profile, std::nullopt);
-    model->selectEndpoint(PaneEndpoint::remote(profile.id), model->rightPane());
-    waitForListing(*model->rightPane());
-    ASSERT_FALSE(model->rightPane()->errorMessage().has_value()) << *model->rightPane()->errorMessage();
 
     model->setSyncDeleteOrphans(true);
     model->openSyncPreview();
@@ -310,4 +322,42 @@ TEST_F(ModelRemoteTest, AnObjectReplacedSinceThePreviewIsNotCopied) {
     ASSERT_NE(refused, model->transfers().end());
     EXPECT_EQ(refused->status, SledTransferStatus::failed);
     EXPECT_EQ(refused->errorMessage, "Changed since the preview");
+}
+
+// Folders named "Backup" and "Backup " side by side on the server: each entry opens its own
+// folder, the path field passed back unchanged stays there, and a copy of "Backup " walks that
+// folder; only what is typed into the path field (and the profile's typed initial path) is
+// trimmed.
+TEST_F(ModelRemoteTest, AnSFTPFolderWhoseNameEndsInASpaceIsOpenedAndCopiedAsItself) {
+    VORN_REQUIRE_SERVICE("sshd");
+    const std::filesystem::path remoteRoot = serverFolder();
+    std::filesystem::create_directories(remoteRoot / "Backup");
+    std::filesystem::create_directories(remoteRoot / "Backup ");
+    vornWriteFileAtomically(remoteRoot / "Backup" / "old.txt", "in Backup", 0644);
+    vornWriteFileAtomically(remoteRoot / "Backup " / "new.txt", "in Backup with a space", 0644);
+
+    auto model = modelShowingServer("  " + remoteRoot.string() + " \n");
+    PaneBrowserState& remote = *model->rightPane();
+    EXPECT_EQ(remote.currentPath(), remoteRoot.string());
+    EXPECT_EQ(names(remote.entries()), (std::vector<std::string>{"Backup", "Backup "}));
+
+    const auto listedIn = [&](const std::string& path) {
+        EXPECT_EQ(remote.currentPath(), path);
+        waitForListing(remote);
+        EXPECT_FALSE(remote.errorMessage().has_value()) << *remote.errorMessage();
+        return names(remote.entries());
+    };
+    model->openDirectory(entryNamed(remote, "Backup "), &remote);
+    EXPECT_EQ(listedIn((remoteRoot / "Backup ").string()), std::vector<std::string>{"new.txt"});
+    model->openTypedPath(remote.currentPath(), &remote);
+    EXPECT_EQ(listedIn((remoteRoot / "Backup ").string()), std::vector<std::string>{"new.txt"});
+    model->openTypedPath(" " + (remoteRoot / "Backup").string() + "  \n", &remote);
+    EXPECT_EQ(listedIn((remoteRoot / "Backup").string()), std::vector<std::string>{"old.txt"});
+
+    model->navigateUp(&remote);
+    waitForListing(remote);
+    select(remote, {"Backup "});
+    transfer(*model, remote, *model->leftPane());
+    EXPECT_EQ(vornReadFile(left / "Backup " / "new.txt"), "in Backup with a space");
+    EXPECT_FALSE(std::filesystem::exists(left / "Backup"));
 }
