@@ -78,6 +78,23 @@ SledTransferRecord newRecord(const std::string& relativePath, const std::string&
     return record;
 }
 
+// The jobs one of the two back ends can never carry out (a path longer than its tools carry, a
+// name it cannot hold), each with the reason, by index.
+std::map<std::size_t, std::string> jobsOutOfReach(const std::vector<SledTransferJobSpec>& jobs,
+                                                  const SledStorageProvider& from, const SledStorageProvider& to) {
+    std::map<std::size_t, std::string> refused;
+    for (std::size_t index = 0; index < jobs.size(); ++index) {
+        std::optional<std::string> reason = from.pathOutOfReach(jobs[index].sourcePath, false);
+        if (!reason) {
+            reason = to.pathOutOfReach(jobs[index].destinationPath, true);
+        }
+        if (reason) {
+            refused.emplace(index, std::move(*reason));
+        }
+    }
+    return refused;
+}
+
 bool isFinal(SledTransferStatus status) {
     return status == SledTransferStatus::completed || status == SledTransferStatus::failed ||
            status == SledTransferStatus::cancelled;
@@ -288,7 +305,27 @@ void SledViewModel::startTransferBatch(TransferBatch batch, const TransferSide& 
             });
             return;
         }
-        for (const std::string& parent : parents) {
+        // Such a file fails here with its reason, before any folder is made for it, instead of
+        // with what it would meet half way.
+        const std::map<std::size_t, std::string> refused = jobsOutOfReach(jobs, *from, *to);
+        std::vector<SledTransferJobSpec> reachable;
+        std::vector<std::string> reachableParents;
+        if (!refused.empty()) {
+            std::vector<std::string> relativePaths;
+            for (std::size_t index = 0; index < jobs.size(); ++index) {
+                const SledTransferJobSpec& job = jobs[index];
+                if (const auto reason = refused.find(index); reason != refused.end()) {
+                    enqueueProgress(job.recordID, {SledTransferStatus::failed, 0, job.expectedSize, std::nullopt,
+                                                   false, reason->second});
+                    continue;
+                }
+                reachable.push_back(job);
+                relativePaths.push_back(job.destinationPath.substr(base.size()));
+            }
+            reachableParents = RecursiveDirectoryWalker::requiredParentDirectories(relativePaths);
+        }
+        const std::vector<SledTransferJobSpec>& runnable = refused.empty() ? jobs : reachable;
+        for (const std::string& parent : refused.empty() ? parents : reachableParents) {
             // On this disk the engine makes the folders itself, from the chosen folder down and
             // never through a link; elsewhere only folders inside the chosen one are made.
             if (destination.endpoint.isLocal() || !sledPathBelow(destination.folder, base + parent)) {
@@ -301,7 +338,7 @@ void SledViewModel::startTransferBatch(TransferBatch batch, const TransferSide& 
             }
         }
         const auto results = transferEngine_.executeBatch(
-            jobs, *from, *to, workers, verify,
+            runnable, *from, *to, workers, verify,
             [this](const VornUUID& id, SledTransferStatus status, std::int64_t transferred, std::int64_t total,
                    const std::optional<std::string>& sha, bool verified, const std::optional<std::string>& error) {
                 enqueueProgress(id, {status, transferred, total, sha, verified, error});
@@ -317,7 +354,8 @@ void SledViewModel::startTransferBatch(TransferBatch batch, const TransferSide& 
                 }
             }
         }
-        onGUI([this, succeeded, total = results.size() + skippedCount, unverified, verify, destination] {
+        onGUI([this, succeeded, total = results.size() + skippedCount + refused.size(), unverified, verify,
+               destination] {
             flushProgress();
             refreshPanesShowing({destination.endpoint, destination.folder});
             const std::string counts = std::to_string(succeeded) + "/" + std::to_string(total);

@@ -940,9 +940,10 @@ std::int64_t unixSecondsNow() {
     return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()).time_since_epoch().count();
 }
 
-std::string uploadFragmentName(std::string_view destinationName) {
-    return std::string(uploadFragmentPrefix) + VornUUID::random().uuidString() + "." +
-           sledDestinationKey(destinationName) + "." + std::to_string(unixSecondsNow()) +
+// A fresh place beside `to` for an upload to go up as.
+std::string uploadFragmentPath(const std::string& to) {
+    return remoteParentPrefix(to) + std::string(uploadFragmentPrefix) + VornUUID::random().uuidString() + "." +
+           sledDestinationKey(lastPathComponent(to)) + "." + std::to_string(unixSecondsNow()) +
            std::string(uploadFragmentSuffix);
 }
 
@@ -1037,16 +1038,17 @@ void removeAbandonedUploadFragments(const SFTPStorageProvider& provider, const s
 SledDownloadResult SFTPStorageProvider::downloadFile(const std::string& remotePath, const fs::path& to,
                                                      const SledProgressCallback& onProgress,
                                                      std::stop_token stop) const {
+    // The file arrives beside its destination and replaces it only when whole, so a failed or
+    // cancelled download neither leaves a fragment nor destroys the file that was there. A path
+    // sftp cannot carry is refused before anything is made for it.
+    const fs::path partial = sledHiddenSibling(to, "download");
+    const std::string getLine = batchLine("get -p", {remotePath, fs::absolute(partial).string()});
     const fs::path parent = to.parent_path();
     if (!parent.empty()) {
         fs::create_directories(parent);
     }
-    // The file arrives beside its destination and replaces it only when whole, so a failed or
-    // cancelled download neither leaves a fragment nor destroys the file that was there.
     sledRemoveStaleSiblings(to);
-    const fs::path partial = sledHiddenSibling(to, "download");
     VornTemporaryFile partialGuard(partial);
-    const std::string getLine = batchLine("get -p", {remotePath, fs::absolute(partial).string()});
 
     // The server hashes a large file while it is being sent, so the digest adds no time of its
     // own; a small one, once it is here, with others asked for meanwhile (which costs less than
@@ -1196,24 +1198,28 @@ SledUploadResult SFTPStorageProvider::uploadFileInsideHashing(
     std::stop_token stop) const {
     const std::vector<std::string> chain =
         insideFolder.empty() ? std::vector<std::string>() : foldersBelow(insideFolder, to);
+    // The file goes up under a temporary sibling name, is checked there, and only then renamed
+    // over the destination (the server's atomic rename replaces an existing file): an interrupted
+    // or mismatched upload never touches the file that was there. Every line is made before
+    // anything runs, so a path sftp cannot carry is refused as such, not as what a half-done
+    // upload would meet.
+    const std::string partial = uploadFragmentPath(to);
+    // Absolute: the session's sftp was started in whatever folder this process was in then.
+    const std::string script = batchLine("put -p", {fs::absolute(localURL).string(), partial});
+    const std::string renameLine = batchLine("rename", {partial, to});
+    const std::string removeLine = "-" + batchLine("rm", {partial});
     // Before the partial file is written beside the destination, and again before the rename.
     if (!chain.empty()) {
         checkFolderChain(chain, stop);
     }
-    // The file goes up under a temporary sibling name, is checked there, and only then renamed
-    // over the destination (the server's atomic rename replaces an existing file): an interrupted
-    // or mismatched upload never touches the file that was there.
     removeAbandonedUploadFragments(*this, to, stop);
-    const std::string partial = remoteParentPrefix(to) + uploadFragmentName(lastPathComponent(to));
     const auto removePartial = [&] {
         try {
-            runBatch(*this, "-" + batchLine("rm", {partial}), std::stop_token());
+            runBatch(*this, removeLine, std::stop_token());
         } catch (...) {
             // The fragment stays behind under its hidden name; the upload's own error matters.
         }
     };
-    // Absolute: the session's sftp was started in whatever folder this process was in then.
-    const std::string script = batchLine("put -p", {fs::absolute(localURL).string(), partial});
     std::string answered;
     struct stat local {};
     try {
@@ -1260,7 +1266,7 @@ SledUploadResult SFTPStorageProvider::uploadFileInsideHashing(
         if (!chain.empty()) {
             checkFolderChain(chain, stop);
         }
-        runBatch(*this, batchLine("rename", {partial, to}), stop);
+        runBatch(*this, renameLine, stop);
     } catch (...) {
         removePartial();
         throw;
@@ -1271,6 +1277,17 @@ SledUploadResult SFTPStorageProvider::uploadFileInsideHashing(
         onProgress(size, size);
     }
     return {remote};
+}
+
+std::optional<std::string> SFTPStorageProvider::pathOutOfReach(const std::string& path, bool writing) const {
+    try {
+        // The longest line an operation on the path needs besides any local path: an upload's
+        // rename from the fragment it went up as, a download's get.
+        (void)(writing ? batchLine("rename", {uploadFragmentPath(path), path}) : batchLine("get -p", {path}));
+    } catch (const SledError& error) {
+        return error.description();
+    }
+    return std::nullopt;
 }
 
 void SFTPStorageProvider::createDirectory(const std::string& at, std::stop_token stop) const {

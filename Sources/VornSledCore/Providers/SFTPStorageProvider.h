@@ -62,6 +62,9 @@ public:
                                              const std::function<std::optional<std::string>()>& sha256Hex,
                                              const SledProgressCallback& onProgress,
                                              std::stop_token stop) const override;
+    // A path whose batch line (an upload's rename from its fragment, a download's get) sftp cannot
+    // take whole, or that holds a line break or a NUL.
+    std::optional<std::string> pathOutOfReach(const std::string& path, bool writing) const override;
     void createDirectory(const std::string& at, std::stop_token stop) const override;
     void deleteItem(const std::string& at, bool isDirectory, std::stop_token stop) const override;
     void renameItem(const std::string& from, const std::string& to, bool isDirectory,

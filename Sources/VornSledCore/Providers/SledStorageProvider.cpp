@@ -30,3 +30,5 @@ SledUploadResult SledStorageProvider::uploadFileInsideHashing(
     std::stop_token stop) const {
     return uploadFileInside(localURL, to, insideFolder, sha256Hex(), onProgress, std::move(stop));
 }
+
+std::optional<std::string> SledStorageProvider::pathOutOfReach(const std::string&, bool) const { return std::nullopt; }

@@ -109,6 +109,12 @@ public:
                                                      const SledProgressCallback& onProgress,
                                                      std::stop_token stop) const;
 
+    // Why this back end can never store a file at `path` (`writing`), or give one from there — a
+    // path longer than its tools carry, a name it cannot hold — in the user's words; nothing when
+    // nothing stands in the way before trying. Sends nothing: a batch asks before it makes any
+    // folder for the file. The default knows no such reason.
+    virtual std::optional<std::string> pathOutOfReach(const std::string& path, bool writing) const;
+
     // Creates the folder at `at` with its missing parents; an existing folder is no error.
     virtual void createDirectory(const std::string& at, std::stop_token stop) const = 0;
 

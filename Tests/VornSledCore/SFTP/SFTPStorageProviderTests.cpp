@@ -441,6 +441,37 @@ TEST(SFTPStorageProviderArguments, PathsSftpCannotCarryAreRefusedBeforeAnythingR
     offlineProvider("").renameItem("/same", "/same", false, {});
 }
 
+// An upload ends with a rename from its fragment beside the file (a name of about 90 bytes), so
+// its line holds the folder twice; a download's get holds the remote path once. A path whose line
+// sftp could not read whole is out of reach before anything runs, with the limit in the message.
+TEST(SFTPStorageProviderArguments, PathsTooLongForSftpAreOutOfReachBeforeAnythingRuns) {
+    const SFTPStorageProvider provider = offlineProvider();
+    const std::string folder = "/" + std::string(900, 'f');
+    const std::string longName = folder + "/" + std::string(200, 'n');
+    const struct {
+        std::string path;
+        bool writing;
+        std::string refusal;  // empty: within reach
+    } cases[] = {
+        {folder + "/short.txt", true, ""},
+        {folder + "/short.txt", false, ""},
+        {longName, true, "at most 2046"},
+        {longName, false, ""},
+        {"/" + std::string(2100, 'a'), false, "at most 2046"},
+        {"/a\nb", true, "line break"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.path.size()) + (c.writing ? " writing" : " reading"));
+        const std::optional<std::string> refusal = provider.pathOutOfReach(c.path, c.writing);
+        if (c.refusal.empty()) {
+            EXPECT_FALSE(refusal.has_value()) << *refusal;
+        } else {
+            ASSERT_TRUE(refusal.has_value());
+            EXPECT_NE(refusal->find(c.refusal), std::string::npos) << *refusal;
+        }
+    }
+}
+
 TEST(SFTPStorageProviderParsing, RemoteDigests) {
     const std::string digest(64, 'a');
     const std::pair<std::string, std::optional<std::string>> cases[] = {
@@ -1539,6 +1570,17 @@ TEST_F(SFTPLiveTest, RelativePathsStartingWithADashAndLongPaths) {
     EXPECT_NE(tooLong.message().find("too long"), std::string::npos) << tooLong.message();
     EXPECT_FALSE(fs::exists(fits + "f"));
 
+    // An upload below a folder that could not be made (its mkdir line was too long) is refused for
+    // its length, before anything is written, never for a folder on the way that is not there.
+    const fs::path deepSource = local.write("deep", "deep contents");
+    const SledError upload = expectSledError([&] {
+        provider.uploadFileInside(deepSource, fits + "f/file.txt", remote.path(), VornChecksum::sha256(deepSource), {},
+                                  {});
+    });
+    EXPECT_NE(upload.message().find("too long"), std::string::npos) << upload.message();
+    EXPECT_NE(upload.message().find("2046"), std::string::npos) << upload.message();
+    EXPECT_EQ(upload.message().find("symbolic link"), std::string::npos) << upload.message();
+    EXPECT_FALSE(folderHoldsPrefix(fits, ".vornsled-upload-"));
 }
 
 // Folders whose names sftp echoes escaped (not UTF-8, characters it cannot show, a backslash before

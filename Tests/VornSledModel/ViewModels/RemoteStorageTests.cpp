@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 
 #include <algorithm>
+#include <map>
 #include <random>
 
 #include <fcntl.h>
@@ -322,6 +323,46 @@ TEST_F(ModelRemoteTest, AnObjectReplacedSinceThePreviewIsNotCopied) {
     ASSERT_NE(refused, model->transfers().end());
     EXPECT_EQ(refused->status, SledTransferStatus::failed);
     EXPECT_EQ(refused->errorMessage, "Changed since the preview");
+}
+
+// A copy into an SFTP pane of a file whose path sftp cannot carry (its batch lines hold at most
+// 2046 bytes) fails that file's row before anything is made for it, with the limit in the message,
+// never as a folder on the way that is not there; the other file goes.
+TEST_F(ModelRemoteTest, AFileWhosePathSftpCannotCarryFailsItsRowBeforeAnythingIsMade) {
+    VORN_REQUIRE_SERVICE("sshd");
+    const std::filesystem::path remoteRoot = serverFolder();
+    std::string deepFolder = "deep";
+    for (int level = 0; level < 11; ++level) {
+        deepFolder += "/" + std::string(200, static_cast<char>('a' + level));
+    }
+    left.write(deepFolder + "/far.txt", "too far for sftp");
+    left.write("deep/near.txt", "near");
+
+    auto model = modelShowingServer(remoteRoot.string());
+    ModelToastLog toasts(*model);
+
+    select(*model->leftPane(), {"deep"});
+    transfer(*model, *model->leftPane(), *model->rightPane());
+    ASSERT_TRUE(modelWaitFor([&] { return toasts.last().rfind("Transferred", 0) == 0; }));
+    EXPECT_EQ(toasts.last(), "Transferred 1/2 file(s) (SHA-256 verified)");
+    std::map<std::string, SledTransferRecord> records;
+    for (const SledTransferRecord& record : model->transfers()) {
+        records.emplace(record.fileName, record);
+    }
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records.at("deep/near.txt").status, SledTransferStatus::completed);
+    const SledTransferRecord& far = records.at(deepFolder + "/far.txt");
+    EXPECT_EQ(far.status, SledTransferStatus::failed);
+    const std::string message = far.errorMessage.value_or("");
+    EXPECT_NE(message.find("too long"), std::string::npos) << message;
+    EXPECT_NE(message.find("at most 2046"), std::string::npos) << message;
+    EXPECT_EQ(message.find("symbolic link"), std::string::npos) << message;
+    EXPECT_EQ(vornReadFile(remoteRoot / "deep" / "near.txt"), "near");
+    std::vector<std::string> made;
+    for (const auto& item : std::filesystem::directory_iterator(remoteRoot / "deep")) {
+        made.push_back(item.path().filename().string());
+    }
+    EXPECT_EQ(made, std::vector<std::string>{"near.txt"});
 }
 
 // Folders named "Backup" and "Backup " side by side on the server: each entry opens its own
