@@ -71,6 +71,20 @@ std::string keyOfPath(std::string_view path, bool asPrefix) {
     return key;
 }
 
+// Object keys are UTF-8 text: the service reads a key's bytes as UTF-8 on both sides of the
+// signature, so any other bytes come back as a signature mismatch, which reads like a wrong
+// secret. Such a name is refused, as a name, before anything is sent.
+std::optional<std::string> keyRefusal(std::string_view key) {
+    if (VornUnicode::isValidUTF8(key)) return std::nullopt;
+    const std::string shown = VornUnicode::replacingInvalidUTF8(key);
+    return vornText("The name '" + shown + "' is not UTF-8 text, which object keys must be; nothing was sent.",
+                    "'" + shown + "' adı UTF-8 metin değil, oysa nesne anahtarları öyle olmalı; hiçbir şey gönderilmedi.");
+}
+
+void requireUTF8Key(std::string_view key) {
+    if (const auto refusal = keyRefusal(key)) throw SledError::remoteCommandFailed(*refusal);
+}
+
 // The start of an error body as text: invalid UTF-8 (including a character cut at the limit)
 // becomes U+FFFD.
 std::string errorMessageText(std::string_view body) {
@@ -173,6 +187,10 @@ std::string S3R2StorageProvider::buildObjectURL(const std::string& objectKey,
         vornText("Endpoint and bucket name are required.", "Uç nokta ve bucket adı gerekli."));
     auto url = VornURLComponents::parse(endpoint);
     if (!url) throw SledError::invalidProfile(vornText("Invalid endpoint URL: " + endpoint, "Geçersiz uç nokta adresi: " + endpoint));
+    requireUTF8Key(objectKey);
+    for (const QueryItem& item : queryItems) {
+        if (item.value) requireUTF8Key(*item.value);  // a listing's prefix is a key too
+    }
 
     const std::string encodedKey = encodeKey(objectKey);
     const bool pathStyle = profile_.usePathStyleAddressing || profile_.kind == ConnectionProtocolKind::cloudflareR2;
@@ -306,12 +324,14 @@ bool S3R2StorageProvider::isErrorDocument(std::string_view body) {
 
 S3R2StorageProvider::ListObjectsV2Page S3R2StorageProvider::listPage(
     const std::string& prefix, const std::optional<std::string>& delimiter, int maxKeys,
-    const std::optional<std::string>& continuationToken, std::stop_token stop) const {
+    const std::optional<std::string>& continuationToken, std::stop_token stop,
+    const std::optional<std::string>& startAfter) const {
     std::vector<QueryItem> items{{"list-type", "2"}};
     if (delimiter) items.push_back({"delimiter", *delimiter});
     items.push_back({"max-keys", std::to_string(maxKeys)});
     if (!prefix.empty()) items.push_back({"prefix", prefix});
     if (continuationToken) items.push_back({"continuation-token", *continuationToken});
+    if (startAfter) items.push_back({"start-after", *startAfter});
 
     VornHTTPResponse response;
     try {
@@ -485,16 +505,32 @@ void S3R2StorageProvider::createDirectory(const std::string& at, std::stop_token
     sendChecked("PUT", buildObjectURL(prefix), maxSmallReplyBytes, std::move(stop));
 }
 
+std::optional<std::string> S3R2StorageProvider::pathOutOfReach(const std::string& path, bool) const {
+    return keyRefusal(normalizeObjectKey(path));
+}
+
 void S3R2StorageProvider::deleteItem(const std::string& at, bool isDirectory, std::stop_token stop) const {
     const std::string key = isDirectory ? normalizePrefix(at) : normalizeObjectKey(at);
     // "DELETE /bucket" would address the bucket itself.
     if (key.empty()) throw SledError::remoteCommandFailed(vornText("Cannot delete the bucket root.", "Bucket kökü silinemez."));
+    // A folder is its marker and every key below it, and the one DELETE removes only the marker:
+    // a folder that still holds anything would stay, listed through what it holds, after a delete
+    // reported done. So one that holds anything is refused; the first key after the marker tells.
+    if (isDirectory && listPage(key, std::nullopt, 1, std::nullopt, stop, key).keyCount > 0) {
+        const std::string folder = key.substr(0, key.size() - 1);
+        const std::size_t slash = folder.rfind('/');
+        const std::string name = slash == std::string::npos ? folder : folder.substr(slash + 1);
+        throw SledError::remoteCommandFailed(
+            vornText("The folder '" + name + "' is not empty; delete what it holds first.",
+                     "'" + name + "' klasörü boş değil; önce içindekileri silin."));
+    }
     sendChecked("DELETE", buildObjectURL(key), maxSmallReplyBytes, std::move(stop));
 }
 
 void S3R2StorageProvider::copySingleObject(const std::string& fromKey, const std::string& toKey,
                                            std::stop_token stop) const {
     const std::string url = buildObjectURL(toKey);
+    requireUTF8Key(fromKey);
     const std::string source =
         "/" + AWSSigV4Signer::awsPercentEncode(VornUnicode::trimmed(profile_.bucket)) + "/" + encodeKey(fromKey);
     const VornHTTPResponse response = sendChecked(

@@ -40,7 +40,10 @@
 // - Renames are server-side copies followed by deletes (a folder: every file the walker finds
 //   below it, to depth 12). A rename never overwrites or merges: a target object, or any key under
 //   a target folder, fails it with "An item named '<name>' already exists." before anything moves.
-// - A delete of the bucket root is refused before anything is sent.
+// - A delete of the bucket root is refused before anything is sent, and so is that of a folder
+//   that still holds anything (its one DELETE would remove only its marker): a one-key listing
+//   after the marker tells.
+// - A key that is not UTF-8 text is refused before anything is sent, with a message naming it.
 // - The stop token ends a transfer in flight (VornTaskCancelled); a folder rename stops between files.
 class S3R2StorageProvider final : public SledStorageProvider {
 public:
@@ -90,6 +93,8 @@ public:
                     const std::optional<std::string>& sha256Hex, const SledProgressCallback& onProgress,
                     std::stop_token stop) const override;
     void createDirectory(const std::string& at, std::stop_token stop) const override;
+    // A key that is not UTF-8.
+    std::optional<std::string> pathOutOfReach(const std::string& path, bool writing) const override;
     void deleteItem(const std::string& at, bool isDirectory, std::stop_token stop) const override;
     void renameItem(const std::string& from, const std::string& to, bool isDirectory,
                     std::stop_token stop) const override;
@@ -146,9 +151,10 @@ private:
     // A bodiless request whose reply body is read up to `maxBodyBytes`; checked with validateHTTP.
     VornHTTPResponse sendChecked(const std::string& method, const std::string& url, std::size_t maxBodyBytes,
                                  std::stop_token stop, std::vector<std::pair<std::string, std::string>> headers = {}) const;
+    // One ListObjectsV2 page; `startAfter`: only keys that sort after it.
     ListObjectsV2Page listPage(const std::string& prefix, const std::optional<std::string>& delimiter,
                                int maxKeys, const std::optional<std::string>& continuationToken,
-                               std::stop_token stop) const;
+                               std::stop_token stop, const std::optional<std::string>& startAfter = std::nullopt) const;
     bool objectExists(const std::string& key, std::stop_token stop) const;
     bool anyKeyUnder(const std::string& prefix, std::stop_token stop) const;
 

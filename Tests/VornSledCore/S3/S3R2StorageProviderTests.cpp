@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 // The provider against the S3 test server, which checks every signature: a request whose sent
@@ -165,12 +166,87 @@ TEST(S3R2StorageProvider, FoldersMarkersAndDeletes) {
               (std::vector<std::string>{"deeper/", "b.txt"}));
     EXPECT_TRUE(provider.listDirectory(root + "/empty", {}).empty());
 
-    // A folder delete removes only its marker: a folder with files goes on being listed.
-    provider.deleteItem(root + "/sub", true, {});
+    // A folder delete is one DELETE of its marker, so a folder that still holds anything (files,
+    // only a nested folder's marker, files without a marker of its own) is refused and keeps it all.
+    provider.createDirectory(root + "/outer", {});
+    provider.createDirectory(root + "/outer/inner", {});
+    put(provider, temp, root + "/implicit/x.txt", "x");
+    for (const std::string folder : {"sub", "outer", "implicit"}) {
+        SCOPED_TRACE(folder);
+        const auto refused = s3ExpectSledError([&] { provider.deleteItem(root + "/" + folder, true, {}); });
+        EXPECT_EQ(refused.kind(), SledError::Kind::remoteCommandFailed);
+        EXPECT_EQ(refused.message(), "The folder '" + folder + "' is not empty; delete what it holds first.");
+    }
     provider.deleteItem(root + "/empty", true, {});
     provider.deleteItem(root + "/a.txt", false, {});
-    EXPECT_EQ(s3EntryNames(provider.listDirectory(root, {})), (std::vector<std::string>{"sub/"}));
-    EXPECT_EQ(tree(provider, root), (std::vector<std::string>{"sub/b.txt", "sub/deeper/c.txt"}));
+    EXPECT_EQ(s3EntryNames(provider.listDirectory(root, {})),
+              (std::vector<std::string>{"implicit/", "outer/", "sub/"}));
+    EXPECT_EQ(s3EntryNames(provider.listDirectory(root + "/outer", {})), std::vector<std::string>{"inner/"});
+    EXPECT_EQ(tree(provider, root), (std::vector<std::string>{"implicit/x.txt", "sub/b.txt", "sub/deeper/c.txt"}));
+
+    // Emptied from the inside out, each goes; the refused ones kept their markers meanwhile.
+    provider.deleteItem(root + "/sub/b.txt", false, {});
+    provider.deleteItem(root + "/sub/deeper/c.txt", false, {});
+    provider.deleteItem(root + "/outer/inner/", true, {});
+    EXPECT_EQ(s3EntryNames(provider.listDirectory(root, {})),
+              (std::vector<std::string>{"implicit/", "outer/", "sub/"}));
+    provider.deleteItem(root + "/sub", true, {});
+    provider.deleteItem(root + "/outer", true, {});
+    EXPECT_EQ(s3EntryNames(provider.listDirectory(root, {})), std::vector<std::string>{"implicit/"});
+}
+
+// Object keys are UTF-8 text. A name of other bytes (a file of this disk, say) is refused as a
+// name before anything is sent — on a port where nothing listens a request would fail to connect
+// instead — and in a batch it fails its own row only.
+TEST(S3R2StorageProvider, AKeyThatIsNotUTF8IsRefusedAsANameBeforeAnythingIsSent) {
+    VORN_REQUIRE_SERVICE("s3");
+    const auto provider = s3TestProvider();
+    const S3R2StorageProvider nowhere(s3TestProfile("http://127.0.0.1:1"), VornTestServices::value("S3_SECRET_KEY"));
+    const VornTestTempDir temp;
+    const std::string root = s3TestFolder();
+    const std::string bad = root + "/caf\351.txt";
+    const auto badLocal = temp.write("L/caf\351.txt", "not sent");
+    const auto okLocal = temp.write("L/ok.txt", "sent");
+    for (const S3R2StorageProvider* through : {&provider, &nowhere}) {
+        const std::function<void()> calls[] = {
+            [&] { through->uploadFile(badLocal, bad, std::nullopt, {}, {}); },
+            [&] { through->downloadFile(bad, temp / "back", {}, {}); },
+            [&] { through->createDirectory(root + "/caf\351", {}); },
+            [&] { through->deleteItem(bad, false, {}); },
+            [&] { through->deleteItem(root + "/caf\351", true, {}); },
+            [&] { through->renameItem(root + "/ok.txt", bad, false, {}); },
+            [&] { through->renameItem(root + "/ok", root + "/caf\351", true, {}); },
+            [&] { through->listDirectory(root + "/caf\351", {}); },
+            [&] { (void)through->generatePresignedDownloadURL(bad, 60, vornDateNow()); },
+        };
+        for (std::size_t i = 0; i < std::size(calls); ++i) {
+            SCOPED_TRACE(std::to_string(i) + (through == &nowhere ? " nowhere" : " server"));
+            const auto refused = s3ExpectSledError(calls[i]);
+            EXPECT_EQ(refused.kind(), SledError::Kind::remoteCommandFailed);
+            EXPECT_NE(refused.message().find("caf\uFFFD"), std::string::npos) << refused.message();
+            EXPECT_NE(refused.message().find("is not UTF-8 text"), std::string::npos) << refused.message();
+        }
+    }
+    EXPECT_FALSE(fs::exists(temp / "back"));
+    EXPECT_TRUE(provider.pathOutOfReach(bad, true).has_value());
+    EXPECT_FALSE(provider.pathOutOfReach(root + "/ok.txt", true).has_value());
+
+    const ParallelSledTransferEngine engine;
+    std::vector<SledTransferJobSpec> jobs;
+    for (const fs::path& source : {badLocal, okLocal}) {
+        jobs.push_back({VornUUID::random(), source.filename().string(), source.string(),
+                        root + "/" + source.filename().string(), 4, SledTransferDirection::upload});
+    }
+    const auto results = engine.executeBatch(jobs, LocalFileProvider(), provider, 2, true, {});
+    for (const SledTransferJobResult& result : results) {
+        if (result.recordID == jobs[0].recordID) {
+            EXPECT_FALSE(result.success);
+            EXPECT_NE(result.errorMessage.value_or("").find("is not UTF-8 text"), std::string::npos);
+        } else {
+            EXPECT_TRUE(result.success) << result.errorMessage.value_or("");
+        }
+    }
+    EXPECT_EQ(s3EntryNames(provider.listDirectory(root, {})), std::vector<std::string>{"ok.txt"});
 }
 
 TEST(S3R2StorageProvider, RenamesFilesWithoutOverwriting) {

@@ -402,3 +402,32 @@ TEST_F(ModelRemoteTest, AnSFTPFolderWhoseNameEndsInASpaceIsOpenedAndCopiedAsItse
     EXPECT_EQ(vornReadFile(left / "Backup " / "new.txt"), "in Backup with a space");
     EXPECT_FALSE(std::filesystem::exists(left / "Backup"));
 }
+
+// A bucket folder that still holds objects is not deleted: its one DELETE would remove only the
+// marker and leave the folder listed through what it holds. The pane says why, and nothing goes.
+TEST_F(ModelRemoteTest, DeletingABucketFolderThatStillHoldsObjectsIsRefusedWithTheReason) {
+    VORN_REQUIRE_SERVICE("s3");
+    const std::string folder = s3TestFolder();
+    const S3R2StorageProvider writer = s3TestProvider();
+    const VornTestTempDir staging;
+    writer.createDirectory(folder + "/photos", {});
+    writer.uploadFile(staging.write("a", "pixels"), folder + "/photos/a.jpg", std::nullopt, {}, {});
+
+    auto model = makeModel();
+    ModelToastLog toasts(*model);
+    ConnectionProfile profile = s3TestProfile();
+    saveProfile(*model, profile, VornTestServices::value("S3_SECRET_KEY"));
+    PaneBrowserState& bucket = *model->rightPane();
+    model->jumpToBookmark({VornUUID::random(), "", PaneEndpoint::remote(profile.id), folder}, &bucket);
+    waitForListing(bucket);
+    ASSERT_EQ(names(bucket.entries()), std::vector<std::string>{"photos"});
+
+    const std::size_t before = toasts.messages.size();
+    select(bucket, {"photos"});
+    model->deleteSelected(&bucket);
+    ASSERT_TRUE(toasts.waitForCount(before + 1));
+    EXPECT_TRUE(toasts.messages.back().isError);
+    EXPECT_EQ(toasts.last(), "Remote operation failed: The folder 'photos' is not empty; delete what it holds first.");
+    EXPECT_EQ(s3EntryNames(writer.listDirectory(folder + "/photos", {})), std::vector<std::string>{"a.jpg"});
+    EXPECT_EQ(s3EntryNames(writer.listDirectory(folder, {})), std::vector<std::string>{"photos/"});
+}
