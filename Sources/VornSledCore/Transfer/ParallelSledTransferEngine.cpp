@@ -350,6 +350,46 @@ std::string describe(std::exception_ptr failure) {
     }
 }
 
+// A path through one of this process's descriptors ("/proc/<pid>/fd/<n>", which is how files held
+// open are handed to providers and the programs they start), and the path the user knows it by.
+// For a folder, a name inside it stands for `shown`: the folder holds open where a copy lands, and
+// whatever is written there (the landing file, a provider's own partial file) is the file the
+// user chose.
+struct DescriptorName {
+    std::string descriptor;
+    fs::path shown;
+    bool isFolder = false;
+};
+
+bool isNameCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
+           c == '_';
+}
+
+// `text` with each such path in it put as the user knows it.
+std::string inUsersTerms(std::string text, const std::vector<DescriptorName>& names) {
+    for (const DescriptorName& name : names) {
+        for (std::size_t at = text.find(name.descriptor); at != std::string::npos; at = text.find(name.descriptor, at)) {
+            std::size_t end = at + name.descriptor.size();
+            if (end < text.size() && text[end] >= '0' && text[end] <= '9') {
+                at = end;  // another descriptor whose number starts alike
+                continue;
+            }
+            fs::path shown = name.shown;
+            if (name.isFolder && end < text.size() && text[end] == '/') {
+                // The hidden files written there carry only these characters in their names.
+                for (++end; end < text.size() && isNameCharacter(text[end]); ++end) {
+                }
+            } else if (name.isFolder) {
+                shown = shown.parent_path();
+            }
+            text.replace(at, end - at, shown.string());
+            at += shown.string().size();
+        }
+    }
+    return text;
+}
+
 class JobRunner {
 public:
     JobRunner(const SledTransferJobSpec& job, const SledStorageProvider& source, const SledStorageProvider& destination,
@@ -386,7 +426,7 @@ public:
         } catch (const VornTaskCancelled&) {
             return fail(SledTransferStatus::cancelled, SledError::cancelled().description());
         } catch (...) {
-            return fail(SledTransferStatus::failed, describe(std::current_exception()));
+            return fail(SledTransferStatus::failed, inUsersTerms(describe(std::current_exception()), descriptors_));
         }
     }
 
@@ -418,9 +458,11 @@ private:
         VornTemporaryFile file;
     };
 
-    Landing localLanding() const {
+    Landing localLanding() {
         LocalDestination destination = openLocalDestination(job_, batchFolder_);
-        const fs::path inFolder = fs::path(vornDescriptorPath(destination.folder.get())) / destination.name;
+        const std::string folder = vornDescriptorPath(destination.folder.get());
+        descriptors_.push_back({folder, destination.shown, true});
+        const fs::path inFolder = fs::path(folder) / destination.name;
         sledRemoveStaleSiblings(inFolder);
         const fs::path path = sledHiddenSibling(inFolder, "transfer");
         std::string name = path.filename().string();
@@ -439,6 +481,7 @@ private:
         // The provider (or the program it starts) reads the file that was opened and hashed, not
         // whatever the name leads to by then.
         const std::string sent = vornDescriptorPath(source.file.get());
+        descriptors_.push_back({sent, job_.sourcePath});
         const std::string& root = job_.destinationRoot ? *job_.destinationRoot : std::string();
         Digest digest;
         SledUploadResult uploaded;
@@ -548,6 +591,7 @@ private:
         std::optional<LocalSource> localSource;
         if (isSourceLocal_) {
             localSource = openLocalSource(job_);
+            descriptors_.push_back({vornDescriptorPath(localSource->file.get()), job_.sourcePath});
         }
         const SledDownloadResult downloaded = source_.downloadFile(
             localSource ? vornDescriptorPath(localSource->file.get()) : job_.sourcePath, relayFile.path(),
@@ -602,6 +646,8 @@ private:
     const std::stop_token stop_;
     const fs::path& batchFolder_;
     const bool duplicate_;
+    // The descriptor paths this job handed out, for its failure to name what the user knows.
+    std::vector<DescriptorName> descriptors_;
 };
 
 // The jobs that write a destination an earlier job of the list already writes. The first keeps

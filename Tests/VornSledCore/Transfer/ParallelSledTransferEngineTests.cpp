@@ -1,6 +1,7 @@
 #include "ParallelSledTransferEngine.h"
 
 #include "LocalFileProvider.h"
+#include "SFTPTestSupport.h"
 #include "SledError.h"
 #include "VornChecksum.h"
 #include "VornRawValue.h"
@@ -9,11 +10,13 @@
 #include "VornTestSupport.h"
 #include "VornTestTmpfs.h"
 #include "VornXDG.h"
+#include "../S3/S3ProviderTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <string>
@@ -522,6 +525,10 @@ TEST(ParallelSledTransferEngine, ADestinationWithoutRoomFailsOnlyTheJobThatDoesN
     EXPECT_FALSE(bigResult.success);
     EXPECT_NE(bigResult.errorMessage.value_or("").find("No space left on device"), std::string::npos)
         << bigResult.errorMessage.value_or("");
+    // Named as the user chose it, not as the descriptor path it was written through.
+    EXPECT_NE(bigResult.errorMessage.value_or("").find((small / "big.bin").string()), std::string::npos)
+        << bigResult.errorMessage.value_or("");
+    EXPECT_EQ(bigResult.errorMessage.value_or("").find("/proc/"), std::string::npos) << bigResult.errorMessage.value_or("");
     EXPECT_TRUE(resultFor(results, littleJob.recordID).success);
     EXPECT_EQ(vornReadFile(small / "little.txt"), "fits");
     EXPECT_FALSE(fs::exists(small / "big.bin"));
@@ -529,6 +536,51 @@ TEST(ParallelSledTransferEngine, ADestinationWithoutRoomFailsOnlyTheJobThatDoesN
         EXPECT_EQ(item.path().filename(), "little.txt") << "nothing half-written stays behind";
     }
     EXPECT_TRUE(relayFilesLeft().empty());
+}
+
+// The same from a server: each back end writes its own partial file beside the destination, and
+// its failure (sftp's words, or this process's own) still names the file the user chose.
+TEST(ParallelSledTransferEngine, ADownloadThatFillsTheDiskNamesTheChosenFile) {
+    VORN_REQUIRE_SERVICE("sshd");
+    VORN_REQUIRE_SERVICE("s3");
+    VornTestTmpfs small("1m");
+    VORN_REQUIRE_TMPFS(small);
+    const std::string big(2 * 1024 * 1024, 'B');
+    const std::string name = "full-" + VornUUID::random().uuidString() + ".bin";
+    const fs::path onServer = fs::path(VornTestServices::value("SSHD_HOME")) / name;
+    std::ofstream(onServer, std::ios::binary) << big;
+    const struct RemoveAfter {
+        fs::path path;
+        ~RemoveAfter() {
+            std::error_code ignored;
+            fs::remove(path, ignored);
+        }
+    } removeAfter{onServer};
+    const S3R2StorageProvider bucket = s3TestProvider();
+    const std::string key = s3TestFolder() + "/" + name;
+    VornTestTempDir dir;
+    bucket.uploadFile(dir.write("up", big), key, std::nullopt, {}, {});
+    const SFTPStorageProvider server = sftpTestProvider();
+
+    const struct {
+        std::string label;
+        const SledStorageProvider& source;
+        std::string path;
+    } cases[] = {{"sftp", server, onServer.string()}, {"s3", bucket, key}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const fs::path chosen = small / (c.label + ".bin");
+        const auto copy = job(name, c.path, chosen.string(), static_cast<std::int64_t>(big.size()),
+                              SledTransferDirection::download);
+        const auto results = engine.executeBatch({copy}, c.source, LocalFileProvider(), 1, true, {});
+        ASSERT_EQ(results.size(), 1u);
+        const std::string message = results[0].errorMessage.value_or("");
+        EXPECT_FALSE(results[0].success);
+        EXPECT_NE(message.find(chosen.string()), std::string::npos) << message;
+        EXPECT_EQ(message.find("/proc/"), std::string::npos) << message;
+        EXPECT_TRUE(fs::is_empty(small.path())) << "nothing half-written stays behind";
+    }
+    SFTPStorageProvider::closeSharedConnections();
 }
 
 namespace {
