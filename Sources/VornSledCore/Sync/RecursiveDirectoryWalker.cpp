@@ -8,9 +8,17 @@
 #include "VornTaskCancelled.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <map>
+#include <mutex>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string_view>
+#include <thread>
+#include <utility>
 
 namespace {
 
@@ -24,51 +32,191 @@ std::string linkReason(const std::string& name) {
                     "'" + name + "' sembolik bir bağlantı; klasör içindeki bağlantılar izlenmez.");
 }
 
-struct Walk {
-    const SledStorageProvider& provider;
-    const SyncExclusionPatterns& patterns;
-    int maxDepth;
-    std::stop_token stop;
-    bool skipLinks;
-    RecursiveDirectoryWalker::Collected& found;
+std::string joined(const std::string& prefix, const std::string& name) {
+    return prefix.empty() ? name : prefix + "/" + name;
+}
 
-    static std::string joined(const std::string& prefix, const std::string& name) {
-        return prefix.empty() ? name : prefix + "/" + name;
-    }
+// Where an item comes in a walk that lists one folder at a time, depth first: the position of each
+// entry on the way in its folder's listing (the entries it left out first, then the listed ones).
+// Keys compare as that walk meets the items, a folder before everything below it.
+using WalkOrder = std::vector<std::uint32_t>;
 
-    void folder(const std::string& currentPath, const std::string& relativePrefix, int depth) {
-        if (stop.stop_requested()) {
+WalkOrder below(const WalkOrder& folder, std::size_t position) {
+    WalkOrder order;
+    order.reserve(folder.size() + 1);
+    order = folder;
+    order.push_back(static_cast<std::uint32_t>(position));
+    return order;
+}
+
+struct PendingFolder {
+    std::string path;
+    std::string relativePrefix;
+    int depth = 0;
+};
+
+// One walk, with up to listingsAtOnce folder listings in flight. Every listed folder's files and
+// skipped entries are kept, with the subfolders still to list; what comes out is what the walk
+// one folder at a time would give: the same files (sorted afterwards), the skipped entries in
+// its order, and the error it would meet first. A folder that comes after a failed one in that
+// order is not listed (or its listing is stopped); one before it still is, since it might fail
+// first.
+class Walk {
+public:
+    Walk(const SledStorageProvider& provider, const SyncExclusionPatterns& patterns, int maxDepth,
+         std::stop_token stop, bool skipLinks)
+        : provider_(provider), patterns_(patterns), maxDepth_(maxDepth), stop_(std::move(stop)), skipLinks_(skipLinks) {}
+
+    RecursiveDirectoryWalker::Collected run(const std::string& root) {
+        if (stop_.stop_requested()) {
             throw VornTaskCancelled();
         }
-        if (depth > maxDepth) {
-            return;
+        pending_.emplace(WalkOrder{}, PendingFolder{root, "", 0});
+        {
+            // A stop request ends the listings in flight and starts no more.
+            const std::stop_callback onStop(stop_, [this] {
+                std::lock_guard guard(lock_);
+                cancelled_ = true;
+                for (auto& [order, listing] : running_) {
+                    listing->request_stop();
+                }
+                changed_.notify_all();
+            });
+            std::vector<std::jthread> helpers;
+            for (int helper = 1; helper < RecursiveDirectoryWalker::listingsAtOnce; ++helper) {
+                helpers.emplace_back([this] { work(); });
+            }
+            work();
+        }  // every listing has ended here
+        if (cancelled_) {
+            throw VornTaskCancelled();
         }
-        SledListing listing = provider.listDirectoryWithSkipped(currentPath, stop);
+        if (failure_) {
+            std::rethrow_exception(failure_);
+        }
+        std::sort(skipped_.begin(), skipped_.end(),
+                  [](const auto& a, const auto& b) { return a.first < b.first; });
+        RecursiveDirectoryWalker::Collected collected;
+        collected.files = std::move(files_);
+        collected.skipped.reserve(skipped_.size());
+        for (auto& [order, node] : skipped_) {
+            collected.skipped.push_back(std::move(node));
+        }
+        return collected;
+    }
+
+private:
+    // Whether a folder at `order` may still be listed: nothing failed before it in walk order.
+    bool wanted(const WalkOrder& order) const { return !failedAt_ || order < *failedAt_; }
+
+    void work() {
+        std::unique_lock guard(lock_);
+        for (;;) {
+            changed_.wait(guard, [this] {
+                return cancelled_ || (!pending_.empty() && wanted(pending_.begin()->first)) || running_.empty();
+            });
+            if (cancelled_ || pending_.empty() || !wanted(pending_.begin()->first)) {
+                // Nothing left that this walk needs, and nothing running that could add to it.
+                if (cancelled_ || running_.empty()) {
+                    changed_.notify_all();
+                    return;
+                }
+                continue;
+            }
+            auto next = pending_.extract(pending_.begin());
+            const WalkOrder order = std::move(next.key());
+            const PendingFolder folder = std::move(next.mapped());
+            std::stop_source own;
+            running_.emplace(order, &own);
+            guard.unlock();
+            std::optional<SledListing> listing;
+            std::exception_ptr error;
+            try {
+                listing = provider_.listDirectoryWithSkipped(folder.path, own.get_token());
+            } catch (...) {
+                error = std::current_exception();
+            }
+            guard.lock();
+            running_.erase(order);
+            if (!cancelled_ && wanted(order)) {
+                if (error) {
+                    fail(order, error);
+                } else {
+                    try {
+                        take(order, folder, std::move(*listing));
+                    } catch (...) {
+                        fail(order, std::current_exception());
+                    }
+                }
+            }
+            changed_.notify_all();
+        }
+    }
+
+    // Called with the lock held.
+    void fail(const WalkOrder& order, std::exception_ptr error) {
+        failedAt_ = order;
+        failure_ = std::move(error);
+        for (auto& [runningOrder, listing] : running_) {
+            if (!wanted(runningOrder)) {
+                listing->request_stop();
+            }
+        }
+        // Folders after it in walk order are never listed now.
+        pending_.erase(pending_.lower_bound(order), pending_.end());
+    }
+
+    // Sorts one folder's listing into files, skipped entries and folders still to list. Called
+    // with the lock held.
+    void take(const WalkOrder& order, const PendingFolder& folder, SledListing&& listing) {
+        std::size_t position = 0;
         for (SledSkippedEntry& skipped : listing.skipped) {
-            if (!patterns.excludes(skipped.name)) {
-                std::string relativePath = joined(relativePrefix, skipped.name);
-                found.skipped.push_back(SkippedFileNode{std::move(relativePath), std::move(skipped)});
+            const std::size_t at = position++;
+            if (!patterns_.excludes(skipped.name)) {
+                std::string relativePath = joined(folder.relativePrefix, skipped.name);
+                skipped_.emplace_back(below(order, at), SkippedFileNode{std::move(relativePath), std::move(skipped)});
             }
         }
         for (SledFileEntry& entry : listing.entries) {
-            if (patterns.excludes(entry.name)) {
+            const std::size_t at = position++;
+            if (patterns_.excludes(entry.name)) {
                 continue;
             }
-            std::string relativePath = joined(relativePrefix, entry.name);
+            std::string relativePath = joined(folder.relativePrefix, entry.name);
             const bool unsafe = !sledIsOneComponent(entry.name);
-            if (unsafe || (skipLinks && entry.isSymbolicLink)) {
+            if (unsafe || (skipLinks_ && entry.isSymbolicLink)) {
                 SledSkippedEntry skipped{entry.name, entry.path, entry.isDirectory,
                                          unsafe ? unsafeNameReason(entry.name) : linkReason(entry.name)};
-                found.skipped.push_back(SkippedFileNode{std::move(relativePath), std::move(skipped)});
+                skipped_.emplace_back(below(order, at), SkippedFileNode{std::move(relativePath), std::move(skipped)});
                 continue;
             }
             if (entry.isDirectory) {
-                folder(entry.path, relativePath, depth + 1);
+                if (folder.depth + 1 <= maxDepth_ && wanted(below(order, at))) {
+                    pending_.emplace(below(order, at), PendingFolder{entry.path, std::move(relativePath), folder.depth + 1});
+                }
             } else {
-                found.files.push_back(RelativeFileNode{std::move(relativePath), std::move(entry)});
+                files_.push_back(RelativeFileNode{std::move(relativePath), std::move(entry)});
             }
         }
     }
+
+    const SledStorageProvider& provider_;
+    const SyncExclusionPatterns& patterns_;
+    const int maxDepth_;
+    const std::stop_token stop_;
+    const bool skipLinks_;
+
+    std::mutex lock_;
+    std::condition_variable changed_;
+    // Folders still to list, first in walk order first, so that the walk keeps close to the order
+    // of one listing at a time and an early failure is met early.
+    std::map<WalkOrder, PendingFolder> pending_;
+    std::map<WalkOrder, std::stop_source*> running_;
+    bool cancelled_ = false;
+    std::optional<WalkOrder> failedAt_;
+    std::exception_ptr failure_;
+    std::vector<RelativeFileNode> files_;
+    std::vector<std::pair<WalkOrder, SkippedFileNode>> skipped_;
 };
 
 }  // namespace
@@ -82,7 +230,7 @@ std::vector<RelativeFileNode> RecursiveDirectoryWalker::collectFiles(const std::
     if (!collected.skipped.empty()) {
         const SkippedFileNode& first = collected.skipped.front();
         const std::size_t slash = first.relativePath.size() - first.entry.name.size();
-        const std::string folder = slash == 0 ? in : Walk::joined(in, first.relativePath.substr(0, slash - 1));
+        const std::string folder = slash == 0 ? in : joined(in, first.relativePath.substr(0, slash - 1));
         throw SledListingError::unsafeName(folder, first.entry.name);
     }
     return std::move(collected.files);
@@ -95,13 +243,12 @@ RecursiveDirectoryWalker::Collected RecursiveDirectoryWalker::collectFilesAndSki
         throw std::invalid_argument("the depth limit of a walk must not be negative");
     }
     const SyncExclusionPatterns patterns(excludedPatterns);
-    Collected collected;
-    Walk{provider, patterns, maxDepth, std::move(stop), skipLinks, collected}.folder(in, "", 0);
+    Collected collected = Walk(provider, patterns, maxDepth, std::move(stop), skipLinks).run(in);
     const auto less = [](const RelativeFileNode& a, const RelativeFileNode& b) {
         return localizedStandardLess(a.relativePath, b.relativePath);
     };
-    // Sorted listings walked depth first mostly come out in order already; checking costs one
-    // pass, whereas the stable sort would take a buffer of half the nodes besides them.
+    // Listings that came in one after another mostly leave the files in order already; checking
+    // costs one pass, whereas the stable sort would take a buffer of half the nodes besides them.
     if (!std::is_sorted(collected.files.begin(), collected.files.end(), less)) {
         std::stable_sort(collected.files.begin(), collected.files.end(), less);
     }

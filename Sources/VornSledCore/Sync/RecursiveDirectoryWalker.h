@@ -19,18 +19,25 @@ struct SkippedFileNode {
 struct RecursiveDirectoryWalker {
     RecursiveDirectoryWalker() = delete;
 
+    // How many folder listings one walk keeps in flight: a remote back end answers several at once
+    // over one login, and each costs a few round trips that would otherwise follow one another.
+    static constexpr int listingsAtOnce = 8;
+
     // Every file below the folder `in`, each with its path relative to `in`, sorted by relative
-    // path under localizedStandardLess (stable). Depth first, one listing per folder visited: the
-    // root is depth 0 and folders down to depth `maxDepth` are listed, deeper ones silently not
-    // (with 0 only the root's own files are found). A name matched by `excludedPatterns` (see
-    // SyncExclusionPatterns) is skipped, and an excluded folder is not entered. Empty folders leave
-    // no trace.
+    // path under localizedStandardLess (stable). One listing per folder visited, up to
+    // listingsAtOnce of them at once, the next one taken first in depth-first order: the root is
+    // depth 0 and folders down to depth `maxDepth` are listed, deeper ones silently not (with 0
+    // only the root's own files are found). A name matched by `excludedPatterns` (see
+    // SyncExclusionPatterns) is skipped, and an excluded folder is not entered. Empty folders
+    // leave no trace.
     //
-    // All or nothing: the first failing listing ends the walk with its error, unchanged (a
-    // SledListingError::tooLarge among them, so a truncated folder never passes for a whole one).
-    // An entry whose name cannot be a path component fails it with SledListingError::unsafeName.
-    // A stop request is noticed before each listing and throws VornTaskCancelled. A negative
-    // `maxDepth` is refused with std::invalid_argument.
+    // All or nothing: a failing listing ends the walk with its error, unchanged (a
+    // SledListingError::tooLarge among them, so a truncated folder never passes for a whole one);
+    // of several, the one a depth-first walk listing one folder at a time would meet first.
+    // Listings still in flight are stopped and awaited before the walk returns or throws. An entry
+    // whose name cannot be a path component fails it with SledListingError::unsafeName. A stop
+    // request is noticed before each listing, stops those in flight, and throws
+    // VornTaskCancelled. A negative `maxDepth` is refused with std::invalid_argument.
     static std::vector<RelativeFileNode> collectFiles(const std::string& in, const SledStorageProvider& provider,
                                                       const std::vector<std::string>& excludedPatterns,
                                                       int maxDepth, std::stop_token stop);
@@ -38,7 +45,7 @@ struct RecursiveDirectoryWalker {
     // What a walk found and what it left out.
     struct Collected {
         std::vector<RelativeFileNode> files;
-        std::vector<SkippedFileNode> skipped;  // in the order met
+        std::vector<SkippedFileNode> skipped;  // in the order a depth-first walk meets them
     };
 
     // The same walk, but an entry whose name is not exactly one path component (in the listing or

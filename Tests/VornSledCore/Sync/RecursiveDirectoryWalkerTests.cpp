@@ -3,6 +3,7 @@
 #include "RecursiveDirectoryWalker.h"
 #include "SledError.h"
 #include "SledListingError.h"
+#include "VornLocalizedCompare.h"
 #include "VornRawValue.h"
 #include "VornTaskCancelled.h"
 #include "VornTestForwardingProvider.h"
@@ -12,6 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -195,9 +200,12 @@ TEST(RecursiveDirectoryWalker, AFailingListingAnywhereFailsTheWholeWalkUnchanged
     const std::optional<SledError> error = walkError<SledError>(store, "/root");
     ASSERT_TRUE(error);
     EXPECT_STREQ(error->what(), "Remote operation failed: permission denied");
-    // Depth first in listing order: the walk stopped at the failing folder and listed nothing after it.
-    EXPECT_EQ(store.calls(), (std::vector<std::string>{"list /root", "list /root/d1", "list /root/d1/d2",
-                                                       "list /root/d1/d2/d3"}));
+    // Nothing below the failing folder was listed; of the folders after it only a sibling that was
+    // already in flight beside the way down may have been.
+    std::vector<std::string> calls = store.calls();
+    std::erase(calls, "list /root/z");
+    EXPECT_EQ(calls, (std::vector<std::string>{"list /root", "list /root/d1", "list /root/d1/d2",
+                                               "list /root/d1/d2/d3"}));
 }
 
 TEST(RecursiveDirectoryWalker, ATruncatedListingIsAnErrorNeverAShorterTree) {
@@ -254,16 +262,201 @@ TEST(RecursiveDirectoryWalker, ListsOnceForEachFolderItVisits) {
     EXPECT_EQ(store.calls(), (std::vector<std::string>{"list /r", "list /r/a", "list /r/a/b"}));
 }
 
+namespace {
+
+// An in-memory back end whose listings of chosen folders wait until that many listings are in
+// flight together, and which notes the most it ever saw at once.
+class RendezvousProvider final : public VornTestForwardingProvider {
+public:
+    RendezvousProvider(VornTestMemoryProvider store, std::set<std::string> meeting)
+        : VornTestForwardingProvider(std::move(store)), meeting_(std::move(meeting)) {}
+
+    std::vector<SledFileEntry> listDirectory(const std::string& at, std::stop_token stop) const override {
+        std::unique_lock guard(lock_);
+        ++inFlight_;
+        most_ = std::max(most_, inFlight_);
+        arrived_.notify_all();
+        if (meeting_.contains(at)) {
+            ++met_;
+            arrived_.notify_all();
+            arrived_.wait(guard, [this] { return met_ >= meeting_.size(); });
+        }
+        guard.unlock();
+        std::vector<SledFileEntry> entries = store().listDirectory(at, stop);
+        guard.lock();
+        --inFlight_;
+        return entries;
+    }
+    std::size_t most() const {
+        std::lock_guard guard(lock_);
+        return most_;
+    }
+
+private:
+    std::set<std::string> meeting_;
+    mutable std::mutex lock_;
+    mutable std::condition_variable arrived_;
+    mutable std::size_t inFlight_ = 0;
+    mutable std::size_t most_ = 0;
+    mutable std::size_t met_ = 0;
+};
+
+}  // namespace
+
+// Sibling folders are listed at once: each of the five listings below waits until all five are in
+// flight, which only a walk holding several listings at a time lets happen; and never more than
+// the walk's bound, however many folders wait.
+TEST(RecursiveDirectoryWalker, SiblingFoldersAreListedTogetherWithinTheBound) {
+    const VornTestMemoryProvider store;
+    std::set<std::string> meeting;
+    std::vector<std::string> expected;
+    for (int folder = 0; folder < 5; ++folder) {
+        const std::string name = "f" + std::to_string(folder);
+        store.addFile("/r/" + name + "/inner/deep.txt", "d");
+        store.addFile("/r/" + name + "/top.txt", "t");
+        meeting.insert("/r/" + name);
+        expected.push_back(name + "/inner/deep.txt");
+        expected.push_back(name + "/top.txt");
+    }
+    for (int folder = 0; folder < 30; ++folder) {
+        store.addFile("/r/many/m" + std::to_string(folder) + "/x.txt", "x");
+        expected.push_back("many/m" + std::to_string(folder) + "/x.txt");
+    }
+    std::sort(expected.begin(), expected.end(), localizedStandardLess);
+    const RendezvousProvider provider(store, meeting);
+    EXPECT_EQ(relativePaths(walk(provider, "/r")), expected);
+    EXPECT_GE(provider.most(), 5u);
+    EXPECT_LE(provider.most(), static_cast<std::size_t>(RecursiveDirectoryWalker::listingsAtOnce));
+    std::vector<std::string> calls = store.calls();
+    EXPECT_EQ(calls.size(), std::set<std::string>(calls.begin(), calls.end()).size()) << "each folder listed once";
+    EXPECT_EQ(calls.size(), 1u + 5u * 2u + 1u + 30u);
+}
+
+// Whatever order the listings end in, the result is the one of a walk listing one folder at a
+// time: files sorted, the entries left out in the order that walk meets them, and of several
+// failures the one it would meet first.
+TEST(RecursiveDirectoryWalker, ListingsEndingOutOfOrderGiveTheOneAtATimeResult) {
+    const VornTestMemoryProvider store;
+    for (const char* file : {"/r/a/1.txt", "/r/a/in/2.txt", "/r/b/3.txt", "/r/b/in/4.txt", "/r/c/5.txt"}) {
+        store.addFile(file, "x");
+    }
+    // The first folder's listing ends only once the last one's subfolder has been listed.
+    const auto lastDone = std::make_shared<VornTestGate>();
+    store.setScript(VornTestMemoryProvider::Operation::list, "/r/a", {.gate = lastDone});
+    store.setScript(VornTestMemoryProvider::Operation::list, "/r/b/in", {.onStart = [lastDone] { lastDone->open(); }});
+    struct Hostile final : VornTestForwardingProvider {
+        using VornTestForwardingProvider::VornTestForwardingProvider;
+        SledListing listDirectoryWithSkipped(const std::string& at, std::stop_token stop) const override {
+            SledListing listing{store().listDirectory(at, stop), {}};
+            if (at != "/r") {
+                listing.skipped.push_back(SledSkippedEntry{"left/out", at + "/left/out", false, "left out"});
+                listing.entries.push_back(SledFileEntry{"..", "/", true, 0, std::nullopt, std::nullopt, std::nullopt});
+            }
+            return listing;
+        }
+    };
+    const Hostile provider(store);
+    const RecursiveDirectoryWalker::Collected found =
+        RecursiveDirectoryWalker::collectFilesAndSkipped("/r", provider, {}, defaultDepth, {});
+    EXPECT_EQ(relativePaths(found.files),
+              (std::vector<std::string>{"a/1.txt", "a/in/2.txt", "b/3.txt", "b/in/4.txt", "c/5.txt"}));
+    std::vector<std::string> skipped;
+    for (const SkippedFileNode& node : found.skipped) {
+        skipped.push_back(node.relativePath);
+    }
+    // In each folder its left-out names first, then its listing in order, subfolders entered in place.
+    EXPECT_EQ(skipped, (std::vector<std::string>{"a/left/out", "a/in/left/out", "a/in/..", "a/..", "b/left/out",
+                                                  "b/in/left/out", "b/in/..", "b/..", "c/left/out", "c/.."}));
+
+    // Two failures, the later one in walk order first in time: the earlier one is what the walk
+    // throws.
+    const VornTestMemoryProvider failing;
+    for (const char* file : {"/r/a/deep/1.txt", "/r/z/2.txt"}) {
+        failing.addFile(file, "x");
+    }
+    const auto laterFailed = std::make_shared<VornTestGate>();
+    failing.setScript(VornTestMemoryProvider::Operation::list, "/r/z",
+                      {.onStart = [laterFailed] { laterFailed->open(); },
+                       .error = std::make_exception_ptr(SledError::remoteCommandFailed("later"))});
+    failing.setScript(VornTestMemoryProvider::Operation::list, "/r/a/deep",
+                      {.gate = laterFailed, .error = std::make_exception_ptr(SledError::remoteCommandFailed("earlier"))});
+    const std::optional<SledError> error = walkError<SledError>(failing, "/r");
+    ASSERT_TRUE(error);
+    EXPECT_STREQ(error->what(), "Remote operation failed: earlier");
+}
+
+// A failing listing stops the listings after it in walk order that are still in flight, and the
+// walk returns only once they have ended; a stop request does the same to all of them and lists
+// nothing more.
+TEST(RecursiveDirectoryWalker, ListingsInFlightAreStoppedAndAwaited) {
+    // Each waits for its stop, so the walk could not return without stopping it.
+    class Waiting final : public VornTestForwardingProvider {
+    public:
+        Waiting(VornTestMemoryProvider store, std::string waiting)
+            : VornTestForwardingProvider(std::move(store)), waiting_(std::move(waiting)) {}
+        std::vector<SledFileEntry> listDirectory(const std::string& at, std::stop_token stop) const override {
+            if (at == waiting_) {
+                started->open();
+                std::mutex lock;
+                std::condition_variable_any never;
+                std::unique_lock guard(lock);
+                never.wait(guard, stop, [] { return false; });
+                ended = true;
+                throw VornTaskCancelled();
+            }
+            return store().listDirectory(at, stop);
+        }
+        std::shared_ptr<VornTestGate> started = std::make_shared<VornTestGate>();
+        mutable std::atomic<bool> ended{false};
+
+    private:
+        std::string waiting_;
+    };
+
+    const VornTestMemoryProvider store;
+    for (const char* file : {"/r/a/1.txt", "/r/b/2.txt", "/r/b/in/3.txt"}) {
+        store.addFile(file, "x");
+    }
+    const Waiting afterTheFailure(store, "/r/b");
+    store.setScript(VornTestMemoryProvider::Operation::list, "/r/a",
+                    {.gate = afterTheFailure.started,
+                     .error = std::make_exception_ptr(SledError::remoteCommandFailed("gone"))});
+    const std::optional<SledError> error = walkError<SledError>(afterTheFailure, "/r");
+    ASSERT_TRUE(error);
+    EXPECT_STREQ(error->what(), "Remote operation failed: gone");
+    EXPECT_TRUE(afterTheFailure.ended);
+
+    const VornTestMemoryProvider other;
+    for (const char* file : {"/r/a/1.txt", "/r/a/in/2.txt", "/r/b/3.txt"}) {
+        other.addFile(file, "x");
+    }
+    const Waiting cancelled(other, "/r/b");
+    std::stop_source stop;
+    other.setScript(VornTestMemoryProvider::Operation::list, "/r/a",
+                    {.onStart = [&] { cancelled.started->wait(); stop.request_stop(); }});
+    EXPECT_THROW(RecursiveDirectoryWalker::collectFiles("/r", cancelled, {}, defaultDepth, stop.get_token()),
+                 VornTaskCancelled);
+    EXPECT_TRUE(cancelled.ended);
+    std::vector<std::string> calls = other.calls();
+    std::sort(calls.begin(), calls.end());
+    EXPECT_EQ(calls, (std::vector<std::string>{"list /r", "list /r/a"})) << "nothing listed after the stop";
+}
+
 TEST(RecursiveDirectoryWalker, AStopRequestEndsTheWalkBeforeTheNextListing) {
     const VornTestMemoryProvider store;
     store.addFile("/r/a/1", "x");
     store.addFile("/r/b/2", "x");
     store.addFile("/r/c/3", "x");
+    store.addFile("/r/a/below/4", "x");
     std::stop_source stop;
     store.setScript(VornTestMemoryProvider::Operation::list, "/r/a", {.onStart = [&] { stop.request_stop(); }});
     EXPECT_THROW(RecursiveDirectoryWalker::collectFiles("/r", store, {}, defaultDepth, stop.get_token()),
                  VornTaskCancelled);
-    EXPECT_EQ(store.calls(), (std::vector<std::string>{"list /r", "list /r/a"}));
+    // Its siblings may have been in flight beside it already; nothing below it was listed.
+    std::vector<std::string> calls = store.calls();
+    std::erase(calls, "list /r/b");
+    std::erase(calls, "list /r/c");
+    EXPECT_EQ(calls, (std::vector<std::string>{"list /r", "list /r/a"}));
 
     const VornTestMemoryProvider untouched;
     std::stop_source early;
