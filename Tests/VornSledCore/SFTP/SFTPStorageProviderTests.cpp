@@ -1898,3 +1898,60 @@ TEST_F(SFTPLiveTest, ListingsGiveWholeSecondsAndUnreadableFoldersFail) {
         fs::remove_all(locked);
     }
 }
+
+// A folder lists the same entries however its path is given: as it is, with a "/" after it,
+// through a symbolic link to it, relative to the login's home, with sftp's pattern characters in
+// its name. Each entry's path is the given path and the name; the shell's whole-second times hold
+// on every listing of the login, not only its first.
+TEST_F(SFTPLiveTest, AFolderListsTheSameEntriesHoweverItsPathIsGiven) {
+    const SFTPStorageProvider provider = sftpTestProvider();
+    const RemoteFolder remote(provider);
+    const std::string folder = remote / "glob [x]*? dir";
+    fs::create_directories(folder + "/sub");
+    std::ofstream(folder + "/a.txt") << "aaa";
+    std::ofstream(folder + "/b c") << "bc";
+    const auto when = std::chrono::sys_seconds(std::chrono::seconds(1'600'000'123));
+    fs::last_write_time(folder + "/a.txt", fs::file_time_type::clock::from_sys(when));
+    ASSERT_EQ(::symlink(folder.c_str(), (remote / "via link").c_str()), 0);
+    const std::string home = VornTestServices::value("SSHD_HOME");
+    const std::string relative = folder.substr(home.size() + 1);
+
+    const auto described = [](const std::vector<SledFileEntry>& entries) {
+        std::vector<std::string> rows;
+        for (const SledFileEntry& entry : entries) {
+            rows.push_back(entry.name + (entry.isDirectory ? "/" : "") + " " + std::to_string(entry.sizeBytes));
+        }
+        return rows;
+    };
+    const std::vector<std::string> expected = {"sub/ 0", "a.txt 3", "b c 2"};
+    const struct {
+        std::string path;
+        std::string parent;
+    } cases[] = {
+        {folder, folder},
+        {folder + "/", folder},
+        {remote / "via link", remote / "via link"},
+        {relative, relative},
+        {relative + "/", relative},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        for (int round = 0; round < 2; ++round) {
+            const std::vector<SledFileEntry> listed = provider.listDirectory(c.path, {});
+            EXPECT_EQ(described(listed), expected);
+            for (const SledFileEntry& entry : listed) {
+                EXPECT_EQ(entry.path, c.parent + "/" + entry.name);
+                EXPECT_EQ(entry.modifiedAtPrecision, SledTimePrecision::second) << entry.name;
+                if (entry.name == "a.txt") {
+                    EXPECT_EQ(entry.modifiedAt, when);
+                }
+            }
+        }
+    }
+    // A file is no folder, whichever way its path is given.
+    for (const std::string& path : {folder + "/a.txt", folder + "/a.txt/"}) {
+        EXPECT_EQ(expectSledError([&] { provider.listDirectory(path, {}); }).kind(),
+                  SledError::Kind::remoteCommandFailed)
+            << path;
+    }
+}
