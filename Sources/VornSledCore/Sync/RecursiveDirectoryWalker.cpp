@@ -32,6 +32,12 @@ std::string linkReason(const std::string& name) {
                     "'" + name + "' sembolik bir bağlantı; klasör içindeki bağlantılar izlenmez.");
 }
 
+std::string tooDeepReason(int maxDepth) {
+    const std::string levels = std::to_string(maxDepth);
+    return vornText("More than " + levels + " folder levels deep; not copied",
+                    levels + " klasör düzeyinden daha derinde; kopyalanmadı");
+}
+
 std::string joined(const std::string& prefix, const std::string& name) {
     return prefix.empty() ? name : prefix + "/" + name;
 }
@@ -64,8 +70,9 @@ struct PendingFolder {
 class Walk {
 public:
     Walk(const SledStorageProvider& provider, const SyncExclusionPatterns& patterns, int maxDepth,
-         std::stop_token stop, bool skipLinks)
-        : provider_(provider), patterns_(patterns), maxDepth_(maxDepth), stop_(std::move(stop)), skipLinks_(skipLinks) {}
+         std::stop_token stop, bool skipLinks, bool leaveOutHidden, bool reportTooDeep)
+        : provider_(provider), patterns_(patterns), maxDepth_(maxDepth), stop_(std::move(stop)), skipLinks_(skipLinks),
+          leaveOutHidden_(leaveOutHidden), reportTooDeep_(reportTooDeep) {}
 
     RecursiveDirectoryWalker::Collected run(const std::string& root) {
         if (stop_.stop_requested()) {
@@ -106,6 +113,16 @@ public:
     }
 
 private:
+    std::string reason(SledSkippedEntry::Why why, const std::string& name) const {
+        switch (why) {
+        case SledSkippedEntry::Why::unusableName: return unsafeNameReason(name);
+        case SledSkippedEntry::Why::symbolicLink: return linkReason(name);
+        case SledSkippedEntry::Why::hidden: return sledHiddenItemReason();
+        case SledSkippedEntry::Why::tooDeep: return tooDeepReason(maxDepth_);
+        }
+        return {};
+    }
+
     // Whether a folder at `order` may still be listed: nothing failed before it in walk order.
     bool wanted(const WalkOrder& order) const { return !failedAt_ || order < *failedAt_; }
 
@@ -183,11 +200,21 @@ private:
                 continue;
             }
             std::string relativePath = joined(folder.relativePrefix, entry.name);
-            const bool unsafe = !sledIsOneComponent(entry.name);
-            if (unsafe || (skipLinks_ && entry.isSymbolicLink)) {
-                SledSkippedEntry skipped{entry.name, entry.path, entry.isDirectory,
-                                         unsafe ? unsafeNameReason(entry.name) : linkReason(entry.name)};
-                skipped_.emplace_back(below(order, at), SkippedFileNode{std::move(relativePath), std::move(skipped)});
+            std::optional<SledSkippedEntry::Why> why;
+            if (!sledIsOneComponent(entry.name)) {
+                why = SledSkippedEntry::Why::unusableName;
+            } else if (leaveOutHidden_ && entry.name.starts_with('.')) {
+                why = SledSkippedEntry::Why::hidden;
+            } else if (skipLinks_ && entry.isSymbolicLink) {
+                why = SledSkippedEntry::Why::symbolicLink;
+            } else if (reportTooDeep_ && entry.isDirectory && folder.depth + 1 > maxDepth_) {
+                why = SledSkippedEntry::Why::tooDeep;
+            }
+            if (why) {
+                skipped_.emplace_back(below(order, at),
+                                      SkippedFileNode{std::move(relativePath),
+                                                      SledSkippedEntry{entry.name, entry.path, entry.isDirectory,
+                                                                       reason(*why, entry.name), *why}});
                 continue;
             }
             if (entry.isDirectory) {
@@ -205,6 +232,8 @@ private:
     const int maxDepth_;
     const std::stop_token stop_;
     const bool skipLinks_;
+    const bool leaveOutHidden_;
+    const bool reportTooDeep_;
 
     std::mutex lock_;
     std::condition_variable changed_;
@@ -225,10 +254,14 @@ std::vector<RelativeFileNode> RecursiveDirectoryWalker::collectFiles(const std::
                                                                      const SledStorageProvider& provider,
                                                                      const std::vector<std::string>& excludedPatterns,
                                                                      int maxDepth, std::stop_token stop) {
-    Collected collected = collectFilesAndSkipped(in, provider, excludedPatterns, maxDepth, std::move(stop));
-    // All or nothing: a caller that cannot report what was left out gets no part of the tree.
-    if (!collected.skipped.empty()) {
-        const SkippedFileNode& first = collected.skipped.front();
+    Collected collected = walkTree(in, provider, excludedPatterns, maxDepth, std::move(stop), false, false, false);
+    // All or nothing: a caller that cannot report what was left out gets no part of the tree. What
+    // this walk is asked to leave out (hidden items where the back end hides them) is no loss.
+    const auto unusable = std::find_if(collected.skipped.begin(), collected.skipped.end(), [](const SkippedFileNode& node) {
+        return node.entry.why == SledSkippedEntry::Why::unusableName;
+    });
+    if (unusable != collected.skipped.end()) {
+        const SkippedFileNode& first = *unusable;
         const std::size_t slash = first.relativePath.size() - first.entry.name.size();
         const std::string folder = slash == 0 ? in : joined(in, first.relativePath.substr(0, slash - 1));
         throw SledListingError::unsafeName(folder, first.entry.name);
@@ -238,19 +271,27 @@ std::vector<RelativeFileNode> RecursiveDirectoryWalker::collectFiles(const std::
 
 RecursiveDirectoryWalker::Collected RecursiveDirectoryWalker::collectFilesAndSkipped(
     const std::string& in, const SledStorageProvider& provider, const std::vector<std::string>& excludedPatterns,
-    int maxDepth, std::stop_token stop, bool skipLinks) {
+    int maxDepth, std::stop_token stop, bool skipLinks, bool leaveOutHidden) {
+    return walkTree(in, provider, excludedPatterns, maxDepth, std::move(stop), skipLinks, leaveOutHidden, true);
+}
+
+RecursiveDirectoryWalker::Collected RecursiveDirectoryWalker::walkTree(
+    const std::string& in, const SledStorageProvider& provider, const std::vector<std::string>& excludedPatterns,
+    int maxDepth, std::stop_token stop, bool skipLinks, bool leaveOutHidden, bool reportTooDeep) {
     if (maxDepth < 0) {
         throw std::invalid_argument("the depth limit of a walk must not be negative");
     }
     const SyncExclusionPatterns patterns(excludedPatterns);
-    Collected collected = Walk(provider, patterns, maxDepth, std::move(stop), skipLinks).run(in);
+    Collected collected =
+        Walk(provider, patterns, maxDepth, std::move(stop), skipLinks, leaveOutHidden, reportTooDeep).run(in);
+    std::vector<RelativeFileNode>& files = collected.files;
     const auto less = [](const RelativeFileNode& a, const RelativeFileNode& b) {
         return localizedStandardLess(a.relativePath, b.relativePath);
     };
     // Listings that came in one after another mostly leave the files in order already; checking
     // costs one pass, whereas the stable sort would take a buffer of half the nodes besides them.
-    if (!std::is_sorted(collected.files.begin(), collected.files.end(), less)) {
-        std::stable_sort(collected.files.begin(), collected.files.end(), less);
+    if (!std::is_sorted(files.begin(), files.end(), less)) {
+        std::stable_sort(files.begin(), files.end(), less);
     }
     return collected;
 }
