@@ -1,5 +1,6 @@
 #include "VornTestKeyringDaemons.h"
 
+#include <gtest/gtest.h>
 #include <libsecret/secret.h>
 
 #include <fcntl.h>
@@ -7,6 +8,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -48,6 +50,30 @@ void stopProcess(pid_t pid) {
 
 void vornForgetKeyringConnection() {
     secret_service_disconnect();
+}
+
+void vornRunInFreshProcess(const std::function<void()>& body, const std::vector<std::filesystem::path>& folders) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            body();
+            // gtest writes its failures to standard output; the test that started this process
+            // shows standard error.
+            const ::testing::TestResult& result = *::testing::UnitTest::GetInstance()->current_test_info()->result();
+            for (int index = 0; index < result.total_part_count(); ++index) {
+                const ::testing::TestPartResult& part = result.GetTestPartResult(index);
+                if (part.failed()) {
+                    std::fprintf(stderr, "%s:%d: %s\n", part.file_name() ? part.file_name() : "?", part.line_number(),
+                                 part.message());
+                }
+            }
+            for (const std::filesystem::path& folder : folders) {
+                std::error_code ignored;
+                std::filesystem::remove_all(folder, ignored);
+            }
+            std::exit(::testing::Test::HasFailure() ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 VornPausedKeyring::VornPausedKeyring() {

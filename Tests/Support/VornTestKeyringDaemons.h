@@ -4,8 +4,11 @@
 
 #include <sys/types.h>
 
+#include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 // Holds the keyring daemon of the test services still (SIGSTOP) for the object's lifetime or until
 // resume(): every keyring call meanwhile waits, as with a daemon that hangs. Other tests that use
@@ -53,3 +56,10 @@ private:
 
 // Makes the next keyring call connect afresh, to the session bus the environment names now.
 void vornForgetKeyringConnection();
+
+// Runs `body` in a fresh process (the test runs again there, as a "threadsafe" death test does):
+// a process keeps the first session-bus connection it makes, so a keyring of the test's own on its
+// private bus is reached for sure only by a process that has used no other. The fresh process
+// removes `folders` (its own fixture's, which its end through exit() would leave behind); its
+// failures fail the test, with their messages.
+void vornRunInFreshProcess(const std::function<void()>& body, const std::vector<std::filesystem::path>& folders);

@@ -65,6 +65,9 @@ bool VornSledApplication::start(VornSledSingleInstance& instance, const std::vec
         SledMainWindow::openFiles(*model_, forwarded);
         activation_->applicationShouldHandleReopen(window_->isVisible());
     });
+    // The screen the user is working on: the one under the pointer, else the primary one.
+    const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    window_->placeOnScreen(screen != nullptr ? screen : QGuiApplication::primaryScreen());
     window_->show();
     open(files);
     activation_->applicationDidFinishLaunching();

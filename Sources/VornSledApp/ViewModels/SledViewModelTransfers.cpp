@@ -870,8 +870,8 @@ void SledViewModel::runCheckedSyncPlan(const std::vector<SyncPlanItem>& items, c
             if (!entry) {
                 break;
             }
+            // A deletion that was refused is no transfer: the deletions' own report names it.
             if (refusal != refused.end()) {
-                refuse(item, onRight ? left : right, onRight ? right : left, *entry, refusal->second);
                 deletionFailures.emplace_back(entry->path, refusal->second);
             } else {
                 (onRight ? rightDeletions : leftDeletions).push_back(*entry);

@@ -115,6 +115,9 @@ QWidget* railDivider(QWidget* parent) {
 
 DualPaneExplorerView::DualPaneExplorerView(SledViewModel& viewModel, QWidget* parent)
     : QWidget(parent), model_(viewModel), accent_(accentColor(VornProductPalette::deepCoral)) {
+    // "Left", "Right", "Send →" and "← Pull" name the sides as they stand on the screen, so the panes
+    // and the rail keep that order whichever way the language reads; only the texts change.
+    setLayoutDirection(Qt::LeftToRight);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(10);

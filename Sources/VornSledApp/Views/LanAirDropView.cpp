@@ -184,7 +184,11 @@ std::optional<std::string> LanAirDropUIState::pinOrNone() const {
 
 LanCardTitle::LanCardTitle(std::string symbol, QWidget* parent) : QWidget(parent), symbol_(std::move(symbol)) {
     setFont(vornFont(VornTextStyle::callout, QFont::Bold));
-    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // A narrow card wraps its title onto more lines rather than cutting it short; a fixed height
+    // would hold it to one line.
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
 }
 
 void LanCardTitle::setText(const QString& text) {
@@ -196,32 +200,58 @@ void LanCardTitle::setText(const QString& text) {
     }
 }
 
+double LanCardTitle::symbolSide() const {
+    return std::ceil(QFontMetricsF(font()).height());
+}
+
+QRectF LanCardTitle::textBounds(double width) const {
+    const double room = std::max(1.0, width - symbolSide() - 6);
+    return QFontMetricsF(font()).boundingRect(QRectF(0, 0, room, 1e6), Qt::TextWordWrap | Qt::AlignLeft, text_);
+}
+
 QSize LanCardTitle::sizeHint() const {
     const QFontMetricsF metrics(font());
-    const double symbol = std::ceil(metrics.height());
-    return QSizeF(symbol + 6 + metrics.horizontalAdvance(text_) + 1, metrics.height() + 2).toSize();
+    return QSizeF(symbolSide() + 6 + metrics.horizontalAdvance(text_) + 1, metrics.height() + 2).toSize();
 }
 
 QSize LanCardTitle::minimumSizeHint() const {
+    // As narrow as its longest word: words wrap, none is cut.
     const QFontMetricsF metrics(font());
-    return QSizeF(metrics.height() + 6 + metrics.averageCharWidth() * 6, metrics.height() + 2).toSize();
+    double longest = 0;
+    for (const QString& word : text_.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        longest = std::max(longest, metrics.horizontalAdvance(word));
+    }
+    return QSizeF(symbolSide() + 6 + std::ceil(longest) + 1, metrics.height() + 2).toSize();
+}
+
+bool LanCardTitle::hasHeightForWidth() const {
+    return true;
+}
+
+int LanCardTitle::heightForWidth(int width) const {
+    return static_cast<int>(std::ceil(std::max(textBounds(width).height(), QFontMetricsF(font()).height()))) + 2;
+}
+
+bool LanCardTitle::isWrapped() const {
+    return textBounds(width()).height() > QFontMetricsF(font()).height() * 1.5;
 }
 
 void LanCardTitle::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QFontMetricsF metrics(font());
-    const double symbol = std::ceil(metrics.height());
+    const double symbol = symbolSide();
     const bool rtl = layoutDirection() == Qt::RightToLeft;
-    const double top = (height() - symbol) / 2.0;
-    VornSymbol::paint(painter, QRectF(rtl ? width() - symbol : 0, top, symbol, symbol), symbol_,
-                      VornGlassTokens::textPrimary());
+    // The lines stand centred in the row the card's controls make; the symbol beside the first.
+    const double block = std::max(textBounds(width()).height(), metrics.height());
+    const double textTop = std::max(0.0, (height() - block) / 2.0);
+    VornSymbol::paint(painter, QRectF(rtl ? width() - symbol : 0, textTop + (metrics.height() - symbol) / 2.0, symbol, symbol),
+                      symbol_, VornGlassTokens::textPrimary());
     const double room = std::max(0.0, width() - symbol - 6);
     painter.setFont(font());
     painter.setPen(VornGlassTokens::textPrimary());
-    painter.drawText(QRectF(rtl ? 0 : symbol + 6, 0, room, height()),
-                     Qt::AlignVCenter | (rtl ? Qt::AlignRight : Qt::AlignLeft),
-                     metrics.elidedText(text_, Qt::ElideRight, room));
+    painter.drawText(QRectF(rtl ? 0 : symbol + 6, textTop, room, height() - textTop),
+                     Qt::TextWordWrap | Qt::AlignTop | (rtl ? Qt::AlignRight : Qt::AlignLeft), text_);
 }
 
 // --- QR code ----------------------------------------------------------------------------------------
@@ -720,7 +750,9 @@ VornGlassCard* LanAirDropView::sharedShelfCard() const {
 
 VornGlassCard* LanAirDropView::makeReceiverCard() {
     receiverCard_ = new VornGlassCard(14, 14, this);
-    receiverCard_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // As tall as its texts need at the width it gets (a wrapped hint takes more lines); the cards
+    // below take what is left.
+    receiverCard_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     auto* column = receiverCard_->contentLayout();
     column->setSpacing(12);
 
@@ -814,7 +846,8 @@ VornGlassCard* LanAirDropView::makeShelfCard() {
 
 VornGlassCard* LanAirDropView::makePeersCard() {
     peersCard_ = new VornGlassCard(14, 14, this);
-    peersCard_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // As tall as its hint needs at the width it gets (see the receiver card).
+    peersCard_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     auto* column = peersCard_->contentLayout();
     column->setSpacing(10);
 

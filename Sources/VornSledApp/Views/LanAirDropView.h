@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QRectF>
 #include <QString>
 #include <QStyledItemDelegate>
 #include <QWidget>
@@ -44,11 +45,18 @@ public:
     QString text() const { return text_; }
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+    bool hasHeightForWidth() const override;
+    int heightForWidth(int width) const override;
+    // Whether the title takes more than one line at its present width.
+    bool isWrapped() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    double symbolSide() const;
+    QRectF textBounds(double width) const;
+
     std::string symbol_;
     QString text_;
 };

@@ -11,6 +11,10 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
+#include <QScreen>
+#include <QWindow>
+
+#include <algorithm>
 
 namespace {
 
@@ -102,6 +106,47 @@ void SledMainWindow::rebuildLanguageMenu() {
             [this, apply, language] { languageChoice_.choose(language, apply); });
         action->setData(QString::fromUtf8(language.code().data(), static_cast<qsizetype>(language.code().size())));
     }
+}
+
+QRect SledMainWindow::openingGeometry(const QRect& available, const QMargins& frame) {
+    const QRect room = available.marginsRemoved(frame);
+    const QSize size = defaultWindowSize.boundedTo(room.size()).expandedTo(minimumWindowSize);
+    QRect inside(QPoint(0, 0), size);
+    inside.moveCenter(room.center());
+    // A window larger than the area (the minimum on a tiny screen) hangs off the bottom and right,
+    // never off the top and left, where its title bar and menu are.
+    inside.moveLeft(std::max(inside.left(), room.left()));
+    inside.moveTop(std::max(inside.top(), room.top()));
+    return inside;
+}
+
+void SledMainWindow::placeOnScreen(const QScreen* screen) {
+    if (screen == nullptr) {
+        return;
+    }
+    const QRect available = screen->availableGeometry();
+    setGeometry(openingGeometry(available));
+    fittingInto_ = available;
+}
+
+bool SledMainWindow::event(QEvent* event) {
+    const bool handled = QMainWindow::event(event);
+    // The window manager's frame is known only once it has taken the window (its move follows);
+    // the window is fitted again with it, once, before the user could have moved it.
+    if ((event->type() == QEvent::Move || event->type() == QEvent::WindowActivate) && fittingInto_ &&
+        windowHandle() != nullptr) {
+        const QMargins frame = windowHandle()->frameMargins();
+        if (!frame.isNull()) {
+            const QRect available = *fittingInto_;
+            fittingInto_.reset();
+            if (!available.contains(frameGeometry())) {
+                setGeometry(openingGeometry(available, frame));
+            }
+        } else if (event->type() == QEvent::WindowActivate) {
+            fittingInto_.reset();  // a window manager that draws no frame
+        }
+    }
+    return handled;
 }
 
 void SledMainWindow::present() {

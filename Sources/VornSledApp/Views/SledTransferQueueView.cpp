@@ -155,8 +155,10 @@ void SledTransferRowDelegate::paint(QPainter* painter, const QStyleOptionViewIte
                       nameMetrics.elidedText(sledDisplayText(row->fileName), Qt::ElideMiddle, textWidth));
     painter->setFont(captionFont());
     painter->setPen(VornGlassTokens::textSecondary());
-    const QString route = sledDisplayText(row->sourceLabel) + QString::fromUtf8(" \u2192 ") +
-                          sledDisplayText(row->destinationLabel);
+    // Source, arrow, destination read from the left in every language: a right-to-left run would
+    // put the destination first and point the arrow back at the source.
+    const QString route = QChar(0x2066) + sledDisplayText(row->sourceLabel) + QString::fromUtf8(" \u2192 ") +
+                          sledDisplayText(row->destinationLabel) + QChar(0x2069);
     painter->drawText(QRectF(textLeft, top + nameMetrics.height() + 2, textWidth, captionMetrics.height()),
                       Qt::AlignVCenter | Qt::AlignLeft, captionMetrics.elidedText(route, Qt::ElideRight, textWidth));
 

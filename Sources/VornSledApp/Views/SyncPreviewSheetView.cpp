@@ -195,6 +195,9 @@ SyncPreviewSheetView::SyncPreviewSheetView(SledViewModel& viewModel, QWidget* pa
     setObjectName(QStringLiteral("syncPreviewSheet"));
     setWindowModality(Qt::WindowModal);
     setFixedSize(sheetSize);
+    // The rows' arrows and side words ("Orphan on Left", "Mirror Left → Right") point at the panes
+    // as they stand on the screen: the sheet keeps that order in every language.
+    setLayoutDirection(Qt::LeftToRight);
     buildLayout();
     connect(&model_, &SledViewModel::languageChanged, this, &SyncPreviewSheetView::retranslate);
     connect(&model_, &SledViewModel::syncModeChanged, this, &SyncPreviewSheetView::syncOptions);
@@ -383,7 +386,6 @@ void SyncPreviewSheetView::retranslate() {
     cancel_->setLabel(t("Cancel", "İptal"));
     run_->setLabel(t("Run Parallel Sync", "Paralel Senkronizasyonu Başlat"));
     compareAgain_->setLabel(t("Compare Again", "Yeniden Karşılaştır"));
-    vornApplyContentLayoutDirection(this, language);
     // The rows' reasons are painted in the language too.
     list_->viewport()->update();
     syncPanes();

@@ -9,6 +9,7 @@
 #include "VornSuiteViewParts.h"
 #include "VornSymbol.h"
 #include "VornTypography.h"
+#include "VornTestPictureText.h"
 #include "VornTestSupport.h"
 #include "VornTestUI.h"
 #include "VornVirtualMemoryGaugeCard.h"
@@ -87,8 +88,11 @@ QColor over(const QColor& color, double opacity, const QColor& ground = Qt::blac
                   int(std::lround(color.blue() * opacity + ground.blue() * (1 - opacity))));
 }
 
-// The views on the window's ground, in a column, saved for a person to look at.
-void saveOnGround(const std::vector<QWidget*>& views, const QString& name, int width) {
+// The views on the window's ground, in a column, saved for a person to look at. What the picture
+// proves: it is `width` wide and as tall as the column needs, every view drew something of its own
+// on the ground, and the texts each view lists in `texts` read back from its part of the picture.
+void saveOnGround(const std::vector<QWidget*>& views, const QString& name, int width,
+                  const std::vector<std::vector<std::string>>& texts = {}) {
     VornGroundBackground ground(VornProductPalette::deepCoral);
     auto* column = new QVBoxLayout(&ground);
     column->setContentsMargins(20, 20, 20, 20);
@@ -97,12 +101,43 @@ void saveOnGround(const std::vector<QWidget*>& views, const QString& name, int w
         column->addWidget(view);
     }
     column->addStretch(1);
-    ground.resize(width, std::max(ground.layout()->totalHeightForWidth(width), ground.sizeHint().height()));
+    const int height = std::max(ground.layout()->totalHeightForWidth(width), ground.sizeHint().height());
+    ground.resize(width, height);
     ground.layout()->activate();
     QImage image(ground.size(), QImage::Format_ARGB32);
     image.fill(Qt::black);
     ground.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
     EXPECT_FALSE(vornSaveArtefact(image, name).isEmpty());
+    EXPECT_EQ(image.size(), QSize(width, height)) << name.toStdString();
+
+    // The bare ground under each view, to tell what the view drew from what was there.
+    std::vector<QRect> areas;
+    for (QWidget* view : views) {
+        areas.push_back(view->geometry());
+        view->hide();
+    }
+    QImage bare(ground.size(), QImage::Format_ARGB32);
+    bare.fill(Qt::black);
+    ground.render(&bare, QPoint(), QRegion(), QWidget::DrawChildren);
+    for (std::size_t index = 0; index < views.size(); ++index) {
+        const QRect area = areas[index];
+        ASSERT_FALSE(area.isEmpty()) << name.toStdString() << " view " << index;
+        int drawn = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                drawn += image.pixel(x, y) != bare.pixel(x, y) ? 1 : 0;
+            }
+        }
+        // More than a stray outline: at least a twentieth of its area.
+        EXPECT_GT(drawn, area.width() * area.height() / 20) << name.toStdString() << " view " << index;
+        if (index < texts.size() && !texts[index].empty()) {
+            const std::string read = vornPictureText(image.copy(area));
+            for (const std::string& text : texts[index]) {
+                EXPECT_NE(read.find(text), std::string::npos)
+                    << name.toStdString() << " view " << index << " lacks \"" << text << "\" in: " << read;
+            }
+        }
+    }
 }
 
 VornVirtualMemorySummary zeroSummary() { return {}; }
@@ -305,7 +340,7 @@ TEST(VornSuiteQuickActionsStrip, PicturesInBothLanguages) {
         auto* studio = new VornSuiteQuickActionsStrip(VornSuiteApp::vornSled, frozen, kill, language, false);
         auto* compact = new VornSuiteQuickActionsStrip(VornSuiteApp::vornSled, frozen, std::nullopt, language, true);
         const QString code = QString::fromUtf8(language.code().data(), qsizetype(language.code().size()));
-        saveOnGround({studio, compact}, QStringLiteral("suite-quick-actions-%1").arg(code), 1500);
+        saveOnGround({studio, compact}, QStringLiteral("suite-quick-actions-%1").arg(code), 1500, {{"Suite"}});
     }
 }
 
@@ -512,7 +547,8 @@ TEST(VornOffloadProgressBanner, PicturesInBothLanguages) {
             new VornOffloadProgressBanner(runProgress(false, true, 4, 1.0), language, false, none, none),
         };
         const QString code = QString::fromUtf8(language.code().data(), qsizetype(language.code().size()));
-        saveOnGround(views, QStringLiteral("suite-offload-banner-%1").arg(code), 720);
+        // The phase title, the banner's largest text ("Swap wave", "Swap dalgası").
+        saveOnGround(views, QStringLiteral("suite-offload-banner-%1").arg(code), 720, {{"Swap"}});
     }
 }
 
@@ -843,7 +879,8 @@ TEST(VornVirtualMemoryGaugeCard, PicturesInBothLanguages) {
             new VornVirtualMemoryGaugeCard(zeroSummary(), language, accent, VornSuiteApp::vornSled, {}),
         };
         const QString code = QString::fromUtf8(language.code().data(), qsizetype(language.code().size()));
-        saveOnGround(views, QStringLiteral("suite-virtual-memory-%1").arg(code), 760);
+        saveOnGround(views, QStringLiteral("suite-virtual-memory-%1").arg(code), 760,
+                     {{}, {language == VornLanguage::en ? "Memory" : "Bellek"}});
     }
 }
 

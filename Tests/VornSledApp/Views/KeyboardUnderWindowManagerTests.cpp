@@ -4,11 +4,15 @@
 
 #include "ExplorerTestSupport.h"
 
+#include "SledMainWindow.h"
+
 #include "VornGlassInputField.h"
 #include "VornGroundBackground.h"
 #include "VornPalette.h"
 
 #include <QProcess>
+#include <QScreen>
+#include <QWindow>
 #include <QVBoxLayout>
 
 namespace fs = std::filesystem;
@@ -66,4 +70,27 @@ TEST_F(UnderWindowManager, TheListAnswersRealKeyPresses) {
     EXPECT_EQ(pane.selectedPaths(), std::set<std::string>{(left / "b-second.txt").string()});
     pressKeys({QStringLiteral("Up"), QStringLiteral("Up"), QStringLiteral("Return")});
     EXPECT_EQ(pane.currentPath(), (left / "docs").string());
+}
+
+// The session's screen (1280 × 800, no panel) is lower than the default window with the window
+// manager's title bar: the window opens smaller, inside the screen, frame and all.
+TEST_F(UnderWindowManager, TheWindowOpensInsideAScreenLowerThanItsDefault) {
+    if (!underWindowManager()) GTEST_SKIP() << "runs under Xvfb and openbox (keyboard-window-manager.test.sh)";
+    auto model = makeModel();
+    SledMainWindow window(*model);
+    QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_NE(screen, nullptr);
+    const QRect available = screen->availableGeometry();
+    ASSERT_LE(available.height(), SledMainWindow::defaultWindowSize.height() + 10);
+    window.placeOnScreen(screen);
+    window.show();
+    ASSERT_TRUE(viewsWaitFor([&] { return window.windowHandle() != nullptr && window.windowHandle()->isExposed(); }));
+    // Once the window manager has framed it, the whole frame lies on the screen.
+    ASSERT_TRUE(viewsWaitFor([&] {
+        return !window.windowHandle()->frameMargins().isNull() && available.contains(window.frameGeometry()) &&
+               window.height() < SledMainWindow::defaultWindowSize.height();
+    })) << "frame " << window.frameGeometry().x() << "," << window.frameGeometry().y() << " "
+        << window.frameGeometry().width() << "x" << window.frameGeometry().height();
+    EXPECT_EQ(window.width(), SledMainWindow::defaultWindowSize.width());
+    EXPECT_GE(window.height(), SledMainWindow::minimumWindowSize.height());
 }

@@ -1,4 +1,5 @@
 #include "DualPaneExplorerView.h"
+#include "LanAirDropView.h"
 #include "MainSledWorkspaceView.h"
 #include "PaneBrowserCard.h"
 #include "SledChrome.h"
@@ -289,6 +290,82 @@ TEST_F(ViewsTest, NamesReadInFullInTheSmallestWindow) {
         EXPECT_TRUE(right.endpointButton()->isTextElided()) << code;
         EXPECT_EQ(right.endpointButton()->toolTip().toStdString(), longName);
         snapshot(window, QStringLiteral("app-main-window-smallest-long-name-") + QString::fromUtf8(code));
+    }
+    model->setLanguage(VornLanguage::en);
+}
+
+// Where the window opens: the default size where the screen's free area holds it, else the area
+// (less the window manager's frame), never below the minimum; centred, and with the title bar's
+// corner inside the area even on a screen smaller than the minimum.
+TEST(SledMainWindowPlacement, TheWindowOpensInsideTheScreensFreeArea) {
+    struct Case {
+        const char* screen;
+        QRect available;
+        QMargins frame;
+        QRect expected;
+    };
+    const std::vector<Case> cases{
+        {"a large screen", QRect(0, 0, 1920, 1080), {}, QRect(330, 145, 1260, 790)},
+        {"a large screen with a frame", QRect(0, 0, 1920, 1080), QMargins(1, 24, 1, 1), QRect(330, 157, 1260, 790)},
+        {"a laptop screen below a top panel", QRect(0, 27, 1366, 741), QMargins(1, 24, 1, 1),
+         QRect(53, 51, 1260, 716)},
+        {"a screen as small as the minimum", QRect(0, 0, 1080, 680), {}, QRect(0, 0, 1080, 680)},
+        {"a screen smaller than the minimum", QRect(0, 32, 1024, 568), QMargins(0, 20, 0, 0), QRect(0, 52, 1080, 680)},
+        {"a second screen to the right", QRect(1920, 0, 1366, 768), {}, QRect(1973, 0, 1260, 768)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.screen);
+        const QRect inside = SledMainWindow::openingGeometry(c.available, c.frame);
+        EXPECT_EQ(inside, c.expected);
+        const QRect framed = inside.marginsAdded(c.frame);
+        if (c.available.width() >= SledMainWindow::minimumWindowSize.width() + c.frame.left() + c.frame.right() &&
+            c.available.height() >= SledMainWindow::minimumWindowSize.height() + c.frame.top() + c.frame.bottom()) {
+            EXPECT_TRUE(c.available.contains(framed));
+        } else {
+            EXPECT_TRUE(c.available.contains(framed.topLeft()));
+        }
+        EXPECT_GE(inside.width(), SledMainWindow::minimumWindowSize.width());
+        EXPECT_GE(inside.height(), SledMainWindow::minimumWindowSize.height());
+    }
+}
+
+// The LAN tab in the smallest window, in both languages: every card title and every hint reads
+// whole, wrapping onto more lines where the card is narrow, never cut or shortened.
+TEST_F(ViewsTest, TheLANTabReadsWholeInTheSmallestWindow) {
+    auto model = makeModel();
+    SledMainWindow window(*model);
+    window.resize(SledMainWindow::minimumWindowSize);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    model->setActiveTab(SledWorkspaceTab::lanAirDrop);
+    auto* lan = dynamic_cast<LanAirDropView*>(window.workspace()->page(SledWorkspaceTab::lanAirDrop));
+    ASSERT_NE(lan, nullptr);
+    for (const VornLanguage language : {VornLanguage::en, VornLanguage::tr}) {
+        const char* code = language.code().data();
+        model->setLanguage(language);
+        for (int round = 0; round < 4; ++round) {
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents();
+        }
+        ASSERT_EQ(window.size(), SledMainWindow::minimumWindowSize);
+        ASSERT_TRUE(lan->showsScanningHint());
+        for (LanCardTitle* title : {lan->shelfTitle(), lan->peersTitle(), lan->clipboardTitle(), lan->receivedTitle()}) {
+            SCOPED_TRACE(title->text().toStdString());
+            EXPECT_TRUE(title->isVisible()) << code;
+            EXPECT_GE(title->width(), title->minimumSizeHint().width()) << code;
+            EXPECT_GE(title->height(), title->heightForWidth(title->width())) << code << " the title's lines are cut";
+        }
+        // Every wrapping text of the tab gets the height its lines take at its width.
+        for (QLabel* label : lan->findChildren<QLabel*>()) {
+            if (label->isVisibleTo(lan) && label->wordWrap() && !label->text().isEmpty()) {
+                EXPECT_GE(label->height(), label->heightForWidth(label->width()))
+                    << code << " cut: " << label->text().toStdString();
+            }
+        }
+        QLabel* hint = lan->scanningHintLabel();
+        const QRect inHint(hint->mapTo(lan->scanningHint(), QPoint(0, 0)), hint->size());
+        EXPECT_TRUE(lan->scanningHint()->rect().contains(inHint)) << code;
+        snapshot(window, QStringLiteral("app-lan-smallest-") + QString::fromUtf8(code));
     }
     model->setLanguage(VornLanguage::en);
 }

@@ -420,9 +420,13 @@ protected:
 
 TEST_F(ProfileSheetKeyringTest, ARefusingKeyringKeepsTheSheetAndWhatWasTyped) {
     VORN_REQUIRE_TOOL("gnome-keyring-daemon");
-    VornRefusingKeyring refusing;
-    ASSERT_EQ(refusing.failure(), "");
-    saveIntoFailingKeyring("refused");
+    vornRunInFreshProcess(
+        [&] {
+            VornRefusingKeyring refusing;
+            ASSERT_EQ(refusing.failure(), "");
+            saveIntoFailingKeyring("refused");
+        },
+        {data.path(), left.path(), right.path()});
 }
 
 TEST_F(ProfileSheetKeyringTest, ASilentKeyringKeepsTheSheetAndWhatWasTyped) {

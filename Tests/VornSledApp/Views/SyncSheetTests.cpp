@@ -1,3 +1,4 @@
+#include "DualPaneExplorerView.h"
 #include "MainSledWorkspaceView.h"
 #include "SyncPreviewSheetView.h"
 #include "ViewsTestSupport.h"
@@ -312,4 +313,100 @@ TEST_F(SyncSheetTest, RowsShowThePlannersReasonsInTheChosenLanguage) {
     model->setLanguage(VornLanguage::en);
     checkRows(false);
     EXPECT_EQ(sheet->delegate()->shownReason(unknown), QString::fromUtf8("Skipped\u240Aby rule"));
+}
+
+namespace {
+
+// Where a row of the plan shows colour (its action's symbol; every text is white or grey): the
+// horizontal span of its coloured pixels in a picture of the row alone.
+std::pair<int, int> colouredSpan(const QImage& row) {
+    int first = row.width();
+    int last = -1;
+    for (int y = 0; y < row.height(); ++y) {
+        for (int x = 0; x < row.width(); ++x) {
+            const QColor pixel = row.pixelColor(x, y);
+            if (std::max({pixel.red(), pixel.green(), pixel.blue()}) - std::min({pixel.red(), pixel.green(), pixel.blue()}) >
+                60) {
+                first = std::min(first, x);
+                last = std::max(last, x);
+            }
+        }
+    }
+    return {first, last};
+}
+
+}  // namespace
+
+// "Left" and "Right" are places on the screen: in every language, Arabic too, the left pane stands
+// left of the rail and the right pane right of it, and in the sync sheet the modes, the rows'
+// arrows and their side words keep that order; the texts still follow the language, and the rest
+// of the window still reads from the right in Arabic.
+TEST_F(SyncSheetTest, LeftAndRightKeepTheirPlacesInEveryLanguage) {
+    writeBytes(left.path() / "report.txt", "only on the left");
+    writeBytes(right.path() / "stray.log", "only on the right");
+    auto model = makeModel();
+    MainSledWorkspaceView view(*model);
+    view.resize(1228, 700);
+    view.show();
+    auto* explorer = dynamic_cast<DualPaneExplorerView*>(view.page(SledWorkspaceTab::dualPane));
+    ASSERT_NE(explorer, nullptr);
+    struct Case {
+        VornLanguage language;
+        Qt::LayoutDirection window;
+        const char* send;
+        const char* pull;
+        const char* orphan;
+    };
+    const std::vector<Case> cases{
+        {VornLanguage::en, Qt::LeftToRight, "Send →", "← Pull", "Kept on Right"},
+        {VornLanguage::tr, Qt::LeftToRight, "Gönder →", "← Çek", "Sağda Kalır"},
+        {VornLanguage::ar, Qt::RightToLeft, "Send →", "← Pull", "Kept on Right"},
+    };
+    for (const Case& c : cases) {
+        const QString code = QString::fromUtf8(c.language.code().data());
+        SCOPED_TRACE(code.toStdString());
+        model->setLanguage(c.language);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(view.layoutDirection(), c.window) << "the window around the explorer follows the language";
+        EXPECT_EQ(explorer->layoutDirection(), Qt::LeftToRight);
+        const auto x = [&](QWidget* widget) { return widget->mapTo(explorer, QPoint(0, 0)).x(); };
+        EXPECT_LT(x(explorer->leftCard()) + explorer->leftCard()->width(), x(explorer->rail()) + 1);
+        EXPECT_LT(x(explorer->rail()) + explorer->rail()->width(), x(explorer->rightCard()) + 1);
+        EXPECT_EQ(explorer->sendButton()->label(), QString::fromUtf8(c.send));
+        EXPECT_EQ(explorer->pullButton()->label(), QString::fromUtf8(c.pull));
+        snapshot(view, QStringLiteral("app-explorer-sides-") + code);
+
+        model->openSyncPreview();
+        SyncPreviewSheetView* sheet = view.syncSheet();
+        ASSERT_NE(sheet, nullptr);
+        waitForPlan(*model);
+        EXPECT_EQ(sheet->layoutDirection(), Qt::LeftToRight);
+        // "Mirror Left → Right" stands left of "Mirror Right → Left".
+        VornSegmentedControl& modes = *sheet->modePicker();
+        EXPECT_LT(modes.segmentRect(0).center().x(), modes.segmentRect(1).center().x());
+        QListView& list = *sheet->planList();
+        ASSERT_EQ(list.model()->rowCount(), 2);
+        for (int row = 0; row < 2; ++row) {
+            const SyncPlanItem& item = model->syncPlanItems()[static_cast<std::size_t>(row)];
+            const QRect rect = list.visualRect(list.model()->index(row, 0));
+            QImage picture(rect.size(), QImage::Format_ARGB32);
+            picture.fill(Qt::black);
+            list.viewport()->render(&picture, QPoint(), QRegion(rect));
+            const auto [first, last] = colouredSpan(picture);
+            // The symbol leads the row from the left edge (the copy's arrow in the accent colour,
+            // pointing at the right pane); nothing else of the row is coloured.
+            EXPECT_LT(last, 40) << item.relativeName();
+            if (item.relativeName() == "stray.log") {
+                EXPECT_EQ(sheet->delegate()->shownReason(item), QString::fromUtf8(c.orphan));
+            } else {
+                EXPECT_EQ(item.action(), SyncActionKind::copyLeftToRight);
+                EXPECT_GE(last, first) << item.relativeName();
+                EXPECT_LT(first, 20) << item.relativeName();
+            }
+        }
+        snapshot(*sheet, QStringLiteral("app-sync-sheet-sides-") + code);
+        sheet->reject();
+        ASSERT_TRUE(viewsWaitFor([&] { return view.syncSheet() == nullptr; }));
+    }
+    model->setLanguage(VornLanguage::en);
 }

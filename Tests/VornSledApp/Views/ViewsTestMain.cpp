@@ -19,7 +19,9 @@ int main(int argc, char** argv) {
     }
     setenv("QT_SCALE_FACTOR", "1", 1);
     setenv("LANGUAGE", "en", 1);
-    VornTestTempDir config;
+    // A test run again in a fresh process (vornRunInFreshProcess) takes this folder over rather
+    // than leaving one of its own behind.
+    VornTestTempDir config("VORN_TEST_VIEWS_CONFIG_DIR");
     setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
 
     QApplication application(argc, argv);

@@ -325,27 +325,31 @@ TEST_F(ModelKeyringTest, ASilentKeyringAnswersWithinTheDeadlineAndNeverHoldsUpQu
 // nothing is saved, and the reason reads as words, not as the keyring's ids and object paths.
 TEST_F(ModelKeyringTest, ARefusedSecretSavesNothingAndSaysWhyReadably) {
     VORN_REQUIRE_TOOL("gnome-keyring-daemon");
-    VornRefusingKeyring refusing;
-    ASSERT_EQ(refusing.failure(), "");
-    auto model = makeModel();
-    ConnectionProfile made = profile(ConnectionProtocolKind::sftp, "Refused");
-    made.sftpAuthMethod = SFTPAuthMethod::password;
-    for (const VornLanguage language : {VornLanguage::en, VornLanguage::tr}) {
-        model->setLanguage(language);
-        SaveOutcome outcome;
-        model->saveProfile(made, "pw", outcome.callback());
-        ASSERT_TRUE(modelWaitFor([&] { return outcome.reported; }));
-        ASSERT_TRUE(outcome.failure.has_value());
-        EXPECT_EQ(*outcome.failure, model->t("The system keyring refused to store the password or secret key, so "
-                                             "nothing was saved. Unlock the keyring (or start one) and save again.",
-                                             "Sistem anahtarlığı parolayı ya da gizli anahtarı saklamayı reddetti; "
-                                             "hiçbir şey kaydedilmedi. Anahtarlığın kilidini açın (ya da bir "
-                                             "anahtarlık başlatın) ve yeniden kaydedin."));
-        EXPECT_EQ(outcome.failure->find(made.id.uuidString()), std::string::npos);
-        EXPECT_EQ(outcome.failure->find("/org/"), std::string::npos);
-        EXPECT_TRUE(model->profiles().empty());
-    }
-    model->setLanguage(VornLanguage::en);
+    vornRunInFreshProcess(
+        [&] {
+            VornRefusingKeyring refusing;
+            ASSERT_EQ(refusing.failure(), "");
+            auto model = makeModel();
+            ConnectionProfile made = profile(ConnectionProtocolKind::sftp, "Refused");
+            made.sftpAuthMethod = SFTPAuthMethod::password;
+            for (const VornLanguage language : {VornLanguage::en, VornLanguage::tr}) {
+                model->setLanguage(language);
+                SaveOutcome outcome;
+                model->saveProfile(made, "pw", outcome.callback());
+                ASSERT_TRUE(modelWaitFor([&] { return outcome.reported; }));
+                ASSERT_TRUE(outcome.failure.has_value());
+                EXPECT_EQ(*outcome.failure,
+                          model->t("The system keyring refused to store the password or secret key, so "
+                                   "nothing was saved. Unlock the keyring (or start one) and save again.",
+                                   "Sistem anahtarlığı parolayı ya da gizli anahtarı saklamayı reddetti; "
+                                   "hiçbir şey kaydedilmedi. Anahtarlığın kilidini açın (ya da bir "
+                                   "anahtarlık başlatın) ve yeniden kaydedin."));
+                EXPECT_EQ(outcome.failure->find(made.id.uuidString()), std::string::npos);
+                EXPECT_EQ(outcome.failure->find("/org/"), std::string::npos);
+                EXPECT_TRUE(model->profiles().empty());
+            }
+        },
+        {data.path(), left.path(), right.path()});
 }
 
 // Edits to the profile a pane shows: a new host, port, user or any other connection field is

@@ -152,8 +152,8 @@ std::vector<std::string> failedRecords(const SledViewModel& model) {
 }  // namespace
 
 // The world changes between the preview and Run: a target edited in place (same size), a target
-// created where the plan saw none, an orphan rewritten. Those rows are skipped as failed records
-// and counted; the rest of the plan runs.
+// created where the plan saw none, an orphan rewritten. The copies are skipped as failed records
+// and counted, the orphan is kept and named by the deletions' toast; the rest of the plan runs.
 TEST_F(ModelTest, RowsChangedSinceThePreviewAreSkippedAndTheRestRuns) {
     left.write("edited.txt", "left version, longer");
     right.write("edited.txt", "right v");
@@ -186,8 +186,12 @@ TEST_F(ModelTest, RowsChangedSinceThePreviewAreSkippedAndTheRestRuns) {
     EXPECT_EQ(vornReadFile(right / "plain.txt"), "plain copy");
     EXPECT_FALSE(std::filesystem::exists(right / "gone.txt"));
     EXPECT_EQ(failedRecords(*model),
-              (std::vector<std::string>{"created.txt: Changed since the preview", "edited.txt: Changed since the preview",
-                                        "orphan.txt: Changed since the preview"}));
+              (std::vector<std::string>{"created.txt: Changed since the preview", "edited.txt: Changed since the preview"}));
+    // The orphan that was kept is a deletion, reported by the deletions' toast, never a copy row.
+    for (const SledTransferRecord& record : model->transfers()) {
+        EXPECT_NE(record.fileName, "orphan.txt");
+        EXPECT_NE(record.fileName, "gone.txt");
+    }
     std::vector<std::string> texts;
     for (const ModelToastLog::Toast& toast : toasts.messages) {
         EXPECT_TRUE(toast.isError) << toast.text;
