@@ -108,6 +108,11 @@ struct Exchange {
     const std::function<void(const VornHTTPProgress&)>* progress = nullptr;
     VornHTTPProgress lastProgress;
 
+    // The answer deadline, and when the request's last byte went out.
+    std::chrono::milliseconds answerDeadline{0};
+    std::optional<std::chrono::steady_clock::time_point> requestSentAt;
+    bool answerOverdue = false;
+
     bool cancelled = false;
     std::exception_ptr callbackException;
 
@@ -227,6 +232,18 @@ int onTransferInfo(void* context, curl_off_t downloadTotal, curl_off_t downloade
                    curl_off_t uploaded) {
     auto& exchange = *static_cast<Exchange*>(context);
     if (exchange.stopRequested()) return 1;
+    // curl calls in here about once a second even while nothing moves, so a silent or dribbling
+    // peer is caught as well as a slow one.
+    if (exchange.answerDeadline.count() > 0) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!exchange.requestSentAt && static_cast<std::uint64_t>(std::max<curl_off_t>(uploaded, 0)) >= exchange.bodyLength) {
+            exchange.requestSentAt = now;
+        }
+        if (exchange.requestSentAt && now - *exchange.requestSentAt >= exchange.answerDeadline) {
+            exchange.answerOverdue = true;
+            return 1;
+        }
+    }
     if (exchange.progress == nullptr || !*exchange.progress) return 0;
     VornHTTPProgress now;
     now.bytesSent = static_cast<std::uint64_t>(std::max<curl_off_t>(uploaded, 0));
@@ -452,6 +469,7 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
     exchange.handle = curl;
     exchange.progress = &options.progress;
     exchange.bodyLength = bodyLength;
+    exchange.answerDeadline = options.answerDeadline;
 
     VornUniqueFd uploadFile;
     if (const auto* data = std::get_if<std::shared_ptr<const std::string>>(&body.source_)) {
@@ -556,6 +574,16 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
         throw VornTaskCancelled();
     }
     const std::string where = method + " " + *url->host;
+    if (exchange.answerOverdue) {
+        fail(VornHTTPError::Kind::answerOverdue,
+             userText(where + " sent no complete answer within " +
+                          std::to_string(std::chrono::ceil<std::chrono::seconds>(options.answerDeadline).count()) +
+                          " s of the request",
+                      where + " isteğe " +
+                          std::to_string(std::chrono::ceil<std::chrono::seconds>(options.answerDeadline).count()) +
+                          " sn içinde tam yanıt vermedi"),
+             result);
+    }
     if (exchange.bodyTooLarge) {
         fail(VornHTTPError::Kind::bodyTooLarge,
              userText("The response to " + where + " is larger than " + std::to_string(*exchange.memoryLimit) +

@@ -97,6 +97,11 @@ struct VornHTTPOptions {
     // however steadily bytes move. For small exchanges only: a peer sending a byte now and then
     // never trips the idle limit.
     std::chrono::milliseconds deadline{0};
+    // When above zero, the whole response must have come this long after the last byte of the
+    // request went out, however steadily it trickles in (answerOverdue otherwise). For a peer
+    // that answers only once it has dealt with a large body: the body may take as long as it
+    // moves, the answer may not.
+    std::chrono::milliseconds answerDeadline{0};
     // Talk to the host directly even when the environment names a proxy (LAN peers, loopback).
     bool bypassProxy = false;
     // Leave the connection open after the exchange for the next request of the same thread to the
@@ -124,6 +129,7 @@ public:
         invalidRequest,   // the request cannot be sent as given (bad URL, header, body length)
         connectionFailed, // name resolution or connection refused
         timedOut,         // connect time-out or idle time-out
+        answerOverdue,    // the request went out whole, its response did not come in time
         bodyTooLarge,     // the response body exceeded the memory sink's limit
         bodyReadFailed,   // the request body could not be read (file changed, reader failed)
         bodyWriteFailed,  // the response body could not be stored

@@ -54,4 +54,22 @@ struct LANNetworkHelpers {
     // text, scaled to `size` pixels but never below its natural size of one pixel per module;
     // nothing when no code can be made (empty or too long a text).
     static std::optional<LANQRCodeImage> generateQRCodeImage(std::string_view text, double size);
+
+    // The names by which this machine may be asked for, lower-case and without a trailing dot:
+    // the host name as set, its first label alone, that label with ".local", the resolver's
+    // canonical name for it (may be empty) and the label under each search domain the resolver
+    // configuration text names ("search" and "domain" lines).
+    static std::vector<std::string> machineNames(std::string_view hostName, std::string_view canonicalName,
+                                                 std::string_view resolverConfiguration);
+    // The same for this machine now; the canonical name only when asked for, since its lookup
+    // may block for as long as the resolver waits for an answer.
+    static std::vector<std::string> currentMachineNames(bool withCanonicalName);
+    // Whether a request's Host field names this machine in a way no other party can point
+    // elsewhere: an IPv4 literal, a bracketed IPv6 literal, "localhost", or one of `ownNames`;
+    // with an optional decimal port and an optional trailing dot on a name.
+    static bool hostNamesThisMachine(std::string_view host, const std::vector<std::string>& ownNames);
+    // The part of a peer's address that one party holds, as the key its shares and penalties are
+    // counted under: an IPv4 address whole (also when written IPv4-mapped), an IPv6 address's
+    // /64 ("2001:db8:1:2::/64"), since one host is handed a whole /64. Other text stays as it is.
+    static std::string peerGroup(std::string_view address);
 };

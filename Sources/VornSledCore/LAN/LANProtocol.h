@@ -47,6 +47,10 @@ struct LANProtocol {
     // The interim answer to a request head carrying "Expect: 100-continue" that passed its checks.
     static constexpr std::string_view continueInterimResponse = "HTTP/1.1 100 Continue\r\n\r\n";
 
+    // The refusal of a request whose Host names neither an address nor this machine.
+    static constexpr std::string_view unknownHostText =
+        "Unknown host name: reach this device by its address or its own name";
+
     static constexpr std::string_view jsonType = "application/json; charset=utf-8";
     static constexpr std::string_view htmlType = "text/html; charset=utf-8";
 

@@ -217,11 +217,18 @@ LANSledUploadResponse LANSledClient::sendFile(const std::filesystem::path& local
     request.setHeader("X-VornSled-SHA256", localDigest);
     addPIN(request, pin);
 
+    VornHTTPOptions options = optionsFor(session_, session_.uploadTimeLimit);
+    options.answerDeadline = session_.uploadAnswerDeadline;
     VornHTTPResponse response;
     try {
-        response = VornHTTPClient::send(request, body, VornHTTPSink::memory(session_.maximumReplyBytes),
-                                        optionsFor(session_, session_.uploadTimeLimit), stopToken);
+        response = VornHTTPClient::send(request, body, VornHTTPSink::memory(session_.maximumReplyBytes), options,
+                                        stopToken);
     } catch (const VornHTTPError& error) {
+        if (error.kind() == VornHTTPError::Kind::answerOverdue) {
+            throw SledError::connectionFailed(
+                vornText(to.deviceName + " did not confirm receiving '" + localName + "'; the file may have arrived.",
+                         to.deviceName + ", '" + localName + "' dosyasının alındığını onaylamadı; dosya ulaşmış olabilir."));
+        }
         rethrowExchangeFailure(error, invalidReplyFromPeer());
     }
     if (response.statusCode == 401) throw SledError::invalidPIN();

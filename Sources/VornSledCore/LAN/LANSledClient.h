@@ -49,6 +49,9 @@ struct LANSledClientSession {
     // a peer drips its answer. Uploads have no such limit.
     std::chrono::seconds probeDeadline{15};
     std::chrono::seconds clipboardDeadline{120};
+    // After the last byte of an upload's body, the peer hashes, writes and syncs the file before
+    // it answers: generous, but bounded, so a peer that never quite answers cannot hold a send.
+    std::chrono::milliseconds uploadAnswerDeadline{std::chrono::seconds(120)};
     // Replies are small JSON objects; anything longer is not a reply of a peer.
     std::size_t maximumReplyBytes = 65'536;
 };
@@ -72,7 +75,9 @@ public:
     // remoteVerified is true only when the peer echoes our digest and a byte count equal to the
     // file's size (and does not say "verified": false); a claim alone proves nothing. An echoed
     // digest that differs throws checksumMismatch; a count that is not an integer in 0…2^63−1 or
-    // differs from the size throws connectionFailed. A PIN is sent only when present and not empty.
+    // differs from the size throws connectionFailed, as does a peer that has not answered in full
+    // within uploadAnswerDeadline of the body's end (saying the file may have arrived all the
+    // same). A PIN is sent only when present and not empty.
     LANSledUploadResponse sendFile(const std::filesystem::path& localURL, const LANPeerInfo& to,
                                    std::string_view senderName, const std::optional<std::string>& pin,
                                    std::stop_token stopToken = {}) const;

@@ -29,6 +29,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <future>
 #include <list>
 #include <map>
@@ -96,13 +97,10 @@ std::string addressText(const asio::ip::address& address) {
     return address.to_string();
 }
 
-struct PINFailures {
-    int count = 0;
-    Clock::time_point last;
-};
-
-constexpr auto pinFailureMemory = std::chrono::minutes(15);
-constexpr std::size_t maximumTrackedAddresses = 4096;
+// A peer that has guessed a PIN wrong is held to one PIN at a time until it has guessed nothing
+// wrong for this long.
+constexpr auto pinPeerMemory = std::chrono::minutes(15);
+constexpr std::size_t maximumTrackedPeers = 4096;
 
 }  // namespace
 
@@ -110,6 +108,27 @@ namespace detail {
 class Connection;
 }
 using detail::Connection;
+
+// What the PIN gate knows of one peer that has guessed wrong.
+struct PINPeer {
+    int wrong = 0;
+    Clock::time_point lastWrong;
+    // Its next PIN is judged no earlier than this.
+    Clock::time_point nextJudgement;
+    // Requests that reached the gate while another of its PINs was being judged or waited for.
+    std::deque<std::shared_ptr<Connection>> waiting;
+    // One of them has been handed its turn and has not come back yet.
+    bool turnHandedOut = false;
+    // Hands the next waiting request its turn once nextJudgement comes.
+    std::shared_ptr<asio::steady_timer> release;
+    bool releasePending = false;
+};
+
+// What the PIN gate decided for one request.
+struct PINVerdict {
+    enum class Kind { accept, refuseAfterWait, waitForTurn } kind = Kind::accept;
+    std::chrono::milliseconds wait{0};
+};
 
 struct LANSledServer::Impl {
     LANSledServer& owner;
@@ -131,8 +150,14 @@ struct LANSledServer::Impl {
     std::optional<LANServerCallbacks> callbacks;
     std::shared_ptr<tcp::acceptor> acceptor;
     std::unique_ptr<LANBonjourAdvertiser> advertiser;
-    std::map<std::string, PINFailures> pinFailures;
+    // Open connections per peer (LANNetworkHelpers::peerGroup).
+    std::map<std::string, int> connectionsPerPeer;
     std::list<std::weak_ptr<Connection>> connections;
+    // The names a request's Host may give besides address literals and "localhost".
+    std::vector<std::string> machineNames;
+    // When each wrong PIN of the last pinWrongMemory was judged, oldest first.
+    std::deque<Clock::time_point> recentWrongPINs;
+    std::map<std::string, PINPeer> pinPeers;
 
     Impl(LANSledServer& server, LANServerLimits serverLimits)
         : owner(server), limits(serverLimits), work(asio::make_work_guard(io)) {
@@ -142,50 +167,43 @@ struct LANSledServer::Impl {
         }
     }
 
+    std::vector<std::string> acceptedMachineNames() {
+        const std::lock_guard guard(lock);
+        return machineNames;
+    }
+
     void accept(const std::shared_ptr<tcp::acceptor>& listening);
     void closeAcceptor();
     void shutdown();
 
-    // The wait to impose on a PIN-checked request from `address`, from its earlier failures.
-    std::chrono::milliseconds pinPenalty(const std::string& address) {
-        const std::lock_guard guard(lock);
-        const auto found = pinFailures.find(address);
-        if (found == pinFailures.end()) {
-            return std::chrono::milliseconds(0);
+    // Judges a presented PIN for `peer`, or makes the request wait for its peer's turn (then the
+    // gate hands `connection` its turn later through resumePINCheck). `turn` says the request
+    // comes back with the turn it was handed.
+    PINVerdict judgePIN(const std::string& peer, bool accepted, const std::shared_ptr<Connection>& connection,
+                        bool turn);
+    // Wakes the next waiting request of `peer` when its time comes.
+    void scheduleRelease(const std::string& peer, PINPeer& state, Clock::time_point now);
+    // Room for one more penalised peer: the longest-quiet peer with nothing in progress goes.
+    void forgetQuietPINPeer(Clock::time_point now);
+
+    // Under `lock`: whether `peer` may open one more connection; counts it when so.
+    bool admitConnection(const std::string& peer) {
+        int& open = connectionsPerPeer[peer];
+        if (open >= limits.maximumConnectionsPerPeer) {
+            if (open == 0) {
+                connectionsPerPeer.erase(peer);
+            }
+            return false;
         }
-        if (Clock::now() - found->second.last > pinFailureMemory) {
-            pinFailures.erase(found);
-            return std::chrono::milliseconds(0);
-        }
-        const int excess = found->second.count - limits.pinFailuresBeforePenalty;
-        if (excess < 0) {
-            return std::chrono::milliseconds(0);
-        }
-        auto delay = limits.pinPenaltyBase;
-        for (int i = 0; i < excess && delay < limits.pinPenaltyMaximum; ++i) {
-            delay *= 2;
-        }
-        return std::min(delay, limits.pinPenaltyMaximum);
+        open += 1;
+        return true;
     }
 
-    void recordPINOutcome(const std::string& address, bool accepted) {
+    void connectionClosed(const std::string& peer) {
         const std::lock_guard guard(lock);
-        if (accepted) {
-            pinFailures.erase(address);
-            return;
+        if (const auto found = connectionsPerPeer.find(peer); found != connectionsPerPeer.end() && --found->second <= 0) {
+            connectionsPerPeer.erase(found);
         }
-        const Clock::time_point now = Clock::now();
-        if (pinFailures.size() >= maximumTrackedAddresses && pinFailures.find(address) == pinFailures.end()) {
-            std::erase_if(pinFailures, [&](const auto& entry) { return now - entry.second.last > pinFailureMemory; });
-            if (pinFailures.size() >= maximumTrackedAddresses) {
-                pinFailures.erase(std::min_element(pinFailures.begin(), pinFailures.end(), [](const auto& a, const auto& b) {
-                    return a.second.last < b.second.last;
-                }));
-            }
-        }
-        PINFailures& entry = pinFailures[address];
-        entry.count += 1;
-        entry.last = now;
     }
 };
 
@@ -195,20 +213,17 @@ namespace detail {
 // strand and starts the next operation itself, so its state is never touched twice at once.
 class Connection : public std::enable_shared_from_this<Connection> {
 public:
-    Connection(LANSledServer::Impl& server, tcp::socket socket)
-        : server_(server), socket_(std::move(socket)), timer_(socket_.get_executor()) {}
+    // `peer` has been counted in the server's connectionsPerPeer; the connection gives it back.
+    Connection(LANSledServer::Impl& server, tcp::socket socket, std::string peer)
+        : server_(server), socket_(std::move(socket)), timer_(socket_.get_executor()), peer_(std::move(peer)) {}
 
     ~Connection() {
         discardTemporaryFile();
+        server_.connectionClosed(peer_);
         server_.openConnections.fetch_sub(1);
     }
 
     void start() {
-        std::error_code error;
-        const tcp::endpoint remote = socket_.remote_endpoint(error);
-        if (!error) {
-            remoteAddress_ = addressText(remote.address());
-        }
         armTimer(server_.limits.headTimeout);
         readHead();
     }
@@ -225,6 +240,11 @@ public:
 
     void abortFromOutside() {
         asio::post(socket_.get_executor(), [self = shared_from_this()] { self->abort(); });
+    }
+
+    // The PIN gate hands a waiting request its turn.
+    void resumePINCheck() {
+        asio::post(socket_.get_executor(), [self = shared_from_this()] { self->passPINGate(true); });
     }
 
 private:
@@ -286,6 +306,14 @@ private:
         request_ = std::move(*parsed);
         initialBody_ = std::move(initialBody);
 
+        // A page whose own name was re-pointed at this machine would otherwise be same-origin with
+        // us: only names no outsider can point here are answered. A request without a Host field
+        // cannot come from a browser.
+        if (const std::optional<std::string> host = request_.header("host");
+            host && !LANNetworkHelpers::hostNamesThisMachine(*host, server_.acceptedMachineNames())) {
+            respond(LANProtocol::errorResponse(LANProtocol::statusForbidden, LANProtocol::unknownHostText));
+            return;
+        }
         if (!LANProtocol::originMatchesHost(request_.header("origin"), request_.header("host"))) {
             respond(LANProtocol::errorResponse(LANProtocol::statusForbidden, "Forbidden"));
             return;
@@ -318,6 +346,18 @@ private:
             return;
         }
 
+        passPINGate(false);
+    }
+
+    // Only wrong answers wait, so someone else's guessing never holds up the right PIN; the wait
+    // is counted by the gate, not by this connection, so leaving early gains a guesser nothing.
+    // `turn`: the gate has handed this waiting request its turn. The PIN is read at the moment of
+    // judging, so a request that waited is judged by the PIN of that moment.
+    void passPINGate(bool turn) {
+        if (server_.shuttingDown.load()) {
+            abort();
+            return;
+        }
         bool requiresPIN = false;
         std::string expectedPIN;
         {
@@ -325,26 +365,29 @@ private:
             requiresPIN = server_.requirePIN;
             expectedPIN = server_.pin;
         }
-        if (!requiresPIN) {
+        if (!requiresPIN && !turn) {
             afterPINGate(true);
             return;
         }
-        const bool accepted = LANSledServer::constantTimeEquals(request_.presentedPIN(), expectedPIN);
-        const std::chrono::milliseconds penalty = server_.pinPenalty(remoteAddress_);
-        server_.recordPINOutcome(remoteAddress_, accepted);
-        if (penalty.count() == 0) {
-            afterPINGate(accepted);
+        const bool accepted = !requiresPIN || LANSledServer::constantTimeEquals(request_.presentedPIN(), expectedPIN);
+        const PINVerdict verdict = server_.judgePIN(peer_, accepted, shared_from_this(), turn);
+        switch (verdict.kind) {
+        case PINVerdict::Kind::accept:
+            afterPINGate(true);
+            return;
+        case PINVerdict::Kind::waitForTurn:
+            return;
+        case PINVerdict::Kind::refuseAfterWait:
+            timer_.expires_after(verdict.wait);
+            timer_.async_wait([self = shared_from_this()](const std::error_code& error) {
+                if (error) {
+                    self->abort();
+                    return;
+                }
+                self->afterPINGate(false);
+            });
             return;
         }
-        // Every PIN-checked answer waits, right or wrong, so a fast answer gives nothing away.
-        timer_.expires_after(penalty);
-        timer_.async_wait([self = shared_from_this(), accepted](const std::error_code& error) {
-            if (error) {
-                self->abort();
-                return;
-            }
-            self->afterPINGate(accepted);
-        });
     }
 
     void afterPINGate(bool accepted) {
@@ -836,7 +879,7 @@ private:
     LANSledServer::Impl& server_;
     tcp::socket socket_;
     asio::steady_timer timer_;
-    std::string remoteAddress_;
+    const std::string peer_;
     std::vector<char> readBuffer_;
     std::string head_;
     std::string initialBody_;
@@ -889,12 +932,26 @@ void LANSledServer::Impl::accept(const std::shared_ptr<tcp::acceptor>& listening
             });
             return;
         }
-        if (openConnections.fetch_add(1) >= limits.maximumConnections) {
-            openConnections.fetch_sub(1);
+        // Beyond the global cap, or beyond its peer's share of it, a connection is closed at once.
+        std::error_code addressError;
+        const tcp::endpoint remote = socket.remote_endpoint(addressError);
+        std::string peer;
+        bool admitted = false;
+        if (!addressError) {
+            peer = LANNetworkHelpers::peerGroup(addressText(remote.address()));
+            if (openConnections.fetch_add(1) < limits.maximumConnections) {
+                const std::lock_guard guard(lock);
+                admitted = admitConnection(peer);
+            }
+            if (!admitted) {
+                openConnections.fetch_sub(1);
+            }
+        }
+        if (!admitted) {
             std::error_code ignored;
             socket.close(ignored);
         } else {
-            auto connection = std::make_shared<Connection>(*this, std::move(socket));
+            auto connection = std::make_shared<Connection>(*this, std::move(socket), peer);
             bool registered = false;
             {
                 // Shutdown raises its flag before it takes the list under this lock, so a
@@ -951,9 +1008,125 @@ void LANSledServer::Impl::shutdown() {
             connection->abortFromOutside();
         }
     }
+    {
+        const std::lock_guard guard(lock);
+        for (auto& entry : pinPeers) {
+            if (entry.second.release) {
+                entry.second.release->cancel();
+            }
+        }
+    }
     work.reset();
     for (std::thread& thread : threads) {
         thread.join();
+    }
+    // Requests still waiting for their turn end here, outside the lock their ending takes.
+    std::map<std::string, PINPeer> waiting;
+    {
+        const std::lock_guard guard(lock);
+        waiting.swap(pinPeers);
+    }
+}
+
+PINVerdict LANSledServer::Impl::judgePIN(const std::string& peer, bool accepted,
+                                         const std::shared_ptr<Connection>& connection, bool turn) {
+    const std::lock_guard guard(lock);
+    const Clock::time_point now = Clock::now();
+    while (!recentWrongPINs.empty() && now - recentWrongPINs.front() > limits.pinWrongMemory) {
+        recentWrongPINs.pop_front();
+    }
+    auto found = pinPeers.find(peer);
+    if (found != pinPeers.end()) {
+        PINPeer& state = found->second;
+        if (turn) {
+            state.turnHandedOut = false;
+        }
+        const bool penalised = state.wrong > 0 && now - state.lastWrong <= pinPeerMemory;
+        if (penalised && !turn && (state.turnHandedOut || !state.waiting.empty() || now < state.nextJudgement)) {
+            state.waiting.push_back(connection);
+            scheduleRelease(peer, state, now);
+            return {PINVerdict::Kind::waitForTurn, std::chrono::milliseconds(0)};
+        }
+        if (!penalised) {
+            state.wrong = 0;
+        }
+    }
+    if (accepted) {
+        if (found != pinPeers.end()) {
+            PINPeer& state = found->second;
+            state.wrong = 0;
+            state.nextJudgement = now;
+            if (state.waiting.empty() && !state.turnHandedOut && !state.releasePending) {
+                pinPeers.erase(found);
+            } else {
+                scheduleRelease(peer, state, now);
+            }
+        }
+        return {PINVerdict::Kind::accept, std::chrono::milliseconds(0)};
+    }
+
+    recentWrongPINs.push_back(now);
+    const auto wait = limits.pinWrongAnswerWait * static_cast<std::int64_t>(recentWrongPINs.size());
+    if (found == pinPeers.end()) {
+        if (pinPeers.size() >= maximumTrackedPeers) {
+            forgetQuietPINPeer(now);
+        }
+        found = pinPeers.try_emplace(peer).first;
+    }
+    PINPeer& state = found->second;
+    state.wrong += 1;
+    state.lastWrong = now;
+    state.nextJudgement = now + wait;
+    scheduleRelease(peer, state, now);
+    return {PINVerdict::Kind::refuseAfterWait, wait};
+}
+
+void LANSledServer::Impl::scheduleRelease(const std::string& peer, PINPeer& state, Clock::time_point now) {
+    if (state.waiting.empty() || state.releasePending || state.turnHandedOut) {
+        return;
+    }
+    if (!state.release) {
+        state.release = std::make_shared<asio::steady_timer>(io);
+    }
+    state.releasePending = true;
+    state.release->expires_at(std::max(now, state.nextJudgement));
+    state.release->async_wait([this, peer, timer = state.release](const std::error_code& error) {
+        if (error) {
+            return;
+        }
+        std::shared_ptr<Connection> next;
+        {
+            const std::lock_guard guard(lock);
+            const auto found = pinPeers.find(peer);
+            if (found == pinPeers.end() || found->second.release != timer) {
+                return;
+            }
+            PINPeer& state = found->second;
+            state.releasePending = false;
+            if (state.waiting.empty()) {
+                return;
+            }
+            next = std::move(state.waiting.front());
+            state.waiting.pop_front();
+            state.turnHandedOut = true;
+        }
+        next->resumePINCheck();
+    });
+}
+
+void LANSledServer::Impl::forgetQuietPINPeer(Clock::time_point now) {
+    auto quietest = pinPeers.end();
+    for (auto entry = pinPeers.begin(); entry != pinPeers.end(); ++entry) {
+        const PINPeer& state = entry->second;
+        if (!state.waiting.empty() || state.turnHandedOut || state.releasePending || state.nextJudgement > now) {
+            continue;
+        }
+        if (quietest == pinPeers.end() || state.lastWrong < quietest->second.lastWrong) {
+            quietest = entry;
+        }
+    }
+    if (quietest != pinPeers.end()) {
+        pinPeers.erase(quietest);
     }
 }
 
@@ -1005,6 +1178,7 @@ std::uint16_t LANSledServer::start(std::uint16_t port, bool advertiseBonjour, LA
         receiveFolder = impl_->downloadDirectory;
     }
     removeUploadsOfEndedProcesses(receiveFolder);
+    refreshMachineNames();
     auto listening = std::make_shared<tcp::acceptor>(asio::make_strand(impl_->io));
     std::error_code error;
     // Both address families on one socket where the system has IPv6; IPv4 alone otherwise.
@@ -1047,6 +1221,23 @@ std::uint16_t LANSledServer::start(std::uint16_t port, bool advertiseBonjour, LA
     }
     asio::post(listening->get_executor(), [impl = impl_.get(), listening] { impl->accept(listening); });
     return bound;
+}
+
+// The names that need no lookup hold at once; the resolver's canonical name joins them when its
+// lookup ends, which may take a while on a network without an answer for it.
+void LANSledServer::refreshMachineNames() {
+    std::vector<std::string> quick = LANNetworkHelpers::currentMachineNames(false);
+    {
+        const std::lock_guard guard(impl_->lock);
+        impl_->machineNames = std::move(quick);
+    }
+    asio::post(impl_->io, [impl = impl_.get()] {
+        std::vector<std::string> names = LANNetworkHelpers::currentMachineNames(true);
+        if (!names.empty()) {
+            const std::lock_guard guard(impl->lock);
+            impl->machineNames = std::move(names);
+        }
+    });
 }
 
 void LANSledServer::stop() {

@@ -32,11 +32,16 @@ struct LANServerLimits {
     std::chrono::milliseconds lingerTimeout{std::chrono::seconds(5)};
     // Connections beyond this many are closed as soon as they are accepted.
     int maximumConnections = 128;
-    // After this many wrong PINs in a row from one address, every later PIN-checked request from
-    // it waits pinPenaltyBase, doubled per further failure up to pinPenaltyMaximum.
-    int pinFailuresBeforePenalty = 5;
-    std::chrono::milliseconds pinPenaltyBase{250};
-    std::chrono::milliseconds pinPenaltyMaximum{std::chrono::seconds(8)};
+    // Nor may one peer hold more than this many at once (an IPv4 address, or an IPv6 /64, is one
+    // peer), so that one peer cannot shut out the others: a parallel send uses up to 8, and
+    // phones behind one address share the rest.
+    int maximumConnectionsPerPeer = 16;
+    // A wrong PIN is answered only after this wait times the wrong PINs the server has seen
+    // within pinWrongMemory (this one included); a right PIN is answered at once. A peer that
+    // has guessed wrong has one PIN judged at a time: its next only once the last wrong answer's
+    // wait is over, even if it left meanwhile.
+    std::chrono::milliseconds pinWrongAnswerWait{std::chrono::seconds(1)};
+    std::chrono::milliseconds pinWrongMemory{std::chrono::hours(1)};
     // Worker threads that run every connection's handlers.
     int workerThreads = 4;
 };
@@ -89,6 +94,8 @@ public:
     struct Impl;
 
 private:
+    void refreshMachineNames();
+
     std::string deviceID_;
     std::atomic<std::uint16_t> activePort_{0};
     std::atomic<bool> isRunning_{false};

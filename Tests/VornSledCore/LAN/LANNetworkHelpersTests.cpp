@@ -143,3 +143,83 @@ TEST(LANNetworkHelpers, QRCodeScalesToTheRequestedSize) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LANNetworkHelpers, MachineNamesComeFromTheHostNameAndTheResolver) {
+    const std::string resolver = "# generated\nnameserver 10.0.0.1\nsearch lan Office.Example.\ndomain corp.example  # note\n"
+                                 "options ndots:2\n";
+    EXPECT_EQ(LANNetworkHelpers::machineNames("Desk", "desk.corp.example.", resolver),
+              (std::vector<std::string>{"desk", "desk.local", "desk.corp.example", "desk.lan", "desk.office.example"}));
+    // A host name set as a full name still answers to its first label.
+    EXPECT_EQ(LANNetworkHelpers::machineNames("desk.home.arpa", "", ""),
+              (std::vector<std::string>{"desk.home.arpa", "desk", "desk.local"}));
+    EXPECT_TRUE(LANNetworkHelpers::machineNames("", "x.example", resolver).empty());
+}
+
+TEST(LANNetworkHelpers, OnlyAddressesLocalhostAndOwnNamesNameThisMachine) {
+    const std::vector<std::string> own = LANNetworkHelpers::machineNames("desk", "desk.corp.example", "search lan\n");
+    const struct {
+        const char* host;
+        bool accepted;
+    } cases[] = {
+        {"192.168.1.20:53318", true},
+        {"10.0.0.5", true},
+        {"[fe80::1]:53318", true},
+        {"[fe80::1%25eth0]:53318", true},
+        {"[::ffff:192.168.1.20]", true},
+        {"localhost:53318", true},
+        {"LocalHost.", true},
+        {"desk:53318", true},
+        {"desk.", true},
+        {"DESK.local:53318", true},
+        {"desk.local.:53318", true},
+        {"desk.lan", true},
+        {"desk.corp.example:53318", true},
+        {"attacker.example:53318", false},
+        {"desk.attacker.example", false},
+        {"desk.local.attacker.example", false},
+        {"localhost.attacker.example", false},
+        {"sub.localhost", false},
+        {"desk..", false},
+        {"lan", false},
+        {"192.168.1.20.nip.io", false},
+        {"3232235796", false},
+        {"0xc0.0xa8.1.20", false},
+        {"[fe80::1", false},
+        {"[fe80::1]x", false},
+        {"[attacker.example]", false},
+        {"::1", false},
+        {"desk:port", false},
+        {":53318", false},
+        {"", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LANNetworkHelpers::hostNamesThisMachine(c.host, own), c.accepted) << c.host;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(LANNetworkHelpers, PeersAreCountedByAddressOrIPv6Prefix) {
+    const struct {
+        const char* address;
+        const char* group;
+    } cases[] = {
+        {"192.168.1.20", "192.168.1.20"},
+        {"::ffff:192.168.1.20", "192.168.1.20"},
+        {"2001:db8:1:2:aaaa:bbbb:cccc:dddd", "2001:db8:1:2::/64"},
+        {"2001:db8:1:2::1", "2001:db8:1:2::/64"},
+        {"2001:db8:1:3::1", "2001:db8:1:3::/64"},
+        {"fe80::1%eth0", "fe80::/64"},
+        {"::1", "::/64"},
+        {"not an address", "not an address"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LANNetworkHelpers::peerGroup(c.address), c.group) << c.address;
+    }
+}
+
+}  // namespace

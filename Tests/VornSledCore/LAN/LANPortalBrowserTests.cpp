@@ -1,3 +1,4 @@
+#include "LANNetworkHelpers.h"
 #include "LANServerTestSupport.h"
 #include "VornChecksum.h"
 
@@ -5,18 +6,28 @@
 
 namespace {
 
+std::filesystem::path browserDriverFolder() {
+    return std::filesystem::path(VORN_TEST_SOURCE_DIR) / "Tests/services/npm/lanportal";
+}
+
+// Chromium with playwright-core, or the reason there is none (a failure in CI).
+#define VORN_REQUIRE_BROWSER_DRIVER()                                                            \
+    do {                                                                                         \
+        VORN_REQUIRE_TOOL("chromium");                                                           \
+        VORN_REQUIRE_TOOL("node");                                                               \
+        if (!std::filesystem::exists(browserDriverFolder() / "node_modules/playwright-core")) {  \
+            if (VornTestServices::inCI()) {                                                      \
+                FAIL() << "playwright-core is not installed: run scripts/setup.sh --test";       \
+            }                                                                                    \
+            GTEST_SKIP() << "playwright-core is not installed: run scripts/setup.sh --test";     \
+        }                                                                                        \
+    } while (false)
+
 // The portal page in Debian's Chromium, driven by playwright-core, against a running server:
 // everything a phone does goes through the page's own script.
 TEST(LANPortalBrowser, UploadClipboardSharesAndDownloadThroughThePage) {
-    VORN_REQUIRE_TOOL("chromium");
-    VORN_REQUIRE_TOOL("node");
-    const std::filesystem::path driver = std::filesystem::path(VORN_TEST_SOURCE_DIR) / "Tests/services/npm/lanportal";
-    if (!std::filesystem::exists(driver / "node_modules/playwright-core")) {
-        if (VornTestServices::inCI()) {
-            FAIL() << "playwright-core is not installed: run scripts/setup.sh --test";
-        }
-        GTEST_SKIP() << "playwright-core is not installed: run scripts/setup.sh --test";
-    }
+    VORN_REQUIRE_BROWSER_DRIVER();
+    const std::filesystem::path driver = browserDriverFolder();
 
     VornTestTempDir dir;
     LANCallbackRecorder recorder;
@@ -77,6 +88,39 @@ TEST(LANPortalBrowser, UploadClipboardSharesAndDownloadThroughThePage) {
     EXPECT_EQ(files[1].fileName, "holiday photo (1).jpg");
     EXPECT_EQ(seen["unverifiedLog"].back(),
               "✓ holiday photo.jpg uploaded (not verified) (" + VornSHA256::hexDigest(photo).substr(0, 12) + "...)");
+}
+
+// A page served under a name an outsider controls, once that name points at this machine, gets
+// nothing from the server, not even through its own same-origin requests; the machine's own
+// ".local" name keeps working in the same browser.
+TEST(LANPortalBrowser, APageUnderAReboundNameIsRefused) {
+    VORN_REQUIRE_BROWSER_DRIVER();
+    VornTestTempDir dir;
+    LANCallbackRecorder recorder;
+    LANSledServer server("Workbench", dir / "downloads", true, "7351");
+    server.setLatestOutgoingClipboard("secret on this computer");
+    const std::uint16_t port = server.start(0, false, recorder.callbacks());
+    const std::vector<std::string> own = LANNetworkHelpers::currentMachineNames(false);
+    ASSERT_FALSE(own.empty());
+    const std::string ownName = own.front().substr(0, own.front().find('.')) + ".local";
+
+    const VornShellResult run = vornShell("node " + vornShellQuote((browserDriverFolder() / "rebind-check.js").string()) +
+                                          " " + std::to_string(port) + " attacker.example " + vornShellQuote(ownName) +
+                                          " 7351");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const nlohmann::json seen = nlohmann::json::parse(run.output.substr(run.output.rfind("{\"foreign\"")), nullptr, false);
+    ASSERT_TRUE(seen.is_object()) << run.output;
+
+    EXPECT_EQ(seen["foreign"]["status"], 403);
+    EXPECT_NE(seen["foreign"]["text"].get<std::string>().find("reach this device by its address or its own name"),
+              std::string::npos);
+    EXPECT_EQ(seen["foreign"]["clipboard"]["status"], 403);
+    EXPECT_EQ(seen["foreign"]["clipboard"]["body"].get<std::string>().find("secret"), std::string::npos);
+
+    EXPECT_EQ(seen["own"]["status"], 200);
+    EXPECT_EQ(seen["own"]["title"], "VornSled LAN — Workbench");
+    EXPECT_EQ(seen["own"]["clipboard"]["status"], 200);
+    EXPECT_EQ(seen["own"]["clipboard"]["body"], "{\"text\":\"secret on this computer\"}");
 }
 
 }  // namespace

