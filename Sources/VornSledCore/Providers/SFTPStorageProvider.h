@@ -139,9 +139,11 @@ public:
 
     // The shell command printing "names", a NUL, then each name in the folder `path` but the
     // hidden ones, each followed by a NUL; where GNU find runs, "stamped" and a NUL instead, and
-    // after each name's NUL its modification time ("%T@", seconds with their fraction) and a NUL. Nothing when the
-    // folder cannot be entered or read.
-    static std::string remoteNamesCommand(std::string_view path);
+    // after each name's NUL its modification time ("%T@", seconds with their fraction) and a NUL.
+    // Nothing when the folder cannot be entered or read. `gnuFind` says whether the server has GNU
+    // find, when that is known; otherwise the command finds out itself, at the cost of one more
+    // program per call.
+    static std::string remoteNamesCommand(std::string_view path, std::optional<bool> gnuFind = std::nullopt);
     // A modification time as the server's shell prints it (find's "%T@", "1712345678.1234567890"),
     // to the microsecond towards the past: precise when it carries a fraction (the file system's
     // own time), else to the second. Nothing for any other text.
