@@ -4,19 +4,15 @@
 #include "ParallelSledTransferEngine.h"
 #include "RecursiveDirectoryWalker.h"
 #include "SledListingError.h"
+#include "SledSourceChangeTestSupport.h"
 #include "VornChecksum.h"
 #include "VornTaskCancelled.h"
-#include "VornUniqueFd.h"
 
 #include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <functional>
 #include <thread>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 // The provider against the S3 test server, which checks every signature: a request whose sent
 // form differs from its signed form (key encoding, query encoding, continuation tokens) fails there.
@@ -707,14 +703,7 @@ TEST(S3R2StorageProvider, ASourceChangedWhileSentSaysWhatTheBucketNowHolds) {
                                                                total == done;
                 if (!now || touched) return;
                 touched = true;
-                if (grow) {
-                    std::ofstream(source, std::ios::app) << "more";
-                } else {
-                    VornUniqueFd file(::open(source.c_str(), O_WRONLY | O_CLOEXEC));
-                    ASSERT_EQ(::pwrite(file.get(), "B", 1, 0), 1);
-                    const struct timespec later[2] = {{0, UTIME_NOW}, {2'000'000'000, 0}};
-                    ASSERT_EQ(::futimens(file.get(), later), 0);
-                }
+                sledChangeFileBeingCopied(source, grow);
             });
         ASSERT_TRUE(touched);
         ASSERT_EQ(results.size(), 1u);

@@ -8,6 +8,7 @@
 #include "ParallelSledTransferEngine.h"
 #include "RecursiveDirectoryWalker.h"
 #include "SFTPTestSupport.h"
+#include "SledSourceChangeTestSupport.h"
 #include "SledError.h"
 #include "VornBinaryLocator.h"
 #include "VornChecksum.h"
@@ -2101,14 +2102,7 @@ TEST_F(SFTPLiveTest, ASourceChangedWhileSentNeverReplacesTheServerFile) {
                                          : status == SledTransferStatus::transferring && digest.has_value();
                 if (opened && !touched) {
                     touched = true;
-                    if (grow) {
-                        std::ofstream(source, std::ios::app) << "more";
-                    } else {
-                        VornUniqueFd file(::open(source.c_str(), O_WRONLY | O_CLOEXEC));
-                        ASSERT_EQ(::pwrite(file.get(), "B", 1, 0), 1);
-                        const struct timespec later[2] = {{0, UTIME_NOW}, {2'000'000'000, 0}};
-                        ASSERT_EQ(::futimens(file.get(), later), 0);
-                    }
+                    sledChangeFileBeingCopied(source, grow);
                 }
             });
         ASSERT_TRUE(touched);
