@@ -14,6 +14,10 @@ void SledStorageProvider::sortListing(std::vector<SledFileEntry>& entries) {
     });
 }
 
+std::string sledHiddenItemReason() {
+    return vornText("Hidden item; not copied", "Gizli öğe; kopyalanmadı");
+}
+
 SledListing SledStorageProvider::listDirectoryWithSkipped(const std::string& at, std::stop_token stop) const {
     return SledListing{listDirectory(at, std::move(stop)), {}};
 }
