@@ -92,6 +92,7 @@ struct Exchange {
     const std::string* bytes = nullptr;
     int fileDescriptor = -1;
     std::uint64_t fileOffset = 0;
+    const std::function<void()>* beforeEnd = nullptr;
     std::uint64_t bodyLength = 0;
     std::uint64_t bodySent = 0;
     std::string bodyFailure;
@@ -200,6 +201,14 @@ std::size_t onRead(char* buffer, std::size_t size, std::size_t count, void* cont
         std::memcpy(buffer, exchange.bytes->data() + exchange.bodySent, wanted);
         produced = wanted;
     } else if (exchange.fileDescriptor >= 0) {
+        if (exchange.beforeEnd != nullptr && *exchange.beforeEnd && wanted == remaining) {
+            try {
+                (*exchange.beforeEnd)();
+            } catch (...) {
+                exchange.callbackException = std::current_exception();
+                return CURL_READFUNC_ABORT;
+            }
+        }
         ssize_t got;
         do {
             got = ::pread(exchange.fileDescriptor, buffer, wanted,
@@ -358,6 +367,14 @@ VornHTTPBody VornHTTPBody::file(const std::filesystem::path& path, std::uint64_t
     return body;
 }
 
+VornHTTPBody VornHTTPBody::checkedBeforeItsEnd(std::function<void()> check) const {
+    VornHTTPBody body = *this;
+    if (auto* slice = std::get_if<FileSlice>(&body.source_)) {
+        slice->beforeEnd = std::move(check);
+    }
+    return body;
+}
+
 VornHTTPBody VornHTTPBody::stream(std::uint64_t length, Reader reader) {
     if (!reader) fail(VornHTTPError::Kind::invalidRequest, "A streamed request body needs a reader");
     VornHTTPBody body;
@@ -484,6 +501,7 @@ VornHTTPResponse VornHTTPClient::send(const VornHTTPRequest& request, const Vorn
         }
         exchange.fileDescriptor = uploadFile.get();
         exchange.fileOffset = slice->offset;
+        exchange.beforeEnd = &slice->beforeEnd;
     } else if (const auto* stream = std::get_if<VornHTTPBody::Stream>(&body.source_)) {
         exchange.reader = &stream->reader;
     }

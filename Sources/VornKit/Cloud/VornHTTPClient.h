@@ -42,6 +42,11 @@ public:
     // the request starts. Throws VornHTTPError (invalidRequest) when the file cannot be opened.
     static VornHTTPBody file(const std::filesystem::path& path, std::uint64_t offset = 0,
                              std::optional<std::uint64_t> length = std::nullopt);
+    // The same file body with `check` called each time just before the last of its bytes go out (any
+    // other body comes back unchanged), so a
+    // server that acts only on a whole body is never sent one the check refuses: what `check`
+    // throws ends the request before then and is passed on by send().
+    VornHTTPBody checkedBeforeItsEnd(std::function<void()> check) const;
     static VornHTTPBody stream(std::uint64_t length, Reader reader);
 
     bool isNone() const { return std::holds_alternative<std::monostate>(source_); }
@@ -52,6 +57,7 @@ private:
         std::filesystem::path path;
         std::uint64_t offset = 0;
         std::uint64_t length = 0;
+        std::function<void()> beforeEnd;
     };
     struct Stream {
         std::uint64_t length = 0;

@@ -175,6 +175,8 @@ std::string SledViewModel::describe(const std::exception_ptr& error) const {
         return sledError.description(language);
     } catch (const SledListingError& listingError) {
         return listingError.description();
+    } catch (const SledChangedSinceListed&) {
+        return sledChangedSinceListedText(language);
     } catch (const SledKeyringTimeout&) {
         return vornText("The system keyring did not answer", "Sistem anahtarlığı yanıt vermedi", std::nullopt,
                         language);

@@ -16,6 +16,7 @@
 #include <map>
 #include <system_error>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -100,15 +101,6 @@ bool sameAsListed(const SledFileEntry& listed, const SledFileEntry& now) {
     return listed.isDirectory == now.isDirectory && listed.isSymbolicLink == now.isSymbolicLink &&
            listed.sizeBytes == now.sizeBytes && listed.modifiedAt == now.modifiedAt &&
            (!listed.eTag || listed.eTag == now.eTag);
-}
-
-// What a sync row's target side held when it was listed, for the engine to hold the copy to at
-// the moment it replaces the file.
-SledListedDestination listedOf(const std::optional<SledFileEntry>& target) {
-    if (!target) {
-        return SledListedDestination{};
-    }
-    return SledListedDestination{true, target->sizeBytes, target->modifiedAt};
 }
 
 // A new row of the transfer list for the file at `relativePath`, before any of its bytes moved.
@@ -821,8 +813,9 @@ void SledViewModel::runCheckedSyncPlan(const std::vector<SyncPlanItem>& items, c
     const TransferSide right{context.right.endpoint, context.right.path};
     std::vector<SledRelativeFile> leftToRight;
     std::vector<SledRelativeFile> rightToLeft;
-    std::vector<SledFileEntry> rightDeletions;
-    std::vector<SledFileEntry> leftDeletions;
+    // By relative name: what the plan listed there, which must still be there when it goes.
+    std::vector<std::pair<std::string, SledFileEntry>> rightDeletions;
+    std::vector<std::pair<std::string, SledFileEntry>> leftDeletions;
     std::size_t refusedLeftToRight = 0;
     std::size_t refusedRightToLeft = 0;
     // Refused deletions: their paths and reasons, reported with the deletions that fail.
@@ -849,7 +842,7 @@ void SledViewModel::runCheckedSyncPlan(const std::vector<SyncPlanItem>& items, c
                 refuse(item, left, right, *item.leftEntry(), refusal->second);
                 ++refusedLeftToRight;
             } else {
-                leftToRight.push_back({item.relativeName(), *item.leftEntry(), false, listedOf(item.rightEntry())});
+                leftToRight.push_back({item.relativeName(), *item.leftEntry(), false, SledListedDestination::of(item.rightEntry())});
             }
             break;
         case SyncActionKind::copyRightToLeft:
@@ -860,7 +853,7 @@ void SledViewModel::runCheckedSyncPlan(const std::vector<SyncPlanItem>& items, c
                 refuse(item, right, left, *item.rightEntry(), refusal->second);
                 ++refusedRightToLeft;
             } else {
-                rightToLeft.push_back({item.relativeName(), *item.rightEntry(), false, listedOf(item.leftEntry())});
+                rightToLeft.push_back({item.relativeName(), *item.rightEntry(), false, SledListedDestination::of(item.leftEntry())});
             }
             break;
         case SyncActionKind::deleteOnRight:
@@ -874,7 +867,7 @@ void SledViewModel::runCheckedSyncPlan(const std::vector<SyncPlanItem>& items, c
             if (refusal != refused.end()) {
                 deletionFailures.emplace_back(entry->path, refusal->second);
             } else {
-                (onRight ? rightDeletions : leftDeletions).push_back(*entry);
+                (onRight ? rightDeletions : leftDeletions).emplace_back(item.relativeName(), *entry);
             }
             break;
         }
@@ -899,7 +892,10 @@ void SledViewModel::runCheckedSyncPlan(const std::vector<SyncPlanItem>& items, c
     const std::vector<ConnectionProfile> profiles = profiles_;
     beginBatch();
     background([this, context, rightDeletions, leftDeletions, deletionFailures, profiles](std::stop_token stop) mutable {
-        const auto deleteAll = [&](const PaneEndpoint& endpoint, const std::vector<SledFileEntry>& entries) {
+        // Rows whose file changed after Run was pressed, found at the moment of its removal.
+        std::vector<std::tuple<std::string, bool, std::int64_t>> changedRows;  // relative name, on the right, size
+        const auto deleteAll = [&](const PaneEndpoint& endpoint,
+                                   const std::vector<std::pair<std::string, SledFileEntry>>& entries, bool onRight) {
             if (entries.empty()) {
                 return;
             }
@@ -908,23 +904,46 @@ void SledViewModel::runCheckedSyncPlan(const std::vector<SyncPlanItem>& items, c
                 provider = makeProvider(endpoint, profiles);
             } catch (...) {
                 const std::string why = describe(std::current_exception());
-                for (const SledFileEntry& entry : entries) {
+                for (const auto& [relativeName, entry] : entries) {
                     deletionFailures.emplace_back(entry.path, why);
                 }
                 return;
             }
-            for (const SledFileEntry& entry : entries) {
+            for (const auto& [relativeName, entry] : entries) {
                 try {
-                    provider->deleteItem(entry.path, entry.isDirectory, stop);
+                    provider->deleteItemAsListed(entry.path, entry.isDirectory, SledListedDestination::of(entry), stop);
                 } catch (...) {
                     // One file that cannot go does not keep the others; it is reported at the end.
-                    deletionFailures.emplace_back(entry.path, describe(std::current_exception()));
+                    const std::exception_ptr failure = std::current_exception();
+                    try {
+                        std::rethrow_exception(failure);
+                    } catch (const SledChangedSinceListed&) {
+                        changedRows.emplace_back(relativeName, onRight, entry.sizeBytes);
+                    } catch (...) {
+                    }
+                    deletionFailures.emplace_back(entry.path, describe(failure));
                 }
             }
         };
-        deleteAll(context.right.endpoint, rightDeletions);
-        deleteAll(context.left.endpoint, leftDeletions);
-        onGUI([this, context, deletionFailures] {
+        deleteAll(context.right.endpoint, rightDeletions, true);
+        deleteAll(context.left.endpoint, leftDeletions, false);
+        onGUI([this, context, deletionFailures, changedRows] {
+            if (!changedRows.empty()) {
+                // Recorded as the rows refused when Run was pressed are.
+                const VornDate now = vornDateNow();
+                std::vector<SledTransferRecord> records;
+                for (const auto& [relativeName, onRight, size] : changedRows) {
+                    const PaneEndpoint& from = onRight ? context.left.endpoint : context.right.endpoint;
+                    const PaneEndpoint& to = onRight ? context.right.endpoint : context.left.endpoint;
+                    SledTransferRecord record = newRecord(relativeName, endpointTitle(from), endpointTitle(to),
+                                                          directionFor(from, to), SledTransferStatus::failed, now);
+                    record.totalBytes = size;
+                    record.errorMessage = sledChangedSinceListedText(language_);
+                    records.push_back(std::move(record));
+                }
+                transferList_.insertFrontBatch(std::move(records));
+                emit transfersChanged();
+            }
             refreshPanesShowing(context.left);
             refreshPanesShowing(context.right);
             if (!deletionFailures.empty()) {

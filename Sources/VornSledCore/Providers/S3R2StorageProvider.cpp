@@ -491,24 +491,99 @@ SledDownloadResult S3R2StorageProvider::downloadFile(const std::string& remotePa
 SledUploadResult S3R2StorageProvider::uploadFile(const fs::path& localURL, const std::string& to,
                                      const std::optional<std::string>& sha256Hex,
                                      const SledProgressCallback& onProgress, std::stop_token stop) const {
+    const std::string digest =
+        sha256Hex && !sha256Hex->empty() ? *sha256Hex : VornChecksum::sha256(localURL, VornChecksum::defaultChunkSize);
+    return put(localURL, to, digest, {}, onProgress, std::move(stop));
+}
+
+SledUploadResult S3R2StorageProvider::uploadFileInsideHashing(
+    const fs::path& localURL, const std::string& to, const std::string&,
+    const std::function<std::optional<std::string>()>& sha256Hex, const SledProgressCallback& onProgress,
+    const SledReplaceConditions& conditions, std::stop_token stop) const {
+    // The signed request carries the digest before its first byte.
+    const std::optional<std::string> given = sha256Hex();
+    const std::string digest =
+        given && !given->empty() ? *given : VornChecksum::sha256(localURL, VornChecksum::defaultChunkSize);
+    return put(localURL, to, digest, conditions, onProgress, std::move(stop));
+}
+
+namespace {
+
+// An entity tag as listings give it, without its quotes.
+std::string unquotedETag(std::string_view tag) {
+    if (tag.starts_with("W/")) tag.remove_prefix(2);
+    if (tag.size() >= 2 && tag.front() == '"' && tag.back() == '"') tag = tag.substr(1, tag.size() - 2);
+    return std::string(tag);
+}
+
+// Whether a refused conditional write was refused because the object is not the one named: 412
+// (the condition failed), 409 (another write to the key was under way), or for "If-Match" 404
+// (no object any more).
+bool conditionRefused(const VornHTTPResponse& response, bool ifMatch) {
+    return response.statusCode == 412 || response.statusCode == 409 || (ifMatch && response.statusCode == 404);
+}
+
+// The condition a write sends for what was listed: the listed object, or none at all.
+std::optional<std::pair<std::string, std::string>> writeCondition(const SledListedDestination& listed) {
+    if (!listed.exists) return std::pair<std::string, std::string>{"If-None-Match", "*"};
+    if (listed.eTag && !listed.eTag->empty()) return std::pair<std::string, std::string>{"If-Match", "\"" + *listed.eTag + "\""};
+    return std::nullopt;
+}
+
+}  // namespace
+
+void S3R2StorageProvider::checkStillAsListed(const std::string& key, const SledListedDestination& listed,
+                                             std::stop_token stop) const {
+    const VornHTTPResponse response =
+        send(VornHTTPRequest{"HEAD", buildObjectURL(key), {}}, AWSSigV4Signer::emptyPayloadSHA256,
+             VornHTTPBody::none(), VornHTTPSink::memory(0), {}, std::move(stop));
+    if (response.statusCode == 404) {
+        if (listed.exists) throw SledChangedSinceListed();
+        return;
+    }
+    validateHTTP(response);
+    if (!listed.exists) throw SledChangedSinceListed();
+    const std::optional<std::string> length = response.header("content-length");
+    const std::optional<std::string> tag = response.header("etag");
+    if (!length || *length != std::to_string(listed.sizeBytes) ||
+        (listed.eTag && (!tag || unquotedETag(*tag) != *listed.eTag))) {
+        throw SledChangedSinceListed();
+    }
+}
+
+SledUploadResult S3R2StorageProvider::put(const fs::path& localURL, const std::string& to, const std::string& digest,
+                                          const SledReplaceConditions& conditions,
+                                          const SledProgressCallback& onProgress, std::stop_token stop) const {
     const std::string key = normalizeObjectKey(to);
     // A PUT of the bucket itself would be a request to create the bucket.
     if (key.empty()) throw SledError::remoteCommandFailed(vornText("Cannot upload to the bucket root.", "Bucket köküne yüklenemez."));
     const std::string url = buildObjectURL(key);
-    const std::string digest =
-        sha256Hex && !sha256Hex->empty() ? *sha256Hex : VornChecksum::sha256(localURL, VornChecksum::defaultChunkSize);
     // The length is taken once, when the body is opened, so the one Content-Length sent is the
     // one the body delivers.
-    const VornHTTPBody body = VornHTTPBody::file(localURL);
+    VornHTTPBody body = VornHTTPBody::file(localURL);
     const auto size = static_cast<std::int64_t>(body.length());
 
     VornHTTPRequest request{"PUT", url, {}};
     request.setHeader("Content-Type", "application/octet-stream");
     request.setHeader("Content-Length", std::to_string(size));
     request.setHeader("x-amz-meta-vornsled-sha256", digest);
+    std::optional<std::pair<std::string, std::string>> condition;
+    if (conditions.listed) {
+        // The HEAD is the check; the condition only closes the moment between it and the write, on
+        // a store that honours it.
+        checkStillAsListed(key, *conditions.listed, stop);
+        condition = writeCondition(*conditions.listed);
+        if (condition) request.setHeader(condition->first, condition->second);
+    }
+    if (conditions.beforeReplacing) {
+        // An object is stored only once its whole body arrived: the last bytes are the last moment.
+        if (size == 0) conditions.beforeReplacing();
+        body = body.checkedBeforeItsEnd(conditions.beforeReplacing);
+    }
     std::string reply;
     const VornHTTPResponse response =
         send(std::move(request), digest, body, collectInto(reply, maxSmallReplyBytes), onProgress, std::move(stop));
+    if (condition && conditionRefused(response, condition->first == "If-Match")) throw SledChangedSinceListed();
     validateHTTP(response);
     if (onProgress) onProgress(size, size);
     // The request carried the digest as its signed payload hash, which the server checks against
@@ -546,6 +621,26 @@ void S3R2StorageProvider::deleteItem(const std::string& at, bool isDirectory, st
                      "'" + name + "' klasörü boş değil; önce içindekileri silin."));
     }
     sendChecked("DELETE", buildObjectURL(key), maxSmallReplyBytes, std::move(stop));
+}
+
+void S3R2StorageProvider::deleteItemAsListed(const std::string& at, bool isDirectory,
+                                             const SledListedDestination& listed, std::stop_token stop) const {
+    if (isDirectory) {
+        deleteItem(at, isDirectory, std::move(stop));
+        return;
+    }
+    const std::string key = normalizeObjectKey(at);
+    if (key.empty()) throw SledError::remoteCommandFailed(vornText("Cannot delete the bucket root.", "Bucket kökü silinemez."));
+    checkStillAsListed(key, listed, stop);
+    std::vector<std::pair<std::string, std::string>> headers;
+    const std::optional<std::pair<std::string, std::string>> condition = writeCondition(listed);
+    if (condition && condition->first == "If-Match") headers.push_back(*condition);
+    std::string body;
+    const VornHTTPResponse response =
+        send(VornHTTPRequest{"DELETE", buildObjectURL(key), std::move(headers)}, AWSSigV4Signer::emptyPayloadSHA256,
+             VornHTTPBody::none(), collectInto(body, maxSmallReplyBytes), {}, std::move(stop));
+    if (condition && conditionRefused(response, true)) throw SledChangedSinceListed();
+    validateHTTP(response);
 }
 
 void S3R2StorageProvider::copySingleObject(const std::string& fromKey, const std::string& toKey,

@@ -100,7 +100,21 @@ public:
     void createDirectory(const std::string& at, std::stop_token stop) const override;
     // A key that is not UTF-8.
     std::optional<std::string> pathOutOfReach(const std::string& path, bool writing) const override;
+    // With `conditions.listed`: a HEAD just before the PUT must find the object as listed (or none
+    // where none was), and the PUT carries "If-Match" with the listed entity tag (or
+    // "If-None-Match: *"), so a store that honours them refuses a change made after the HEAD too;
+    // its 412 is SledChangedSinceListed. `conditions.beforeReplacing` is called before the last
+    // bytes of the body go out.
+    SledUploadResult uploadFileInsideHashing(const std::filesystem::path& localURL, const std::string& to,
+                                             const std::string& insideFolder,
+                                             const std::function<std::optional<std::string>()>& sha256Hex,
+                                             const SledProgressCallback& onProgress,
+                                             const SledReplaceConditions& conditions,
+                                             std::stop_token stop) const override;
     void deleteItem(const std::string& at, bool isDirectory, std::stop_token stop) const override;
+    // A file: a HEAD just before the DELETE, which carries "If-Match" with the listed entity tag.
+    void deleteItemAsListed(const std::string& at, bool isDirectory, const SledListedDestination& listed,
+                            std::stop_token stop) const override;
     void renameItem(const std::string& from, const std::string& to, bool isDirectory,
                     std::stop_token stop) const override;
     void testConnection(std::stop_token stop) const override;
@@ -174,6 +188,12 @@ private:
                                std::stop_token stop, const std::optional<std::string>& startAfter = std::nullopt,
                                bool flat = false) const;
     bool objectExists(const std::string& key, std::stop_token stop) const;
+    // Throws SledChangedSinceListed unless a HEAD of `key` finds it as `listed`: none where there
+    // was none, else the listed size and entity tag.
+    void checkStillAsListed(const std::string& key, const SledListedDestination& listed, std::stop_token stop) const;
+    SledUploadResult put(const std::filesystem::path& localURL, const std::string& to, const std::string& digest,
+                         const SledReplaceConditions& conditions, const SledProgressCallback& onProgress,
+                         std::stop_token stop) const;
     bool anyKeyUnder(const std::string& prefix, std::stop_token stop) const;
 
     ConnectionProfile profile_;

@@ -203,17 +203,6 @@ std::optional<VornDate> parseListingDate(std::string_view month, std::string_vie
     return date;
 }
 
-// The whole seconds of find's "%T@" ("1712345678.1234567890"), towards the past.
-std::optional<std::int64_t> parseWholeSeconds(std::string_view text) {
-    const std::size_t dot = text.find('.');
-    std::optional<std::int64_t> seconds = parseDecimal<std::int64_t>(text.substr(0, dot));
-    if (seconds && *seconds < 0 && dot != std::string_view::npos &&
-        text.substr(dot + 1).find_first_not_of('0') != std::string_view::npos) {
-        --*seconds;
-    }
-    return seconds;
-}
-
 // Splits at runs of spaces and tabs, at most `maxSplits` times; the last field keeps the rest.
 std::vector<std::string_view> splitFields(std::string_view line, std::size_t maxSplits) {
     std::vector<std::string_view> fields;
@@ -551,6 +540,40 @@ std::map<std::string, std::string> SFTPStorageProvider::parseRemoteSHA256Batch(s
     return digests;
 }
 
+std::optional<SFTPStorageProvider::ShellTime> SFTPStorageProvider::readShellTime(std::string_view text) {
+    const bool negative = text.starts_with('-');
+    if (negative) {
+        text.remove_prefix(1);
+    }
+    const std::size_t dot = text.find('.');
+    const std::optional<std::int64_t> seconds = parseDecimal<std::int64_t>(text.substr(0, dot));
+    if (!seconds || *seconds > (std::int64_t(1) << 40)) {
+        return std::nullopt;
+    }
+    std::int64_t micros = 0;
+    bool finer = false;  // digits beyond the microsecond that are not all zero
+    const std::string_view fraction = dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
+    for (std::size_t i = 0; i < fraction.size(); ++i) {
+        if (fraction[i] < '0' || fraction[i] > '9') {
+            return std::nullopt;
+        }
+        if (i < 6) {
+            micros = micros * 10 + (fraction[i] - '0');
+        } else {
+            finer = finer || fraction[i] != '0';
+        }
+    }
+    for (std::size_t i = fraction.size(); i < 6; ++i) {
+        micros *= 10;
+    }
+    std::int64_t total = *seconds * 1'000'000 + micros;
+    if (negative) {
+        total = -total - (finer ? 1 : 0);  // towards the past
+    }
+    return ShellTime{VornDate(std::chrono::microseconds(total)),
+                     fraction.empty() ? SledTimePrecision::second : SledTimePrecision::precise};
+}
+
 std::string SFTPStorageProvider::normalizePath(std::string_view path) {
     // A listing's paths come back here as they are, and a folder may well be named "Backup "
     // beside "Backup": trimming would list the other one. Typed paths are trimmed where typed.
@@ -862,7 +885,7 @@ std::string loginKey(const SFTPLogin& login) {
 }  // namespace
 
 std::optional<std::vector<std::string>> SFTPStorageProvider::remoteNames(
-    const std::string& path, std::stop_token stop, std::map<std::string, std::int64_t>* modifiedSeconds,
+    const std::string& path, std::stop_token stop, std::map<std::string, ShellTime>* modifiedTimes,
     std::vector<std::pair<std::string, bool>>* hidden) const {
     const std::optional<fs::path> ssh = VornBinaryLocator::locate("ssh");
     if (!ssh) {
@@ -922,9 +945,9 @@ std::optional<std::vector<std::string>> SFTPStorageProvider::remoteNames(
         }
         names.emplace_back(name);
         if (stamped) {
-            const std::optional<std::int64_t> seconds = parseWholeSeconds(next());
-            if (seconds && modifiedSeconds != nullptr) {
-                (*modifiedSeconds)[names.back()] = *seconds;
+            const std::optional<ShellTime> time = readShellTime(next());
+            if (time && modifiedTimes != nullptr) {
+                (*modifiedTimes)[names.back()] = *time;
             }
         }
     }
@@ -985,12 +1008,12 @@ SledListing SFTPStorageProvider::listDirectoryWithSkipped(const std::string& at,
         std::stop_source naming;
         const std::stop_callback forwardStop(stop, [&naming] { naming.request_stop(); });
         std::optional<std::vector<std::string>> names;
-        std::map<std::string, std::int64_t> seconds;
+        std::map<std::string, ShellTime> times;
         std::vector<std::pair<std::string, bool>> hidden;
         std::exception_ptr namingFailure;
-        std::jthread namer([this, &path, &names, &seconds, &hidden, &namingFailure, token = naming.get_token()] {
+        std::jthread namer([this, &path, &names, &times, &hidden, &namingFailure, token = naming.get_token()] {
             try {
-                names = remoteNames(path, token, &seconds, &hidden);
+                names = remoteNames(path, token, &times, &hidden);
             } catch (...) {
                 namingFailure = std::current_exception();
             }
@@ -1022,11 +1045,12 @@ SledListing SFTPStorageProvider::listDirectoryWithSkipped(const std::string& at,
         }
         try {
             std::vector<SledFileEntry> entries = readBareListing(*bare, path, names);
-            // The shell's whole seconds replace sftp's minutes where it gave them.
+            // The shell's times, to the fraction of a second the file system keeps, replace sftp's
+            // minutes where it gave them.
             for (SledFileEntry& entry : entries) {
-                if (const auto found = seconds.find(entry.name); found != seconds.end()) {
-                    entry.modifiedAt = VornDate(std::chrono::seconds(found->second));
-                    entry.modifiedAtPrecision = SledTimePrecision::second;
+                if (const auto found = times.find(entry.name); found != times.end()) {
+                    entry.modifiedAt = found->second.at;
+                    entry.modifiedAtPrecision = found->second.precision;
                 }
             }
             std::vector<SledSkippedEntry> skipped;
@@ -1317,13 +1341,14 @@ SledUploadResult SFTPStorageProvider::uploadFileInside(const fs::path& localURL,
                                                        const std::optional<std::string>& sha256Hex,
                                                        const SledProgressCallback& onProgress,
                                                        std::stop_token stop) const {
-    return uploadFileInsideHashing(localURL, to, insideFolder, [&] { return sha256Hex; }, onProgress, std::move(stop));
+    return uploadFileInsideHashing(localURL, to, insideFolder, [&] { return sha256Hex; }, onProgress, {},
+                                   std::move(stop));
 }
 
 SledUploadResult SFTPStorageProvider::uploadFileInsideHashing(
     const fs::path& localURL, const std::string& to, const std::string& insideFolder,
     const std::function<std::optional<std::string>()>& sha256HexWhenUp, const SledProgressCallback& onProgress,
-    std::stop_token stop) const {
+    const SledReplaceConditions& conditions, std::stop_token stop) const {
     const std::vector<std::string> chain =
         insideFolder.empty() ? std::vector<std::string>() : foldersBelow(insideFolder, to);
     // The file goes up under a temporary sibling name, is checked there, and only then renamed
@@ -1368,6 +1393,10 @@ SledUploadResult SFTPStorageProvider::uploadFileInsideHashing(
 
     std::optional<std::string> sha256Hex;
     try {
+        // A source that changed while sftp read it says so, rather than as a digest that differs.
+        if (conditions.beforeReplacing) {
+            conditions.beforeReplacing();
+        }
         sha256Hex = sha256HexWhenUp();
     } catch (...) {
         removePartial();
@@ -1393,6 +1422,14 @@ SledUploadResult SFTPStorageProvider::uploadFileInsideHashing(
     try {
         if (!chain.empty()) {
             checkFolderChain(chain, stop);
+        }
+        // The last moment the file there can still be kept: nothing replaces it unless the copy is
+        // still of the file that was read and the destination is still what the caller saw.
+        if (conditions.beforeReplacing) {
+            conditions.beforeReplacing();
+        }
+        if (conditions.listed) {
+            checkStillAsListed(to, *conditions.listed, stop);
         }
         runBatch(*this, renameLine, stop);
     } catch (...) {
@@ -1424,6 +1461,82 @@ void SFTPStorageProvider::createDirectory(const std::string& at, std::stop_token
 
 void SFTPStorageProvider::deleteItem(const std::string& at, bool isDirectory, std::stop_token stop) const {
     runSFTPBatch(batchLine(isDirectory ? "rmdir" : "rm", {at}), stop);
+}
+
+void SFTPStorageProvider::deleteItemAsListed(const std::string& at, bool isDirectory, const SledListedDestination& listed,
+                                             std::stop_token stop) const {
+    const std::string line = batchLine(isDirectory ? "rmdir" : "rm", {at});
+    if (!isDirectory) {
+        checkStillAsListed(at, listed, stop);
+    }
+    runSFTPBatch(line, stop);
+}
+
+std::string SFTPStorageProvider::remoteItemCommand(std::string_view path) {
+    // A relative path that starts like an expression of find's ("!", "(") is given as "./" + path.
+    const std::string item = path.starts_with('/') ? std::string(path) : "./" + std::string(path);
+    const std::string quoted = escapePOSIXSingleQuoted(item);
+    return "(if [ -h " + quoted + " ] || [ -e " + quoted + " ]; then LC_ALL=C find " + quoted +
+           " -maxdepth 0 -printf 'item\\0%y\\0%s\\0%T@\\0' 2>/dev/null || printf 'unknown\\0'; "
+           "else printf 'absent\\0'; fi) </dev/null";
+}
+
+void SFTPStorageProvider::checkStillAsListed(const std::string& path, const SledListedDestination& listed,
+                                             std::stop_token stop) const {
+    const auto sameFile = [&listed](bool regular, std::int64_t size, const std::optional<VornDate>& time) {
+        return regular && size == listed.sizeBytes && (!listed.modifiedAt || time == listed.modifiedAt);
+    };
+    // Times from the shell are what a listing gives where the shell gave it times.
+    const bool listedFromShell = listed.modifiedAtPrecision == SledTimePrecision::precise ||
+                                 listed.modifiedAtPrecision == SledTimePrecision::second;
+    const std::optional<fs::path> ssh = VornBinaryLocator::locate("ssh");
+    if (ssh && (listedFromShell || !listed.exists)) {
+        const SFTPSharedSessions::Reply reply = SFTPSharedSessions::run(
+            *this, SFTPSharedSessions::SessionKind::shell, *ssh, remoteItemCommand(path) + "\n", stop);
+        std::vector<std::string_view> fields;
+        for (std::string_view rest = reply.output; !reply.ended;) {
+            const std::size_t end = rest.find('\0');
+            if (end == std::string_view::npos) {
+                break;
+            }
+            fields.push_back(rest.substr(0, end));
+            rest.remove_prefix(end + 1);
+        }
+        if (!fields.empty() && fields[0] == "absent") {
+            if (listed.exists) {
+                throw SledChangedSinceListed();
+            }
+            return;
+        }
+        if (fields.size() == 4 && fields[0] == "item") {
+            const std::optional<ShellTime> time = readShellTime(fields[3]);
+            if (!listed.exists ||
+                !sameFile(fields[1] == "f", parseDecimal<std::int64_t>(fields[2]).value_or(-1),
+                          time ? std::optional<VornDate>(time->at) : std::nullopt)) {
+                throw SledChangedSinceListed();
+            }
+            return;
+        }
+        // No shell, or no GNU find: the folder's listing tells.
+    }
+    const std::string name = lastPathComponent(path);
+    const std::string parent = remoteParentPrefix(path);
+    std::vector<SledFileEntry> entries;
+    try {
+        entries = listDirectory(parent.empty() ? "." : parent, stop);
+    } catch (const SledError&) {
+        if (listed.exists) {
+            throw;
+        }
+        return;  // a folder not made yet holds nothing
+    }
+    const auto found = std::find_if(entries.begin(), entries.end(),
+                                    [&](const SledFileEntry& entry) { return entry.name == name; });
+    if (found == entries.end() ? listed.exists
+                               : !listed.exists || !sameFile(!found->isDirectory && !found->isSymbolicLink,
+                                                             found->sizeBytes, found->modifiedAt)) {
+        throw SledChangedSinceListed();
+    }
 }
 
 void SFTPStorageProvider::renameItem(const std::string& from, const std::string& to, bool /*isDirectory*/,

@@ -59,18 +59,34 @@ public:
                                       const std::string& insideFolder, const std::optional<std::string>& sha256Hex,
                                       const SledProgressCallback& onProgress, std::stop_token stop) const override;
     // Asks for the digest only once the file is up, just before the server hashes its copy.
+    // Just before the rename into place, after the folder check: `conditions.beforeReplacing`, then
+    // the destination read again (checkStillAsListed) against `conditions.listed`.
     SledUploadResult uploadFileInsideHashing(const std::filesystem::path& localURL, const std::string& to,
                                              const std::string& insideFolder,
                                              const std::function<std::optional<std::string>()>& sha256Hex,
                                              const SledProgressCallback& onProgress,
+                                             const SledReplaceConditions& conditions,
                                              std::stop_token stop) const override;
     // A path whose batch line (an upload's rename from its fragment, a download's get) sftp cannot
     // take whole, or that holds a line break or a NUL.
     std::optional<std::string> pathOutOfReach(const std::string& path, bool writing) const override;
     void createDirectory(const std::string& at, std::stop_token stop) const override;
     void deleteItem(const std::string& at, bool isDirectory, std::stop_token stop) const override;
+    // A file is read again (checkStillAsListed) just before it is removed.
+    void deleteItemAsListed(const std::string& at, bool isDirectory, const SledListedDestination& listed,
+                            std::stop_token stop) const override;
     void renameItem(const std::string& from, const std::string& to, bool isDirectory,
                     std::stop_token stop) const override;
+
+    // Throws SledChangedSinceListed unless the item at `path` is still as `listed`: absent where it
+    // was, or a regular file of the listed size and time. It is read as its listing read it, so the
+    // two compare exactly: where the listing's time came from the server's shell, from the shell
+    // (GNU find's type, size and "%T@"); otherwise from its folder's listing.
+    void checkStillAsListed(const std::string& path, const SledListedDestination& listed, std::stop_token stop) const;
+    // The shell command printing "absent" and a NUL when nothing is at `path`, else "item", a NUL
+    // and find's "%y", "%s" and "%T@" of it (the item itself, a link not followed), each followed
+    // by a NUL; "unknown" and a NUL where find cannot print them.
+    static std::string remoteItemCommand(std::string_view path);
     void testConnection(std::stop_token stop) const override;
 
     // Asks every shared connection this process opened to close, and returns when each has
@@ -125,18 +141,27 @@ public:
 
     // The shell command printing "names", a NUL, then each name in the folder `path` but the
     // hidden ones, each followed by a NUL; where GNU find runs, "stamped" and a NUL instead, and
-    // after each name's NUL its modification time in seconds ("%T@") and a NUL. Then an empty
-    // field (a lone NUL) and each hidden name with "d" before it for a folder, "-" for anything
-    // else, and a NUL. Nothing when the folder cannot be entered or read. `gnuFind` says whether
-    // the server has GNU find, when that is known; otherwise the command finds out itself, at the
-    // cost of one more program per call.
+    // after each name's NUL its modification time ("%T@", seconds with their fraction) and a NUL.
+    // Then an empty field (a lone NUL) and each hidden name with "d" before it for a folder, "-"
+    // for anything else, and a NUL. Nothing when the folder cannot be entered or read. `gnuFind`
+    // says whether the server has GNU find, when that is known; otherwise the command finds out
+    // itself, at the cost of one more program per call.
     static std::string remoteNamesCommand(std::string_view path, std::optional<bool> gnuFind = std::nullopt);
+    // A modification time as the server's shell prints it (find's "%T@", "1712345678.1234567890"),
+    // to the microsecond towards the past: precise when it carries a fraction (the file system's
+    // own time), else to the second. Nothing for any other text.
+    struct ShellTime {
+        VornDate at;
+        SledTimePrecision precision = SledTimePrecision::second;
+    };
+    static std::optional<ShellTime> readShellTime(std::string_view text);
+
     // The folder's names through the login's shell, exactly as they are; absent when the login has
     // no shell. Throws SledError::remoteCommandFailed when the shell cannot read the folder. Where
-    // the shell gave times, `modifiedSeconds` (when given) gets each name's in whole seconds;
-    // `hidden` (when given) gets each hidden name and whether it is a folder.
+    // the shell gave times, `modifiedTimes` (when given) gets each name's; `hidden` (when given)
+    // gets each hidden name and whether it is a folder.
     std::optional<std::vector<std::string>> remoteNames(const std::string& path, std::stop_token stop,
-                                                        std::map<std::string, std::int64_t>* modifiedSeconds = nullptr,
+                                                        std::map<std::string, ShellTime>* modifiedTimes = nullptr,
                                                         std::vector<std::pair<std::string, bool>>* hidden = nullptr) const;
 
     // The entries of the `ls -ln` lines `rows`, printed inside the folder `parentPath` (bare names).

@@ -32,8 +32,24 @@ SledUploadResult SledStorageProvider::uploadFileInside(const std::filesystem::pa
 SledUploadResult SledStorageProvider::uploadFileInsideHashing(
     const std::filesystem::path& localURL, const std::string& to, const std::string& insideFolder,
     const std::function<std::optional<std::string>()>& sha256Hex, const SledProgressCallback& onProgress,
-    std::stop_token stop) const {
+    const SledReplaceConditions&, std::stop_token stop) const {
     return uploadFileInside(localURL, to, insideFolder, sha256Hex(), onProgress, std::move(stop));
 }
 
 std::optional<std::string> SledStorageProvider::pathOutOfReach(const std::string&, bool) const { return std::nullopt; }
+
+void SledStorageProvider::deleteItemAsListed(const std::string& at, bool isDirectory, const SledListedDestination&,
+                                             std::stop_token stop) const {
+    deleteItem(at, isDirectory, std::move(stop));
+}
+
+SledListedDestination SledListedDestination::of(const std::optional<SledFileEntry>& entry) {
+    if (!entry) {
+        return SledListedDestination{};
+    }
+    return SledListedDestination{true, entry->sizeBytes, entry->modifiedAt, entry->eTag, entry->modifiedAtPrecision};
+}
+
+std::string sledChangedSinceListedText(VornLanguage language) {
+    return vornText("Changed since the preview", "Önizlemeden sonra değişti", std::nullopt, language);
+}

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "SledFileEntry.h"
+#include "VornLanguage.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -58,6 +60,42 @@ std::string sledHiddenItemReason();
 struct SledListing {
     std::vector<SledFileEntry> entries;
     std::vector<SledSkippedEntry> skipped;
+};
+
+// What a destination held when the user looked at it: nothing, or an item of this size and time
+// (as precise as the listing gave it) and, in an object store, this entity tag.
+struct SledListedDestination {
+    bool exists = false;
+    std::int64_t sizeBytes = 0;
+    std::optional<VornDate> modifiedAt;
+    std::optional<std::string> eTag;
+    SledTimePrecision modifiedAtPrecision = SledTimePrecision::precise;
+
+    static SledListedDestination of(const std::optional<SledFileEntry>& entry);
+};
+
+// The user text of a write refused because its destination is no longer what was listed there.
+std::string sledChangedSinceListedText(VornLanguage language = VornLanguage::current());
+
+// A replacement or a removal refused at the moment it would have happened: the destination is no
+// longer what the caller listed there, and it stays as it is. what() is the user text.
+class SledChangedSinceListed : public std::runtime_error {
+public:
+    SledChangedSinceListed() : std::runtime_error(sledChangedSinceListedText()) {}
+};
+
+// What must still hold when an upload replaces its destination.
+struct SledReplaceConditions {
+    // What the destination held when the user decided to replace it. A back end that can look
+    // checks it just before its copy replaces the file and then throws SledChangedSinceListed;
+    // an object store also asks the server to store the copy only over that object (or only where
+    // there is none). Absent: whatever is there is replaced.
+    std::optional<SledListedDestination> listed;
+    // Called just before the copy replaces the destination, while it still can be kept: before the
+    // rename into place, or before an object store is sent the last bytes of the body (and perhaps
+    // earlier too, once the bytes are sent). Throwing stops the upload with that error and the
+    // destination stays as it was.
+    std::function<void()> beforeReplacing;
 };
 
 // One storage back end (this computer's disk, an SFTP server, an S3/R2 bucket) seen as a tree of
@@ -116,10 +154,13 @@ public:
     // end that needs the digest before the first byte (a signed request) asks at once, which is the
     // default; one that checks the stored copy asks only once the bytes are up, so the hash and the
     // send overlap.
+    // `conditions` say what must still hold when the copy replaces the destination; the default
+    // checks none of them (the caller checked before).
     virtual SledUploadResult uploadFileInsideHashing(const std::filesystem::path& localURL, const std::string& to,
                                                      const std::string& insideFolder,
                                                      const std::function<std::optional<std::string>()>& sha256Hex,
                                                      const SledProgressCallback& onProgress,
+                                                     const SledReplaceConditions& conditions,
                                                      std::stop_token stop) const;
 
     // Why this back end can never store a file at `path` (`writing`), or give one from there — a
@@ -134,6 +175,13 @@ public:
     // Removes the item at `at`. `isDirectory` says what kind of item the path names, for back ends
     // that need to know.
     virtual void deleteItem(const std::string& at, bool isDirectory, std::stop_token stop) const = 0;
+
+    // deleteItem of a file only while it is still as `listed`: a back end that can look checks it
+    // just before the removal (an object store also asks the server to remove only that object)
+    // and throws SledChangedSinceListed, keeping the file. The default is deleteItem: the caller
+    // checked before.
+    virtual void deleteItemAsListed(const std::string& at, bool isDirectory, const SledListedDestination& listed,
+                                    std::stop_token stop) const;
 
     // Renames or moves the item at `from` to `to`.
     virtual void renameItem(const std::string& from, const std::string& to, bool isDirectory,

@@ -114,6 +114,16 @@ fs::path commonParentFolder(const std::vector<SledTransferJobSpec>& jobs) {
                               "'" + fileName + "' gönderilirken değişti; kopya denetlenen dosya değil."));
 }
 
+// The same once the destination could no longer be kept: the back end had already put the copy in
+// place, so the user must not believe the earlier file is still there.
+[[noreturn]] void refuseChangedAfterReplacing(const std::string& fileName) {
+    throw JobRefused(vornText("'" + fileName + "' changed while it was sent. The destination was already replaced: "
+                                  "it now holds the version read when the copy began, and the local file changed "
+                                  "afterwards.",
+                              "'" + fileName + "' gönderilirken değişti. Hedef zaten değiştirildi: artık kopyalama "
+                                  "başladığında okunan sürümü tutuyor, yerel dosya ise sonradan değişti."));
+}
+
 [[noreturn]] void throwErrno(const std::string& what, const fs::path& path, int error) {
     throw fs::filesystem_error(what, path, std::error_code(error, std::system_category()));
 }
@@ -243,7 +253,7 @@ void putInPlace(const LocalDestination& destination, const std::string& landingN
                 const std::optional<SledListedDestination>& listed) {
     const int folder = destination.folder.get();
     if (listed && !stillAsListed(folder, destination.name, *listed)) {
-        throw JobRefused(ParallelSledTransferEngine::changedSinceListedText());
+        throw SledChangedSinceListed();
     }
     if (checkReplaceable(folder, destination.name, destination.shown)) {
         VornUniqueFd file(::openat(folder, landingName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
@@ -483,6 +493,13 @@ private:
         const std::string sent = vornDescriptorPath(source.file.get());
         descriptors_.push_back({sent, job_.sourcePath});
         const std::string& root = job_.destinationRoot ? *job_.destinationRoot : std::string();
+        // Where the back end has a moment before its copy replaces the destination, a source that
+        // changed meanwhile stops it there and the destination stays as it was.
+        SledReplaceConditions conditions{job_.listedDestination, [&] {
+                                             if (!vornUnchangedSinceOpened(source.file.get(), source.status)) {
+                                                 refuseChangedWhileSent(job_.fileName);
+                                             }
+                                         }};
         Digest digest;
         SledUploadResult uploaded;
         if (verify_ && size > digestChunkSize) {
@@ -508,7 +525,7 @@ private:
                     [&](std::int64_t done, std::int64_t total) {
                         update(SledTransferStatus::transferring, done, std::max(total, size));
                     },
-                    stop_);
+                    conditions, stop_);
             } catch (...) {
                 hashingStop.request_stop();
                 throw;
@@ -522,15 +539,15 @@ private:
                 digest = digestOfOpenFile(source, job_.sourcePath, stop_);
             }
             update(SledTransferStatus::transferring, 0, size, digest);
-            uploaded = destination_.uploadFileInside(
-                sent, job_.destinationPath, root, digest,
+            uploaded = destination_.uploadFileInsideHashing(
+                sent, job_.destinationPath, root, [&] { return digest; },
                 [&](std::int64_t done, std::int64_t total) {
                     update(SledTransferStatus::transferring, done, std::max(total, size), digest);
                 },
-                stop_);
+                conditions, stop_);
         }
         if (!vornUnchangedSinceOpened(source.file.get(), source.status)) {
-            refuseChangedWhileSent(job_.fileName);
+            refuseChangedAfterReplacing(job_.fileName);
         }
         bool verified = false;
         if (digest) {
@@ -614,15 +631,20 @@ private:
             }
             sourceAgrees = comparison == Comparison::agree;
         }
-        const SledUploadResult uploaded = destination_.uploadFileInside(
+        // A landing on this disk is checked against the listing when it is put in place.
+        SledReplaceConditions conditions;
+        if (!landing) {
+            conditions.listed = job_.listedDestination;
+        }
+        const SledUploadResult uploaded = destination_.uploadFileInsideHashing(
             relayFile.path(), landing ? landing->file.path().string() : job_.destinationPath,
-            landing ? std::string() : job_.destinationRoot.value_or(std::string()), relayDigest,
+            landing ? std::string() : job_.destinationRoot.value_or(std::string()), [&] { return relayDigest; },
             [&](std::int64_t done, std::int64_t total) {
                 // Each half is truncated on its own, so an odd total can end one below it.
                 const std::int64_t whole = std::max(total, bytes);
                 update(SledTransferStatus::transferring, whole / 2 + done / 2, whole, relayDigest);
             },
-            stop_);
+            conditions, stop_);
         bool destinationAgrees = false;
         if (relayDigest) {
             destinationAgrees = checkStored(uploaded, *relayDigest);
@@ -670,9 +692,7 @@ int ParallelSledTransferEngine::clampedWorkerCount(int maxConcurrency) noexcept 
     return std::clamp(maxConcurrency, minimumWorkers, maximumWorkers);
 }
 
-std::string ParallelSledTransferEngine::changedSinceListedText() {
-    return vornText("Changed since the preview", "Önizlemeden sonra değişti");
-}
+std::string ParallelSledTransferEngine::changedSinceListedText() { return sledChangedSinceListedText(); }
 
 std::string ParallelSledTransferEngine::relayFileName(const std::string& fileName) {
     return sledTemporaryFileName("vornsled-relay-", fileName);

@@ -16,13 +16,6 @@
 // to. `expectedSize` is the size known before the copy: the total of the first update and of
 // failure updates, and the lower bound of totals while downloading. `direction` is the caller's
 // name for the route; the engine chooses the route from the providers, not from it.
-// What a destination held when the user looked at it: nothing, or a file of this size and time.
-struct SledListedDestination {
-    bool exists = false;
-    std::int64_t sizeBytes = 0;
-    std::optional<VornDate> modifiedAt;
-};
-
 struct SledTransferJobSpec {
     VornUUID recordID;
     std::string fileName;
@@ -39,10 +32,12 @@ struct SledTransferJobSpec {
     // file is then opened below it without following any link and must still be a regular file.
     // Absent for a file the user named by itself: a link is then sent as its target.
     std::optional<std::string> sourceRoot;
-    // What the destination held when the user decided to replace it (a sync row's target). On this
-    // disk the copy replaces only that: at the moment it is put in place the destination must still
-    // be absent, or the same size with the same time, or the job fails with
-    // changedSinceListedText() and the file there stays. Elsewhere the caller checks before the run.
+    // What the destination held when the user decided to replace it (a sync row's target). The copy
+    // replaces only that: at the moment it is put in place (on this disk, or where the back end
+    // renames its copy into place) or just before it is sent (an object store, which is also asked
+    // to store it only over that object) the destination must still be absent, or the same size
+    // with the same time (or entity tag), or the job fails with changedSinceListedText() and the
+    // file there stays.
     std::optional<SledListedDestination> listedDestination;
 };
 
@@ -92,7 +87,10 @@ using SledTransferUpdateCallback =
 // A local source is opened once and refused unless it is a regular file (a FIFO, a device, or
 // below a sourceRoot a link, is never read); it is hashed and sent from that open file, its size
 // taken at open. A source whose size or modification time changed by the end of its send fails
-// its job: the bytes sent may not be the bytes hashed. Within one batch each destination is written by one job: a
+// its job: the bytes sent may not be the bytes hashed. It is checked once more just before the
+// destination is replaced, where the back end has such a moment (SledReplaceConditions), so the
+// destination stays; a change seen only afterwards fails the job with a message saying that the
+// destination now holds the version read when the copy began. Within one batch each destination is written by one job: a
 // later job naming a destination that an earlier one writes fails with its own message.
 //
 // Stateless: one engine may run several batches at once; batches share nothing.

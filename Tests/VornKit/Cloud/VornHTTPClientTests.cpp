@@ -191,6 +191,39 @@ TEST(VornHTTPClient, RequestHeadIsSentAsGivenWithOneLengthAndNoExpect) {
     }
 }
 
+// A file body checked before its end: a check that passes lets the whole body go; one that throws
+// ends the request before the last bytes with the check's own error, so the peer never holds the
+// whole body (a server that acts only on a whole body never acts).
+TEST(VornHTTPClient, AFileBodyCheckedBeforeItsEndGoesWholeOnlyWhenTheCheckPasses) {
+    ScriptedPeer peer(answer("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"));
+    VornTestTempDir dir;
+    const std::string content(300'000, 'x');
+    const auto file = dir.write("body.bin", content);
+    int checks = 0;
+    const VornHTTPBody passing = VornHTTPBody::file(file).checkedBeforeItsEnd([&] { ++checks; });
+    EXPECT_EQ(VornHTTPClient::send(requestTo(peer, "/ok", "PUT"), passing, VornHTTPSink::memory(1024),
+                                   loopbackOptions())
+                  .statusCode,
+              200);
+    EXPECT_GE(checks, 1);
+    ASSERT_EQ(peer.requests().size(), 1u);
+    EXPECT_TRUE(peer.requests().back().ends_with("\r\n\r\n" + content));
+
+    struct Refused : std::runtime_error {
+        Refused() : std::runtime_error("refused") {}
+    };
+    const VornHTTPBody refusing = VornHTTPBody::file(file).checkedBeforeItsEnd([] { throw Refused(); });
+    EXPECT_THROW(VornHTTPClient::send(requestTo(peer, "/no", "PUT"), refusing, VornHTTPSink::memory(1024),
+                                      loopbackOptions()),
+                 Refused);
+    peer.waitForRequests(2);
+    const std::string partial = peer.requests().back();
+    EXPECT_TRUE(partial.starts_with("PUT /no HTTP/1.1\r\n")) << partial.substr(0, 200);
+    const std::size_t head = partial.find("\r\n\r\n");
+    ASSERT_NE(head, std::string::npos);
+    EXPECT_LT(partial.size() - head - 4, content.size());
+}
+
 TEST(VornHTTPClient, RedirectsAreReturnedNotFollowed) {
     ScriptedPeer peer(answer("HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\nContent-Length: 0\r\n\r\n"));
     const auto response = VornHTTPClient::send(requestTo(peer, "/start"), VornHTTPBody::none(),

@@ -4,6 +4,7 @@
 #include "ParallelSledTransferEngine.h"
 #include "RecursiveDirectoryWalker.h"
 #include "SledListingError.h"
+#include "SledSourceChangeTestSupport.h"
 #include "VornChecksum.h"
 #include "VornTaskCancelled.h"
 
@@ -636,4 +637,137 @@ TEST(S3R2StorageProvider, TheBytesSentAreTheBytesHashed) {
     EXPECT_FALSE(refused[0].success);
     const std::vector<std::string> stored = tree(provider, root);
     EXPECT_EQ(std::count(stored.begin(), stored.end(), "swapped.bin"), 0);
+}
+
+namespace {
+
+// The object at `path` as its folder's listing shows it; absent when it shows none.
+SledListedDestination listedIn(const S3R2StorageProvider& provider, const std::string& folder, std::string_view name) {
+    for (const SledFileEntry& entry : provider.listDirectory(folder, {})) {
+        if (entry.name == name) return SledListedDestination::of(entry);
+    }
+    return SledListedDestination{};
+}
+
+}  // namespace
+
+// A write holds the object to what was listed. The HEAD just before the PUT or DELETE catches a
+// change made before it; the PUT's If-Match (or If-None-Match: *), which the server judges once
+// the whole body is in, catches one made while the body goes up (made here just before its last
+// bytes, by another client). Either way the other writer's object stays, and the write fails with
+// the preview's words.
+TEST(S3R2StorageProvider, AWriteReplacesOrRemovesOnlyTheObjectThatWasListed) {
+    VORN_REQUIRE_SERVICE("s3");
+    const auto provider = s3TestProvider();
+    const auto other = s3TestProvider();
+    const VornTestTempDir temp;
+    const fs::path mine = temp.write("mine", "my version");
+    enum class Other { nothing, rewrites, creates, removes };
+    enum class When { beforeTheHead, whileSent };
+    struct Case {
+        std::string name;
+        bool listedThere;
+        Other other;
+        When when;
+        bool replaced;
+    };
+    const Case cases[] = {
+        {"unchanged", true, Other::nothing, When::beforeTheHead, true},
+        {"still none", false, Other::nothing, When::beforeTheHead, true},
+        {"rewritten before the HEAD", true, Other::rewrites, When::beforeTheHead, false},
+        {"rewritten while sent (If-Match)", true, Other::rewrites, When::whileSent, false},
+        {"created while sent (If-None-Match)", false, Other::creates, When::whileSent, false},
+        {"removed while sent (If-Match)", true, Other::removes, When::whileSent, false},
+    };
+    const auto act = [&](Other what, const std::string& path) {
+        // From a thread of its own, as another program would: this thread is inside the upload.
+        std::thread([&] {
+            if (what == Other::rewrites || what == Other::creates) put(other, temp, path, "THEIRS");
+            if (what == Other::removes) other.deleteItem(path, false, {});
+        }).join();
+    };
+    for (const bool removing : {false, true}) {
+        for (const Case& c : cases) {
+            if (removing && (c.when == When::whileSent || !c.listedThere)) continue;
+            SCOPED_TRACE(c.name + (removing ? ", removal" : ", upload"));
+            const std::string folder = s3TestFolder();
+            const std::string path = folder + "/f.txt";
+            if (c.listedThere) put(provider, temp, path, "old");
+            const SledListedDestination listed = listedIn(provider, folder, "f.txt");
+            ASSERT_EQ(listed.exists, c.listedThere);
+            if (c.when == When::beforeTheHead) act(c.other, path);
+            bool refused = false;
+            try {
+                if (removing) {
+                    provider.deleteItemAsListed(path, false, listed, {});
+                } else {
+                    SledReplaceConditions conditions{listed, [&] {
+                                                         if (c.when == When::whileSent) act(c.other, path);
+                                                     }};
+                    provider.uploadFileInsideHashing(mine, path, folder, [&] { return VornChecksum::sha256(mine); },
+                                                     {}, conditions, {});
+                }
+            } catch (const SledChangedSinceListed& error) {
+                refused = true;
+                EXPECT_STREQ(error.what(), "Changed since the preview");
+            }
+            EXPECT_EQ(refused, !c.replaced);
+            const std::vector<std::string> stored = tree(provider, folder);
+            if (c.replaced ? removing : c.other == Other::removes) {
+                EXPECT_TRUE(stored.empty());
+            } else {
+                EXPECT_EQ(get(provider, temp, path), c.replaced ? "my version" : "THEIRS");
+            }
+        }
+    }
+}
+
+// A source that changes while it goes up over an existing object: caught before the last bytes
+// go out, the job fails and the earlier object stays. One that changes only once the server has
+// stored the copy fails too, and its message says the object was already replaced by the version
+// that was read.
+TEST(S3R2StorageProvider, ASourceChangedWhileSentSaysWhatTheBucketNowHolds) {
+    VORN_REQUIRE_SERVICE("s3");
+    const auto provider = s3TestProvider();
+    const VornTestTempDir temp;
+    const std::string root = s3TestFolder();
+    const std::string original = bytesOfLength(300'000, 3);
+    enum class When { opened, sending, stored };
+    const std::pair<When, bool> cases[] = {{When::opened, true}, {When::sending, false}, {When::stored, true}};
+    for (const auto& [when, grow] : cases) {
+        SCOPED_TRACE(static_cast<int>(when));
+        const fs::path source = temp.write("L/doc.bin", original);
+        put(provider, temp, root + "/doc.bin", "the bucket's earlier object");
+        SledTransferJobSpec job{VornUUID::random(), "doc.bin", source.string(), root + "/doc.bin", 1,
+                                SledTransferDirection::upload};
+        job.destinationRoot = root;
+        job.sourceRoot = (temp / "L").string();
+        bool touched = false;
+        const auto results = ParallelSledTransferEngine().executeBatch(
+            {job}, LocalFileProvider(), provider, 1, true,
+            [&](const VornUUID&, SledTransferStatus status, std::int64_t done, std::int64_t total,
+                const std::optional<std::string>& digest, bool, const std::optional<std::string>&) {
+                const bool now = when == When::opened    ? status == SledTransferStatus::verifying
+                                 : when == When::sending ? status == SledTransferStatus::transferring && digest
+                                                         : status == SledTransferStatus::transferring && digest &&
+                                                               done == static_cast<std::int64_t>(original.size()) &&
+                                                               total == done;
+                if (!now || touched) return;
+                touched = true;
+                sledChangeFileBeingCopied(source, grow);
+            });
+        ASSERT_TRUE(touched);
+        ASSERT_EQ(results.size(), 1u);
+        EXPECT_FALSE(results[0].success);
+        if (when == When::stored) {
+            EXPECT_EQ(results[0].errorMessage,
+                      "'doc.bin' changed while it was sent. The destination was already replaced: it now holds the "
+                      "version read when the copy began, and the local file changed afterwards.");
+            EXPECT_EQ(get(provider, temp, root + "/doc.bin"), original);
+        } else {
+            EXPECT_EQ(results[0].errorMessage,
+                      "'doc.bin' changed while it was sent; the copy is not the file that was checked.");
+            EXPECT_EQ(get(provider, temp, root + "/doc.bin"), "the bucket's earlier object");
+        }
+    }
 }

@@ -128,3 +128,43 @@ TEST(S3SignedRequests, PresignedLinkWorksWithCurlAndTamperingFails) {
         EXPECT_NE(answer.find("SignatureDoesNotMatch"), std::string::npos) << answer;
     }
 }
+
+// The test server judges a write's condition as S3 does: "If-None-Match: *" only where there is no
+// object, "If-Match" only over the object with that entity tag (404 where there is none), each
+// refusal a 412 that leaves the object as it was.
+TEST(S3SignedRequests, ConditionalWritesAreJudgedAsS3JudgesThem) {
+    VORN_REQUIRE_SERVICE("s3");
+    const S3Service s3;
+    const std::string url = s3.objectURL(uniqueKey("conditional.txt"));
+    const auto write = [&](const std::string& method, const std::string& header, const std::string& value,
+                           const std::string& body = {}) {
+        VornHTTPRequest request{method, url, {}};
+        request.setHeader(header, value);
+        return sendSigned(s3.signer, request, body);
+    };
+    const auto stored = [&]() -> std::optional<std::string> {
+        const VornHTTPResponse response = sendSigned(s3.signer, VornHTTPRequest{"GET", url, {}});
+        if (response.statusCode == 404) return std::nullopt;
+        EXPECT_EQ(response.statusCode, 200);
+        return response.body;
+    };
+    EXPECT_EQ(write("PUT", "If-Match", "\"0123456789abcdef0123456789abcdef\"", "x").statusCode, 404);
+    EXPECT_EQ(write("DELETE", "If-Match", "*").statusCode, 404);
+    const VornHTTPResponse created = write("PUT", "If-None-Match", "*", "first");
+    EXPECT_EQ(created.statusCode, 200);
+    EXPECT_EQ(stored(), "first");
+    const VornHTTPResponse refused = write("PUT", "If-None-Match", "*", "second");
+    EXPECT_EQ(refused.statusCode, 412);
+    EXPECT_NE(refused.body.find("PreconditionFailed"), std::string::npos) << refused.body;
+    const std::string first = created.header("etag").value_or("");
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(write("PUT", "If-Match", "\"0123456789abcdef0123456789abcdef\"", "second").statusCode, 412);
+    EXPECT_EQ(stored(), "first");
+    const VornHTTPResponse replaced = write("PUT", "If-Match", first, "second");
+    EXPECT_EQ(replaced.statusCode, 200);
+    EXPECT_EQ(stored(), "second");
+    EXPECT_EQ(write("DELETE", "If-Match", first).statusCode, 412);
+    EXPECT_EQ(stored(), "second");
+    EXPECT_EQ(write("DELETE", "If-Match", replaced.header("etag").value_or("")).statusCode, 204);
+    EXPECT_EQ(stored(), std::nullopt);
+}

@@ -8,6 +8,7 @@
 #include "ParallelSledTransferEngine.h"
 #include "RecursiveDirectoryWalker.h"
 #include "SFTPTestSupport.h"
+#include "SledSourceChangeTestSupport.h"
 #include "SledError.h"
 #include "VornBinaryLocator.h"
 #include "VornChecksum.h"
@@ -1868,10 +1869,41 @@ TEST(SFTPStorageProviderParsing, ListedDatesCarryTheirPrecision) {
     EXPECT_EQ(entries[1].modifiedAtPrecision, SledTimePrecision::minute);
 }
 
-// Where the server's shell has GNU find, a listing gives whole seconds. A folder the login cannot
+// find's "%T@" as the server's shell prints it: to the microsecond towards the past, precise when
+// it carries a fraction.
+TEST(SFTPStorageProviderParsing, ShellTimesKeepTheirFraction) {
+    using std::chrono::microseconds;
+    struct Case {
+        std::string_view text;
+        std::optional<std::int64_t> micros;
+        SledTimePrecision precision = SledTimePrecision::precise;
+    };
+    const Case cases[] = {
+        {"1700000000.1000000000", 1'700'000'000'100'000},
+        {"1700000000.9999999990", 1'700'000'000'999'999},
+        {"1700000000.5", 1'700'000'000'500'000},
+        {"1700000000", 1'700'000'000'000'000, SledTimePrecision::second},
+        {"-5.2500000001", -5'250'001},
+        {"-0.5", -500'000},
+        {"", std::nullopt},
+        {"12a.5", std::nullopt},
+        {"1.5x", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const auto time = SFTPStorageProvider::readShellTime(c.text);
+        ASSERT_EQ(time.has_value(), c.micros.has_value()) << c.text;
+        if (time) {
+            EXPECT_EQ(time->at.time_since_epoch(), microseconds(*c.micros)) << c.text;
+            EXPECT_EQ(time->precision, c.precision) << c.text;
+        }
+    }
+}
+
+// Where the server's shell has GNU find, a listing gives the file system's own times, fraction and
+// all. A folder the login cannot
 // read — one it may not enter, or one it may enter but not list — fails its listing and the walk
 // over it, instead of passing for an empty folder.
-TEST_F(SFTPLiveTest, ListingsGiveWholeSecondsAndUnreadableFoldersFail) {
+TEST_F(SFTPLiveTest, ListingsGiveFineTimesAndUnreadableFoldersFail) {
     const SFTPStorageProvider provider = sftpTestProvider();
     const RemoteFolder folder(provider);
     const fs::path file = fs::path(folder / "a.txt");
@@ -1881,10 +1913,9 @@ TEST_F(SFTPLiveTest, ListingsGiveWholeSecondsAndUnreadableFoldersFail) {
     ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
     std::vector<SledFileEntry> listed = provider.listDirectory(folder.path(), {});
     ASSERT_EQ(listed.size(), 1u);
-    EXPECT_EQ(listed[0].modifiedAtPrecision, SledTimePrecision::second);
+    EXPECT_EQ(listed[0].modifiedAtPrecision, SledTimePrecision::precise);
     ASSERT_TRUE(listed[0].modifiedAt.has_value());
-    EXPECT_EQ(std::chrono::floor<std::chrono::seconds>(*listed[0].modifiedAt).time_since_epoch().count(),
-              1'700'000'000);
+    EXPECT_EQ(listed[0].modifiedAt->time_since_epoch(), std::chrono::microseconds(1'700'000'000'700'000));
 
     // Made by this process's user (root), not the server's: closed to the login.
     for (const unsigned mode : {0700u, 0711u}) {
@@ -1899,10 +1930,194 @@ TEST_F(SFTPLiveTest, ListingsGiveWholeSecondsAndUnreadableFoldersFail) {
     }
 }
 
+namespace {
+
+void setServerTime(const fs::path& file, std::int64_t seconds, long nanoseconds) {
+    const struct timespec stamp {seconds, nanoseconds};
+    const struct timespec times[2] = {stamp, stamp};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+}
+
+SledListedDestination listedOn(const SFTPStorageProvider& provider, const RemoteFolder& folder, std::string_view name) {
+    for (const SledFileEntry& entry : provider.listDirectory(folder.path(), {})) {
+        if (entry.name == name) {
+            return SledListedDestination::of(entry);
+        }
+    }
+    return SledListedDestination{};
+}
+
+}  // namespace
+
+// A write over a server file holds it to what was listed, read again just before the rename into
+// place or the removal, to the fraction of a second: another writer's change in between (made here
+// at that very moment) keeps the other writer's file and fails with the preview's words, leaving
+// no fragment behind. An unchanged file is replaced or removed.
+TEST_F(SFTPLiveTest, AWriteReplacesOrRemovesOnlyTheFileThatWasListed) {
+    const SFTPStorageProvider provider = sftpTestProvider();
+    VornTestTempDir local;
+    const fs::path mine = local.write("mine.txt", "my version");
+    enum class Other { nothing, rewritesSameSize, creates, removes };
+    struct Case {
+        std::string name;
+        bool listedThere;
+        Other other;
+        bool replaced;
+    };
+    const Case cases[] = {
+        {"unchanged", true, Other::nothing, true},
+        {"rewritten within the same second", true, Other::rewritesSameSize, false},
+        {"removed", true, Other::removes, false},
+        {"created where none was", false, Other::creates, false},
+        {"still none", false, Other::nothing, true},
+    };
+    const auto actOnServer = [](Other other, const fs::path& file) {
+        switch (other) {
+        case Other::nothing:
+            break;
+        case Other::rewritesSameSize:
+        case Other::creates:
+            vornWriteFileAtomically(file, "OLD", 0644);
+            setServerTime(file, 1'700'000'000, 900'000'000);
+            break;
+        case Other::removes:
+            fs::remove(file);
+            break;
+        }
+    };
+    for (const bool removing : {false, true}) {
+        for (const Case& c : cases) {
+            if (removing && !c.listedThere) {
+                continue;
+            }
+            SCOPED_TRACE(c.name + (removing ? ", removal" : ", upload"));
+            const RemoteFolder folder(provider);
+            const fs::path file = fs::path(folder / "f.txt");
+            if (c.listedThere) {
+                vornWriteFileAtomically(file, "old", 0644);
+                setServerTime(file, 1'700'000'000, 100'000'000);
+            }
+            const SledListedDestination listed = listedOn(provider, folder, "f.txt");
+            ASSERT_EQ(listed.exists, c.listedThere);
+            bool refused = false;
+            try {
+                if (removing) {
+                    actOnServer(c.other, file);
+                    provider.deleteItemAsListed(folder / "f.txt", false, listed, {});
+                } else {
+                    SledReplaceConditions conditions{listed, [&] { actOnServer(c.other, file); }};
+                    provider.uploadFileInsideHashing(mine, folder / "f.txt", folder.path(),
+                                                     [&] { return VornChecksum::sha256(mine); }, {}, conditions, {});
+                }
+            } catch (const SledChangedSinceListed& error) {
+                refused = true;
+                EXPECT_STREQ(error.what(), "Changed since the preview");
+            }
+            EXPECT_EQ(refused, !c.replaced);
+            if (c.replaced) {
+                if (removing) {
+                    EXPECT_FALSE(fs::exists(file));
+                } else {
+                    EXPECT_EQ(vornReadFile(file), "my version");
+                }
+            } else if (c.other == Other::removes) {
+                EXPECT_FALSE(fs::exists(file));
+            } else {
+                EXPECT_EQ(vornReadFile(file), "OLD");
+            }
+            EXPECT_FALSE(folderHoldsPrefix(folder.path(), ".vornsled-upload-"));
+        }
+    }
+}
+
+// A mirror onto the server with one worker: while the first file goes up another writer changes
+// a later row's file on the server. That row fails with the preview's words and the other
+// writer's file stays; the rest is copied.
+TEST_F(SFTPLiveTest, AServerFileChangedDuringARunIsNotReplaced) {
+    const SFTPStorageProvider provider = sftpTestProvider();
+    const RemoteFolder folder(provider);
+    VornTestTempDir local;
+    local.write("L/a.txt", "first file");
+    local.write("L/z.txt", "newer z");
+    const fs::path z = fs::path(folder / "z.txt");
+    vornWriteFileAtomically(z, "old z", 0644);
+    setServerTime(z, 1'700'000'000, 0);
+    const auto jobFor = [&](const std::string& name, std::optional<SledListedDestination> listed) {
+        const fs::path source = local / "L" / name;
+        SledTransferJobSpec job{VornUUID::random(), name, source.string(), folder / name,
+                                static_cast<std::int64_t>(fs::file_size(source)), SledTransferDirection::upload};
+        job.destinationRoot = folder.path();
+        job.sourceRoot = (local / "L").string();
+        job.listedDestination = std::move(listed);
+        return job;
+    };
+    const SledTransferJobSpec first = jobFor("a.txt", SledListedDestination{});
+    const SledTransferJobSpec later = jobFor("z.txt", listedOn(provider, folder, "z.txt"));
+    bool changed = false;
+    const auto results = ParallelSledTransferEngine().executeBatch(
+        {first, later}, LocalFileProvider(), provider, 1, true,
+        [&](const VornUUID& id, SledTransferStatus, std::int64_t, std::int64_t, const std::optional<std::string>&,
+            bool, const std::optional<std::string>&) {
+            if (id == first.recordID && !changed) {
+                changed = true;
+                vornWriteFileAtomically(z, "THEIR z", 0644);
+            }
+        });
+    ASSERT_EQ(results.size(), 2u);
+    for (const SledTransferJobResult& result : results) {
+        if (result.recordID == first.recordID) {
+            EXPECT_TRUE(result.success) << result.errorMessage.value_or("");
+        } else {
+            EXPECT_FALSE(result.success);
+            EXPECT_EQ(result.errorMessage, "Changed since the preview");
+        }
+    }
+    EXPECT_EQ(vornReadFile(fs::path(folder / "a.txt")), "first file");
+    EXPECT_EQ(vornReadFile(z), "THEIR z");
+}
+
+// A source that changes while it goes up onto an existing server file (grown once it was opened,
+// or overwritten at its start once it was hashed) is caught before the rename into place: the
+// job fails and the server's earlier file is still there.
+TEST_F(SFTPLiveTest, ASourceChangedWhileSentNeverReplacesTheServerFile) {
+    const SFTPStorageProvider provider = sftpTestProvider();
+    const RemoteFolder folder(provider);
+    VornTestTempDir local;
+    for (const bool grow : {true, false}) {
+        SCOPED_TRACE(grow ? "grown" : "overwritten at its start");
+        const fs::path source = local.write("L/doc.txt", std::string(200'000, 'a'));
+        const fs::path server = fs::path(folder / "doc.txt");
+        vornWriteFileAtomically(server, "the server's earlier file", 0644);
+        SledTransferJobSpec job{VornUUID::random(), "doc.txt", source.string(), folder / "doc.txt", 1,
+                                SledTransferDirection::upload};
+        job.destinationRoot = folder.path();
+        job.sourceRoot = (local / "L").string();
+        bool touched = false;
+        const auto results = ParallelSledTransferEngine().executeBatch(
+            {job}, LocalFileProvider(), provider, 1, true,
+            [&](const VornUUID&, SledTransferStatus status, std::int64_t, std::int64_t,
+                const std::optional<std::string>& digest, bool, const std::optional<std::string>&) {
+                // Opened (being hashed), or hashed and about to go up.
+                const bool opened = grow ? status == SledTransferStatus::verifying
+                                         : status == SledTransferStatus::transferring && digest.has_value();
+                if (opened && !touched) {
+                    touched = true;
+                    sledChangeFileBeingCopied(source, grow);
+                }
+            });
+        ASSERT_TRUE(touched);
+        ASSERT_EQ(results.size(), 1u);
+        EXPECT_FALSE(results[0].success);
+        EXPECT_EQ(results[0].errorMessage, "'doc.txt' changed while it was sent; the copy is not the file that was checked.");
+        EXPECT_EQ(vornReadFile(server), "the server's earlier file");
+        EXPECT_FALSE(folderHoldsPrefix(folder.path(), ".vornsled-upload-"));
+    }
+}
+
 // A folder lists the same entries however its path is given: as it is, with a "/" after it,
 // through a symbolic link to it, relative to the login's home, with sftp's pattern characters in
-// its name. Each entry's path is the given path and the name; the shell's whole-second times hold
-// on every listing of the login, not only its first.
+// its name. Each entry's path is the given path and the name; the shell's times hold on every
+// listing of the login, not only its first.
 TEST_F(SFTPLiveTest, AFolderListsTheSameEntriesHoweverItsPathIsGiven) {
     const SFTPStorageProvider provider = sftpTestProvider();
     const RemoteFolder remote(provider);
@@ -1941,7 +2156,7 @@ TEST_F(SFTPLiveTest, AFolderListsTheSameEntriesHoweverItsPathIsGiven) {
             EXPECT_EQ(described(listed), expected);
             for (const SledFileEntry& entry : listed) {
                 EXPECT_EQ(entry.path, c.parent + "/" + entry.name);
-                EXPECT_EQ(entry.modifiedAtPrecision, SledTimePrecision::second) << entry.name;
+                EXPECT_EQ(entry.modifiedAtPrecision, SledTimePrecision::precise) << entry.name;
                 if (entry.name == "a.txt") {
                     EXPECT_EQ(entry.modifiedAt, when);
                 }

@@ -149,8 +149,8 @@ void setTime(const std::filesystem::path& file, std::int64_t seconds, long nanos
 
 }  // namespace
 
-// A mirror onto the loopback sshd. The server lists whole seconds, so a copy whose local time has
-// a fraction more is identical. Between preview and Run someone rewrites the file the plan would
+// A mirror onto the loopback sshd. A copy whose local time is 0.9 s later is identical (the
+// 2-second rule). Between preview and Run someone rewrites the file the plan would
 // replace: that row is skipped and recorded. An orphan in a folder the login may not write to is
 // refused by the server: the toast names how many and the first; the orphan the server lets go
 // goes without a word.
@@ -212,6 +212,34 @@ TEST_F(ModelRemoteTest, AnSFTPMirrorRechecksItsRowsAndReportsRefusedDeletions) {
     EXPECT_EQ(texts[0].rfind(refused, 0), 0u) << texts[0];
     EXPECT_GT(texts[0].size(), refused.size());
     EXPECT_EQ(texts[1], "Transferred 1/2 file(s) (SHA-256 verified)");
+}
+
+// The server gives its times to the fraction of a second: an orphan listed at .100 and rewritten
+// after the preview with the same size at .900 of the same second is kept by Run, and its row says
+// why; the other orphan goes.
+TEST_F(ModelRemoteTest, AnSFTPOrphanRewrittenWithinTheSameSecondIsKept) {
+    VORN_REQUIRE_SERVICE("sshd");
+    const std::filesystem::path remoteRoot = serverFolder();
+    vornWriteFileAtomically(remoteRoot / "orphan.txt", "version 1", 0644);
+    vornWriteFileAtomically(remoteRoot / "gone.txt", "orphan", 0644);
+    setTime(remoteRoot / "orphan.txt", 1'700'000'000, 100'000'000);
+    auto model = modelShowingServer(remoteRoot.string());
+    model->setSyncDeleteOrphans(true);
+    model->openSyncPreview();
+    ASSERT_TRUE(modelWaitFor([&] { return !model->isComputingSyncPlan(); }));
+    ASSERT_EQ(syncRows(*model), (std::vector<std::string>{"deleteOnRight gone.txt (Orphan on Right)",
+                                                          "deleteOnRight orphan.txt (Orphan on Right)"}));
+
+    vornWriteFileAtomically(remoteRoot / "orphan.txt", "version 2", 0644);
+    setTime(remoteRoot / "orphan.txt", 1'700'000'000, 900'000'000);
+    QSignalSpy deleted(model.get(), &SledViewModel::syncDeletionsFinished);
+    model->executeSyncPlan();
+    ASSERT_TRUE(modelWaitFor([&] { return deleted.count() == 1; }));
+    EXPECT_EQ(vornReadFile(remoteRoot / "orphan.txt"), "version 2");
+    EXPECT_FALSE(std::filesystem::exists(remoteRoot / "gone.txt"));
+    ASSERT_EQ(model->transfers().size(), 1u);
+    EXPECT_EQ(model->transfers().front().fileName, "orphan.txt");
+    EXPECT_EQ(model->transfers().front().errorMessage, "Changed since the preview");
 }
 
 // A mirror from a bucket: another writer replaces an object after the preview with one of the

@@ -77,6 +77,83 @@ function digestMismatch(claimed, computed) {
   return error;
 }
 
+// As S3 does, a PUT or a DELETE may carry a condition on the object it replaces or removes:
+// "If-None-Match: *" (no object there) or "If-Match" with an entity tag (that object; "*": any). It
+// is judged at the moment the write takes effect (for a PUT, once its whole body arrived), and one
+// that fails is answered 412 PreconditionFailed, or 404 NoSuchKey for "If-Match" where there is no
+// object. The server as shipped ignores both.
+const writeConditions = new WeakMap();
+
+function conditionsOf(ctx) {
+  const ifMatch = ctx.get('if-match');
+  const ifNoneMatch = ctx.get('if-none-match');
+  if (!ifMatch && !ifNoneMatch) return undefined;
+  return { ifMatch: ifMatch || undefined, ifNoneMatch: ifNoneMatch || undefined, key: ctx.params.key };
+}
+
+function unquoted(tag) {
+  const bare = tag.trim().replace(/^W\//, '');
+  return bare.length >= 2 && bare.startsWith('"') && bare.endsWith('"') ? bare.slice(1, -1) : bare;
+}
+
+// The entity tag of the object stored at `objectPath`, or undefined when there is none; read at
+// once, so that nothing else runs between the judgement and the write that follows it.
+function currentETag(objectPath) {
+  if (!fs.existsSync(objectPath)) return undefined;
+  try {
+    return fs.readFileSync(`${objectPath}.md5`, 'utf8');
+  } catch (err) {
+    if (err.code !== 'ENOENT') throw err;
+    return crypto.createHash('md5').update(fs.readFileSync(objectPath)).digest('hex');
+  }
+}
+
+// Throws the error S3 answers when `conditions` do not hold for the object at `objectPath`.
+function judgeConditions(conditions, objectPath) {
+  if (!conditions) return;
+  const etag = currentETag(objectPath);
+  const failed = (header) => {
+    const error = new S3Error('PreconditionFailed', 'At least one of the pre-conditions you specified did not hold', {
+      Condition: header,
+    });
+    error.status = 412;
+    error.expose = true;
+    return error;
+  };
+  if (conditions.ifMatch !== undefined) {
+    if (etag === undefined) {
+      const error = new S3Error('NoSuchKey', 'The specified key does not exist.', { Key: conditions.key });
+      error.status = 404;
+      error.expose = true;
+      throw error;
+    }
+    const wanted = conditions.ifMatch.split(',').map(unquoted);
+    if (!wanted.includes('*') && !wanted.includes(etag)) throw failed('If-Match');
+  }
+  if (conditions.ifNoneMatch !== undefined && etag !== undefined) {
+    const refused = conditions.ifNoneMatch.split(',').map(unquoted);
+    if (refused.includes('*') || refused.includes(etag)) throw failed('If-None-Match');
+  }
+}
+
+{
+  const putObject = objectController.putObject;
+  objectController.putObject = function (ctx) {
+    const conditions = conditionsOf(ctx);
+    if (conditions) writeConditions.set(ctx.req, conditions);
+    return putObject.apply(this, arguments);
+  };
+  const deleteObject = objectController.deleteObject;
+  objectController.deleteObject = function (ctx) {
+    const conditions = conditionsOf(ctx);
+    if (conditions) {
+      // Judged before the removal starts, in the same turn as the removal's first step.
+      judgeConditions(conditions, ctx.store.getResourcePath(ctx.params.bucket, ctx.params.key, 'object'));
+    }
+    return deleteObject.apply(this, arguments);
+  };
+}
+
 // As S3 does, an object is replaced only by a whole, checked body: the bytes go to a temporary
 // file beside the object (a name no listing shows) and are renamed over it at the end. An upload
 // cut off half way, or refused, leaves the old object as it was; the server as shipped truncated
@@ -85,6 +162,7 @@ let incoming = 0;
 FilesystemStore.prototype.putContent = function (objectPath, content) {
   const temporary = `${objectPath}.incoming-${process.pid}-${++incoming}`;
   const claimed = Buffer.isBuffer(content) ? undefined : claimedDigests.get(content);
+  const conditions = Buffer.isBuffer(content) ? undefined : writeConditions.get(content);
   return new Promise((resolve, reject) => {
     const md5 = crypto.createHash('md5');
     const sha256 = crypto.createHash('sha256');
@@ -103,9 +181,17 @@ FilesystemStore.prototype.putContent = function (objectPath, content) {
       if (err) return discard(err);
       const computed = sha256.digest('hex');
       if (claimed !== undefined && claimed !== computed) return discard(digestMismatch(claimed, computed));
-      fs.rename(temporary, objectPath, (renameError) =>
-        renameError ? discard(renameError) : resolve([length, md5.digest('hex')]),
-      );
+      // The condition, the rename and the new entity tag in one turn: no other request is judged
+      // against a half-replaced object.
+      const etag = md5.digest('hex');
+      try {
+        judgeConditions(conditions, objectPath);
+        fs.renameSync(temporary, objectPath);
+        fs.writeFileSync(`${objectPath}.md5`, etag);
+      } catch (error) {
+        return discard(error);
+      }
+      resolve([length, etag]);
     });
   });
 };
