@@ -32,3 +32,8 @@ SledUploadResult SledStorageProvider::uploadFileInsideHashing(
 }
 
 std::optional<std::string> SledStorageProvider::pathOutOfReach(const std::string&, bool) const { return std::nullopt; }
+
+std::map<std::string, std::string> SledStorageProvider::contentDigests(const std::vector<SledFileEntry>&,
+                                                                      SledContentDigest, std::stop_token) const {
+    return {};
+}
