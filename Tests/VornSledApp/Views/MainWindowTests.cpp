@@ -342,8 +342,8 @@ TEST_F(ViewsTest, TheTooltipOfACutNameShowsItAsItStands) {
         label->repaint();
         ASSERT_TRUE(chip->isTextElided()) << name.toStdString();
         ASSERT_TRUE(label->isElided()) << name.toStdString();
-        EXPECT_EQ(shownToolTip(*chip), name);
-        EXPECT_EQ(shownToolTip(*label), name);
+        EXPECT_EQ(shownToolTip(*chip).toStdString(), name.toStdString());
+        EXPECT_EQ(shownToolTip(*label).toStdString(), name.toStdString());
         QToolTip::hideText();
     }
     // A name that fits has no tooltip.
