@@ -6,6 +6,7 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -203,4 +204,15 @@ bool VornTestServices::available(const std::string& service) {
 bool VornTestServices::inCI() {
     const char* ci = std::getenv("CI");
     return ci != nullptr && std::string(ci) == "true";
+}
+
+unsigned vornTestUmask() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) == 0) {
+            return static_cast<unsigned>(std::stoul(line.substr(6), nullptr, 8));
+        }
+    }
+    throw std::runtime_error("/proc/self/status gives no umask");
 }

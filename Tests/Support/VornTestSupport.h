@@ -79,6 +79,9 @@ private:
 
 std::string vornReadFile(const std::filesystem::path& path);
 
+// The process's umask, read without changing it (another thread may be creating files).
+unsigned vornTestUmask();
+
 // The ids of the processes whose parent is `parent`, from /proc.
 std::vector<pid_t> vornChildProcesses(pid_t parent);
 // Whether `pid` names a live process that is not a zombie.

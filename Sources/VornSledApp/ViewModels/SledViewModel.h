@@ -419,6 +419,10 @@ private:
     void setPreviewSaveError(std::optional<std::string> error);
     void setSyncPlan(std::vector<SyncPlanItem> items, std::optional<SyncPlanContext> context);
     void setSyncPlanError(std::optional<std::string> error);
+    // Publishes a plan made away from the interface, unless a newer one was asked for meanwhile.
+    void publishComputedSyncPlan(std::uint64_t generation, std::vector<SyncPlanItem> plan,
+                                 const SyncPlanContext& context, const std::optional<std::string>& failure,
+                                 const std::function<void(const std::string&)>& fail);
     void updateSyncPlanState();
     // Runs the rows of a plan that passed the run-time check; `refused` (item id → reason) are not
     // run but recorded as failed.

@@ -3,6 +3,7 @@
 #include "DualPaneSyncPlanner.h"
 #include "RecursiveDirectoryWalker.h"
 #include "SledPathInside.h"
+#include "SyncContentSettling.h"
 #include "VornLocalizationStore.h"
 #include "VornTaskCancelled.h"
 
@@ -570,6 +571,21 @@ std::string SledViewModel::syncPlanPlacesTitle() const {
            endpointTitle(syncPlanContext_->right.endpoint) + ": " + syncPlanContext_->right.path;
 }
 
+void SledViewModel::publishComputedSyncPlan(std::uint64_t generation, std::vector<SyncPlanItem> plan,
+                                            const SyncPlanContext& context, const std::optional<std::string>& failure,
+                                            const std::function<void(const std::string&)>& fail) {
+    if (generation != syncPlanGeneration_) {
+        return;  // a newer plan was asked for; this one compared what no longer counts
+    }
+    if (failure) {
+        showToast(*failure, true);
+        fail(*failure);
+    } else {
+        setSyncPlan(std::move(plan), context);
+    }
+    setComputingSyncPlan(false);
+}
+
 void SledViewModel::recomputeSyncPlan() {
     const std::uint64_t generation = ++syncPlanGeneration_;
     setSyncPlanError(std::nullopt);
@@ -594,6 +610,7 @@ void SledViewModel::recomputeSyncPlan() {
                 return;
             }
         }
+        const SyncPlanContext context{*leftPane_->listedPlace(), *rightPane_->listedPlace()};
         const bool leaveOutHidden = comparesWithoutHiddenNames(leftPane_->listedPlace()->endpoint,
                                                                rightPane_->listedPlace()->endpoint, profiles_);
         std::vector<SledFileEntry> leftShown;
@@ -602,13 +619,51 @@ void SledViewModel::recomputeSyncPlan() {
             leaveOutHidden ? withoutHiddenFiles(leftPane_->entries(), leftShown) : leftPane_->entries();
         const std::vector<SledFileEntry>& rightEntries =
             leaveOutHidden ? withoutHiddenFiles(rightPane_->entries(), rightShown) : rightPane_->entries();
-        std::vector<SyncPlanItem> plan = DualPaneSyncPlanner::plan(leftEntries, rightEntries, syncMode_,
-                                                                   syncDeleteOrphans_, settings_.syncExcludedPatterns);
+        std::vector<SkippedFileNode> leftHidden;
+        std::vector<SkippedFileNode> rightHidden;
         if (leaveOutHidden) {
-            DualPaneSyncPlanner::addSkipped(plan, hiddenFiles(leftPane_->entries(), settings_.syncExcludedPatterns),
-                                            hiddenFiles(rightPane_->entries(), settings_.syncExcludedPatterns));
+            leftHidden = hiddenFiles(leftPane_->entries(), settings_.syncExcludedPatterns);
+            rightHidden = hiddenFiles(rightPane_->entries(), settings_.syncExcludedPatterns);
         }
-        setSyncPlan(std::move(plan), SyncPlanContext{*leftPane_->listedPlace(), *rightPane_->listedPlace()});
+        std::vector<RelativeFileNode> leftFiles = DualPaneSyncPlanner::filesOf(leftEntries, settings_.syncExcludedPatterns);
+        std::vector<RelativeFileNode> rightFiles =
+            DualPaneSyncPlanner::filesOf(rightEntries, settings_.syncExcludedPatterns);
+        if (!SyncContentSettling::needsComparing(leftFiles, rightFiles)) {
+            std::vector<SyncPlanItem> plan = DualPaneSyncPlanner::planRecursive(
+                std::move(leftFiles), std::move(rightFiles), syncMode_, syncDeleteOrphans_);
+            if (leaveOutHidden) {
+                DualPaneSyncPlanner::addSkipped(plan, leftHidden, rightHidden);
+            }
+            setSyncPlan(std::move(plan), context);
+            return;
+        }
+        // Files on a bucket that only their times set apart are compared by content, which takes
+        // reading them: the plan is made away from the interface, as a walked one is.
+        setComputingSyncPlan(true);
+        const SyncDirectionMode mode = syncMode_;
+        const bool deleteOrphans = syncDeleteOrphans_;
+        const std::vector<ConnectionProfile> profiles = profiles_;
+        background([this, generation, context, mode, deleteOrphans, profiles, fail, leaveOutHidden,
+                    leftHidden = std::move(leftHidden), rightHidden = std::move(rightHidden),
+                    leftFiles = std::move(leftFiles), rightFiles = std::move(rightFiles)](std::stop_token stop) mutable {
+            std::optional<std::string> failure;
+            std::vector<SyncPlanItem> plan;
+            try {
+                const auto leftProvider = makeProvider(context.left.endpoint, profiles);
+                const auto rightProvider = makeProvider(context.right.endpoint, profiles);
+                SyncContentSettling::settle(leftFiles, rightFiles, *leftProvider, *rightProvider, stop);
+                plan = DualPaneSyncPlanner::planRecursive(std::move(leftFiles), std::move(rightFiles), mode,
+                                                          deleteOrphans);
+                if (leaveOutHidden) {
+                    DualPaneSyncPlanner::addSkipped(plan, leftHidden, rightHidden);
+                }
+            } catch (...) {
+                failure = describe(std::current_exception());
+            }
+            onGUI([this, generation, context, failure, fail, plan = std::move(plan)]() mutable {
+                publishComputedSyncPlan(generation, std::move(plan), context, failure, fail);
+            });
+        });
         return;
     }
     setComputingSyncPlan(true);
@@ -651,6 +706,9 @@ void SledViewModel::recomputeSyncPlan() {
             if (rightError) {
                 std::rethrow_exception(rightError);
             }
+            // A bucket's times are when its objects were stored: where they alone set two files
+            // apart, the content decides.
+            SyncContentSettling::settle(leftNodes.files, rightNodes.files, *leftProvider, *rightProvider, stop);
             // Names the walks could not use show as skipped rows with their reason.
             plan = DualPaneSyncPlanner::planRecursive(std::move(leftNodes.files), std::move(rightNodes.files), mode,
                                                       deleteOrphans, leftNodes.skipped, rightNodes.skipped);
@@ -658,16 +716,7 @@ void SledViewModel::recomputeSyncPlan() {
             failure = describe(std::current_exception());
         }
         onGUI([this, generation, context, failure, fail, plan = std::move(plan)]() mutable {
-            if (generation != syncPlanGeneration_) {
-                return;  // a newer plan was asked for; this one compared what no longer counts
-            }
-            if (failure) {
-                showToast(*failure, true);
-                fail(*failure);
-            } else {
-                setSyncPlan(std::move(plan), context);
-            }
-            setComputingSyncPlan(false);
+            publishComputedSyncPlan(generation, std::move(plan), context, failure, fail);
         });
     });
 }

@@ -5,20 +5,25 @@
 #include "SledTemporaryFileName.h"
 #include "VornChecksum.h"
 #include "VornLocalizationStore.h"
+#include "VornTaskCancelled.h"
 #include "VornUniqueFd.h"
 
 #include <gio/gio.h>
+#include <openssl/evp.h>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -384,6 +389,60 @@ SledDownloadResult LocalFileProvider::downloadFile(const std::string& remotePath
         // A source that cannot be hashed leaves the comparison to the caller's own digest.
     }
     return result;
+}
+
+namespace {
+
+// The digest of the regular file at `path`, opened without following a link; nothing when it
+// cannot be read whole.
+std::optional<std::string> digestOfFile(const std::string& path, SledContentDigest kind, const std::stop_token& stop) {
+    const VornUniqueFd file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat status {};
+    if (!file || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return std::nullopt;
+    }
+    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    if (!context ||
+        EVP_DigestInit_ex(context.get(), kind == SledContentDigest::md5 ? EVP_md5() : EVP_sha256(), nullptr) != 1) {
+        return std::nullopt;
+    }
+    std::vector<unsigned char> buffer(static_cast<std::size_t>(
+        std::clamp<std::int64_t>(status.st_size, 1, VornChecksum::defaultChunkSize)));
+    for (;;) {
+        if (stop.stop_requested()) {
+            throw VornTaskCancelled();
+        }
+        const ssize_t got = ::read(file.get(), buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return std::nullopt;
+        }
+        if (got == 0) {
+            break;
+        }
+        EVP_DigestUpdate(context.get(), buffer.data(), static_cast<std::size_t>(got));
+    }
+    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+    unsigned int length = 0;
+    if (EVP_DigestFinal_ex(context.get(), digest.data(), &length) != 1) {
+        return std::nullopt;
+    }
+    return vornHexLower(std::span<const std::uint8_t>(digest.data(), length));
+}
+
+}  // namespace
+
+std::map<std::string, std::string> LocalFileProvider::contentDigests(const std::vector<SledFileEntry>& files,
+                                                                    SledContentDigest kind, std::stop_token stop) const {
+    std::map<std::string, std::string> digests;
+    for (const SledFileEntry& file : files) {
+        if (std::optional<std::string> digest = digestOfFile(file.path, kind, stop)) {
+            digests.emplace(file.path, std::move(*digest));
+        }
+    }
+    return digests;
 }
 
 SledUploadResult LocalFileProvider::uploadFile(const fs::path& localURL, const std::string& to,

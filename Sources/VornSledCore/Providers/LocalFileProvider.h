@@ -46,6 +46,10 @@ public:
     SledUploadResult uploadFile(const std::filesystem::path& localURL, const std::string& to,
                     const std::optional<std::string>& sha256Hex, const SledProgressCallback& onProgress,
                     std::stop_token stop) const override;
+    // Read here, each file opened without following a link; one that is not a regular file, or
+    // cannot be read, has none.
+    std::map<std::string, std::string> contentDigests(const std::vector<SledFileEntry>& files, SledContentDigest kind,
+                                                      std::stop_token stop) const override;
     void createDirectory(const std::string& at, std::stop_token stop) const override;
     void deleteItem(const std::string& at, bool isDirectory, std::stop_token stop) const override;
     void renameItem(const std::string& from, const std::string& to, bool isDirectory,

@@ -4,6 +4,7 @@
 #include "SledError.h"
 #include "SledTemporaryFileName.h"
 #include "SledListingError.h"
+#include "VornASCII.h"
 #include "VornChecksum.h"
 #include "VornLocalizationStore.h"
 #include "VornLoopback.h"
@@ -19,6 +20,9 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <array>
+#include <chrono>
+#include <ctime>
 #include <iterator>
 #include <unordered_map>
 #include <unordered_set>
@@ -110,6 +114,56 @@ std::optional<std::string> hexOfBase64Digest(std::string_view text) {
         return std::nullopt;
     }
     return vornHexLower(std::span<const std::uint8_t>(decoded, 32));
+}
+
+// The object's SHA-256 as its reply tells it: the digest our uploads store with it, else the
+// service's own checksum of a whole object (one of parts has no single digest and is left out).
+std::optional<std::string> storedSHA256Of(const VornHTTPResponse& response) {
+    if (const auto stored = response.header("x-amz-meta-vornsled-sha256");
+        stored && stored->size() == 64 &&
+        std::all_of(stored->begin(), stored->end(), [](char c) { return VornASCII::hexDigitValue(c) >= 0; })) {
+        return VornASCII::lowercased(*stored);
+    }
+    if (const auto checksum = response.header("x-amz-checksum-sha256")) {
+        return hexOfBase64Digest(*checksum);
+    }
+    return std::nullopt;
+}
+
+// An HTTP date as servers send it in Last-Modified ("Fri, 11 Dec 2026 16:22:20 GMT"); read
+// without the locale, whose month names may be another language's.
+std::optional<VornDate> httpDate(std::string_view text) {
+    static constexpr std::array<std::string_view, 12> months{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const std::size_t comma = text.find(", ");
+    if (comma == std::string_view::npos) return std::nullopt;
+    text.remove_prefix(comma + 2);
+    // "dd Mon yyyy hh:mm:ss GMT"
+    if (text.size() != 24 || text.substr(20) != " GMT" || text[2] != ' ' || text[6] != ' ' || text[11] != ' ' ||
+        text[14] != ':' || text[17] != ':') {
+        return std::nullopt;
+    }
+    const auto number = [&](std::size_t at, std::size_t digits) -> std::optional<int> {
+        int value = 0;
+        for (std::size_t index = at; index < at + digits; ++index) {
+            if (text[index] < '0' || text[index] > '9') return std::nullopt;
+            value = value * 10 + (text[index] - '0');
+        }
+        return value;
+    };
+    const auto month = std::find(months.begin(), months.end(), text.substr(3, 3));
+    const auto day = number(0, 2), year = number(7, 4), hour = number(12, 2), minute = number(15, 2),
+               second = number(18, 2);
+    if (month == months.end() || !day || !year || !hour || !minute || !second || *hour > 23 || *minute > 59 ||
+        *second > 60) {
+        return std::nullopt;
+    }
+    const std::chrono::year_month_day date{std::chrono::year{*year},
+                                           std::chrono::month{static_cast<unsigned>(month - months.begin() + 1)},
+                                           std::chrono::day{static_cast<unsigned>(*day)}};
+    if (!date.ok()) return std::nullopt;
+    return VornDate(std::chrono::sys_days{date} + std::chrono::hours{*hour} + std::chrono::minutes{*minute} +
+                    std::chrono::seconds{*second});
 }
 
 fs::filesystem_error fileError(const std::string& what, const fs::path& path) {
@@ -421,6 +475,43 @@ bool S3R2StorageProvider::objectExists(const std::string& key, std::stop_token s
     return true;
 }
 
+std::map<std::string, std::string> S3R2StorageProvider::contentDigests(const std::vector<SledFileEntry>& files,
+                                                                      SledContentDigest kind,
+                                                                      std::stop_token stop) const {
+    std::map<std::string, std::string> digests;
+    for (const SledFileEntry& file : files) {
+        const std::string key = normalizeObjectKey(file.path);
+        if (key.empty() || keyRefusal(key)) continue;
+        VornHTTPResponse response;
+        try {
+            response = send(VornHTTPRequest{"HEAD", buildObjectURL(key), {}}, AWSSigV4Signer::emptyPayloadSHA256,
+                            VornHTTPBody::none(), VornHTTPSink::memory(0), {}, stop);
+        } catch (const VornTaskCancelled&) {
+            throw;
+        } catch (const std::exception&) {
+            continue;  // the store tells nothing of this object
+        }
+        if (response.statusCode != 200) continue;
+        std::optional<std::string> digest;
+        if (kind == SledContentDigest::sha256) {
+            digest = storedSHA256Of(response);
+        } else if (const auto eTag = response.header("etag")) {
+            digest = md5OfEntityTag(*eTag);
+        }
+        if (digest) digests.emplace(file.path, std::move(*digest));
+    }
+    return digests;
+}
+
+std::optional<std::string> S3R2StorageProvider::md5OfEntityTag(std::string_view eTag) {
+    if (eTag.size() == 34 && eTag.front() == '"' && eTag.back() == '"') eTag = eTag.substr(1, 32);
+    if (eTag.size() != 32 ||
+        !std::all_of(eTag.begin(), eTag.end(), [](char c) { return VornASCII::hexDigitValue(c) >= 0; })) {
+        return std::nullopt;
+    }
+    return VornASCII::lowercased(eTag);
+}
+
 void S3R2StorageProvider::testConnection(std::stop_token stop) const {
     // One page of the bucket root proves the endpoint, the bucket and the key; a root too large
     // to list in full is no failure of the connection.
@@ -441,7 +532,9 @@ SledDownloadResult S3R2StorageProvider::downloadFile(const std::string& remotePa
     CreatedParents parents(to);
     sledRemoveStaleSiblings(to);
     VornTemporaryFile temporary(sledHiddenSibling(to));
-    VornUniqueFd file(::open(temporary.path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    // An object has no permission bits of its own: a new file gets the usual ones (0666 less the
+    // umask), and the engine gives one that replaces a file that file's bits.
+    VornUniqueFd file(::open(temporary.path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (!file) throw fileError("cannot create the download", temporary.path());
     std::int64_t bytes = 0;
     std::string start;
@@ -472,6 +565,15 @@ SledDownloadResult S3R2StorageProvider::downloadFile(const std::string& remotePa
     if (fs::exists(to, existsError) && ::fdatasync(file.get()) != 0) {
         throw fileError("cannot flush the download", temporary.path());
     }
+    // The file takes the object's time, as a copy from a disk or a server takes the source's, so a
+    // sync finds the two alike next time without reading either.
+    if (const auto modified = response.header("last-modified")) {
+        if (const std::optional<VornDate> at = httpDate(*modified)) {
+            const auto seconds = std::chrono::floor<std::chrono::seconds>(at->time_since_epoch()).count();
+            const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<std::time_t>(seconds), 0}};
+            ::futimens(file.get(), times);
+        }
+    }
     if (file.close() != 0) throw fileError("cannot write the download", temporary.path());
     fs::rename(temporary.path(), to);
     temporary.release();
@@ -485,6 +587,7 @@ SledDownloadResult S3R2StorageProvider::downloadFile(const std::string& remotePa
             result.remoteSHA256 = hexOfBase64Digest(*checksum);
         }
     }
+    result.modeOfItsOwn = false;
     return result;
 }
 

@@ -97,6 +97,14 @@ public:
     SledUploadResult uploadFile(const std::filesystem::path& localURL, const std::string& to,
                     const std::optional<std::string>& sha256Hex, const SledProgressCallback& onProgress,
                     std::stop_token stop) const override;
+    // One HEAD per file: MD5 from an entity tag that is one (an object stored in one PUT), SHA-256
+    // from the digest our uploads store with the object, else the service's own whole-object
+    // checksum. An object of parts has no MD5 here.
+    std::map<std::string, std::string> contentDigests(const std::vector<SledFileEntry>& files, SledContentDigest kind,
+                                                      std::stop_token stop) const override;
+    // The MD5 an entity tag names, quoted or not, lower-cased: only a tag of 32 hexadecimal
+    // digits, as S3 gives an object stored in one PUT (one of parts ends in "-<count>").
+    static std::optional<std::string> md5OfEntityTag(std::string_view eTag);
     void createDirectory(const std::string& at, std::stop_token stop) const override;
     // A key that is not UTF-8.
     std::optional<std::string> pathOutOfReach(const std::string& path, bool writing) const override;

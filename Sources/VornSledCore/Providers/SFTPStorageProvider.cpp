@@ -319,6 +319,26 @@ std::string SFTPStorageProvider::remoteSHA256Command(std::string_view path) {
     return "(sha256sum " + quoted + " 2>/dev/null || shasum -a 256 " + quoted + " 2>/dev/null) | awk '{print $1}'";
 }
 
+namespace {
+
+// `word` lower-cased when it is exactly `digits` hexadecimal digits.
+std::optional<std::string> hexDigest(std::string_view word, std::size_t digits) {
+    if (word.size() != digits) {
+        return std::nullopt;
+    }
+    std::string digest;
+    digest.reserve(digits);
+    for (const char c : word) {
+        if (VornASCII::hexDigitValue(c) < 0) {
+            return std::nullopt;
+        }
+        digest += VornASCII::lower(c);
+    }
+    return digest;
+}
+
+}  // namespace
+
 std::optional<std::string> SFTPStorageProvider::parseRemoteSHA256(std::string_view output) {
     const std::string text = VornUnicode::trimmed(output);
     std::string_view word(text);
@@ -328,18 +348,7 @@ std::optional<std::string> SFTPStorageProvider::parseRemoteSHA256(std::string_vi
     if (!word.empty() && word.front() == '\\') {
         word.remove_prefix(1);
     }
-    if (word.size() != 64) {
-        return std::nullopt;
-    }
-    std::string digest;
-    digest.reserve(64);
-    for (const char c : word) {
-        if (VornASCII::hexDigitValue(c) < 0) {
-            return std::nullopt;
-        }
-        digest += VornASCII::lower(c);
-    }
-    return digest;
+    return hexDigest(word, 64);
 }
 
 namespace {
@@ -501,16 +510,79 @@ std::optional<std::string> SFTPStorageProvider::computeRemoteSHA256Shared(const 
     return request->digest;
 }
 
+std::map<std::string, std::string> SFTPStorageProvider::contentDigests(const std::vector<SledFileEntry>& files,
+                                                                      SledContentDigest kind,
+                                                                      std::stop_token stop) const {
+    // Files go to one run together up to these bounds, which hash well within the answer time;
+    // a larger file goes alone, with the beat that tells a long hashing from a silent server.
+    constexpr std::int64_t runBytes = 16 * 1024 * 1024;
+    constexpr std::size_t runFiles = 64;
+    constexpr std::size_t runCommandBytes = 16 * 1024;
+    std::map<std::string, std::string> digests;
+    std::vector<std::string> run;
+    std::int64_t bytes = 0;
+    std::size_t commandBytes = 0;
+    const auto hashRun = [&] {
+        if (run.empty()) {
+            return;
+        }
+        const bool beat = run.size() == 1 && bytes > runBytes;
+        std::optional<SFTPSharedSessions::Reply> reply;
+        try {
+            reply = runHashing(*this, remoteDigestBatchCommand(run, kind), beat, stop);
+        } catch (const VornTaskCancelled&) {
+            throw;
+        } catch (const std::exception&) {
+            // The server tells nothing of these files.
+        }
+        if (reply && !reply->ended) {
+            digests.merge(parseRemoteDigestBatch(reply->output, run, kind));
+        }
+        run.clear();
+        bytes = 0;
+        commandBytes = 0;
+    };
+    for (const SledFileEntry& file : files) {
+        if (!printsAsItIs(file.path)) {
+            continue;
+        }
+        if (!run.empty() && (run.size() >= runFiles || bytes + file.sizeBytes > runBytes ||
+                             commandBytes + file.path.size() > runCommandBytes)) {
+            hashRun();
+        }
+        run.push_back(file.path);
+        bytes += std::max<std::int64_t>(file.sizeBytes, 0);
+        commandBytes += file.path.size();
+    }
+    hashRun();
+    return digests;
+}
+
 std::string SFTPStorageProvider::remoteSHA256BatchCommand(const std::vector<std::string>& paths) {
+    return remoteDigestBatchCommand(paths, SledContentDigest::sha256);
+}
+
+std::string SFTPStorageProvider::remoteDigestBatchCommand(const std::vector<std::string>& paths,
+                                                          SledContentDigest kind) {
     std::string quoted;
     for (const std::string& path : paths) {
         quoted += " " + escapePOSIXSingleQuoted(notAnOption(path));
+    }
+    if (kind == SledContentDigest::md5) {
+        return "{ md5sum" + quoted + " 2>/dev/null; }";
     }
     return "{ sha256sum" + quoted + " 2>/dev/null || shasum -a 256" + quoted + " 2>/dev/null; }";
 }
 
 std::map<std::string, std::string> SFTPStorageProvider::parseRemoteSHA256Batch(std::string_view output,
                                                                                const std::vector<std::string>& paths) {
+    return parseRemoteDigestBatch(output, paths, SledContentDigest::sha256);
+}
+
+std::map<std::string, std::string> SFTPStorageProvider::parseRemoteDigestBatch(std::string_view output,
+                                                                               const std::vector<std::string>& paths,
+                                                                               SledContentDigest kind) {
+    const std::size_t digits = kind == SledContentDigest::md5 ? 32 : 64;
     // The line of a path: its digest, two characters ("  " text mode, " *" binary mode), the path
     // as it was given. A path two lines give apart (both tools ran, the file changed between) is
     // left without.
@@ -519,14 +591,14 @@ std::map<std::string, std::string> SFTPStorageProvider::parseRemoteSHA256Batch(s
         const std::size_t end = std::min(output.find('\n', from), output.size());
         const std::string_view line = output.substr(from, end - from);
         from = end + 1;
-        if (line.size() <= 66 || (line.substr(64, 2) != "  " && line.substr(64, 2) != " *")) {
+        if (line.size() <= digits + 2 || (line.substr(digits, 2) != "  " && line.substr(digits, 2) != " *")) {
             continue;
         }
-        const std::optional<std::string> digest = parseRemoteSHA256(line.substr(0, 64));
+        const std::optional<std::string> digest = hexDigest(line.substr(0, digits), digits);
         if (!digest || line.front() == '\\') {
             continue;
         }
-        const auto [at, fresh] = byName.emplace(std::string(line.substr(66)), digest);
+        const auto [at, fresh] = byName.emplace(std::string(line.substr(digits + 2)), digest);
         if (!fresh && at->second != digest) {
             at->second.reset();
         }

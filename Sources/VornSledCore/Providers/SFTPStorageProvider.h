@@ -70,6 +70,11 @@ public:
     // A path whose batch line (an upload's rename from its fragment, a download's get) sftp cannot
     // take whole, or that holds a line break or a NUL.
     std::optional<std::string> pathOutOfReach(const std::string& path, bool writing) const override;
+    // Through the login's shell (`md5sum`; `sha256sum`, else `shasum -a 256`), many files to one
+    // run. A path that would not come back unchanged in the tool's line (a control character or a
+    // backslash in it) is not asked for.
+    std::map<std::string, std::string> contentDigests(const std::vector<SledFileEntry>& files, SledContentDigest kind,
+                                                      std::stop_token stop) const override;
     void createDirectory(const std::string& at, std::stop_token stop) const override;
     void deleteItem(const std::string& at, bool isDirectory, std::stop_token stop) const override;
     // A file is read again (checkStillAsListed) just before it is removed.
@@ -138,6 +143,11 @@ public:
     static std::string remoteSHA256BatchCommand(const std::vector<std::string>& paths);
     static std::map<std::string, std::string> parseRemoteSHA256Batch(std::string_view output,
                                                                       const std::vector<std::string>& paths);
+    // The same for either kind of digest (`md5sum` for MD5).
+    static std::string remoteDigestBatchCommand(const std::vector<std::string>& paths, SledContentDigest kind);
+    static std::map<std::string, std::string> parseRemoteDigestBatch(std::string_view output,
+                                                                      const std::vector<std::string>& paths,
+                                                                      SledContentDigest kind);
 
     // The shell command printing "names", a NUL, then each name in the folder `path` but the
     // hidden ones, each followed by a NUL; where GNU find runs, "stamped" and a NUL instead, and

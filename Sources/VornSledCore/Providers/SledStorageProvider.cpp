@@ -53,3 +53,8 @@ SledListedDestination SledListedDestination::of(const std::optional<SledFileEntr
 std::string sledChangedSinceListedText(VornLanguage language) {
     return vornText("Changed since the preview", "Önizlemeden sonra değişti", std::nullopt, language);
 }
+
+std::map<std::string, std::string> SledStorageProvider::contentDigests(const std::vector<SledFileEntry>&,
+                                                                      SledContentDigest, std::stop_token) const {
+    return {};
+}

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <stop_token>
@@ -20,10 +21,18 @@ using SledProgressCallback = std::function<void(std::int64_t done, std::int64_t 
 // What a download leaves behind: the size of the file now at the local destination, and the
 // lower-case hexadecimal SHA-256 of the file as the source side knows it (absent when the provider
 // cannot tell; the transfer engine then relies on its own hash of the downloaded file).
+// `modeOfItsOwn`: the file came with the source's own permission bits (or the source has such
+// bits to give); false for a store whose objects have none, whose downloads are created with the
+// process's defaults. The transfer engine then gives a file that replaces another that file's bits.
 struct SledDownloadResult {
     std::int64_t bytes = 0;
     std::optional<std::string> remoteSHA256;
+    bool modeOfItsOwn = true;
 };
+
+// A digest a back end can take of the bytes it holds, for telling two files of one size apart
+// without copying either.
+enum class SledContentDigest { md5, sha256 };
 
 // What an upload learnt about the bytes that landed: their SHA-256 (lower-case hexadecimal) as the
 // back end computed it of the bytes it received (and checked before accepting them), or as this
@@ -168,6 +177,13 @@ public:
     // nothing stands in the way before trying. Sends nothing: a batch asks before it makes any
     // folder for the file. The default knows no such reason.
     virtual std::optional<std::string> pathOutOfReach(const std::string& path, bool writing) const;
+
+    // The digests of `files` (lower-case hexadecimal), read from the bytes stored at their paths
+    // now, by path. A file the back end cannot hash (gone, unreadable, a link, a name
+    // its tools cannot carry, no tool) is left out: a caller then knows nothing of its content.
+    // Cancellation passes on. The default hashes nothing.
+    virtual std::map<std::string, std::string> contentDigests(const std::vector<SledFileEntry>& files,
+                                                              SledContentDigest kind, std::stop_token stop) const;
 
     // Creates the folder at `at` with its missing parents; an existing folder is no error.
     virtual void createDirectory(const std::string& at, std::stop_token stop) const = 0;

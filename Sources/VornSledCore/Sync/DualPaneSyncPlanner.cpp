@@ -137,9 +137,7 @@ Decision decide(const SledFileEntry* left, const SledFileEntry* right, SyncDirec
     }
     const bool sameSize = left->sizeBytes == right->sizeBytes;
     const double difference = timeDifference(*left, *right);
-    // Cut to a minute or a day, equal times are all the listing can say; the 2-second slack is for
-    // times that are known to the second or better.
-    if (sameSize && std::fabs(difference) < 2.0) {
+    if (DualPaneSyncPlanner::areIdentical(*left, *right)) {
         return {identicalSkip, 0, "Identical"};
     }
     switch (mode) {
@@ -338,6 +336,17 @@ std::vector<SyncPlanItem> planNodes(const std::vector<RelativeFileNode>& leftNod
 }
 
 }  // namespace
+
+std::vector<RelativeFileNode> DualPaneSyncPlanner::filesOf(const std::vector<SledFileEntry>& entries,
+                                                           const std::vector<std::string>& excludedPatterns) {
+    return filesKeyedByName(entries, SyncExclusionPatterns(excludedPatterns));
+}
+
+bool DualPaneSyncPlanner::areIdentical(const SledFileEntry& left, const SledFileEntry& right) {
+    // Cut to a minute or a day, equal times are all the listing can say; the 2-second slack is for
+    // times that are known to the second or better.
+    return left.sizeBytes == right.sizeBytes && std::fabs(timeDifference(left, right)) < 2.0;
+}
 
 bool DualPaneSyncPlanner::shouldExclude(std::string_view name, const std::vector<std::string>& patterns) {
     return SyncExclusionPatterns(patterns).excludes(name);

@@ -20,8 +20,16 @@
 struct DualPaneSyncPlanner {
     DualPaneSyncPlanner() = delete;
 
+    // True when the two files count as identical by the rule above (size and time only).
+    static bool areIdentical(const SledFileEntry& left, const SledFileEntry& right);
+
     // True when one of `patterns` excludes `name` (the rule of SyncExclusionPatterns).
     static bool shouldExclude(std::string_view name, const std::vector<std::string>& patterns);
+
+    // The files of one listing that no pattern excludes, each keyed by its name: what plan()
+    // compares of it.
+    static std::vector<RelativeFileNode> filesOf(const std::vector<SledFileEntry>& entries,
+                                                 const std::vector<std::string>& excludedPatterns);
 
     // The plan for one folder level: the files of both listings that no pattern excludes (folders
     // are dropped), each keyed by its name, planned as planRecursive does.

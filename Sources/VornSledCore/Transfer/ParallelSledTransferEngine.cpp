@@ -479,6 +479,21 @@ private:
         return Landing{std::move(destination), std::move(name), VornTemporaryFile(path)};
     }
 
+    // A download that brought no permission bits of its own and replaces a file keeps who may read,
+    // write and run it: that file's bits, never its set-user or set-group bit. A new file keeps
+    // the defaults it was made with.
+    static void keepModeOfReplaced(const Landing& landing) {
+        const int folder = landing.destination.folder.get();
+        struct stat replaced {};
+        if (::fstatat(folder, landing.destination.name.c_str(), &replaced, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(replaced.st_mode)) {
+            return;
+        }
+        if (::fchmodat(folder, landing.name.c_str(), replaced.st_mode & 0777, 0) != 0) {
+            throwErrno("cannot set the permissions of", landing.destination.shown, errno);
+        }
+    }
+
     void land(Landing& landing) const {
         putInPlace(landing.destination, landing.name, job_.listedDestination);
         landing.file.release();
@@ -579,8 +594,15 @@ private:
             },
             stop_);
         const std::int64_t bytes = downloaded.bytes;
-        if (!verify_) {
+        // Last, once the copy has been read for its digest: the bits may not let this user read it.
+        const auto landDownload = [&] {
+            if (!downloaded.modeOfItsOwn) {
+                keepModeOfReplaced(landing);
+            }
             land(landing);
+        };
+        if (!verify_) {
+            landDownload();
             return succeed(bytes, std::nullopt, false);
         }
         update(SledTransferStatus::verifying, bytes, bytes);
@@ -590,7 +612,7 @@ private:
             // The copy goes with the landing file; whatever was at the destination stays.
             throw SledError::checksumMismatch(job_.fileName, *downloaded.remoteSHA256, local);
         }
-        land(landing);
+        landDownload();
         // Without a digest from the source our own digest proves nothing: completed, not verified.
         return succeed(bytes, std::move(local), comparison == Comparison::agree);
     }

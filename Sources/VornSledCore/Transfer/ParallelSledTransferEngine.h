@@ -83,6 +83,9 @@ using SledTransferUpdateCallback =
 // folder below it is opened from that descriptor without following links, and the hidden file is
 // created and renamed on the last folder's descriptor; a folder is never replaced. A destination
 // that leaves the chosen folder fails its job before anything is written, on every route.
+// A download from a store whose files carry no permission bits (SledDownloadResult::modeOfItsOwn
+// false) that replaces a file takes that file's read, write and execute bits, never its
+// set-user or set-group bit.
 //
 // A local source is opened once and refused unless it is a regular file (a FIFO, a device, or
 // below a sourceRoot a link, is never read); it is hashed and sent from that open file, its size

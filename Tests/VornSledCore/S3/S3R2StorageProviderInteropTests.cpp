@@ -19,33 +19,6 @@ std::string patterned(std::size_t length, char seed) {
     return bytes;
 }
 
-// rclone with a private configuration naming the test server as remote "vorn".
-class Rclone {
-public:
-    explicit Rclone(const VornTestTempDir& temp) : config_(temp / "rclone.conf") {
-        std::ofstream(config_) << "[vorn]\ntype = s3\nprovider = Other\nenv_auth = false\n"
-                               << "access_key_id = " << VornTestServices::value("S3_ACCESS_KEY") << "\n"
-                               << "secret_access_key = " << VornTestServices::value("S3_SECRET_KEY") << "\n"
-                               << "endpoint = " << VornTestServices::value("S3_ENDPOINT") << "\n"
-                               << "region = " << VornTestServices::value("S3_REGION") << "\n"
-                               << "force_path_style = true\n";
-    }
-
-    // `arguments` are already quoted for the shell.
-    VornShellResult run(const std::string& arguments) const {
-        return vornShell("env -u AWS_CA_BUNDLE -u http_proxy -u https_proxy -u HTTP_PROXY -u HTTPS_PROXY RCLONE_CONFIG=" +
-                         vornShellQuote(config_.string()) + " rclone --retries 1 --low-level-retries 1 " + arguments +
-                         " 2>&1");
-    }
-
-    static std::string remote(const std::string& path) {
-        return vornShellQuote("vorn:" + VornTestServices::value("S3_BUCKET") + path);
-    }
-
-private:
-    fs::path config_;
-};
-
 }  // namespace
 
 TEST(S3R2StorageProviderInterop, RcloneReadsOurUploadsAndWeReadItsUploads) {
