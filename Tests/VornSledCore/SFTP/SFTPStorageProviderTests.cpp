@@ -68,6 +68,9 @@ std::vector<std::string> leftoverTemporaryFiles() {
     const fs::path shared = offlineProvider().sharedConnectionPath().value().parent_path();
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(VornXDG::privateTemporaryDirectory())) {
+        if (entry.path().filename() == VornXDG::privateFolderMarkName) {
+            continue;
+        }
         if (entry.path() != shared) {
             names.push_back(entry.path().filename().string());
             continue;
