@@ -1,6 +1,7 @@
 #include "VornSledApplication.h"
 
 #include "MenuBarSledView.h"
+#include "SFTPStorageProvider.h"
 #include "SledMainWindow.h"
 #include "VornAppActivationDelegate.h"
 #include "VornLanguageControls.h"
@@ -52,6 +53,11 @@ VornSledApplication::~VornSledApplication() {
     VornNotificationCenter::defaultCenter().removeObserver(reopenObserver_);
     delete trayPanel_;
     delete window_;
+    // The model's work ends first, then the shared SSH connections it rode on: left to their idle
+    // time they would stay logged in after the program, their control sockets already gone with
+    // its temporary folder, so nothing could close them.
+    model_.reset();
+    SFTPStorageProvider::closeSharedConnections();
 }
 
 bool VornSledApplication::start(VornSledSingleInstance& instance, const std::vector<std::filesystem::path>& files) {

@@ -5,13 +5,15 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <vector>
 
 class QLocalServer;
 class QLocalSocket;
 
-// One program per user: the first launch listens on a local socket in $XDG_RUNTIME_DIR; a later
-// launch hands its files to it and ends. The socket is only reachable by its user.
+// One program per user: the first launch listens on a local socket in a folder only its user can
+// enter; a later launch hands its files to it and ends. Both ends check that the other runs as
+// the same user before they trust it, so files are never handed to, or taken from, anyone else.
 class VornSledSingleInstance : public QObject {
 public:
     using OnOpen = std::function<void(const std::vector<std::filesystem::path>&)>;
@@ -20,15 +22,25 @@ public:
     explicit VornSledSingleInstance(QString socketPath = {}, QObject* parent = nullptr);
     ~VornSledSingleInstance() override;
 
+    // The socket in $XDG_RUNTIME_DIR when that is a private folder of this user; else in
+    // privateRuntimeFolder(). Empty when neither can be had: the program then runs without a
+    // single instance (and says so in its log).
     static QString defaultSocketPath();
+    // "com.vornworks.vornsled-<uid>" in $TMPDIR (else /tmp), made when missing; the folder only
+    // when it is a folder (not a link) that belongs to this user and only this user can enter.
+    static std::optional<std::filesystem::path> privateRuntimeFolder();
+    // Whether `folder` is a folder, not a link, of this user with mode 0700.
+    static bool isPrivateFolder(const std::filesystem::path& folder);
     QString socketPath() const { return socketPath_; }
 
-    // When another launch is listening: sends it `files` (absolute paths) and returns true once it
-    // has taken them. False when there is none to forward to.
+    // When another launch of this user is listening: sends it `files` (absolute paths) and
+    // returns true once it has taken them. False when there is none to forward to, or when what
+    // listens runs as another user (it is told nothing).
     bool forwardToRunning(const std::vector<std::filesystem::path>& files);
-    // Becomes the listening launch; `onOpen` runs on the GUI thread for each later launch (with an
-    // empty list when that launch had no files, so the window can be fronted all the same).
-    // False when the socket could not be made.
+    // Becomes the listening launch; `onOpen` runs on the GUI thread for each later launch of this
+    // user (with an empty list when that launch had no files, so the window can be fronted all
+    // the same); a connection from another user is closed unread. False, and the reason in the
+    // log, when the socket could not be made: the program then runs without a single instance.
     bool listen(OnOpen onOpen);
 
     // Limits on what a forwarding launch may send.
@@ -40,6 +52,8 @@ private:
     void readFrom(QLocalSocket* socket);
 
     QString socketPath_;
+    // A launch of another user answered on the socket: it is neither used nor replaced.
+    bool socketHeldByOtherUser_ = false;
     QLocalServer* server_ = nullptr;
     OnOpen onOpen_;
 };

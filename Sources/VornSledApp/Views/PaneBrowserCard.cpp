@@ -186,7 +186,7 @@ bool SledChipButton::isTextElided() const {
 
 void SledChipButton::syncToolTip() {
     // The whole name where the chip shows only its ends.
-    const QString tip = isTextElided() ? text_ : QString();
+    const QString tip = isTextElided() ? sledPlainToolTip(text_) : QString();
     if (tip != toolTip()) {
         setToolTip(tip);
     }

@@ -10,6 +10,7 @@
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QPainter>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 SledGlassBar::SledGlassBar(double cornerRadius, QWidget* parent) : QWidget(parent), cornerRadius_(cornerRadius) {}
@@ -159,6 +160,13 @@ SledYieldingLabel::SledYieldingLabel(const QColor& color, const QFont& font, QWi
     applyLabelLook(*this, color, font);
 }
 
+QString sledPlainToolTip(const QString& text) {
+    // Escaped inside markup that keeps every space, so Qt's guess renders it character for character.
+    return Qt::mightBeRichText(text) ? QStringLiteral("<p style=\"white-space:pre\">") + text.toHtmlEscaped() +
+                                           QStringLiteral("</p>")
+                                     : text;
+}
+
 bool SledYieldingLabel::isElided() const {
     return QFontMetricsF(font()).horizontalAdvance(text()) > contentsRect().width() + 0.5;
 }
@@ -169,7 +177,7 @@ QSize SledYieldingLabel::minimumSizeHint() const {
 }
 
 void SledYieldingLabel::paintEvent(QPaintEvent*) {
-    const QString tip = isElided() ? text() : QString();
+    const QString tip = isElided() ? sledPlainToolTip(text()) : QString();
     if (tip != toolTip()) {
         setToolTip(tip);
     }

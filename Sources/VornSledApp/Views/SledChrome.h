@@ -104,6 +104,10 @@ private:
 class QLabel;
 QLabel* sledLabel(const QColor& color, const QFont& font, QWidget* parent = nullptr);
 
+// `text` as a tooltip that shows it as it stands: Qt takes a tooltip that looks like markup for
+// rich text, and a name holding tags would otherwise be rendered, not shown.
+QString sledPlainToolTip(const QString& text);
+
 // A one-line label of secondary words (a tagline) that gives way when its row runs short: it asks
 // for its whole text but may shrink to a few letters and an ellipsis, and then shows the whole
 // text in its tooltip, so the names and buttons beside it keep theirs.

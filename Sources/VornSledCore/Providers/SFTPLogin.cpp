@@ -118,7 +118,10 @@ SFTPLogin::Invocation SFTPLogin::sshInvocation(bool isSFTP, const std::vector<st
     case SFTPAuthMethod::password:
         if (password && !password->empty() && askPassScript) {
             // Before any "-b": sftp adds BatchMode=yes for batch files, and ssh keeps the first value.
-            args.insert(args.end(), {"-o", "BatchMode=no", "-o", "PubkeyAuthentication=no"});
+            // One prompt: ssh would otherwise send the same refused password three times, three
+            // failed logins that servers which ban after a few count against the user's address.
+            args.insert(args.end(), {"-o", "BatchMode=no", "-o", "PubkeyAuthentication=no", "-o",
+                                     "NumberOfPasswordPrompts=1"});
             invocation.environment = {{"SSH_ASKPASS", askPassScript->string()},
                                       {"SSH_ASKPASS_REQUIRE", "force"},
                                       {"DISPLAY", "vornsled:0"},

@@ -611,29 +611,35 @@ std::string childPath(std::string_view parentPath, const std::string& name) {
 // a folder whose name is not UTF-8 comes back escaped, and every other byte as it is. Each byte of
 // the line reads one way only: a literal backslash is never escaped, and an escaped byte is never
 // a backslash.
-bool isEchoOf(std::string_view echoed, std::string_view line) {
+// How many bytes at the start of `printed` are sftp's printing of `text`; nothing when they are not.
+std::optional<std::size_t> printedLength(std::string_view printed, std::string_view text) {
     std::size_t at = 0;
-    for (const char c : line) {
+    for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (at < echoed.size() && echoed[at] == c) {
+        if (at < printed.size() && printed[at] == c) {
             ++at;
             continue;
         }
         const char escape[] = {'\\', static_cast<char>('0' + (byte >> 6)), static_cast<char>('0' + ((byte >> 3) & 7)),
                                static_cast<char>('0' + (byte & 7))};
-        if (!isEscapedBySftp(byte) || echoed.substr(at, 4) != std::string_view(escape, 4)) {
-            return false;
+        if (!isEscapedBySftp(byte) || printed.substr(at, 4) != std::string_view(escape, 4)) {
+            return std::nullopt;
         }
         at += 4;
     }
-    return at == echoed.size();
+    return at;
 }
 
-// The rows a batch's listing printed: its output between sftp's echoes of the lines `sent` (each
-// ending in a line feed; an empty one stands for no line) and its echo of the closing "cd";
-// nothing when the answer has another form.
+bool isEchoOf(std::string_view echoed, std::string_view line) {
+    return printedLength(echoed, line) == echoed.size();
+}
+
+// The rows a batch's listing printed: its output after sftp's echoes of the lines `sent` (each
+// ending in a line feed; an empty one stands for no line), up to its echo of the closing "cd"
+// when `closingCd`; nothing when the answer has another form.
 std::optional<std::string_view> rowsBetweenEchoes(std::string_view output,
-                                                  std::initializer_list<std::string_view> sent) {
+                                                  std::initializer_list<std::string_view> sent,
+                                                  bool closingCd = true) {
     constexpr std::string_view prompt = "sftp> ";
     for (std::string_view line : sent) {
         if (line.empty()) {
@@ -646,6 +652,9 @@ std::optional<std::string_view> rowsBetweenEchoes(std::string_view output,
             return std::nullopt;
         }
         output.remove_prefix(end + 1);
+    }
+    if (!closingCd) {
+        return output;
     }
     constexpr std::string_view tail = "sftp> cd\n";
     if (!output.ends_with(tail)) {
@@ -806,18 +815,45 @@ std::vector<SledFileEntry> SFTPStorageProvider::readBareListing(std::string_view
     return entries;
 }
 
-std::string SFTPStorageProvider::remoteNamesCommand(std::string_view path) {
+std::string SFTPStorageProvider::remoteNamesCommand(std::string_view path, std::optional<bool> gnuFind) {
     // The glob leaves out hidden names, as sftp's listing does; an empty folder leaves the pattern
     // itself, which names nothing there.
     // A folder the shell can enter but not read would glob to nothing: it says so instead (no tag),
     // so it never passes for an empty one. Where GNU find runs, each name is followed by its
     // modification time in seconds ("stamped"), finer than the minutes of sftp's listing. In the C
     // locale every byte is a character, so "-name" leaves out exactly the names the glob would.
-    return "(CDPATH= cd -- " + escapePOSIXSingleQuoted(path) +
-           " 2>/dev/null && [ -r . ] && if find . -maxdepth 0 -printf '' 2>/dev/null; then printf 'stamped\\0' && "
-           "LC_ALL=C find . -mindepth 1 -maxdepth 1 ! -name '.*' -printf '%f\\0%T@\\0'; else printf 'names\\0' && for f in *; "
-           "do if [ -e \"$f\" ] || [ -h \"$f\" ]; then printf '%s\\0' \"$f\"; fi; done; fi) </dev/null";
+    const std::string stamped =
+        "printf 'stamped\\0' && LC_ALL=C find . -mindepth 1 -maxdepth 1 ! -name '.*' -printf '%f\\0%T@\\0'";
+    const std::string names = "printf 'names\\0' && for f in *; "
+                              "do if [ -e \"$f\" ] || [ -h \"$f\" ]; then printf '%s\\0' \"$f\"; fi; done";
+    const std::string listing = !gnuFind ? "if find . -maxdepth 0 -printf '' 2>/dev/null; then " + stamped + "; else " +
+                                               names + "; fi"
+                                         : (*gnuFind ? stamped : names);
+    return "(CDPATH= cd -- " + escapePOSIXSingleQuoted(path) + " 2>/dev/null && [ -r . ] && " + listing + ") </dev/null";
 }
+
+namespace {
+
+// Whether each login's server has GNU find, once a listing through its shell has told: asked once
+// per login instead of once per folder.
+struct KnownFinds {
+    std::mutex lock;
+    std::map<std::string, bool> byLogin;
+};
+
+KnownFinds& knownFinds() {
+    static KnownFinds* known = new KnownFinds;
+    return *known;
+}
+
+std::string loginKey(const SFTPLogin& login) {
+    if (const std::optional<fs::path> socket = login.sharedConnectionPath()) {
+        return socket->string();
+    }
+    return login.targetHostString() + ":" + std::to_string(login.profile.port);
+}
+
+}  // namespace
 
 std::optional<std::vector<std::string>> SFTPStorageProvider::remoteNames(
     const std::string& path, std::stop_token stop, std::map<std::string, std::int64_t>* modifiedSeconds) const {
@@ -825,8 +861,17 @@ std::optional<std::vector<std::string>> SFTPStorageProvider::remoteNames(
     if (!ssh) {
         return std::nullopt;
     }
-    const SFTPSharedSessions::Reply reply =
-        SFTPSharedSessions::run(*this, SFTPSharedSessions::SessionKind::shell, *ssh, remoteNamesCommand(path) + "\n", stop);
+    const std::string login = loginKey(*this);
+    std::optional<bool> gnuFind;
+    {
+        KnownFinds& known = knownFinds();
+        std::lock_guard guard(known.lock);
+        if (const auto found = known.byLogin.find(login); found != known.byLogin.end()) {
+            gnuFind = found->second;
+        }
+    }
+    const SFTPSharedSessions::Reply reply = SFTPSharedSessions::run(
+        *this, SFTPSharedSessions::SessionKind::shell, *ssh, remoteNamesCommand(path, gnuFind) + "\n", stop);
     if (reply.ended) {
         return std::nullopt;  // no shell for this login
     }
@@ -835,6 +880,11 @@ std::optional<std::vector<std::string>> SFTPStorageProvider::remoteNames(
     const bool stamped = reply.output.starts_with(stampedTag);
     if (!stamped && !reply.output.starts_with(tag)) {
         throw listingDoesNotAddUp("the server's shell cannot read the folder", "sunucunun kabuğu klasörü okuyamıyor");
+    }
+    if (!gnuFind) {
+        KnownFinds& known = knownFinds();
+        std::lock_guard guard(known.lock);
+        known.byLogin.emplace(login, stamped);
     }
     std::vector<std::string> names;
     std::string_view rest = std::string_view(reply.output).substr(stamped ? stampedTag.size() : tag.size());
@@ -859,14 +909,52 @@ std::optional<std::vector<std::string>> SFTPStorageProvider::remoteNames(
     return names;
 }
 
+namespace {
+
+// The rows of a listing by path as a listing from inside the folder prints them: the path before
+// each entry's name taken off. Nothing when a line may have been cut short or an entry's name does
+// not start with the path, so that the folder is listed from inside instead.
+std::optional<std::string> bareRows(std::string_view rows, std::string_view listedPath) {
+    std::string bare;
+    bare.reserve(rows.size());
+    const VornDate now = vornDateNow();
+    for (const std::string_view line : splitLines(rows)) {
+        if (line.size() >= SFTPStorageProvider::listingLineBytes) {
+            return std::nullopt;
+        }
+        if (const std::optional<ListingRow> row = parseEntryLine(line, now)) {
+            const std::string_view printed = line.substr(line.size() - row->printedName.size());
+            const std::optional<std::size_t> prefix = printedLength(printed, listedPath);
+            if (!prefix || *prefix >= printed.size()) {
+                return std::nullopt;
+            }
+            bare += line.substr(0, line.size() - printed.size());
+            bare += printed.substr(*prefix);
+        } else {
+            bare += line;  // the rest of a name that holds a line break
+        }
+        bare += '\n';
+    }
+    return bare;
+}
+
+}  // namespace
+
 std::vector<SledFileEntry> SFTPStorageProvider::listDirectory(const std::string& at, std::stop_token stop) const {
     const std::string path = normalizePath(at);
-    // Listed from inside the folder, so that each line holds the bare name and no long path is cut;
-    // the bare "cd" returns to the start folder that relative paths of later requests mean.
+    // Listed by path, which sftp answers with one look-up and the reading of the folder; moving
+    // into the folder and back would cost four requests more. Each line then holds the path
+    // before the name, as sftp was given it with a "/" after it (which also lists the folder a
+    // link leads to). Where a line may have been cut (a long path) or holds something else, the
+    // folder is listed from inside, so that each line holds the bare name; the bare "cd" returns
+    // to the start folder that relative paths of later requests mean.
+    const std::string listed = path.ends_with('/') ? path : path + "/";
+    const std::string byPath = batchLine("ls -ln", {listed});
     const std::string enter = batchLine("cd", {path});
-    const std::string script = enter + "ls -ln\ncd\n";
+    bool inside = false;
+    bool readAgain = false;
 
-    for (int attempt = 0;; ++attempt) {
+    for (;;) {
         // The names come from the login's shell meanwhile, each whole: no name can pass for a line.
         std::stop_source naming;
         const std::stop_callback forwardStop(stop, [&naming] { naming.request_stop(); });
@@ -882,7 +970,7 @@ std::vector<SledFileEntry> SFTPStorageProvider::listDirectory(const std::string&
         });
         std::string output;
         try {
-            output = runBatch(*this, script, stop);
+            output = runBatch(*this, inside ? enter + "ls -ln\ncd\n" : byPath, stop);
         } catch (...) {
             naming.request_stop();
             throw;
@@ -896,12 +984,17 @@ std::vector<SledFileEntry> SFTPStorageProvider::listDirectory(const std::string&
         }
 
         const std::optional<std::string_view> rows =
-            rowsBetweenEchoes(output, {enter, "ls -ln\n"});
+            inside ? rowsBetweenEchoes(output, {enter, "ls -ln\n"}) : rowsBetweenEchoes(output, {byPath}, false);
         if (!rows) {
             throw listingDoesNotAddUp("sftp's answer has an unexpected form", "sftp'nin yanıtı beklenmedik biçimde");
         }
+        std::optional<std::string> bare = inside ? std::optional<std::string>(*rows) : bareRows(*rows, notAnOption(listed));
+        if (!bare) {
+            inside = true;
+            continue;
+        }
         try {
-            std::vector<SledFileEntry> entries = readBareListing(*rows, path, names);
+            std::vector<SledFileEntry> entries = readBareListing(*bare, path, names);
             // The shell's whole seconds replace sftp's minutes where it gave them.
             for (SledFileEntry& entry : entries) {
                 if (const auto found = seconds.find(entry.name); found != seconds.end()) {
@@ -912,9 +1005,10 @@ std::vector<SledFileEntry> SFTPStorageProvider::listDirectory(const std::string&
             return entries;
         } catch (const SledError&) {
             // The folder may have changed between the two readings: once more, then the answer stands.
-            if (attempt > 0 || !names) {
+            if (readAgain || !names) {
                 throw;
             }
+            readAgain = true;
         }
     }
 }

@@ -124,8 +124,9 @@ public:
     // The shell command printing "names", a NUL, then each name in the folder `path` but the
     // hidden ones, each followed by a NUL; where GNU find runs, "stamped" and a NUL instead, and
     // after each name's NUL its modification time in seconds ("%T@") and a NUL. Nothing when the
-    // folder cannot be entered or read.
-    static std::string remoteNamesCommand(std::string_view path);
+    // folder cannot be entered or read. `gnuFind` says whether the server has GNU find, when that
+    // is known; otherwise the command finds out itself, at the cost of one more program per call.
+    static std::string remoteNamesCommand(std::string_view path, std::optional<bool> gnuFind = std::nullopt);
     // The folder's names through the login's shell, exactly as they are; absent when the login has
     // no shell. Throws SledError::remoteCommandFailed when the shell cannot read the folder. Where
     // the shell gave times, `modifiedSeconds` (when given) gets each name's in whole seconds.

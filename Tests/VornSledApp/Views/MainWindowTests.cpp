@@ -8,13 +8,17 @@
 #include "VornButtons.h"
 #include "VornGlassTokens.h"
 #include "VornToastBanner.h"
+#include "VornTypography.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSignalSpy>
+#include <QTextDocument>
+#include <QToolTip>
 
 #include <fstream>
 
@@ -287,4 +291,63 @@ TEST_F(ViewsTest, NamesReadInFullInTheSmallestWindow) {
         snapshot(window, QStringLiteral("app-main-window-smallest-long-name-") + QString::fromUtf8(code));
     }
     model->setLanguage(VornLanguage::en);
+}
+
+namespace {
+
+// The text a widget's tooltip shows once it is asked for, as the reader sees it: markup rendered,
+// plain text as it stands.
+QString shownToolTip(QWidget& widget) {
+    const QPoint centre = widget.rect().center();
+    QHelpEvent ask(QEvent::ToolTip, centre, widget.mapToGlobal(centre));
+    QApplication::sendEvent(&widget, &ask);
+    for (QWidget* shown : QApplication::allWidgets()) {
+        auto* tip = qobject_cast<QLabel*>(shown);
+        if (tip != nullptr && shown->objectName() == QLatin1String("qtooltip_label") && shown->isVisible()) {
+            const bool rich = tip->textFormat() == Qt::RichText ||
+                              (tip->textFormat() == Qt::AutoText && Qt::mightBeRichText(tip->text()));
+            if (!rich) {
+                return tip->text();
+            }
+            QTextDocument document;
+            document.setHtml(tip->text());
+            return document.toPlainText();
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+// A name cut short shows whole in its tooltip, character for character, whatever tags it holds.
+TEST_F(ViewsTest, TheTooltipOfACutNameShowsItAsItStands) {
+    const QString names[] = {
+        QStringLiteral("<b>Backup</b> of the studio's media library"),
+        QStringLiteral("<img src=\"file:///etc/hostname\"> holiday pictures 2026"),
+        QStringLiteral("Tom & Jerry <i>shared</i> &amp; <a href=\"https://example.org\">link</a>"),
+        QStringLiteral("<table><tr><td>cell</td></tr></table>   three spaces"),
+        QStringLiteral("An ordinary name long enough to be cut short here"),
+    };
+    QWidget host;
+    host.resize(400, 200);
+    auto* chip = new SledChipButton(10, 5, &host);
+    auto* label = new SledYieldingLabel(VornGlassTokens::textSecondary(), vornFont(11), &host);
+    host.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
+    for (const QString& name : names) {
+        chip->setText(name, vornFont(13), VornGlassTokens::textPrimary());
+        chip->resize(120, chip->sizeHint().height());
+        label->setText(name);
+        label->setGeometry(0, 60, 120, 20);
+        label->repaint();
+        ASSERT_TRUE(chip->isTextElided()) << name.toStdString();
+        ASSERT_TRUE(label->isElided()) << name.toStdString();
+        EXPECT_EQ(shownToolTip(*chip).toStdString(), name.toStdString());
+        EXPECT_EQ(shownToolTip(*label).toStdString(), name.toStdString());
+        QToolTip::hideText();
+    }
+    // A name that fits has no tooltip.
+    chip->setText(QStringLiteral("<b>x</b>"), vornFont(13), VornGlassTokens::textPrimary());
+    chip->resize(chip->sizeHint());
+    EXPECT_TRUE(chip->toolTip().isEmpty());
 }

@@ -87,43 +87,6 @@ std::vector<std::string> leftoverTemporaryFiles() {
 // Processes whose parent is this test program.
 int childProcessCount() { return static_cast<int>(vornChildProcesses(::getpid()).size()); }
 
-// The command lines, NULs as spaces, of the processes whose command line names `text`.
-std::map<pid_t, std::string> processesNaming(const std::string& text) {
-    std::map<pid_t, std::string> found;
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        const std::string id = entry.path().filename().string();
-        if (id.find_first_not_of("0123456789") != std::string::npos) {
-            continue;
-        }
-        // Read without throwing: the process may end while it is being read.
-        std::error_code error;
-        std::string line = vornReadFileCapped(entry.path() / "cmdline", 1 << 20, error).value_or("");
-        std::replace(line.begin(), line.end(), '\0', ' ');
-        if (line.find(text) != std::string::npos) {
-            found.emplace(static_cast<pid_t>(std::stol(id)), line);
-        }
-    }
-    return found;
-}
-
-// ssh names the process that holds a shared connection "ssh: SOCKET [mux]".
-bool holdsSharedConnection(const std::string& commandLine) {
-    return commandLine.starts_with("ssh: ") && commandLine.find("[mux]") != std::string::npos;
-}
-
-// The processes holding the shared connection of `socket`, or with `everyConnection` every
-// connection of its login (their sockets are named after the first one's).
-std::vector<pid_t> sharedConnectionProcesses(const fs::path& socket, bool everyConnection = false) {
-    std::vector<pid_t> holders;
-    for (const auto& [pid, commandLine] : processesNaming(socket.string())) {
-        if (holdsSharedConnection(commandLine) &&
-            (everyConnection || commandLine.starts_with("ssh: " + socket.string() + " [mux]"))) {
-            holders.push_back(pid);
-        }
-    }
-    return holders;
-}
-
 // The sftp and ssh clients on the shared connection of `socket` still running, by process id:
 // operations' own and the long-lived sessions.
 std::map<pid_t, std::string> clientProcesses(const fs::path& socket) {
@@ -331,7 +294,8 @@ TEST(SFTPStorageProviderArguments, VectorsAndEnvironmentByLoginMethod) {
     const SFTPStorageProvider::Invocation withPassword =
         passwordLogin.sshInvocation(true, {"-b", "B", "T"}, fs::path("/tmp/ask.sh"));
     EXPECT_EQ(withPassword.arguments,
-              with(passwordLogin, "-P", {"-o", "BatchMode=no", "-o", "PubkeyAuthentication=no", "-b", "B", "T"}));
+              with(passwordLogin, "-P", {"-o", "BatchMode=no", "-o", "PubkeyAuthentication=no", "-o",
+                                         "NumberOfPasswordPrompts=1", "-b", "B", "T"}));
     EXPECT_EQ(withPassword.environment, (std::map<std::string, std::string>{{"SSH_ASKPASS", "/tmp/ask.sh"},
                                                                             {"SSH_ASKPASS_REQUIRE", "force"},
                                                                             {"DISPLAY", "vornsled:0"},
@@ -944,6 +908,36 @@ void waitUntil(Predicate ready) {
     while (!ready()) {
         std::this_thread::yield();
     }
+}
+
+// A refused password is one failed login on the server, not one per prompt ssh would otherwise
+// give: servers that ban an address after a few count each. The name is one no other test logs in
+// with, so the server's log tells this test's attempts from the others'.
+TEST_F(SFTPLiveTest, AWrongPasswordIsOneFailedLogin) {
+    const std::string name = "vornwrong" + VornUUID::random().uuidString().substr(0, 8);
+    const auto logged = [&name](const std::string& before) {
+        const std::string log = vornReadFile(VornTestServices::value("SSHD_LOG"));
+        const std::string line = before + " invalid user " + name + " ";
+        int count = 0;
+        for (std::size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) {
+            ++count;
+        }
+        return count;
+    };
+    ConnectionProfile profile = sftpTestProfile(SFTPAuthMethod::password);
+    profile.username = name;
+    const SFTPStorageProvider provider(profile, "not the password",
+                                       fs::path(VornTestServices::value("SSHD_KNOWN_HOSTS")));
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        const SledError refused = expectSledError([&] { provider.testConnection({}); });
+        EXPECT_EQ(refused.kind(), SledError::Kind::remoteCommandFailed);
+        EXPECT_NE(std::string(refused.what()).find("Permission denied"), std::string::npos) << refused.what();
+        EXPECT_EQ(std::string(refused.what()).find("try again"), std::string::npos) << refused.what();
+        // The server logs the end of the connection once the client has gone.
+        waitUntil([&] { return logged("Connection closed by") == attempt; });
+        EXPECT_EQ(logged("Failed password for"), attempt);
+    }
+    EXPECT_TRUE(leftoverTemporaryFiles().empty());
 }
 
 TEST_F(SFTPLiveTest, CancelledTransfersLeaveNoFragmentNoTemporaryFileAndNoChild) {
@@ -1905,5 +1899,62 @@ TEST_F(SFTPLiveTest, ListingsGiveWholeSecondsAndUnreadableFoldersFail) {
         EXPECT_THROW(RecursiveDirectoryWalker::collectFiles(folder.path(), provider, {}, 12, {}), SledError)
             << std::oct << mode;
         fs::remove_all(locked);
+    }
+}
+
+// A folder lists the same entries however its path is given: as it is, with a "/" after it,
+// through a symbolic link to it, relative to the login's home, with sftp's pattern characters in
+// its name. Each entry's path is the given path and the name; the shell's whole-second times hold
+// on every listing of the login, not only its first.
+TEST_F(SFTPLiveTest, AFolderListsTheSameEntriesHoweverItsPathIsGiven) {
+    const SFTPStorageProvider provider = sftpTestProvider();
+    const RemoteFolder remote(provider);
+    const std::string folder = remote / "glob [x]*? dir";
+    fs::create_directories(folder + "/sub");
+    std::ofstream(folder + "/a.txt") << "aaa";
+    std::ofstream(folder + "/b c") << "bc";
+    const auto when = std::chrono::sys_seconds(std::chrono::seconds(1'600'000'123));
+    fs::last_write_time(folder + "/a.txt", fs::file_time_type::clock::from_sys(when));
+    ASSERT_EQ(::symlink(folder.c_str(), (remote / "via link").c_str()), 0);
+    const std::string home = VornTestServices::value("SSHD_HOME");
+    const std::string relative = folder.substr(home.size() + 1);
+
+    const auto described = [](const std::vector<SledFileEntry>& entries) {
+        std::vector<std::string> rows;
+        for (const SledFileEntry& entry : entries) {
+            rows.push_back(entry.name + (entry.isDirectory ? "/" : "") + " " + std::to_string(entry.sizeBytes));
+        }
+        return rows;
+    };
+    const std::vector<std::string> expected = {"sub/ 0", "a.txt 3", "b c 2"};
+    const struct {
+        std::string path;
+        std::string parent;
+    } cases[] = {
+        {folder, folder},
+        {folder + "/", folder},
+        {remote / "via link", remote / "via link"},
+        {relative, relative},
+        {relative + "/", relative},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        for (int round = 0; round < 2; ++round) {
+            const std::vector<SledFileEntry> listed = provider.listDirectory(c.path, {});
+            EXPECT_EQ(described(listed), expected);
+            for (const SledFileEntry& entry : listed) {
+                EXPECT_EQ(entry.path, c.parent + "/" + entry.name);
+                EXPECT_EQ(entry.modifiedAtPrecision, SledTimePrecision::second) << entry.name;
+                if (entry.name == "a.txt") {
+                    EXPECT_EQ(entry.modifiedAt, when);
+                }
+            }
+        }
+    }
+    // A file is no folder, whichever way its path is given.
+    for (const std::string& path : {folder + "/a.txt", folder + "/a.txt/"}) {
+        EXPECT_EQ(expectSledError([&] { provider.listDirectory(path, {}); }).kind(),
+                  SledError::Kind::remoteCommandFailed)
+            << path;
     }
 }
