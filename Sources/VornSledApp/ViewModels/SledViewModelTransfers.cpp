@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <system_error>
@@ -19,6 +20,53 @@
 namespace {
 
 constexpr int walkDepth = 12;
+
+// Whether listings of the endpoint show names beginning with ".": this disk's and SFTP's leave
+// them out, an object store lists every key.
+bool listsHiddenNames(const PaneEndpoint& endpoint, const std::vector<ConnectionProfile>& profiles) {
+    if (endpoint.isLocal()) {
+        return false;
+    }
+    const auto profile = std::find_if(profiles.begin(), profiles.end(), [&](const ConnectionProfile& candidate) {
+        return candidate.id == *endpoint.profileID();
+    });
+    return profile != profiles.end() && isObjectStorage(profile->kind);
+}
+
+// A sync compares both sides on the same names: where one side's listing cannot show hidden
+// names, the other side's are not compared either, or each would read as missing there.
+bool comparesWithoutHiddenNames(const PaneEndpoint& left, const PaneEndpoint& right,
+                                const std::vector<ConnectionProfile>& profiles) {
+    return !listsHiddenNames(left, profiles) || !listsHiddenNames(right, profiles);
+}
+
+bool isHiddenFile(const SledFileEntry& entry) {
+    return !entry.isDirectory && entry.name.starts_with('.');
+}
+
+// The listing without its hidden files: `entries` itself when it holds none, else a copy in `kept`.
+const std::vector<SledFileEntry>& withoutHiddenFiles(const std::vector<SledFileEntry>& entries,
+                                                     std::vector<SledFileEntry>& kept) {
+    if (std::none_of(entries.begin(), entries.end(), isHiddenFile)) {
+        return entries;
+    }
+    std::copy_if(entries.begin(), entries.end(), std::back_inserter(kept),
+                 [](const SledFileEntry& entry) { return !isHiddenFile(entry); });
+    return kept;
+}
+
+// The hidden files of a one-level listing that no pattern excludes, as skipped entries with their
+// reason (folders are never compared there).
+std::vector<SkippedFileNode> hiddenFiles(const std::vector<SledFileEntry>& entries, const std::vector<std::string>& excluded) {
+    std::vector<SkippedFileNode> hidden;
+    for (const SledFileEntry& entry : entries) {
+        if (isHiddenFile(entry) && !DualPaneSyncPlanner::shouldExclude(entry.name, excluded)) {
+            hidden.push_back({entry.name, SledSkippedEntry{entry.name, entry.path, false, sledHiddenItemReason(),
+                                                           SledSkippedEntry::Why::hidden}});
+        }
+    }
+    return hidden;
+}
 // How long progress reports may gather before the transfer list shows them.
 constexpr int progressFlushMilliseconds = 40;
 
@@ -554,9 +602,21 @@ void SledViewModel::recomputeSyncPlan() {
                 return;
             }
         }
-        setSyncPlan(DualPaneSyncPlanner::plan(leftPane_->entries(), rightPane_->entries(), syncMode_,
-                                              syncDeleteOrphans_, settings_.syncExcludedPatterns),
-                    SyncPlanContext{*leftPane_->listedPlace(), *rightPane_->listedPlace()});
+        const bool leaveOutHidden = comparesWithoutHiddenNames(leftPane_->listedPlace()->endpoint,
+                                                               rightPane_->listedPlace()->endpoint, profiles_);
+        std::vector<SledFileEntry> leftShown;
+        std::vector<SledFileEntry> rightShown;
+        const std::vector<SledFileEntry>& leftEntries =
+            leaveOutHidden ? withoutHiddenFiles(leftPane_->entries(), leftShown) : leftPane_->entries();
+        const std::vector<SledFileEntry>& rightEntries =
+            leaveOutHidden ? withoutHiddenFiles(rightPane_->entries(), rightShown) : rightPane_->entries();
+        std::vector<SyncPlanItem> plan = DualPaneSyncPlanner::plan(leftEntries, rightEntries, syncMode_,
+                                                                   syncDeleteOrphans_, settings_.syncExcludedPatterns);
+        if (leaveOutHidden) {
+            DualPaneSyncPlanner::addSkipped(plan, hiddenFiles(leftPane_->entries(), settings_.syncExcludedPatterns),
+                                            hiddenFiles(rightPane_->entries(), settings_.syncExcludedPatterns));
+        }
+        setSyncPlan(std::move(plan), SyncPlanContext{*leftPane_->listedPlace(), *rightPane_->listedPlace()});
         return;
     }
     setComputingSyncPlan(true);
@@ -565,7 +625,10 @@ void SledViewModel::recomputeSyncPlan() {
     const bool deleteOrphans = syncDeleteOrphans_;
     const std::vector<std::string> excluded = settings_.syncExcludedPatterns;
     const std::vector<ConnectionProfile> profiles = profiles_;
-    background([this, generation, context, mode, deleteOrphans, excluded, profiles, fail](std::stop_token stop) {
+    // Both sides are compared on the names both can show.
+    const bool leaveOutHidden = comparesWithoutHiddenNames(context.left.endpoint, context.right.endpoint, profiles);
+    background([this, generation, context, mode, deleteOrphans, excluded, profiles, leaveOutHidden,
+                fail](std::stop_token stop) {
         std::optional<std::string> failure;
         std::vector<SyncPlanItem> plan;
         try {
@@ -575,8 +638,8 @@ void SledViewModel::recomputeSyncPlan() {
             std::exception_ptr rightError;
             std::thread rightWalk([&] {
                 try {
-                    rightNodes = RecursiveDirectoryWalker::collectFilesAndSkipped(context.right.path, *rightProvider,
-                                                                                  excluded, walkDepth, stop);
+                    rightNodes = RecursiveDirectoryWalker::collectFilesAndSkipped(
+                        context.right.path, *rightProvider, excluded, walkDepth, stop, false, leaveOutHidden);
                 } catch (...) {
                     rightError = std::current_exception();
                 }
@@ -585,7 +648,7 @@ void SledViewModel::recomputeSyncPlan() {
             std::exception_ptr leftError;
             try {
                 leftNodes = RecursiveDirectoryWalker::collectFilesAndSkipped(context.left.path, *leftProvider, excluded,
-                                                                             walkDepth, stop);
+                                                                             walkDepth, stop, false, leaveOutHidden);
             } catch (...) {
                 leftError = std::current_exception();
             }

@@ -311,6 +311,14 @@ std::string LocalFileProvider::alreadyExistsMessage(const fs::path& target) {
 }
 
 std::vector<SledFileEntry> LocalFileProvider::listDirectory(const std::string& at, std::stop_token) const {
+    return listing(at, false).entries;
+}
+
+SledListing LocalFileProvider::listDirectoryWithSkipped(const std::string& at, std::stop_token) const {
+    return listing(at, true);
+}
+
+SledListing LocalFileProvider::listing(const std::string& at, bool withHidden) {
     std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(at.c_str()));
     if (!directory) {
         throwErrno("cannot list the folder", at, errno);
@@ -318,6 +326,7 @@ std::vector<SledFileEntry> LocalFileProvider::listDirectory(const std::string& a
     const int directoryFD = ::dirfd(directory.get());
     const fs::path base(at);
     std::vector<SledFileEntry> entries;
+    std::vector<SledSkippedEntry> hidden;
     std::optional<std::string> unreadable;
     for (;;) {
         errno = 0;
@@ -329,7 +338,18 @@ std::vector<SledFileEntry> LocalFileProvider::listDirectory(const std::string& a
             break;
         }
         const std::string name = item->d_name;
-        if (name.empty() || name.front() == '.') {  // hidden, and "." and ".."
+        if (name.empty() || name == "." || name == "..") {
+            continue;
+        }
+        if (name.front() == '.') {
+            if (withHidden) {
+                struct stat status {};
+                if (::fstatat(directoryFD, item->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) {
+                    continue;
+                }
+                hidden.push_back({name, (base / name).string(), S_ISDIR(status.st_mode), sledHiddenItemReason(),
+                                  SledSkippedEntry::Why::hidden});
+            }
             continue;
         }
         SledFileEntry entry;
@@ -361,7 +381,9 @@ std::vector<SledFileEntry> LocalFileProvider::listDirectory(const std::string& a
     if (unreadable) {
         throw SledListingError::unreadableEntry(at, *unreadable, std::move(entries));
     }
-    return entries;
+    std::sort(hidden.begin(), hidden.end(),
+              [](const SledSkippedEntry& a, const SledSkippedEntry& b) { return a.name < b.name; });
+    return SledListing{std::move(entries), std::move(hidden)};
 }
 
 SledDownloadResult LocalFileProvider::downloadFile(const std::string& remotePath, const fs::path& to,

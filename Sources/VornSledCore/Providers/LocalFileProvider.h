@@ -11,7 +11,7 @@
 // any name the kernel accepts, valid UTF-8 or not).
 //
 // Behaviour beyond the common interface:
-// - Listing skips names that begin with "."; an entry's type comes from lstat, so a link to a
+// - Listing skips names that begin with "." (listDirectoryWithSkipped names them); an entry's type comes from lstat, so a link to a
 //   folder lists as a file (marked isSymbolicLink) and is never followed; a socket, pipe or device
 //   lists as a file whose permission text is its mode as ls writes it. An item that vanished
 //   between reading the folder and asking is left out. An item whose type cannot be read (a folder
@@ -40,6 +40,7 @@ public:
 
     std::string displayName() const override;
     std::vector<SledFileEntry> listDirectory(const std::string& at, std::stop_token stop) const override;
+    SledListing listDirectoryWithSkipped(const std::string& at, std::stop_token stop) const override;
     SledDownloadResult downloadFile(const std::string& remotePath, const std::filesystem::path& to,
                                     const SledProgressCallback& onProgress, std::stop_token stop) const override;
     SledUploadResult uploadFile(const std::filesystem::path& localURL, const std::string& to,
@@ -59,5 +60,8 @@ public:
     static VornDate modificationDate(const struct timespec& time);
 
 private:
+    // The folder's entries, and with `withHidden` its hidden items as skipped entries.
+    static SledListing listing(const std::string& at, bool withHidden);
+
     std::string displayName_;
 };

@@ -21,7 +21,7 @@ constexpr std::size_t parseSliceBytes = 1024 * 1024;
 
 class ListingReader {
 public:
-    explicit ListingReader(std::string_view currentPrefix) : currentPrefix_(currentPrefix) {}
+    ListingReader(std::string_view currentPrefix, bool flat) : currentPrefix_(currentPrefix), flat_(flat) {}
 
     void startElement(std::string_view name) {
         if (page_.documentElement.empty()) page_.documentElement = name;
@@ -114,6 +114,19 @@ private:
     }
 
     void emitFile() {
+        if (flat_) {
+            // Every key under the prefix as it stands, markers included, in the order sent.
+            if (!key_.starts_with(currentPrefix_)) return;
+            SledFileEntry entry;
+            entry.name = relativeName();
+            entry.path = "/" + key_;
+            entry.isDirectory = entry.name.empty() || entry.name.ends_with('/');
+            entry.sizeBytes = size_;
+            entry.modifiedAt = vornDateFromISO8601(lastModified_);
+            if (!eTag_.empty()) entry.eTag = eTag_;
+            page_.entries.push_back(std::move(entry));
+            return;
+        }
         if (key_.empty() || key_ == currentPrefix_) return;  // the folder's own marker
         std::string name = relativeName();
         if (name.empty() || name.ends_with('/')) return;  // the marker of a deeper folder
@@ -131,7 +144,7 @@ private:
     }
 
     void emitFolder() {
-        if (key_.empty() || key_ == currentPrefix_) return;
+        if (flat_ || key_.empty() || key_ == currentPrefix_) return;
         std::string name = relativeName();
         if (name.ends_with('/')) name.pop_back();
         if (!sledIsOneComponent(name)) {
@@ -146,6 +159,7 @@ private:
     }
 
     std::string currentPrefix_;
+    bool flat_ = false;
     S3R2StorageProvider::ListObjectsV2Page page_;
     bool inContents_ = false;
     bool inCommonPrefixes_ = false;
@@ -164,7 +178,7 @@ struct ParseSession {
     bool refused = false;
     std::exception_ptr failure;
 
-    explicit ParseSession(std::string_view currentPrefix) : reader(currentPrefix) {}
+    ParseSession(std::string_view currentPrefix, bool flat) : reader(currentPrefix, flat) {}
 
     void stop() { XML_StopParser(parser, XML_FALSE); }
 
@@ -210,10 +224,11 @@ struct ParserDeleter {
 }  // namespace
 
 S3R2StorageProvider::ListObjectsV2Page S3R2StorageProvider::parseListObjectsV2PageXML(std::string_view body,
-                                                                                      std::string_view currentPrefix) {
+                                                                                      std::string_view currentPrefix,
+                                                                                      bool flat) {
     std::unique_ptr<XML_ParserStruct, ParserDeleter> parser(XML_ParserCreate(nullptr));
     if (!parser) throw std::bad_alloc();
-    ParseSession session(currentPrefix);
+    ParseSession session(currentPrefix, flat);
     session.parser = parser.get();
     XML_SetUserData(parser.get(), &session);
     XML_SetElementHandler(parser.get(), &onStart, &onEnd);
@@ -238,7 +253,7 @@ S3R2StorageProvider::ListObjectsV2Page S3R2StorageProvider::parseListObjectsV2Pa
     if (!parsed || session.refused) throw SledError::xmlParseFailed();
 
     ListObjectsV2Page page = session.reader.takePage();
-    sortListing(page.entries);
+    if (!flat) sortListing(page.entries);
     return page;
 }
 

@@ -1,7 +1,6 @@
 #include "S3R2StorageProvider.h"
 
 #include "LocalFileProvider.h"
-#include "RecursiveDirectoryWalker.h"
 #include "SledError.h"
 #include "SledTemporaryFileName.h"
 #include "SledListingError.h"
@@ -33,7 +32,6 @@ constexpr std::chrono::seconds requestTimeout{60};
 // Replies other than listings and downloads are small XML documents (or nothing at all).
 constexpr std::size_t maxSmallReplyBytes = 1024 * 1024;
 constexpr std::size_t errorMessageBytes = 400;
-constexpr int walkDepthLimit = 12;
 
 // Each "/"-separated piece encoded on its own, so the slashes stay path separators. The key is
 // taken whole: a key that itself begins with "/" (made by another tool) keeps it.
@@ -153,6 +151,11 @@ private:
 // Error documents are small; the start of a download is kept in memory up to this size to tell one.
 constexpr std::size_t errorDocumentBytes = 64 * 1024;
 
+std::string failureText(const std::exception& error) {
+    if (const auto* sled = dynamic_cast<const SledError*>(&error)) return sled->description();
+    return error.what();
+}
+
 std::string alreadyExists(const std::string& key) {
     std::string name = key;
     if (name.ends_with('/')) name.pop_back();
@@ -169,7 +172,7 @@ S3R2StorageProvider::S3R2StorageProvider(ConnectionProfile profile, std::string 
     : profile_(std::move(profile)),
       secretAccessKey_(std::move(secretAccessKey)),
       signer_(profile_.accessKeyID, secretAccessKey_, profile_.resolvedSigningRegion(), "s3"),
-      limits_{std::max(limits.keysPerPage, 1), std::max(limits.maxPages, 1)} {}
+      limits_{std::max(limits.keysPerPage, 1), std::max(limits.maxPages, 1), std::max(limits.maxFlatPages, 1)} {}
 
 std::string S3R2StorageProvider::displayName() const { return profile_.name; }
 
@@ -325,7 +328,7 @@ bool S3R2StorageProvider::isErrorDocument(std::string_view body) {
 S3R2StorageProvider::ListObjectsV2Page S3R2StorageProvider::listPage(
     const std::string& prefix, const std::optional<std::string>& delimiter, int maxKeys,
     const std::optional<std::string>& continuationToken, std::stop_token stop,
-    const std::optional<std::string>& startAfter) const {
+    const std::optional<std::string>& startAfter, bool flat) const {
     std::vector<QueryItem> items{{"list-type", "2"}};
     if (delimiter) items.push_back({"delimiter", *delimiter});
     items.push_back({"max-keys", std::to_string(maxKeys)});
@@ -340,7 +343,7 @@ S3R2StorageProvider::ListObjectsV2Page S3R2StorageProvider::listPage(
         if (error.kind() == VornHTTPError::Kind::bodyTooLarge) throw SledError::xmlParseFailed();
         throw;
     }
-    ListObjectsV2Page page = parseListObjectsV2PageXML(response.body, prefix);
+    ListObjectsV2Page page = parseListObjectsV2PageXML(response.body, prefix, flat);
     // Some services answer a failed request with status 200 and an error document; read as a
     // listing it would show an empty folder, and a sync would plan deletions from it.
     if (page.documentElement == "Error") throw SledError::httpStatus(response.statusCode, errorMessageText(response.body));
@@ -385,6 +388,24 @@ SledListing S3R2StorageProvider::listDirectoryWithSkipped(const std::string& at,
 
 std::vector<SledFileEntry> S3R2StorageProvider::listDirectory(const std::string& at, std::stop_token stop) const {
     return listDirectoryWithSkipped(at, std::move(stop)).entries;
+}
+
+std::vector<SledFileEntry> S3R2StorageProvider::listObjectsUnder(const std::string& at, std::stop_token stop) const {
+    const std::string prefix = normalizePrefix(at);
+    std::vector<SledFileEntry> objects;
+    std::optional<std::string> token;
+    std::unordered_set<std::string> tokensSeen;
+    for (int pageNumber = 1;; ++pageNumber) {
+        ListObjectsV2Page page = listPage(prefix, std::nullopt, limits_.keysPerPage, token, stop, std::nullopt, true);
+        std::move(page.entries.begin(), page.entries.end(), std::back_inserter(objects));
+        if (!page.isTruncated) break;
+        if (!page.nextContinuationToken || !tokensSeen.insert(*page.nextContinuationToken).second) {
+            throw SledListingError::incomplete(at, {});
+        }
+        if (pageNumber >= limits_.maxFlatPages) throw SledListingError::tooLarge(at, {});
+        token = std::move(page.nextContinuationToken);
+    }
+    return objects;
 }
 
 bool S3R2StorageProvider::anyKeyUnder(const std::string& prefix, std::stop_token stop) const {
@@ -568,27 +589,32 @@ void S3R2StorageProvider::renameItem(const std::string& from, const std::string&
     if (anyKeyUnder(destinationPrefix, stop)) throw SledError::remoteCommandFailed(alreadyExists(destinationPrefix));
 
     // The whole tree is listed before anything moves: a listing failure, a folder too large to
-    // list or a cancellation changes nothing.
-    const auto files = RecursiveDirectoryWalker::collectFiles(from, *this, {}, walkDepthLimit, stop);
-    const auto deleteSourceMarker = [&] {
-        try {
-            deleteItem(from, true, stop);
-        } catch (const SledError&) {
-        } catch (const VornHTTPError&) {
-        }
-    };
-    if (files.empty()) {
+    // list or a cancellation changes nothing. Flat, so that nothing at any depth stays behind.
+    const std::vector<SledFileEntry> objects = listObjectsUnder(from, stop);
+    if (objects.empty()) {
         createDirectory(to, stop);
-        deleteSourceMarker();
         return;
     }
-    for (const RelativeFileNode& file : files) {
+    for (std::size_t index = 0; index < objects.size(); ++index) {
         if (stop.stop_requested()) throw VornTaskCancelled();
         // The entry's path is "/" and the key exactly as listed (a key may end in a space, which
         // normalizing would cut).
-        const std::string sourceKey = file.entry.path.substr(file.entry.path.starts_with('/') ? 1 : 0);
-        copySingleObject(sourceKey, destinationPrefix + file.relativePath, stop);
-        sendChecked("DELETE", buildObjectURL(sourceKey), maxSmallReplyBytes, stop);
+        const std::string sourceKey = objects[index].path.substr(1);
+        try {
+            copySingleObject(sourceKey, destinationPrefix + objects[index].name, stop);
+            sendChecked("DELETE", buildObjectURL(sourceKey), maxSmallReplyBytes, stop);
+        } catch (const VornTaskCancelled&) {
+            throw;
+        } catch (const std::exception& error) {
+            // Nothing is moved back: what moved stays moved, and the message says what did not.
+            const std::string left = std::to_string(objects.size() - index);
+            const std::string cause = failureText(error);
+            throw SledError::remoteCommandFailed(vornText(
+                "The rename stopped at '" + sourceKey + "': " + cause + " " + left +
+                    " item(s) from there on stay under '" + sourcePrefix + "'; the others were moved to '" +
+                    destinationPrefix + "'.",
+                "Yeniden adlandırma '" + sourceKey + "' öğesinde durdu: " + cause + " Oradan itibaren " + left +
+                    " öğe '" + sourcePrefix + "' altında kaldı; diğerleri '" + destinationPrefix + "' altına taşındı."));
+        }
     }
-    deleteSourceMarker();
 }

@@ -37,9 +37,12 @@
 //   (no range is ever asked for) or a 200 whose body is an error document without an entity tag
 //   fails with SledError::httpStatus. The digest returned is the stored metadata, else the
 //   service's own SHA-256 checksum.
-// - Renames are server-side copies followed by deletes (a folder: every file the walker finds
-//   below it, to depth 12). A rename never overwrites or merges: a target object, or any key under
-//   a target folder, fails it with "An item named '<name>' already exists." before anything moves.
+// - Renames are server-side copies followed by deletes. A folder's rename lists its prefix flat
+//   (listObjectsUnder) before anything moves and moves every object under it in key order, the
+//   markers of the folders in it and its own included, each copied then deleted; the first failure
+//   ends it with a message naming how many objects stayed under the old name (nothing is moved
+//   back). A rename never overwrites or merges: a target object, or any key under a target folder,
+//   fails it with "An item named '<name>' already exists." before anything moves.
 // - A delete of the bucket root is refused before anything is sent, and so is that of a folder
 //   that still holds anything (its one DELETE would remove only its marker): a one-key listing
 //   after the marker tells.
@@ -74,6 +77,8 @@ public:
     struct ListingLimits {
         int keysPerPage = 1000;
         int maxPages = 50;
+        // Pages of a flat listing of a whole tree (listObjectsUnder).
+        int maxFlatPages = 500;
     };
 
     // Nothing is checked or sent here; the signer uses the profile's access key ID, this secret,
@@ -99,6 +104,15 @@ public:
     void renameItem(const std::string& from, const std::string& to, bool isDirectory,
                     std::stop_token stop) const override;
     void testConnection(std::stop_token stop) const override;
+
+    // Every object whose key lies under the folder `at`, at any depth, read flat (no delimiter)
+    // page after page, in the store's key order: the folder's own marker and the markers of the
+    // folders in it included. Each entry's `name` is its key below the folder ("" for the folder's
+    // own marker, ending in "/" for a marker, which is also isDirectory), its `path` "/" and the key
+    // exactly, with size, time and entity tag as listed. More than `maxFlatPages` pages throw
+    // SledListingError::tooLarge, a truncated page without a new continuation token
+    // SledListingError::incomplete (both without entries): no part of a tree passes for all of it.
+    std::vector<SledFileEntry> listObjectsUnder(const std::string& at, std::stop_token stop) const;
 
     // Server-side copy of one object with its metadata (x-amz-metadata-directive COPY). Keys are
     // normalized keys, without a leading "/".
@@ -133,8 +147,11 @@ public:
     // Reads one ListObjectsV2 reply for the folder `currentPrefix` (empty for the bucket root,
     // otherwise ending in "/"). Malformed or truncated XML, a document type declaration (entity
     // definitions are never expanded) and invalid UTF-8 throw SledError::xmlParseFailed.
-    // Well-formed XML without listing elements gives an empty page.
-    static ListObjectsV2Page parseListObjectsV2PageXML(std::string_view body, std::string_view currentPrefix);
+    // Well-formed XML without listing elements gives an empty page. A `flat` reply (asked for
+    // without a delimiter) gives every object under the prefix as an entry, in reply order and
+    // unsorted, as listObjectsUnder() describes; its common prefixes are ignored.
+    static ListObjectsV2Page parseListObjectsV2PageXML(std::string_view body, std::string_view currentPrefix,
+                                                       bool flat = false);
     static std::vector<SledFileEntry> parseListObjectsV2XML(std::string_view body, std::string_view currentPrefix);
 
     // Whether `body` is an S3 error document (well-formed XML whose document element is "Error").
@@ -154,7 +171,8 @@ private:
     // One ListObjectsV2 page; `startAfter`: only keys that sort after it.
     ListObjectsV2Page listPage(const std::string& prefix, const std::optional<std::string>& delimiter,
                                int maxKeys, const std::optional<std::string>& continuationToken,
-                               std::stop_token stop, const std::optional<std::string>& startAfter = std::nullopt) const;
+                               std::stop_token stop, const std::optional<std::string>& startAfter = std::nullopt,
+                               bool flat = false) const;
     bool objectExists(const std::string& key, std::stop_token stop) const;
     bool anyKeyUnder(const std::string& prefix, std::stop_token stop) const;
 

@@ -822,10 +822,16 @@ std::string SFTPStorageProvider::remoteNamesCommand(std::string_view path, std::
     // so it never passes for an empty one. Where GNU find runs, each name is followed by its
     // modification time in seconds ("stamped"), finer than the minutes of sftp's listing. In the C
     // locale every byte is a character, so "-name" leaves out exactly the names the glob would.
+    // After the visible names, an empty field, then the hidden ones, each after its kind.
     const std::string stamped =
-        "printf 'stamped\\0' && LC_ALL=C find . -mindepth 1 -maxdepth 1 ! -name '.*' -printf '%f\\0%T@\\0'";
+        "printf 'stamped\\0' && LC_ALL=C find . -mindepth 1 -maxdepth 1 ! -name '.*' -printf '%f\\0%T@\\0' && "
+        "printf '\\0' && LC_ALL=C find . -mindepth 1 -maxdepth 1 -name '.*' \\( -type d -printf 'd%f\\0' -o -printf "
+        "'-%f\\0' \\)";
     const std::string names = "printf 'names\\0' && for f in *; "
-                              "do if [ -e \"$f\" ] || [ -h \"$f\" ]; then printf '%s\\0' \"$f\"; fi; done";
+                              "do if [ -e \"$f\" ] || [ -h \"$f\" ]; then printf '%s\\0' \"$f\"; fi; done && "
+                              "printf '\\0' && for f in .*; do case \"$f\" in .|..) ;; *) if [ -d \"$f\" ] && "
+                              "[ ! -h \"$f\" ]; then printf 'd%s\\0' \"$f\"; elif [ -e \"$f\" ] || [ -h \"$f\" ]; "
+                              "then printf '%s%s\\0' - \"$f\"; fi;; esac; done";
     const std::string listing = !gnuFind ? "if find . -maxdepth 0 -printf '' 2>/dev/null; then " + stamped + "; else " +
                                                names + "; fi"
                                          : (*gnuFind ? stamped : names);
@@ -856,7 +862,8 @@ std::string loginKey(const SFTPLogin& login) {
 }  // namespace
 
 std::optional<std::vector<std::string>> SFTPStorageProvider::remoteNames(
-    const std::string& path, std::stop_token stop, std::map<std::string, std::int64_t>* modifiedSeconds) const {
+    const std::string& path, std::stop_token stop, std::map<std::string, std::int64_t>* modifiedSeconds,
+    std::vector<std::pair<std::string, bool>>* hidden) const {
     const std::optional<fs::path> ssh = VornBinaryLocator::locate("ssh");
     if (!ssh) {
         return std::nullopt;
@@ -898,7 +905,22 @@ std::optional<std::vector<std::string>> SFTPStorageProvider::remoteNames(
         return field;
     };
     while (!rest.empty()) {
-        names.emplace_back(next());
+        const std::string_view name = next();
+        if (name.empty()) {
+            // No name is empty: what follows are the hidden ones, each after its kind.
+            while (!rest.empty()) {
+                const std::string_view item = next();
+                if (item.size() < 2 || (item.front() != 'd' && item.front() != '-')) {
+                    throw listingDoesNotAddUp("the server's shell gave a malformed hidden name",
+                                              "sunucunun kabuğu bozuk bir gizli ad verdi");
+                }
+                if (hidden != nullptr) {
+                    hidden->emplace_back(std::string(item.substr(1)), item.front() == 'd');
+                }
+            }
+            break;
+        }
+        names.emplace_back(name);
         if (stamped) {
             const std::optional<std::int64_t> seconds = parseWholeSeconds(next());
             if (seconds && modifiedSeconds != nullptr) {
@@ -941,6 +963,10 @@ std::optional<std::string> bareRows(std::string_view rows, std::string_view list
 }  // namespace
 
 std::vector<SledFileEntry> SFTPStorageProvider::listDirectory(const std::string& at, std::stop_token stop) const {
+    return listDirectoryWithSkipped(at, std::move(stop)).entries;
+}
+
+SledListing SFTPStorageProvider::listDirectoryWithSkipped(const std::string& at, std::stop_token stop) const {
     const std::string path = normalizePath(at);
     // Listed by path, which sftp answers with one look-up and the reading of the folder; moving
     // into the folder and back would cost four requests more. Each line then holds the path
@@ -960,10 +986,11 @@ std::vector<SledFileEntry> SFTPStorageProvider::listDirectory(const std::string&
         const std::stop_callback forwardStop(stop, [&naming] { naming.request_stop(); });
         std::optional<std::vector<std::string>> names;
         std::map<std::string, std::int64_t> seconds;
+        std::vector<std::pair<std::string, bool>> hidden;
         std::exception_ptr namingFailure;
-        std::jthread namer([this, &path, &names, &seconds, &namingFailure, token = naming.get_token()] {
+        std::jthread namer([this, &path, &names, &seconds, &hidden, &namingFailure, token = naming.get_token()] {
             try {
-                names = remoteNames(path, token, &seconds);
+                names = remoteNames(path, token, &seconds, &hidden);
             } catch (...) {
                 namingFailure = std::current_exception();
             }
@@ -1002,7 +1029,14 @@ std::vector<SledFileEntry> SFTPStorageProvider::listDirectory(const std::string&
                     entry.modifiedAtPrecision = SledTimePrecision::second;
                 }
             }
-            return entries;
+            std::vector<SledSkippedEntry> skipped;
+            for (auto& [name, isDirectory] : hidden) {
+                if (name != "." && name != ".." && name.find('/') == std::string::npos) {
+                    skipped.push_back({name, childPath(path, name), isDirectory, sledHiddenItemReason(),
+                                       SledSkippedEntry::Why::hidden});
+                }
+            }
+            return SledListing{std::move(entries), std::move(skipped)};
         } catch (const SledError&) {
             // The folder may have changed between the two readings: once more, then the answer stands.
             if (readAgain || !names) {

@@ -45,6 +45,8 @@ public:
 
     std::string displayName() const override;
     std::vector<SledFileEntry> listDirectory(const std::string& at, std::stop_token stop) const override;
+    // Hidden items are named where the login has a shell; without one they cannot be seen at all.
+    SledListing listDirectoryWithSkipped(const std::string& at, std::stop_token stop) const override;
     SledDownloadResult downloadFile(const std::string& remotePath, const std::filesystem::path& to,
                                     const SledProgressCallback& onProgress, std::stop_token stop) const override;
     SledUploadResult uploadFile(const std::filesystem::path& localURL, const std::string& to,
@@ -123,15 +125,19 @@ public:
 
     // The shell command printing "names", a NUL, then each name in the folder `path` but the
     // hidden ones, each followed by a NUL; where GNU find runs, "stamped" and a NUL instead, and
-    // after each name's NUL its modification time in seconds ("%T@") and a NUL. Nothing when the
-    // folder cannot be entered or read. `gnuFind` says whether the server has GNU find, when that
-    // is known; otherwise the command finds out itself, at the cost of one more program per call.
+    // after each name's NUL its modification time in seconds ("%T@") and a NUL. Then an empty
+    // field (a lone NUL) and each hidden name with "d" before it for a folder, "-" for anything
+    // else, and a NUL. Nothing when the folder cannot be entered or read. `gnuFind` says whether
+    // the server has GNU find, when that is known; otherwise the command finds out itself, at the
+    // cost of one more program per call.
     static std::string remoteNamesCommand(std::string_view path, std::optional<bool> gnuFind = std::nullopt);
     // The folder's names through the login's shell, exactly as they are; absent when the login has
     // no shell. Throws SledError::remoteCommandFailed when the shell cannot read the folder. Where
-    // the shell gave times, `modifiedSeconds` (when given) gets each name's in whole seconds.
+    // the shell gave times, `modifiedSeconds` (when given) gets each name's in whole seconds;
+    // `hidden` (when given) gets each hidden name and whether it is a folder.
     std::optional<std::vector<std::string>> remoteNames(const std::string& path, std::stop_token stop,
-                                                        std::map<std::string, std::int64_t>* modifiedSeconds = nullptr) const;
+                                                        std::map<std::string, std::int64_t>* modifiedSeconds = nullptr,
+                                                        std::vector<std::pair<std::string, bool>>* hidden = nullptr) const;
 
     // The entries of the `ls -ln` lines `rows`, printed inside the folder `parentPath` (bare names).
     // With `exactNames` (the folder's names from remoteNames) each line is matched with the one

@@ -1,5 +1,6 @@
 #include "SledStorageProvider.h"
 
+#include "VornLocalizationStore.h"
 #include "VornLocalizedCompare.h"
 
 #include <algorithm>
@@ -11,6 +12,10 @@ void SledStorageProvider::sortListing(std::vector<SledFileEntry>& entries) {
         }
         return localizedStandardLess(a.name, b.name);
     });
+}
+
+std::string sledHiddenItemReason() {
+    return vornText("Hidden item; not copied", "Gizli öğe; kopyalanmadı");
 }
 
 SledListing SledStorageProvider::listDirectoryWithSkipped(const std::string& at, std::stop_token stop) const {

@@ -32,15 +32,27 @@ struct SledUploadResult {
     std::optional<std::string> storedSHA256;
 };
 
-// An entry a listing left out because its name cannot be one component of a path (empty, "." or
-// "..", holding "/" or a NUL byte): S3 keys may hold such pieces, and a server that ignores the
-// delimiter can list a name holding "/". `path` is the provider's path of it, `reason` the user text.
+// An entry a listing or a walk left out, with why. `path` is the provider's path of it, `reason`
+// the user text.
 struct SledSkippedEntry {
+    enum class Why {
+        // Its name cannot be one component of a path (empty, "." or "..", holding "/" or a NUL
+        // byte): S3 keys may hold such pieces, and a server that ignores the delimiter can list a
+        // name holding "/".
+        unusableName,
+        symbolicLink,  // a link inside a folder, which a copy of the folder does not follow
+        hidden,        // a name beginning with "." on a back end whose listings leave such names out
+        tooDeep,       // a folder below the depth a walk enters
+    };
     std::string name;
     std::string path;
     bool isDirectory = false;
     std::string reason;
+    Why why = Why::unusableName;
 };
+
+// The reason given for a hidden item a listing leaves out.
+std::string sledHiddenItemReason();
 
 // A listing with the entries it left out.
 struct SledListing {
@@ -73,8 +85,9 @@ public:
     // back unchanged to this provider's operations.
     virtual std::vector<SledFileEntry> listDirectory(const std::string& at, std::stop_token stop) const = 0;
 
-    // The same listing with the entries it left out, for a walk that must not lose them silently.
-    // The default leaves nothing out.
+    // The same listing with the entries it left out, for a walk that must not lose them silently:
+    // on a back end that hides names beginning with "." (this computer's disk, SFTP), each such
+    // item is there with Why::hidden. The default leaves nothing out.
     virtual SledListing listDirectoryWithSkipped(const std::string& at, std::stop_token stop) const;
 
     // Leaves the whole file at `remotePath` at the local path `to`, creating missing parent folders

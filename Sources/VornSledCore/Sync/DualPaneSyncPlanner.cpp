@@ -11,6 +11,8 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -370,45 +372,84 @@ std::vector<SyncPlanItem> DualPaneSyncPlanner::planRecursive(std::vector<Relativ
                                                              const std::vector<SkippedFileNode>& leftSkipped,
                                                              const std::vector<SkippedFileNode>& rightSkipped) {
     std::vector<SyncPlanItem> plan = planRecursive(std::move(leftNodes), std::move(rightNodes), mode, deleteOrphans);
+    addSkipped(plan, leftSkipped, rightSkipped);
+    return plan;
+}
+
+void DualPaneSyncPlanner::addSkipped(std::vector<SyncPlanItem>& plan, const std::vector<SkippedFileNode>& leftSkipped,
+                                     const std::vector<SkippedFileNode>& rightSkipped) {
     if (leftSkipped.empty() && rightSkipped.empty()) {
-        return plan;
+        return;
     }
-    // The reason of the skipped entry at or above `path`, if any.
-    const auto skippedReason = [&](const std::string& path) -> const std::string* {
-        for (const std::vector<SkippedFileNode>* side : {&leftSkipped, &rightSkipped}) {
-            for (const SkippedFileNode& node : *side) {
-                if (path == node.relativePath ||
-                    (path.starts_with(node.relativePath) && path[node.relativePath.size()] == '/')) {
-                    return &node.entry.reason;
-                }
-            }
-        }
-        return nullptr;
+    // The skipped entries by path; both sides may leave out one path (a folder too deep on both,
+    // a hidden file on both), which is then one row with both entries.
+    struct Skipped {
+        const SkippedFileNode* left = nullptr;
+        const SkippedFileNode* right = nullptr;
+        const std::string& reason() const { return (left != nullptr ? left : right)->entry.reason; }
     };
-    for (SyncPlanItem& item : plan) {
-        if (const std::string* reason = skippedReason(item.relativeName());
-            reason != nullptr && item.action() != SyncActionKind::identicalSkip) {
-            item = SyncPlanItem(item.relativeName(), SyncActionKind::identicalSkip, item.leftEntry(), item.rightEntry(),
-                                0, *reason);
-        }
-    }
-    const auto entryOf = [](const SkippedFileNode& node) {
-        SledFileEntry entry;
-        entry.name = node.entry.name;
-        entry.path = node.entry.path;
-        entry.isDirectory = node.entry.isDirectory;
-        return entry;
-    };
+    std::unordered_map<std::string_view, Skipped> skippedByPath;
     for (const SkippedFileNode& node : leftSkipped) {
-        plan.emplace_back(node.relativePath, SyncActionKind::identicalSkip, entryOf(node), std::nullopt, 0,
-                          node.entry.reason);
+        skippedByPath[node.relativePath].left = &node;
     }
     for (const SkippedFileNode& node : rightSkipped) {
-        plan.emplace_back(node.relativePath, SyncActionKind::identicalSkip, std::nullopt, entryOf(node), 0,
-                          node.entry.reason);
+        skippedByPath[node.relativePath].right = &node;
+    }
+    // The skipped entry at `path` or at a folder above it, if any.
+    const auto skippedAt = [&](std::string_view path) -> const Skipped* {
+        for (;;) {
+            if (const auto found = skippedByPath.find(path); found != skippedByPath.end()) {
+                return &found->second;
+            }
+            const std::size_t slash = path.rfind('/');
+            if (slash == std::string_view::npos) {
+                return nullptr;
+            }
+            path = path.substr(0, slash);
+        }
+    };
+    std::unordered_set<std::string_view> rowed;
+    for (SyncPlanItem& item : plan) {
+        const Skipped* skipped = skippedAt(item.relativeName());
+        if (skipped == nullptr) {
+            continue;
+        }
+        // The row at the skipped path itself says why; one below it keeps "Identical" and the like.
+        const bool atSkippedPath = skippedByPath.contains(item.relativeName());
+        if (atSkippedPath || item.action() != SyncActionKind::identicalSkip) {
+            item = SyncPlanItem(item.relativeName(), SyncActionKind::identicalSkip, item.leftEntry(), item.rightEntry(),
+                                0, skipped->reason());
+        }
+        if (atSkippedPath) {
+            rowed.insert((skipped->left != nullptr ? skipped->left : skipped->right)->relativePath);
+        }
+    }
+    const auto entryOf = [](const SkippedFileNode* node) -> std::optional<SledFileEntry> {
+        if (node == nullptr) {
+            return std::nullopt;
+        }
+        SledFileEntry entry;
+        entry.name = node->entry.name;
+        entry.path = node->entry.path;
+        entry.isDirectory = node->entry.isDirectory;
+        return entry;
+    };
+    const auto addRow = [&](const SkippedFileNode& node) {
+        // A path that already has its row (a file listed on the other side) keeps that one row.
+        if (!rowed.insert(node.relativePath).second) {
+            return;
+        }
+        const Skipped& skipped = skippedByPath.at(node.relativePath);
+        plan.emplace_back(node.relativePath, SyncActionKind::identicalSkip, entryOf(skipped.left),
+                          entryOf(skipped.right), 0, skipped.reason());
+    };
+    for (const SkippedFileNode& node : leftSkipped) {
+        addRow(node);
+    }
+    for (const SkippedFileNode& node : rightSkipped) {
+        addRow(node);
     }
     std::stable_sort(plan.begin(), plan.end(), [](const SyncPlanItem& a, const SyncPlanItem& b) {
         return localizedStandardLess(a.relativeName(), b.relativeName());
     });
-    return plan;
 }

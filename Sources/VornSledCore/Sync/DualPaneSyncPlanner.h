@@ -58,14 +58,20 @@ struct DualPaneSyncPlanner {
                                                    std::vector<RelativeFileNode>&& rightNodes,
                                                    SyncDirectionMode mode, bool deleteOrphans);
 
-    // The same plan with what the walks left out (names that cannot be one path component): each
-    // skipped entry is a row of its own, identicalSkip with its reason, and any row at its path or
-    // below it becomes identicalSkip with that reason too, on either side. So nothing is copied
-    // over, or deleted as an orphan beside, an item the plan could not name. The nodes are used up
-    // as in the overload above; pass copies to keep them.
+    // The same plan with what the walks left out (see addSkipped). The nodes are used up as in the
+    // overload above; pass copies to keep them.
     static std::vector<SyncPlanItem> planRecursive(std::vector<RelativeFileNode> leftNodes,
                                                    std::vector<RelativeFileNode> rightNodes,
                                                    SyncDirectionMode mode, bool deleteOrphans,
                                                    const std::vector<SkippedFileNode>& leftSkipped,
                                                    const std::vector<SkippedFileNode>& rightSkipped);
+
+    // Puts what the walks or listings left out into `plan` (names that cannot be one path
+    // component, hidden items, folders too deep): each skipped path is a row of its own,
+    // identicalSkip with its reason (one row with both entries when both sides left it out), and
+    // any row at its path or below it becomes identicalSkip with that reason too, on either side.
+    // So nothing is copied over, or deleted as an orphan beside, an item the plan could not
+    // compare. The rows stay sorted.
+    static void addSkipped(std::vector<SyncPlanItem>& plan, const std::vector<SkippedFileNode>& leftSkipped,
+                           const std::vector<SkippedFileNode>& rightSkipped);
 };

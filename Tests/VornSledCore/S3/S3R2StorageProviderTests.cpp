@@ -313,6 +313,18 @@ TEST(S3R2StorageProvider, RenamesFoldersWithoutMerging) {
     provider.renameItem(root + "/existing", root + "/was empty", true, {});
     EXPECT_EQ(s3EntryNames(provider.listDirectory(root, {})),
               (std::vector<std::string>{"busy/", "renamed/", "was empty/"}));
+
+    // A failure ends the rename and says what stayed: here the server cannot store the new name
+    // at all (longer than its disk takes), so everything stays under the old one.
+    const std::string tooLong(300, 'n');
+    const auto stopped = s3ExpectSledError([&] { provider.renameItem(root + "/renamed", root + "/" + tooLong, true, {}); });
+    EXPECT_EQ(stopped.kind(), SledError::Kind::remoteCommandFailed);
+    const std::string key = root.substr(1) + "/renamed/";
+    EXPECT_EQ(stopped.message().rfind("The rename stopped at '" + key + "': ", 0), 0u) << stopped.message();
+    EXPECT_NE(stopped.message().find(" 4 item(s) from there on stay under '" + key + "'"), std::string::npos)
+        << stopped.message();
+    EXPECT_EQ(tree(provider, root + "/renamed"),
+              (std::vector<std::string>{"a b/c/three.txt", "a b/two (2).txt", "one.txt"}));
 }
 
 // Keys differing only in spaces at either end are different objects: each is listed, read,
@@ -392,7 +404,7 @@ TEST(S3R2StorageProvider, PagesThroughMoreThanAThousandKeys) {
     EXPECT_EQ(entries.back().name, "k1204");
 
     // At the page limit the listing stops with what it read, as an error a walk cannot ignore.
-    const S3R2StorageProvider limited(s3TestProfile(), VornTestServices::value("S3_SECRET_KEY"), {400, 2});
+    const S3R2StorageProvider limited(s3TestProfile(), VornTestServices::value("S3_SECRET_KEY"), {400, 2, 2});
     try {
         (void)limited.listDirectory(root + "/big", {});
         ADD_FAILURE() << "a truncated listing passed for a whole one";
@@ -407,6 +419,45 @@ TEST(S3R2StorageProvider, PagesThroughMoreThanAThousandKeys) {
     EXPECT_THROW(limited.renameItem(root + "/big", root + "/moved", true, {}), SledListingError);
     EXPECT_TRUE(provider.listDirectory(root + "/moved", {}).empty());
     EXPECT_EQ(provider.listDirectory(root + "/big", {}).size(), static_cast<std::size_t>(keyCount + 1));
+}
+
+// A flat listing reads every key under a prefix at any depth, markers included, page after page
+// in key order, and one longer than its page limit fails as too large rather than pass for all.
+TEST(S3R2StorageProvider, AFlatListingReadsEveryKeyUnderAFolderAtAnyDepth) {
+    VORN_REQUIRE_SERVICE("s3");
+    const auto provider = s3TestProvider();
+    const VornTestTempDir temp;
+    const std::string root = s3TestFolder();
+    provider.createDirectory(root + "/tree", {});
+    provider.createDirectory(root + "/tree/a/empty", {});
+    for (const std::string name : {"top.txt", "a/b/c/d/deep.txt", "a/one.txt", "z z/two.txt"}) {
+        put(provider, temp, root + "/tree/" + name, name);
+    }
+    put(provider, temp, root + "/tree-sibling.txt", "not under the folder");
+    const std::vector<std::string> expected{"", "a/b/c/d/deep.txt", "a/empty/", "a/one.txt", "top.txt", "z z/two.txt"};
+
+    const S3R2StorageProvider paged(s3TestProfile(), VornTestServices::value("S3_SECRET_KEY"), {2, 50, 3});
+    std::vector<std::string> names;
+    for (const SledFileEntry& object : paged.listObjectsUnder(root + "/tree", {})) {
+        names.push_back(object.name);
+        EXPECT_EQ(object.path, root + "/tree/" + object.name);
+        EXPECT_EQ(object.isDirectory, object.name.empty() || object.name.ends_with('/')) << object.name;
+        if (object.name == "a/one.txt") {
+            EXPECT_EQ(object.sizeBytes, 9);
+            EXPECT_TRUE(object.modifiedAt.has_value());
+            EXPECT_TRUE(object.eTag.has_value());
+        }
+    }
+    EXPECT_EQ(names, expected);
+
+    const S3R2StorageProvider capped(s3TestProfile(), VornTestServices::value("S3_SECRET_KEY"), {2, 50, 2});
+    try {
+        (void)capped.listObjectsUnder(root + "/tree", {});
+        ADD_FAILURE() << "part of a tree passed for all of it";
+    } catch (const SledListingError& error) {
+        EXPECT_EQ(error.kind(), SledListingError::Kind::tooLarge);
+        EXPECT_EQ(error.description(), "Listing too large: " + root + "/tree");
+    }
 }
 
 TEST(S3R2StorageProvider, RefusesToAddressTheBucketRoot) {

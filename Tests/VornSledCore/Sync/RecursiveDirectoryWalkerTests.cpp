@@ -126,6 +126,46 @@ TEST(RecursiveDirectoryWalker, DepthLimitCountsTheRootAsZero) {
     EXPECT_THROW(walk(LocalFileProvider(), root.path().string(), {}, -1), std::invalid_argument);
 }
 
+// A walk that reports what it leaves out names each folder below the limit (not entered) and each
+// hidden item this disk leaves out of its listings (a hidden folder once, not entered); excluded
+// names are not reported, and the plain walk keeps leaving both out without failing.
+TEST(RecursiveDirectoryWalker, FoldersBelowTheLimitAndHiddenItemsAreNamedNotEntered) {
+    const VornTestTempDir root;
+    for (const char* file : {"r.txt", ".env", "a/.gitignore", "a/b/2.txt", "a/b/c/3.txt", ".git/HEAD", "a/.cache/x"}) {
+        root.write(file, "x");
+    }
+    const struct {
+        int maxDepth;
+        std::vector<std::string> patterns;
+        std::vector<std::string> skipped;  // "<relative path> <why> <folder?>"
+    } cases[] = {
+        {1, {}, {".env hidden file", ".git hidden folder", "a/.cache hidden folder", "a/.gitignore hidden file",
+                 "a/b tooDeep folder"}},
+        {2, {".git", "*.gitignore"}, {".env hidden file", "a/.cache hidden folder", "a/b/c tooDeep folder"}},
+        {3, {}, {".env hidden file", ".git hidden folder", "a/.cache hidden folder", "a/.gitignore hidden file"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.maxDepth);
+        const auto found = RecursiveDirectoryWalker::collectFilesAndSkipped(root.path().string(), LocalFileProvider(),
+                                                                            c.patterns, c.maxDepth, {});
+        std::vector<std::string> skipped;
+        for (const SkippedFileNode& node : found.skipped) {
+            const bool hidden = node.entry.why == SledSkippedEntry::Why::hidden;
+            EXPECT_TRUE(hidden || node.entry.why == SledSkippedEntry::Why::tooDeep);
+            EXPECT_EQ(node.entry.reason, hidden ? "Hidden item; not copied"
+                                                : "More than " + std::to_string(c.maxDepth) +
+                                                      " folder levels deep; not copied");
+            EXPECT_EQ(node.entry.path, (root / node.relativePath).string());
+            skipped.push_back(node.relativePath + (hidden ? " hidden" : " tooDeep") +
+                              (node.entry.isDirectory ? " folder" : " file"));
+        }
+        std::sort(skipped.begin(), skipped.end());
+        EXPECT_EQ(skipped, c.skipped);
+        EXPECT_EQ(relativePaths(walk(LocalFileProvider(), root.path().string(), c.patterns, c.maxDepth)),
+                  relativePaths(found.files));
+    }
+}
+
 TEST(RecursiveDirectoryWalker, ExclusionPatternsSkipFilesAndWholeFolders) {
     const VornTestTempDir root;
     for (const char* file : {"a.TMP", "keep.txt", "Node_Modules/pkg/index.js", "src/node_modules/x.js", "src/main.c",

@@ -50,3 +50,19 @@ TEST(DualPaneSyncPlanner, SkippedEntriesAreRowsOfTheirOwnAndShieldWhatLiesAtOrBe
                               "identicalSkip z/w.txt (left out)",
                           }));
 }
+
+// A path both sides left out (a folder too deep on both, a hidden file on both) is one row holding
+// both entries, and a path one side left out where the other lists a file keeps that file's row.
+TEST(DualPaneSyncPlanner, APathLeftOutOnBothSidesIsOneRow) {
+    const std::vector<RelativeFileNode> left = {node("deep/x.txt", 1)};
+    const std::vector<RelativeFileNode> right = {node(".env", 2)};
+    const auto plan = DualPaneSyncPlanner::planRecursive(left, right, SyncDirectionMode::mirrorLeftToRight, true,
+                                                         {skipped("deep", true), skipped(".env", false)},
+                                                         {skipped("deep", true)});
+    EXPECT_EQ(rows(plan), (std::vector<std::string>{"identicalSkip .env (left out)", "identicalSkip deep (left out)",
+                                                    "identicalSkip deep/x.txt (left out)"}));
+    ASSERT_EQ(plan.size(), 3u);
+    EXPECT_TRUE(plan[0].leftEntry().has_value() || plan[0].rightEntry().has_value());
+    EXPECT_TRUE(plan[1].leftEntry().has_value());
+    EXPECT_TRUE(plan[1].rightEntry().has_value());
+}

@@ -4,6 +4,7 @@
 const crypto = require('crypto');
 const fs = require('fs');
 const Module = require('module');
+const path = require('path');
 const { pipeline, Readable, Transform } = require('stream');
 
 // The server escapes each XML text itself and then lets its builder escape it again, so a key
@@ -19,6 +20,32 @@ Module._load = function (request, ...rest) {
     }
   }
   return { ...loaded, XMLBuilder: EscapeOnceBuilder };
+};
+
+// With a delimiter the server does not enter folders two or more levels below the prefix, so a
+// folder whose objects all lie that deep (no marker of its own, as any tool but a console leaves
+// it) was missing from the listing; S3 lists it. Where the server would not enter a folder, it is
+// still shown through the first object below it, which the listing turns into its common prefix.
+// Set before the store's module takes its own reference to the walk.
+const serverUtils = require('@20minutes/s3rver/lib/utils');
+function firstObjectBelow(dir) {
+  for (const file of serverUtils.walk(dir)) {
+    if (file.endsWith('._S3rver_object')) return file;
+  }
+  return undefined;
+}
+serverUtils.walk = function* walk(dir, recurseFilter) {
+  for (const filename of fs.readdirSync(dir)) {
+    const filePath = path.posix.join(dir, filename);
+    if (!fs.statSync(filePath).isDirectory()) {
+      yield filePath;
+    } else if (!recurseFilter || recurseFilter(filePath)) {
+      yield* walk(filePath, recurseFilter);
+    } else {
+      const first = firstObjectBelow(filePath);
+      if (first !== undefined) yield first;
+    }
+  }
 };
 
 const S3rver = require('@20minutes/s3rver');
