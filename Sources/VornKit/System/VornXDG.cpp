@@ -108,15 +108,20 @@ namespace {
 std::mutex privateFolderLock;
 fs::path privateFolder;
 pid_t privateFolderOwner = 0;
-// The folder itself, open and locked (flock) for as long as this process (or a child forked from
-// it without a new program) lives; the kernel releases the lock however the process ends. The
-// folder is the lock, so nothing of the lock shows among the temporary files.
+// The folder itself and its mark, open and locked (flock) for as long as this process (or a child
+// forked from it without a new program) lives; the kernel releases the locks however the process
+// ends. The folder's own lock is kept for earlier versions, which look at that one only.
 int privateFolderLockFd = -1;
+int privateFolderMarkFd = -1;
 
 constexpr std::string_view privateFolderPrefix = "vornsled-";
-// A folder is made under this hidden name and shows under its real one only once its lock is held,
-// so a folder with the real name and a free lock always belongs to a process that has ended.
+// A folder is made under this hidden name and shows under its real one only once it holds its mark
+// and the mark's lock is held, so a folder with the real name, our mark and a free lock always
+// belongs to a process that has ended.
 constexpr std::string_view preparedFolderPrefix = ".vornsled-";
+// What the mark holds. A folder of the right name without exactly this is somebody else's, whatever
+// its name says (an unpacked archive, say), and is never touched.
+constexpr std::string_view privateFolderMarkText = "VornSled private temporary folder; in use while locked\n";
 
 // Removes the folder with whatever is left in it when the program ends normally, so no run leaves
 // one behind in /tmp.
@@ -128,10 +133,9 @@ void removePrivateFolderAtExit() {
     fs::remove_all(privateFolder, ignored);
 }
 
-// Opens `folder` and takes its lock without waiting; -1 (errno telling why) when it cannot be
-// opened or its lock is held.
-int takeLock(const fs::path& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+// Takes the lock of the open `fd` without waiting; closes it and gives -1 (errno telling why) when
+// the lock is held.
+int lockOrClose(int fd) {
     if (fd < 0) {
         return -1;
     }
@@ -144,26 +148,79 @@ int takeLock(const fs::path& folder) {
     return fd;
 }
 
-// Private folders of processes that ended without removing theirs (killed, say): each of ours in
-// `base` whose lock can be taken goes, with everything in it. Folders still under their hidden
-// name are left alone: one may be in the making this moment, before its lock is taken (one left
-// by a process killed right then is empty).
+// Opens `folder` and takes its lock without waiting; -1 (errno telling why) when it cannot be
+// opened or its lock is held.
+int takeLock(const fs::path& folder) {
+    return lockOrClose(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+// Writes the mark into the folder open as `directory` and takes its lock; -1 (errno telling why)
+// when either fails.
+int makeMark(int directory) {
+    const int fd = ::openat(directory, VornXDG::privateFolderMarkName.data(),
+                            O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return -1;
+    }
+    if (::write(fd, privateFolderMarkText.data(), privateFolderMarkText.size()) !=
+        static_cast<ssize_t>(privateFolderMarkText.size())) {
+        const int error = errno == 0 ? EIO : errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return lockOrClose(fd);
+}
+
+// The mark of the folder open as `directory`, open and locked, when the folder holds our mark (a
+// regular file of this user with exactly the mark's text) and no process holds its lock; else -1.
+int lockMarkIfOurs(int directory) {
+    const int fd = ::openat(directory, VornXDG::privateFolderMarkName.data(),
+                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat info {};
+    char text[privateFolderMarkText.size() + 1];
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid() ||
+        info.st_size != static_cast<off_t>(privateFolderMarkText.size()) ||
+        ::pread(fd, text, sizeof text, 0) != static_cast<ssize_t>(privateFolderMarkText.size()) ||
+        std::string_view(text, privateFolderMarkText.size()) != privateFolderMarkText) {
+        ::close(fd);
+        return -1;
+    }
+    return lockOrClose(fd);
+}
+
+// Private folders of processes that ended without removing theirs (killed, say): each folder of
+// ours in `base` whose mark's lock can be taken goes, with everything in it. The name is never
+// proof: a folder without the mark stays whatever it holds. Folders still under their hidden name
+// are left alone too: one may be in the making this moment, before its mark is locked (one left by
+// a process killed right then holds at most the mark).
 void removeFoldersOfEndedProcesses(const fs::path& base) {
     std::error_code status;
     for (fs::directory_iterator entry(base, status), end; !status && entry != end; entry.increment(status)) {
         const std::string name = entry->path().filename().string();
-        const bool ours = name.size() == privateFolderPrefix.size() + 6 && name.starts_with(privateFolderPrefix);
-        struct stat info {};
-        if (!ours || ::lstat(entry->path().c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
-            info.st_uid != ::geteuid()) {
+        if (name.size() != privateFolderPrefix.size() + 6 || !name.starts_with(privateFolderPrefix)) {
             continue;
         }
-        const int lock = takeLock(entry->path());
-        if (lock >= 0) {
+        const int folder = ::open(entry->path().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (folder < 0) {
+            continue;
+        }
+        struct stat info {};
+        struct stat named {};
+        const int mark = ::fstat(folder, &info) == 0 && info.st_uid == ::geteuid() ? lockMarkIfOurs(folder) : -1;
+        // Removed by name, so only while the name still leads to the folder whose mark was checked.
+        if (mark >= 0 && ::lstat(entry->path().c_str(), &named) == 0 && named.st_dev == info.st_dev &&
+            named.st_ino == info.st_ino) {
             std::error_code ignored;
             fs::remove_all(entry->path(), ignored);
-            ::close(lock);
         }
+        if (mark >= 0) {
+            ::close(mark);
+        }
+        ::close(folder);
     }
 }
 
@@ -189,8 +246,12 @@ fs::path VornXDG::privateTemporaryDirectory() {
             throwFolderError(prepared);
         }
         const int lock = takeLock(prepared);
-        if (lock < 0) {
+        const int mark = lock < 0 ? -1 : makeMark(lock);
+        if (mark < 0) {
             const int error = errno;
+            if (lock >= 0) {
+                ::close(lock);
+            }
             std::error_code ignored;
             fs::remove_all(prepared, ignored);
             errno = error;
@@ -200,6 +261,7 @@ fs::path VornXDG::privateTemporaryDirectory() {
         const std::string named = (base / (std::string(privateFolderPrefix) + suffix)).string();
         if (::renameat2(AT_FDCWD, prepared.c_str(), AT_FDCWD, named.c_str(), RENAME_NOREPLACE) != 0) {
             const int error = errno;
+            ::close(mark);
             ::close(lock);
             std::error_code ignored;
             fs::remove_all(prepared, ignored);
@@ -211,10 +273,13 @@ fs::path VornXDG::privateTemporaryDirectory() {
         }
         static const bool registered = std::atexit(removePrivateFolderAtExit) == 0;
         (void)registered;
-        if (privateFolderLockFd >= 0) {
-            ::close(privateFolderLockFd);  // the lock of a folder someone removed under us
+        for (const int held : {privateFolderLockFd, privateFolderMarkFd}) {
+            if (held >= 0) {
+                ::close(held);  // the locks of a folder someone removed under us
+            }
         }
         privateFolderLockFd = lock;
+        privateFolderMarkFd = mark;
         privateFolder = named;
         privateFolderOwner = ::getpid();
         return privateFolder;

@@ -24,7 +24,11 @@ struct VornXDG {
     static std::filesystem::path makerFolder();
     // One private (0700) folder per process for temporary files, created on first use inside
     // $TMPDIR (else /tmp), and removed with its contents when the program ends normally (exit or
-    // return from main; a forked child never removes its parent's). Throws
+    // return from main; a forked child never removes its parent's), or by a later start once its
+    // process has ended some other way. Throws
     // std::filesystem::filesystem_error when it cannot be made.
     static std::filesystem::path privateTemporaryDirectory();
+    // The file inside that folder that marks it as the program's own (and, locked, as in use); the
+    // one name in it that is not a temporary file of the program.
+    static constexpr std::string_view privateFolderMarkName = ".vornsled-private-folder";
 };

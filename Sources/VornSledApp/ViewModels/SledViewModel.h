@@ -490,6 +490,21 @@ private:
     // and raised by every change of its connection.
     std::unordered_map<VornUUID, std::uint64_t> profileEditGeneration_;
     std::unordered_map<VornUUID, std::uint64_t> profileConnectionGeneration_;
+    // Per profile whose secret is being stored: what the keyring held before the first store still
+    // out, read on the keyring lane just before it, so that a store that came too late can be
+    // undone to match the profile that was kept.
+    struct KeyringBaseline {
+        // Written and read on the lane only, whose calls run one after the other.
+        bool read = false;
+        std::optional<std::string> secret;
+        // GUI thread: the stores of this profile still out, the newest of them, and whether one
+        // of them timed out.
+        int outstanding = 0;
+        std::uint64_t newestStore = 0;
+        bool timedOut = false;
+    };
+    std::unordered_map<VornUUID, std::shared_ptr<KeyringBaseline>> keyringBaselines_;
+    std::uint64_t keyringStores_ = 0;
 
     std::uint64_t syncPlanGeneration_ = 0;
     std::optional<SyncPlanContext> syncPlanContext_;

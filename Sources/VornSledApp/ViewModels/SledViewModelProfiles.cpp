@@ -128,13 +128,26 @@ void SledViewModel::saveProfile(const ConnectionProfile& profile, const std::opt
         return;
     }
     // Submitted here, on the GUI thread, so the keyring sees the calls in the order the user made
-    // them; only the waiting happens elsewhere.
+    // them; only the waiting happens elsewhere. The first store of a run of them reads what the
+    // keyring held before, for the case that they all come too late.
     const std::shared_ptr<SledCredentialAccess> credentials = environment_.credentials;
+    std::shared_ptr<KeyringBaseline>& baseline = keyringBaselines_[profile.id];
+    if (!baseline) {
+        baseline = std::make_shared<KeyringBaseline>();
+        keyringLane_.submit([credentials, baseline, id = profile.id] {
+            baseline->secret = credentials->loadOrThrow(id);
+            baseline->read = true;
+            return std::optional<std::string>();
+        });
+    }
+    baseline->outstanding += 1;
+    const std::uint64_t store = ++keyringStores_;
+    baseline->newestStore = store;
     const SledKeyringLane::Call call = keyringLane_.submit([credentials, secret = *secret, id = profile.id] {
         credentials->save(secret, id);
         return std::optional<std::string>();
     });
-    background([this, call, apply, done, credentials, generation, id = profile.id](std::stop_token stop) {
+    background([this, call, apply, done, credentials, baseline, store, id = profile.id](std::stop_token stop) {
         enum class Outcome { stored, refused, silent } outcome = Outcome::stored;
         try {
             call.wait(stop);
@@ -145,18 +158,32 @@ void SledViewModel::saveProfile(const ConnectionProfile& profile, const std::opt
         } catch (...) {
             outcome = Outcome::refused;
         }
-        onGUI([this, outcome, apply, done, credentials, generation, id] {
+        onGUI([this, outcome, apply, done, credentials, baseline, store, id] {
+            baseline->outstanding -= 1;
+            baseline->timedOut = baseline->timedOut || outcome == Outcome::silent;
+            if (baseline->outstanding == 0) {
+                const auto open = keyringBaselines_.find(id);
+                if (open != keyringBaselines_.end() && open->second == baseline) {
+                    keyringBaselines_.erase(open);
+                }
+            }
             if (outcome == Outcome::stored) {
                 apply();
                 return;
             }
-            const bool known = std::any_of(profiles_.begin(), profiles_.end(),
-                                           [&](const ConnectionProfile& saved) { return saved.id == id; });
-            if (outcome == Outcome::silent && !known && generation == profileEditGeneration_[id]) {
-                // The store may still land once the keyring wakes. A profile that was never saved
-                // keeps no secret there; queued behind the store, and before any later save.
-                keyringLane_.submit([credentials, id] {
-                    credentials->remove(id);
+            if (baseline->timedOut && store == baseline->newestStore) {
+                // A store that timed out may still land once the keyring wakes, and the profile it
+                // belonged to was not saved. Queued behind it (and before any later save), the
+                // keyring goes back to what the profile that was kept expects: its earlier secret,
+                // or none for a profile never saved, or where that secret could not be read.
+                const bool known = std::any_of(profiles_.begin(), profiles_.end(),
+                                               [&](const ConnectionProfile& saved) { return saved.id == id; });
+                keyringLane_.submit([credentials, baseline, id, known] {
+                    if (known && baseline->read && baseline->secret) {
+                        credentials->save(*baseline->secret, id);
+                    } else {
+                        credentials->remove(id);
+                    }
                     return std::optional<std::string>();
                 });
             }

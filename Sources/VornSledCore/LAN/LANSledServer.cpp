@@ -45,12 +45,13 @@ using Clock = std::chrono::steady_clock;
 
 std::string systemErrorText(int error) { return std::generic_category().message(error); }
 
-// An upload is received into ".<UUID>.<owner>" + this, beside the files it joins.
+// An upload is received into ".<UUID>.<holder>" + this, beside the files it joins.
 constexpr std::string_view temporaryUploadSuffix = ".vornsled.tmp";
 
 // Uploads cut off when the process receiving them ended (killed, say) would stay hidden in the
-// receive folder for ever: at each start, those whose receiving process has ended go. Uploads
-// of a process still running (another instance on the same folder) stay, as does any other name.
+// receive folder for ever: at each start, those whose receiver has surely ended go. Uploads still
+// being received (by another instance on the same folder, in a sandbox or on another machine
+// sharing it) stay, as does any other name.
 void removeUploadsOfEndedProcesses(const std::filesystem::path& folder) {
     const VornUniqueFd directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!directory) {
@@ -66,9 +67,9 @@ void removeUploadsOfEndedProcesses(const std::filesystem::path& folder) {
             !VornUUID::fromString(name.substr(1, uuidLength))) {
             continue;
         }
-        const std::string_view owner = std::string_view(name).substr(
+        const std::string_view holder = std::string_view(name).substr(
             2 + uuidLength, name.size() - 2 - uuidLength - temporaryUploadSuffix.size());
-        if (sledOwnerHasEnded(owner)) {
+        if (sledHeldFileHasEnded(directory.get(), name, holder)) {
             ::unlinkat(directory.get(), name.c_str(), 0);
         }
     }
@@ -506,16 +507,23 @@ private:
             respondError(LANProtocol::statusServerError, error.message());
             return;
         }
-        // The receiving process is named in it, so that a later start can tell a left-over one.
-        const std::string temporaryName = "." + VornUUID::random().uuidString() + "." + sledOwnerTag() +
-                                          std::string(temporaryUploadSuffix);
-        const std::filesystem::path temporary = destination_ / temporaryName;
-        tempFile_.reset(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        // Held while it is received, so that a later start (of any instance sharing the folder)
+        // can tell a left-over one from one in use.
+        const std::string temporaryName =
+            "." + VornUUID::random().uuidString() + ".lock" + std::string(temporaryUploadSuffix);
+        try {
+            SledHeldFile held = sledCreateHeldFile(destination_ / temporaryName, 0666);
+            tempPath_ = std::move(held.path);
+            tempHolder_ = std::move(held.holder);
+        } catch (const std::filesystem::filesystem_error& failure) {
+            respondError(LANProtocol::statusServerError, systemErrorText(failure.code().value()));
+            return;
+        }
+        tempFile_.reset(::fcntl(tempHolder_.get(), F_DUPFD_CLOEXEC, 0));
         if (!tempFile_) {
             respondError(LANProtocol::statusServerError, systemErrorText(errno));
             return;
         }
-        tempPath_ = temporary;
         std::weak_ptr<Connection> weak = weak_from_this();
         writer_ = std::make_unique<LANUploadWriter>(tempFile_.get(), [weak](LANUploadWriter::Chunk chunk, int error) {
             if (const std::shared_ptr<Connection> self = weak.lock()) {
@@ -688,6 +696,7 @@ private:
             return;
         }
         tempPath_.clear();
+        tempHolder_.reset();
 
         LANReceivedFileItem item;
         item.id = VornUUID::random();
@@ -716,6 +725,7 @@ private:
             ::unlink(tempPath_.c_str());
             tempPath_.clear();
         }
+        tempHolder_.reset();
     }
 
     std::optional<LANServerCallbacks> currentCallbacks() {
@@ -891,6 +901,8 @@ private:
     // Upload state.
     std::filesystem::path destination_;
     std::filesystem::path tempPath_;
+    // The received file's lock, held from its making until it has its final name or is gone.
+    VornUniqueFd tempHolder_;
     VornUniqueFd tempFile_;
     VornSHA256 hasher_;
     std::int64_t receivedBytes_ = 0;

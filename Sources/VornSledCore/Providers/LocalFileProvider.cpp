@@ -159,23 +159,38 @@ std::int64_t fillCopy(const OpenedSource& in, const VornUniqueFd& out, const fs:
     return ::fstat(out.get(), &written) == 0 ? written.st_size : 0;
 }
 
-// Copies the regular file `source` to the temporary path `temporary` (created exclusively).
-// Returns the size written. On failure the temporary file is gone.
-std::int64_t copyToTemporary(const fs::path& source, const fs::path& temporary, bool durable) {
+// A copy made beside its destination, held (so seen in use by anyone sharing the folder) until it
+// has its final name.
+struct CopiedTemporary {
+    SledHeldFile file;
+    std::int64_t size = 0;
+};
+
+// Copies the regular file `source` to a new temporary file named `temporary` (by
+// sledHiddenSibling). On failure the temporary file is gone.
+CopiedTemporary copyToTemporary(const fs::path& source, const fs::path& temporary, bool durable) {
     const OpenedSource in = openSource(source);
-    VornUniqueFd out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (!out) {
-        throwErrno("cannot create the copy", temporary, errno);
-    }
+    CopiedTemporary copied;
     try {
-        const std::int64_t size = fillCopy(in, out, source, temporary, durable);
-        if (out.close() != 0) {
-            throwErrno("cannot write", temporary, errno);
+        copied.file = sledCreateHeldFile(temporary, 0600);
+    } catch (const fs::filesystem_error& error) {
+        throwErrno("cannot create the copy", temporary, error.code().value());
+    }
+    // Written and closed through a second descriptor, so that closing it reports a delayed write
+    // error while the holder keeps the lock.
+    VornUniqueFd out(::fcntl(copied.file.holder.get(), F_DUPFD_CLOEXEC, 0));
+    try {
+        if (!out) {
+            throwErrno("cannot create the copy", copied.file.path, errno);
         }
-        return size;
+        copied.size = fillCopy(in, out, source, copied.file.path, durable);
+        if (out.close() != 0) {
+            throwErrno("cannot write", copied.file.path, errno);
+        }
+        return copied;
     } catch (...) {
         out.reset();
-        ::unlink(temporary.c_str());
+        ::unlink(copied.file.path.c_str());
         throw;
     }
 }
@@ -222,14 +237,13 @@ std::int64_t copyIntoPlace(const fs::path& source, const fs::path& destination) 
         }
     }
     sledRemoveStaleSiblings(destination);
-    const fs::path temporary = sledHiddenSibling(destination);
-    const std::int64_t size = copyToTemporary(source, temporary, replacing);
-    if (::rename(temporary.c_str(), destination.c_str()) != 0) {
+    const CopiedTemporary copied = copyToTemporary(source, sledHiddenSibling(destination), replacing);
+    if (::rename(copied.file.path.c_str(), destination.c_str()) != 0) {
         const int error = errno;
-        ::unlink(temporary.c_str());
+        ::unlink(copied.file.path.c_str());
         throwErrno("cannot put the copy in place", destination, error);
     }
-    return size;
+    return copied.size;
 }
 
 // rename(2) that never replaces: EEXIST when `to` exists. Returns 0 or an errno value.
@@ -243,14 +257,16 @@ int renameNoReplace(const fs::path& from, const fs::path& to) {
 // A move between two file systems: the item is copied next to its target under a hidden name,
 // put in place without replacing anything, and only then removed from where it was.
 void moveAcrossFileSystems(const fs::path& from, const fs::path& to) {
-    const fs::path temporary = sledHiddenSibling(to);
+    fs::path temporary = sledHiddenSibling(to);
+    std::optional<CopiedTemporary> copied;
     try {
         struct stat status {};
         if (::lstat(from.c_str(), &status) != 0) {
             throwErrno("cannot move", from, errno);
         }
         if (S_ISREG(status.st_mode)) {
-            copyToTemporary(from, temporary, false);
+            copied.emplace(copyToTemporary(from, temporary, false));
+            temporary = copied->file.path;
         } else {
             fs::copy(from, temporary, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
         }

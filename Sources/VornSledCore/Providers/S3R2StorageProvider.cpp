@@ -531,10 +531,17 @@ SledDownloadResult S3R2StorageProvider::downloadFile(const std::string& remotePa
     // Both removed again unless the download lands (the temporary file first, then the folders).
     CreatedParents parents(to);
     sledRemoveStaleSiblings(to);
-    VornTemporaryFile temporary(sledHiddenSibling(to));
-    // An object has no permission bits of its own: a new file gets the usual ones (0666 less the
-    // umask), and the engine gives one that replaces a file that file's bits.
-    VornUniqueFd file(::open(temporary.path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    // Held (and so seen in use by anyone sharing the folder) until it has its final name. An object
+    // has no permission bits of its own: a new file gets the usual ones (0666 less the umask), and
+    // the engine gives one that replaces a file that file's bits.
+    SledHeldFile held;
+    try {
+        held = sledCreateHeldFile(sledHiddenSibling(to), 0666);
+    } catch (const fs::filesystem_error& error) {
+        throw fs::filesystem_error("cannot create the download", error.path1(), error.code());
+    }
+    VornTemporaryFile temporary(held.path);
+    VornUniqueFd file(::fcntl(held.holder.get(), F_DUPFD_CLOEXEC, 0));
     if (!file) throw fileError("cannot create the download", temporary.path());
     std::int64_t bytes = 0;
     std::string start;

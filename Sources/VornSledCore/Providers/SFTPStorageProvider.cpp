@@ -1265,14 +1265,18 @@ SledDownloadResult SFTPStorageProvider::downloadFile(const std::string& remotePa
     // The file arrives beside its destination and replaces it only when whole, so a failed or
     // cancelled download neither leaves a fragment nor destroys the file that was there. A path
     // sftp cannot carry is refused before anything is made for it.
-    const fs::path partial = sledHiddenSibling(to, "download");
-    const std::string getLine = batchLine("get -p", {remotePath, fs::absolute(partial).string()});
+    // The file is made and locked here and sftp writes into it, so that anyone sharing the folder
+    // sees it in use for as long as this process (and with it the sftp it started) lives.
+    (void)batchLine("get -p", {remotePath, fs::absolute(sledHiddenSibling(to, "download")).string()});
     const fs::path parent = to.parent_path();
     if (!parent.empty()) {
         fs::create_directories(parent);
     }
     sledRemoveStaleSiblings(to);
+    const SledHeldFile held = sledCreateHeldFile(sledHiddenSibling(to, "download"), 0600);
+    const fs::path& partial = held.path;
     VornTemporaryFile partialGuard(partial);
+    const std::string getLine = batchLine("get -p", {remotePath, fs::absolute(partial).string()});
 
     // The server hashes a large file while it is being sent, so the digest adds no time of its
     // own; a small one, once it is here, with others asked for meanwhile (which costs less than

@@ -5,9 +5,9 @@
 #include "VornUniqueFd.h"
 
 #include <chrono>
-#include <charconv>
+#include <optional>
+#include <system_error>
 #include <fcntl.h>
-#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -19,82 +19,57 @@ namespace {
 
 constexpr std::string_view siblingPrefix = ".vornsled-";
 constexpr std::string_view siblingSuffix = ".part";
+// The holder part of a name: a lock guards the file while its writer lives, or none could be taken.
+constexpr std::string_view lockedHolder = "lock";
+constexpr std::string_view unlockedHolder = "nolock";
+// How long a file nothing proves in use must stay unchanged before it counts as left over.
+constexpr auto unprovenLeftoverAge = std::chrono::hours(24);
 
 // A folder's leftovers, read once a minute at most: the hidden siblings whose writers had ended.
-SledLeftoverReadings<std::pair<dev_t, ino_t>> readings(std::chrono::minutes(1));
-
-// The fields of /proc/<pid>/stat after the command name: state first, start time 20th.
-std::optional<std::pair<char, std::string>> processStateAndStart(std::string_view pid) {
-    std::ifstream file("/proc/" + std::string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(file, line)) {
-        return std::nullopt;
-    }
-    const std::size_t close = line.rfind(')');
-    if (close == std::string::npos || close + 2 >= line.size()) {
-        return std::nullopt;
-    }
-    std::vector<std::string_view> fields;
-    std::string_view rest = std::string_view(line).substr(close + 2);
-    while (!rest.empty() && fields.size() < 20) {
-        const std::size_t space = rest.find(' ');
-        fields.push_back(rest.substr(0, space));
-        rest = space == std::string_view::npos ? std::string_view() : rest.substr(space + 1);
-    }
-    if (fields.size() < 20 || fields[0].empty()) {
-        return std::nullopt;
-    }
-    return std::make_pair(fields[0][0], std::string(fields[19]));
+// Made on first use, so that a write made before main (by a static initialiser) finds it.
+SledLeftoverReadings<std::pair<dev_t, ino_t>>& readings() {
+    static SledLeftoverReadings<std::pair<dev_t, ino_t>> made(std::chrono::minutes(1));
+    return made;
 }
 
-std::string bootTag() {
-    std::ifstream file("/proc/sys/kernel/random/boot_id");
-    std::string id;
-    std::getline(file, id);
-    std::string tag;
-    for (char c : id) {
-        if (c != '-' && tag.size() < 12) {
-            tag.push_back(c);
-        }
-    }
-    return tag.empty() ? std::string("0") : tag;
-}
-
-const std::string& thisBoot() {
-    static const std::string boot = bootTag();
-    return boot;
-}
-
-// The destination key and owner tag of a hidden sibling's name; nothing for any other name.
+// The destination key and holder part of a hidden sibling's name; nothing for any other name.
 std::optional<std::pair<std::string_view, std::string_view>> siblingParts(std::string_view name) {
     if (!name.starts_with(siblingPrefix) || !name.ends_with(siblingSuffix)) {
         return std::nullopt;
     }
     std::string_view inner = name.substr(siblingPrefix.size(), name.size() - siblingPrefix.size() - siblingSuffix.size());
-    const std::size_t ownerDot = inner.rfind('.');
-    if (ownerDot == std::string_view::npos) {
+    const std::size_t holderDot = inner.rfind('.');
+    if (holderDot == std::string_view::npos) {
         return std::nullopt;
     }
-    const std::string_view owner = inner.substr(ownerDot + 1);
-    inner = inner.substr(0, ownerDot);
+    const std::string_view holder = inner.substr(holderDot + 1);
+    inner = inner.substr(0, holderDot);
     const std::size_t keyDot = inner.rfind('.');
     if (keyDot == std::string_view::npos || inner.substr(0, keyDot).find('.') != std::string_view::npos) {
         return std::nullopt;
     }
-    return std::make_pair(inner.substr(keyDot + 1), owner);
+    return std::make_pair(inner.substr(keyDot + 1), holder);
 }
 
 SledLeftoverReadings<std::pair<dev_t, ino_t>>::Found readFolder(const fs::path& folder) {
     SledLeftoverReadings<std::pair<dev_t, ino_t>>::Found leftovers;
+    const VornUniqueFd directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!directory) {
+        return leftovers;
+    }
     std::error_code status;
     for (fs::directory_iterator entry(folder, status), end; !status && entry != end; entry.increment(status)) {
         const std::string name = entry->path().filename().string();
         const auto parts = siblingParts(name);
-        if (parts && sledOwnerHasEnded(parts->second)) {
+        if (parts && sledHeldFileHasEnded(directory.get(), name, parts->second)) {
             leftovers.emplace(std::string(parts->first), name);
         }
     }
     return leftovers;
+}
+
+[[noreturn]] void throwHeldFileError(const char* what, const fs::path& path, int error) {
+    throw fs::filesystem_error(what, path, std::error_code(error, std::generic_category()));
 }
 
 }  // namespace
@@ -109,14 +84,78 @@ std::string sledTemporaryFileName(std::string_view prefix, std::string_view file
     return name;
 }
 
-std::filesystem::path sledHiddenSibling(const std::filesystem::path& destination, std::string_view label) {
+namespace {
+
+fs::path siblingName(const fs::path& destination, std::string_view label, std::string_view holder) {
     std::string name(siblingPrefix);
     if (!label.empty()) {
         name.append(label).append("-");
     }
     name += VornUUID::random().uuidString() + "." + sledDestinationKey(destination.filename().string()) + "." +
-            sledOwnerTag() + std::string(siblingSuffix);
+            std::string(holder) + std::string(siblingSuffix);
     return destination.parent_path() / name;
+}
+
+}  // namespace
+
+std::filesystem::path sledHiddenSibling(const std::filesystem::path& destination, std::string_view label) {
+    return siblingName(destination, label, lockedHolder);
+}
+
+std::filesystem::path sledUnheldSibling(const std::filesystem::path& destination, std::string_view label) {
+    return siblingName(destination, label, unlockedHolder);
+}
+
+SledHeldFile sledCreateHeldFile(const std::filesystem::path& path, mode_t mode) {
+    // Made under the name that claims no lock, and given the one that does only once the lock is
+    // held: a file named as locked whose lock is free has surely lost its writer.
+    const std::string lockedName = path.filename().string();
+    const std::string marker = "." + std::string(lockedHolder) + ".";
+    const std::size_t at = lockedName.rfind(marker);
+    if (at == std::string::npos) {
+        throwHeldFileError("not the name of a held file", path, EINVAL);
+    }
+    const fs::path making = path.parent_path() / (lockedName.substr(0, at + 1) + std::string(unlockedHolder) +
+                                                  lockedName.substr(at + marker.size() - 1));
+    SledHeldFile made{making, VornUniqueFd(::open(making.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode))};
+    if (!made.holder) {
+        throwHeldFileError("cannot create a temporary file", making, errno);
+    }
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    if (::fcntl(made.holder.get(), F_OFD_SETLK, &lock) != 0) {
+        return made;  // no locks here (ENOLCK, say): the name keeps saying so
+    }
+    if (::renameat2(AT_FDCWD, making.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+        const int error = errno;
+        ::unlink(making.c_str());
+        throwHeldFileError("cannot name a temporary file", path, error);
+    }
+    made.path = path;
+    return made;
+}
+
+bool sledHeldFileHasEnded(int directory, const std::string& name, std::string_view holder) {
+    const VornUniqueFd file(::openat(directory, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat info {};
+    if (!file || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return false;
+    }
+    if (holder == lockedHolder) {
+        struct flock probe {};
+        probe.l_type = F_WRLCK;
+        probe.l_whence = SEEK_SET;
+        if (::fcntl(file.get(), F_OFD_GETLK, &probe) == 0) {
+            return probe.l_type == F_UNLCK;
+        }
+    }
+    // The change time, which no writer can set back (a copy that keeps its source's modification
+    // time, say, would look old by that one while still being written).
+    const auto changed = std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::seconds(info.st_ctim.tv_sec) + std::chrono::nanoseconds(info.st_ctim.tv_nsec)));
+    return std::chrono::system_clock::now() - changed >= unprovenLeftoverAge;
 }
 
 void sledRemoveStaleSiblings(const std::filesystem::path& destination) {
@@ -126,7 +165,7 @@ void sledRemoveStaleSiblings(const std::filesystem::path& destination) {
         return;
     }
     const std::vector<std::string> leftovers =
-        readings.take({info.st_dev, info.st_ino}, sledDestinationKey(destination.filename().string()),
+        readings().take({info.st_dev, info.st_ino}, sledDestinationKey(destination.filename().string()),
                       [&] { return readFolder(folder); });
     if (leftovers.empty()) {
         return;
@@ -140,40 +179,6 @@ void sledRemoveStaleSiblings(const std::filesystem::path& destination) {
     for (const std::string& name : leftovers) {
         ::unlinkat(directory.get(), name.c_str(), 0);
     }
-}
-
-const std::string& sledOwnerTag() {
-    static const std::string tag = [] {
-        const std::string pid = std::to_string(::getpid());
-        const auto self = processStateAndStart("self");
-        return pid + "-" + (self ? self->second : std::string("0")) + "-" + thisBoot();
-    }();
-    return tag;
-}
-
-bool sledOwnerHasEnded(std::string_view tag) {
-    const std::size_t first = tag.find('-');
-    const std::size_t second = first == std::string_view::npos ? first : tag.find('-', first + 1);
-    if (second == std::string_view::npos) {
-        return false;
-    }
-    const std::string_view pid = tag.substr(0, first);
-    const std::string_view start = tag.substr(first + 1, second - first - 1);
-    const std::string_view boot = tag.substr(second + 1);
-    int number = 0;
-    const auto [end, error] = std::from_chars(pid.data(), pid.data() + pid.size(), number);
-    if (error != std::errc() || end != pid.data() + pid.size() || number <= 0 || boot.empty()) {
-        return false;
-    }
-    if (boot != thisBoot()) {
-        return true;
-    }
-    const auto process = processStateAndStart(pid);
-    if (!process) {
-        // Gone, unless this system hides processes altogether.
-        return processStateAndStart("self").has_value();
-    }
-    return process->second != start || process->first == 'Z' || process->first == 'X';
 }
 
 std::string sledDestinationKey(std::string_view name) {

@@ -474,7 +474,9 @@ private:
         descriptors_.push_back({folder, destination.shown, true});
         const fs::path inFolder = fs::path(folder) / destination.name;
         sledRemoveStaleSiblings(inFolder);
-        const fs::path path = sledHiddenSibling(inFolder, "transfer");
+        // The provider's finished file is renamed onto this name, so no lock of ours guards it
+        // from its first moment: it bears a name that says so.
+        const fs::path path = sledUnheldSibling(inFolder, "transfer");
         std::string name = path.filename().string();
         return Landing{std::move(destination), std::move(name), VornTemporaryFile(path)};
     }

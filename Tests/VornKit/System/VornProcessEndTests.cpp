@@ -4,12 +4,12 @@
 
 #include "VornProcessRunner.h"
 #include "VornProcessSession.h"
+#include "VornTestSpawn.h"
 #include "VornTestSupport.h"
 #include "VornXDG.h"
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -22,8 +22,6 @@
 #include <memory>
 #include <sstream>
 #include <thread>
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -109,26 +107,10 @@ public:
     Helper(const std::string& role, const fs::path& reportFile, const std::map<std::string, std::string>& extra = {})
         : reportFile_(reportFile) {
         (void)helperRole;
-        std::vector<std::string> variables;
-        for (char** entry = environ; *entry != nullptr; ++entry) {
-            variables.emplace_back(*entry);
-        }
-        variables.push_back(std::string(roleVariable) + "=" + role);
-        variables.push_back(std::string(reportVariable) + "=" + reportFile.string());
-        for (const auto& [key, value] : extra) {
-            variables.push_back(key + "=" + value);
-        }
-        std::vector<char*> envp;
-        for (std::string& variable : variables) {
-            envp.push_back(variable.data());
-        }
-        envp.push_back(nullptr);
-        const std::string program = fs::read_symlink("/proc/self/exe").string();
-        std::string noTests = "--gtest_filter=-*";
-        std::vector<char*> argv{const_cast<char*>(program.c_str()), noTests.data(), nullptr};
-        if (::posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) {
-            pid_ = -1;
-        }
+        std::map<std::string, std::string> variables = extra;
+        variables[roleVariable] = role;
+        variables[reportVariable] = reportFile.string();
+        pid_ = vornSpawnWithEnvironment({fs::read_symlink("/proc/self/exe").string(), "--gtest_filter=-*"}, variables);
     }
     ~Helper() { kill(); }
     Helper(const Helper&) = delete;
@@ -250,7 +232,9 @@ TEST(VornProcessEnd, KillingTheProgramEndsItsChildren) {
 }
 
 // The private folder of a killed program (with its relay file) goes at the next start; the folder
-// of a program still running stays, and so do folders of other names.
+// of a program still running stays, and so do folders of other names, and folders of the very same
+// name shape that do not carry the program's mark (a user's unpacked "vornsled-master", a mark of
+// other content, a mark that is a link to a real one).
 TEST(VornProcessEnd, TheNextStartRemovesPrivateFoldersOfKilledPrograms) {
     VornTestTempDir dir;
     const fs::path base = dir / "tmp";
@@ -267,6 +251,17 @@ TEST(VornProcessEnd, TheNextStartRemovesPrivateFoldersOfKilledPrograms) {
     fs::create_directories(inTheMaking);
     const fs::path foreign = base / "vornsled-other-tool";
     fs::create_directories(foreign);
+    const fs::path usersFolder = base / "vornsled-master";
+    fs::create_directories(usersFolder / "src");
+    std::ofstream(usersFolder / "src" / "a") << "keep\n";
+    const fs::path otherMark = base / "vornsled-q1w2e3";
+    fs::create_directories(otherMark);
+    std::ofstream(otherMark / VornXDG::privateFolderMarkName) << "mine\n";
+    const fs::path linkedMark = base / "vornsled-z9x8c7";
+    fs::create_directories(linkedMark);
+    fs::create_symlink(fs::path(*runningFolder) / VornXDG::privateFolderMarkName,
+                       linkedMark / VornXDG::privateFolderMarkName);
+    const std::vector<fs::path> unmarked{usersFolder, otherMark, linkedMark};
 
     const int status = killed.kill();
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
@@ -281,6 +276,10 @@ TEST(VornProcessEnd, TheNextStartRemovesPrivateFoldersOfKilledPrograms) {
     EXPECT_TRUE(fs::exists(fs::path(*runningFolder) / "vornsled-relay-big.bin"));
     EXPECT_TRUE(fs::exists(inTheMaking));
     EXPECT_TRUE(fs::exists(foreign));
+    EXPECT_EQ(vornReadFile(usersFolder / "src" / "a"), "keep\n");
+    for (const fs::path& folder : unmarked) {
+        EXPECT_TRUE(fs::exists(folder)) << folder;
+    }
     EXPECT_FALSE(fs::exists(*nextFolder));  // removed at its normal end
     EXPECT_EQ(fs::path(*nextFolder).parent_path(), base);
 
@@ -294,5 +293,6 @@ TEST(VornProcessEnd, TheNextStartRemovesPrivateFoldersOfKilledPrograms) {
     for (const auto& entry : fs::directory_iterator(base)) {
         left.push_back(entry.path());
     }
-    EXPECT_EQ(left.size(), 2u);  // the folder in the making and the foreign one
+    EXPECT_EQ(left.size(), 2u + unmarked.size());  // the folder in the making, the foreign and the unmarked ones
+    EXPECT_EQ(vornReadFile(usersFolder / "src" / "a"), "keep\n");
 }

@@ -804,17 +804,21 @@ TEST_F(LANSledServerTest, StartRemovesUploadsLeftByEndedProcesses) {
     ASSERT_TRUE(lanHasTemporaryFile(downloads));
     const std::vector<std::string> live = lanFolderNames(downloads);
 
-    const std::string ended = "." + VornUUID::random().uuidString() + "." + sledEndedOwnerTag() + ".vornsled.tmp";
+    // Named as locked, but nothing holds its lock any more: its receiver was killed.
+    const std::string ended = "." + VornUUID::random().uuidString() + ".lock.vornsled.tmp";
+    // An earlier build's, which named its receiver instead: it may still be receiving.
+    const std::string earlierBuild =
+        "." + VornUUID::random().uuidString() + "." + sledLocklessOwnerTag() + ".vornsled.tmp";
     const std::string unowned = "." + VornUUID::random().uuidString() + ".vornsled.tmp";
     const std::string someonesFile = "notes.vornsled.tmp";
-    for (const std::string& name : {ended, unowned, someonesFile}) {
+    for (const std::string& name : {ended, earlierBuild, unowned, someonesFile}) {
         std::ofstream(downloads / name) << "left";
     }
 
     LANSledServer other("Other", downloads, false, "");
     other.start(0, false, {});
     std::vector<std::string> expected = live;
-    expected.insert(expected.end(), {unowned, someonesFile});
+    expected.insert(expected.end(), {earlierBuild, unowned, someonesFile});
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(lanFolderNames(downloads), expected);
 

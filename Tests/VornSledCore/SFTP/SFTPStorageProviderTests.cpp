@@ -69,6 +69,9 @@ std::vector<std::string> leftoverTemporaryFiles() {
     const fs::path shared = offlineProvider().sharedConnectionPath().value().parent_path();
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(VornXDG::privateTemporaryDirectory())) {
+        if (entry.path().filename() == VornXDG::privateFolderMarkName) {
+            continue;
+        }
         if (entry.path() != shared) {
             names.push_back(entry.path().filename().string());
             continue;
@@ -838,22 +841,22 @@ TEST_F(SFTPLiveTest, WrongDigestIsAMismatchAndTheFileThatWasThereStays) {
     EXPECT_EQ(renamed.fileName(), "final.pdf");
 }
 
-// A download's fragment left by a killed process goes when the same destination is downloaded
-// again; one of a running process stays.
+// A download's fragment left by a killed process (its lock gone) goes when the same destination is
+// downloaded again; one still held by its writer stays.
 TEST_F(SFTPLiveTest, DownloadFragmentsOfKilledProcessesGoWhenTheSameDestinationIsWrittenAgain) {
     const SFTPStorageProvider provider = sftpTestProvider();
     const RemoteFolder remote(provider);
     VornTestTempDir local;
     std::ofstream(remote / "report.pdf") << "new bytes";
     local.write("down/report.pdf", "old local");
-    const std::string killed = sledSiblingName("report.pdf", sledEndedOwnerTag(), "download");
-    const std::string running = sledSiblingName("report.pdf", sledOwnerTag(), "download");
+    const std::string killed = sledSiblingName("report.pdf", "lock", "download");
     local.write("down/" + killed, "left");
-    local.write("down/" + running, "busy");
+    fs::create_directories(local / "down");
+    const SledHeldFile running = sledCreateHeldFile(sledHiddenSibling(local / "down" / "report.pdf", "download"), 0600);
     provider.downloadFile(remote / "report.pdf", local / "down" / "report.pdf", {}, {});
     EXPECT_EQ(vornReadFile(local / "down" / "report.pdf"), "new bytes");
     EXPECT_FALSE(fs::exists(local / "down" / killed));
-    EXPECT_TRUE(fs::exists(local / "down" / running));
+    EXPECT_TRUE(fs::exists(running.path));
 }
 
 // An upload's fragment left by a killed or cut-off upload goes when the same destination is

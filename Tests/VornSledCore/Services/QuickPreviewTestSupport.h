@@ -13,6 +13,9 @@
 inline std::vector<std::string> vornPreviewTemporaryFiles() {
     std::vector<std::string> names;
     for (const auto& item : std::filesystem::directory_iterator(VornXDG::privateTemporaryDirectory())) {
+        if (item.path().filename() == VornXDG::privateFolderMarkName) {
+            continue;
+        }
         names.push_back(item.path().filename().string());
     }
     std::sort(names.begin(), names.end());

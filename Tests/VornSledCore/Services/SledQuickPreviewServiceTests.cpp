@@ -443,6 +443,9 @@ TEST(SledQuickPreviewService, SaveUploadsTheTextWithItsDigest) {
     store.setScript(VornTestMemoryProvider::Operation::upload, "/srv/app/config.yml",
                     {.onStart = [&] {
                         for (const auto& item : fs::directory_iterator(VornXDG::privateTemporaryDirectory())) {
+                            if (item.path().filename() == VornXDG::privateFolderMarkName) {
+                                continue;
+                            }
                             seenName = item.path().filename().string();
                             seenContent = vornReadFile(item.path());
                             seenMode = static_cast<unsigned>(item.status().permissions()) & 0777;

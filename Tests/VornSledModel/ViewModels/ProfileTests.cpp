@@ -321,6 +321,67 @@ TEST_F(ModelKeyringTest, ASilentKeyringAnswersWithinTheDeadlineAndNeverHoldsUpQu
     }));
 }
 
+// A profile edited to another server and saved while the keyring daemon is held still past the
+// deadline keeps its old server; once the keyring wakes, the new secret that landed late is undone,
+// so the kept profile never sends it to the old server. Also after two such saves in a row, and for
+// a profile that had no secret.
+TEST_F(ModelKeyringTest, AStoreThatAnswersTooLateLeavesTheSecretTheKeptProfileExpects) {
+    struct Case {
+        std::string name;
+        std::optional<std::string> before;
+        std::vector<std::string> late;  // the secrets saved, one after the other, while it is still
+    };
+    const std::vector<Case> cases{
+        {"edited", "secret-A", {"secret-B"}},
+        {"edited twice", "secret-A", {"secret-B", "secret-C"}},
+        {"no secret before", std::nullopt, {"secret-B"}},
+    };
+    const std::string silent = "The system keyring did not answer";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto credentials = std::make_shared<CountingKeyring>();
+        SledModelEnvironment environment = this->environment();
+        environment.credentials = credentials;
+        environment.keyringDeadline = std::chrono::milliseconds(300);
+        auto model = makeModel(environment);
+        model->setLanguage(VornLanguage::en);
+        ModelToastLog toasts(*model);
+        ConnectionProfile kept = profile(ConnectionProtocolKind::sftp, "P");
+        kept.sftpAuthMethod = SFTPAuthMethod::password;
+        kept.host = "old-server.example";
+        save(*model, toasts, kept, std::nullopt);
+        if (c.before) {
+            SledCredentialStore::saveSecret(*c.before, kept.id);
+        }
+        ConnectionProfile moved = kept;
+        moved.host = "new-server.example";
+
+        std::vector<SaveOutcome> outcomes(c.late.size());
+        {
+            VornPausedKeyring paused;
+            ASSERT_TRUE(paused.paused());
+            for (std::size_t i = 0; i < c.late.size(); ++i) {
+                model->saveProfile(moved, c.late[i], outcomes[i].callback());
+            }
+            ASSERT_TRUE(modelWaitFor([&] {
+                return std::all_of(outcomes.begin(), outcomes.end(), [](const SaveOutcome& o) { return o.reported; });
+            }));
+        }
+        for (const SaveOutcome& outcome : outcomes) {
+            EXPECT_EQ(outcome.failure, silent);
+        }
+        const auto found = std::find_if(model->profiles().begin(), model->profiles().end(),
+                                        [&](const ConnectionProfile& candidate) { return candidate.id == kept.id; });
+        ASSERT_NE(found, model->profiles().end());
+        EXPECT_EQ(found->host, "old-server.example");
+        // The read of the old secret, every store, and the one putting things back.
+        const int calls = static_cast<int>(c.late.size()) + 2;
+        ASSERT_TRUE(modelWaitFor([&] { return credentials->finished.load() >= calls; }));
+        EXPECT_EQ(credentials->finished.load(), calls);
+        EXPECT_EQ(SledCredentialStore::loadSecret(kept.id), c.before);
+    }
+}
+
 // A keyring that refuses the secret (no unlocked collection, and nobody to answer its prompt):
 // nothing is saved, and the reason reads as words, not as the keyring's ids and object paths.
 TEST_F(ModelKeyringTest, ARefusedSecretSavesNothingAndSaysWhyReadably) {
